@@ -1,0 +1,137 @@
+// The design a host holds: one project with a schematic and a PCB, as read
+// from a design file. Coordinates are host database units (100000 per display
+// unit), angles tenths of a degree counter-clockwise.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "dbx/dbx32.h"
+
+namespace dbxhost {
+
+using DBX_18::TPoint;
+using DBX_18::TRect;
+
+struct Net {
+  int32_t id = 0;  // > 0, unique
+  std::string name;
+  int32_t highlight = 0;  // 0 or a DBX_COLOR_ code
+};
+
+struct Grid {
+  int32_t id = 0;
+  std::string spacing;  // as the host shows it: "1.27mm"
+};
+
+struct Header {
+  std::string designName;
+  TRect workspace;
+  int32_t absGridId = 0;
+  int32_t relGridId = 0;
+  bool isGridAbsolute = true;
+  TPoint relGridOrigin;
+};
+
+struct Sheet {
+  int32_t id = 0;  // > 0, unique
+  std::string name;
+};
+
+struct SchPin {
+  std::string pinDes;  // may be empty or "(unused)"
+  std::string pinName;
+  int32_t gateNumber = 1;
+  int32_t netId = 0;  // 0: unconnected
+  TPoint refPoint;    // on the sheet of its symbol
+};
+
+struct SchComponent {
+  int32_t id = 0;
+  std::string refDes;  // bare: "U1"
+  std::string compType;
+  std::string value;
+  std::string patternName;
+  std::string libraryName;
+  int32_t connectionType = DBX_18::DBX_COMPONENT_CONNECTION_NORMAL;
+  int32_t numberParts = 1;
+  std::vector<SchPin> pins;
+};
+
+struct Symbol {
+  int32_t id = 0;
+  std::string refDes;  // with part suffix for multi-part components: "U1:A"
+  int32_t partNumber = 1;
+  int32_t sheetId = 0;
+  TPoint refPoint;
+  TRect boundRect;
+  int32_t rotation = 0;
+  bool flipped = false;
+  int32_t highlight = 0;
+  std::size_t component = 0;  // index into Schematic::components
+};
+
+struct Schematic {
+  Header header;
+  std::vector<Grid> grids;
+  std::vector<Sheet> sheets;
+  std::vector<SchComponent> components;
+  std::vector<Symbol> symbols;
+};
+
+struct PadDef {
+  std::string pinDes;
+  TPoint at;                  // relative to the pattern origin, unrotated, top side
+  TPoint size{50000, 50000};  // width, height (drawing only)
+};
+
+struct Pattern {
+  std::string name;
+  std::vector<PadDef> pads;
+  std::optional<TRect> outline;  // relative; the pads' extent when absent
+};
+
+// Where a component stands: pads and bounding rectangle follow from this and
+// the pattern alone.
+struct Placement {
+  TPoint refPoint;
+  int32_t rotation = 0;  // normalised to [0, 3600)
+  bool flipped = false;
+  friend bool operator==(const Placement&, const Placement&) = default;
+};
+
+struct PcbComponent {
+  int32_t id = 0;
+  std::string refDes;
+  std::string compType;
+  std::string value;
+  std::string patternName;  // key into Pcb::patterns
+  std::string libraryName;
+  int32_t connectionType = DBX_18::DBX_COMPONENT_CONNECTION_NORMAL;
+  int32_t numberParts = 1;
+  Placement placement;
+  int32_t highlight = 0;
+  bool fixed = false;
+  std::map<std::string, int32_t> padNets;  // pad designator -> net id
+};
+
+struct Pcb {
+  Header header;
+  std::vector<Grid> grids;
+  std::map<std::string, Pattern> patterns;
+  std::vector<PcbComponent> components;
+  std::vector<TPoint> boardOutline;  // closed polygon; empty when unknown
+};
+
+struct Design {
+  std::vector<Net> nets;
+  Schematic sch;
+  Pcb pcb;
+
+  const Net* findNet(int32_t id) const;
+};
+
+}  // namespace dbxhost
