@@ -107,8 +107,8 @@ class HostDbx : public DBX::Dbx32 {
     Walk walks[kWalkKinds];
     int calls = 0;
     std::map<int, int32_t> injected;  // call number -> status
-    int dropAtCall = 0;               // 0: no drop armed
-    bool dropped = false;
+    bool dropArmed = false;
+    int dropAtCall = 0;  // the last call served before the drop
     bool busy = false;
   };
 
@@ -124,6 +124,7 @@ class HostDbx : public DBX::Dbx32 {
   template <class Rec>
   int32_t next(const DBX::TConversation* context, WalkKind kind, std::vector<Rec> Walk::*list,
                Rec* out, int32_t endStatus);
+  int32_t setHighlight(DBX::TConversation* context, int32_t color, DBX::TComponent* component);
   template <class Edit>
   int32_t editPcb(DBX::TConversation* context, DBX::TComponent* component, Edit&& edit);
 
