@@ -20,11 +20,13 @@ struct Net {
   int32_t id = 0;  // > 0, unique
   std::string name;
   int32_t highlight = 0;  // 0 or a DBX_COLOR_ code
+  friend bool operator==(const Net&, const Net&) = default;
 };
 
 struct Grid {
   int32_t id = 0;
   std::string spacing;  // as the host shows it: "1.27mm"
+  friend bool operator==(const Grid&, const Grid&) = default;
 };
 
 struct Header {
@@ -34,11 +36,13 @@ struct Header {
   int32_t relGridId = 0;
   bool isGridAbsolute = true;
   TPoint relGridOrigin;
+  friend bool operator==(const Header&, const Header&) = default;
 };
 
 struct Sheet {
   int32_t id = 0;  // > 0, unique
   std::string name;
+  friend bool operator==(const Sheet&, const Sheet&) = default;
 };
 
 struct SchPin {
@@ -47,6 +51,7 @@ struct SchPin {
   int32_t gateNumber = 1;
   int32_t netId = 0;  // 0: unconnected
   TPoint refPoint;    // on the sheet of its symbol
+  friend bool operator==(const SchPin&, const SchPin&) = default;
 };
 
 struct SchComponent {
@@ -59,6 +64,7 @@ struct SchComponent {
   int32_t connectionType = DBX_18::DBX_COMPONENT_CONNECTION_NORMAL;
   int32_t numberParts = 1;
   std::vector<SchPin> pins;
+  friend bool operator==(const SchComponent&, const SchComponent&) = default;
 };
 
 struct Symbol {
@@ -72,6 +78,7 @@ struct Symbol {
   bool flipped = false;
   int32_t highlight = 0;
   std::size_t component = 0;  // index into Schematic::components
+  friend bool operator==(const Symbol&, const Symbol&) = default;
 };
 
 struct Schematic {
@@ -80,18 +87,21 @@ struct Schematic {
   std::vector<Sheet> sheets;
   std::vector<SchComponent> components;
   std::vector<Symbol> symbols;
+  friend bool operator==(const Schematic&, const Schematic&) = default;
 };
 
 struct PadDef {
   std::string pinDes;
   TPoint at;                  // relative to the pattern origin, unrotated, top side
   TPoint size{50000, 50000};  // width, height (drawing only)
+  friend bool operator==(const PadDef&, const PadDef&) = default;
 };
 
 struct Pattern {
   std::string name;
   std::vector<PadDef> pads;
   std::optional<TRect> outline;  // relative; the pads' extent when absent
+  friend bool operator==(const Pattern&, const Pattern&) = default;
 };
 
 // Where a component stands: pads and bounding rectangle follow from this and
@@ -116,6 +126,7 @@ struct PcbComponent {
   int32_t highlight = 0;
   bool fixed = false;
   std::map<std::string, int32_t> padNets;  // pad designator -> net id
+  friend bool operator==(const PcbComponent&, const PcbComponent&) = default;
 };
 
 struct Pcb {
@@ -124,6 +135,7 @@ struct Pcb {
   std::map<std::string, Pattern> patterns;
   std::vector<PcbComponent> components;
   std::vector<TPoint> boardOutline;  // closed polygon; empty when unknown
+  friend bool operator==(const Pcb&, const Pcb&) = default;
 };
 
 struct Design {
@@ -132,6 +144,7 @@ struct Design {
   Pcb pcb;
 
   const Net* findNet(int32_t id) const;
+  friend bool operator==(const Design&, const Design&) = default;
 };
 
 }  // namespace dbxhost
