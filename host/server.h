@@ -1,0 +1,75 @@
+// The host's socket server: serves a DBX engine to client processes on the
+// two tool sockets (see dbx/hostlocation.h for where they live and dbx/wire.h
+// for the bytes). Each connection holds one conversation; a connection that
+// ends, or sends a malformed or oversized frame, is closed on its own and its
+// open conversation is closed in the engine so that the tool is free again.
+#pragma once
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "dbx/dbx32.h"
+#include "dbx/hostlocation.h"
+
+namespace dbxhost {
+
+class ServerError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class Server {
+ public:
+  using LogSink = std::function<void(const std::string& line)>;
+
+  // target is called from the thread that runs run().
+  explicit Server(DBX::Dbx32& target, std::string dir = DBX::hostDirectory());
+  ~Server();
+  Server(const Server&) = delete;
+  Server& operator=(const Server&) = delete;
+
+  // Makes sure the directory is private (creating it with mode 0700), removes
+  // stale socket files and listens on both tool sockets. Clients may connect
+  // once it returns. Throws ServerError with the reason (directory not
+  // private, another host listening, a path that is not a socket).
+  void start();
+  // Serves until stop(), then closes every connection and removes the socket
+  // files.
+  void run();
+  // Ends run() promptly. Safe from any thread and from a signal handler.
+  void stop();
+
+  const std::string& dir() const { return dir_; }
+  // Where the one-line connection errors go; stderr unless set. Set it
+  // before run().
+  void setLogSink(LogSink sink) { log_ = std::move(sink); }
+
+ private:
+  struct Listener;
+  struct Connection;
+
+  void listenOn(const char* toolName);
+  void accept(const Listener& listener);
+  void receive(Connection& connection);
+  void serveFrames(Connection& connection);
+  void flush(Connection& connection);
+  void drop(Connection& connection, const std::string& reason);
+  void shutdown();
+
+  DBX::Dbx32& target_;
+  std::string dir_;
+  LogSink log_;
+  std::vector<Listener> listeners_;
+  std::vector<std::unique_ptr<Connection>> connections_;
+  int wakeRead_ = -1;
+  int wakeWrite_ = -1;
+  std::atomic<bool> stopRequested_{false};
+};
+
+}  // namespace dbxhost

@@ -1,0 +1,116 @@
+#include "dbx/hostlocation.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <optional>
+
+#include "transportfixture.h"
+
+using namespace DBX;
+using transporttest::PrivateDir;
+
+namespace {
+
+// Sets or clears an environment variable for one test, restoring it after.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    if (value != nullptr)
+      setenv(name, value, 1);
+    else
+      unsetenv(name);
+  }
+  ~ScopedEnv() {
+    if (old_)
+      setenv(name_, old_->c_str(), 1);
+    else
+      unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+TEST(HostLocationTest, DirectoryRule) {
+  {
+    ScopedEnv dir("TANDREL_DBX_DIR", "/somewhere/own");
+    ScopedEnv runtime("XDG_RUNTIME_DIR", "/run/user/1");
+    EXPECT_EQ(hostDirectory(), "/somewhere/own");
+  }
+  {
+    ScopedEnv dir("TANDREL_DBX_DIR", "");  // empty counts as unset
+    ScopedEnv runtime("XDG_RUNTIME_DIR", "/run/user/1");
+    EXPECT_EQ(hostDirectory(), "/run/user/1/tandrel-dbx");
+  }
+  {
+    ScopedEnv dir("TANDREL_DBX_DIR", nullptr);
+    ScopedEnv runtime("XDG_RUNTIME_DIR", nullptr);
+    EXPECT_EQ(hostDirectory(), "/tmp/tandrel-dbx-" + std::to_string(geteuid()));
+  }
+}
+
+TEST(HostLocationTest, SocketPathsAndToolNames) {
+  EXPECT_EQ(socketPath("/d", "pcb"), "/d/pcb.sock");
+  EXPECT_TRUE(isToolName("pcb"));
+  EXPECT_TRUE(isToolName("sch"));
+  EXPECT_FALSE(isToolName("PCB"));
+  EXPECT_FALSE(isToolName(""));
+  EXPECT_FALSE(isToolName("../pcb"));
+}
+
+TEST(HostLocationTest, OnlyAPrivateDirectoryIsAccepted) {
+  PrivateDir dir;
+  EXPECT_EQ(privateDirectoryProblem(dir.path()), std::nullopt);
+
+  const std::string missing = dir.path() + "/missing";
+  EXPECT_TRUE(privateDirectoryProblem(missing));
+
+  const std::string file = dir.path() + "/file";
+  std::ofstream(file) << "x";
+  EXPECT_NE(privateDirectoryProblem(file)->find("not a directory"), std::string::npos);
+
+  const std::string link = dir.path() + "/link";
+  ASSERT_EQ(symlink(dir.path().c_str(), link.c_str()), 0);
+  EXPECT_NE(privateDirectoryProblem(link)->find("symbolic link"), std::string::npos);
+
+  for (mode_t mode : {0750, 0705, 0701, 0777}) {
+    ASSERT_EQ(chmod(dir.path().c_str(), mode), 0);
+    EXPECT_NE(privateDirectoryProblem(dir.path())->find("0700"), std::string::npos) << mode;
+  }
+  chmod(dir.path().c_str(), 0700);
+}
+
+TEST(HostLocationTest, DirectoryOfAnotherUserIsRefused) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to give a directory away";
+  PrivateDir dir;
+  ASSERT_EQ(chown(dir.path().c_str(), 65534, 65534), 0);
+  EXPECT_NE(privateDirectoryProblem(dir.path())->find("another user"), std::string::npos);
+  EXPECT_TRUE(preparePrivateDirectory(dir.path()));
+}
+
+TEST(HostLocationTest, PrepareCreatesWithMode0700WhateverTheUmask) {
+  PrivateDir parent;
+  const std::string dir = parent.path() + "/sockets";
+  const mode_t oldMask = umask(0277);
+  const std::optional<std::string> problem = preparePrivateDirectory(dir);
+  umask(oldMask);
+  EXPECT_EQ(problem, std::nullopt);
+  struct stat st;
+  ASSERT_EQ(stat(dir.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  // Existing and private: fine again.
+  EXPECT_EQ(preparePrivateDirectory(dir), std::nullopt);
+  // Existing and open to others: refused, not repaired.
+  chmod(dir.c_str(), 0755);
+  EXPECT_TRUE(preparePrivateDirectory(dir));
+  // No parent: refused with the reason.
+  EXPECT_NE(preparePrivateDirectory(parent.path() + "/a/b")->find("cannot create"),
+            std::string::npos);
+}
+
+}  // namespace
