@@ -1,0 +1,115 @@
+// dbxhost: a stand-in for the host tools. Serves the design of one file to DBX
+// clients on the tools "pcb" and "sch", and takes commands (see hostcontrol.h)
+// on standard input, one per line, answering each on standard output.
+#include <poll.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <thread>
+
+#include "designfile.h"
+#include "hostcontrol.h"
+#include "hostdbx.h"
+#include "server.h"
+
+namespace {
+
+dbxhost::Server* runningServer = nullptr;
+
+extern "C" void onTerminate(int) {
+  if (runningServer != nullptr) runningServer->stop();
+}
+
+// Reads one line of standard input, waking regularly to see whether the
+// host still serves; false at the end of input or when serving stops.
+bool readLine(const std::atomic<bool>& serving, std::string& line) {
+  static std::string pending;
+  line.clear();
+  for (;;) {
+    if (const auto end = pending.find('\n'); end != std::string::npos) {
+      line = pending.substr(0, end);
+      pending.erase(0, end + 1);
+      return true;
+    }
+    pollfd in{STDIN_FILENO, POLLIN, 0};
+    const int ready = poll(&in, 1, 200);
+    if (!serving) return false;
+    if (ready < 0 && errno != EINTR) return false;
+    if (ready <= 0) continue;
+    char buffer[4096];
+    const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    pending.append(buffer, static_cast<std::size_t>(n));
+  }
+}
+
+int usage() {
+  std::fprintf(stderr,
+               "usage: dbxhost [--headless] DESIGN.json\n"
+               "Serves the design to DBX clients; the sockets are in $TANDREL_DBX_DIR,\n"
+               "else $XDG_RUNTIME_DIR/tandrel-dbx, else /tmp/tandrel-dbx-<uid>.\n"
+               "Commands on standard input: save [PATH], summary, highlight, unhighlight,\n"
+               "clear-highlights, remove, inject, drop, busy, calls, quit.\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string file;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--headless") continue;  // there is no window yet
+    if (!arg.empty() && arg[0] == '-') return usage();
+    if (!file.empty()) return usage();
+    file = arg;
+  }
+  if (file.empty()) return usage();
+
+  try {
+    dbxhost::HostDbx host(dbxhost::readDesignFile(file));
+    dbxhost::Server server(host);
+    server.start();
+    runningServer = &server;
+    std::signal(SIGTERM, onTerminate);
+    std::signal(SIGINT, onTerminate);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    std::cout << "dbxhost: serving " << file << ": "
+              << host.readDesign(
+                     [](const dbxhost::Design& d) { return dbxhost::summarizeDesign(d); })
+              << "\ndbxhost: listening in " << server.dir() << std::endl;
+
+    dbxhost::HostControl control(host, file);
+    // Commands come on their own thread so that a silent standard input
+    // never holds up the clients; the reader stops the server on "quit".
+    std::atomic<bool> serving{true};
+    std::thread commands([&] {
+      std::string line;
+      while (serving && readLine(serving, line)) {
+        if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+        std::cout << control.execute(line) << std::endl;
+        if (control.quitRequested()) {
+          server.stop();
+          break;
+        }
+      }
+    });
+    server.run();
+    runningServer = nullptr;
+    serving = false;
+    commands.join();
+    std::cout << "dbxhost: stopped" << std::endl;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "dbxhost: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}
