@@ -78,9 +78,9 @@ Server::~Server() {
 }
 
 void Server::start() {
-  if (!listeners_.empty()) throw ServerError("dbxhost: server already started");
+  if (!listeners_.empty()) throw ServerError("server already started");
   if (std::optional<std::string> problem = DBX::preparePrivateDirectory(dir_))
-    throw ServerError("dbxhost: unusable socket directory: " + *problem);
+    throw ServerError("unusable socket directory: " + *problem);
   try {
     listenOn(DBX::kToolNamePcb);
     listenOn(DBX::kToolNameSch);
@@ -100,19 +100,19 @@ void Server::listenOn(const char* toolName) {
   struct stat st;
   if (lstat(listener.path.c_str(), &st) == 0) {
     if (!S_ISSOCK(st.st_mode))
-      throw ServerError("dbxhost: " + listener.path + " exists and is not a socket");
+      throw ServerError("" + listener.path + " exists and is not a socket");
     if (someoneListens(listener.path))
-      throw ServerError("dbxhost: another host is already listening on " + listener.path);
+      throw ServerError("another host is already listening on " + listener.path);
     // Left behind by a host that did not stop cleanly.
     if (unlink(listener.path.c_str()) != 0 && errno != ENOENT)
-      throw ServerError(errnoText("dbxhost: cannot remove stale " + listener.path));
+      throw ServerError(errnoText("cannot remove stale " + listener.path));
   }
 
   listener.fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (listener.fd < 0) throw ServerError(errnoText("dbxhost: socket"));
+  if (listener.fd < 0) throw ServerError(errnoText("socket"));
   if (bind(listener.fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
       listen(listener.fd, SOMAXCONN) != 0 || lstat(listener.path.c_str(), &st) != 0) {
-    const std::string reason = errnoText("dbxhost: cannot listen on " + listener.path);
+    const std::string reason = errnoText("cannot listen on " + listener.path);
     close(listener.fd);
     throw ServerError(reason);
   }
@@ -130,18 +130,25 @@ void Server::stop() {
 }
 
 void Server::run() {
-  if (listeners_.empty()) throw ServerError("dbxhost: run() before start()");
+  if (listeners_.empty()) throw ServerError("run() before start()");
   std::vector<pollfd> polled;
   while (!stopRequested_.load()) {
     polled.clear();
     polled.push_back({wakeRead_, POLLIN, 0});
-    for (const Listener& listener : listeners_) polled.push_back({listener.fd, POLLIN, 0});
+    const auto now = std::chrono::steady_clock::now();
+    const bool accepting = now >= acceptResume_;
+    for (const Listener& listener : listeners_)
+      polled.push_back({listener.fd, static_cast<short>(accepting ? POLLIN : 0), 0});
     for (const auto& connection : connections_) {
       // While an answer waits to be sent, further requests wait in the socket.
       const short events = connection->output.empty() ? POLLIN : POLLOUT;
       polled.push_back({connection->fd, events, 0});
     }
-    if (poll(polled.data(), polled.size(), -1) < 0) {
+    const int timeout =
+        accepting ? -1
+                  : static_cast<int>(
+                        std::chrono::ceil<std::chrono::milliseconds>(acceptResume_ - now).count());
+    if (poll(polled.data(), polled.size(), timeout) < 0) {
       if (errno == EINTR) continue;
       log_(errnoText("dbxhost: poll"));
       break;
@@ -172,8 +179,11 @@ void Server::accept(const Listener& listener) {
     const int fd = accept4(listener.fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) {
       if (errno == EINTR) continue;
-      if (errno != EAGAIN && errno != EWOULDBLOCK)
-        log_(errnoText("dbxhost: accept on " + listener.socketName));
+      if (errno == EAGAIN || errno == EWOULDBLOCK || errno == ECONNABORTED) return;
+      // Out of descriptors, say: the listener stays readable, so pause
+      // accepting instead of spinning; the connections keep being served.
+      log_(errnoText("dbxhost: accept on " + listener.socketName));
+      acceptResume_ = std::chrono::steady_clock::now() + kAcceptPause;
       return;
     }
     auto connection = std::make_unique<Connection>();

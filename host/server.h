@@ -8,6 +8,7 @@
 #include <sys/types.h>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -28,7 +29,8 @@ class Server {
  public:
   using LogSink = std::function<void(const std::string& line)>;
 
-  // target is called from the thread that runs run().
+  // target is called from the thread that runs run() and must outlive the
+  // server; destroy the server only when run() has returned.
   explicit Server(DBX::Dbx32& target, std::string dir = DBX::hostDirectory());
   ~Server();
   Server(const Server&) = delete;
@@ -70,6 +72,8 @@ class Server {
   int wakeRead_ = -1;
   int wakeWrite_ = -1;
   std::atomic<bool> stopRequested_{false};
+  static constexpr std::chrono::milliseconds kAcceptPause{100};
+  std::chrono::steady_clock::time_point acceptResume_;  // accepting resumes then
 };
 
 }  // namespace dbxhost

@@ -1,5 +1,8 @@
 #include "dbx/wire.h"
 
+#include <array>
+#include <cstring>
+
 namespace DBX::wire {
 
 void Writer::putLE(uint32_t v, int n) {

@@ -14,9 +14,7 @@
 // codecs of both ends are generated from that description.
 #pragma once
 
-#include <array>
 #include <cstdint>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>

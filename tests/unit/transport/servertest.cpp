@@ -4,6 +4,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
 #include <fstream>
 
 #include "dbx/socketdbx.h"
@@ -188,6 +193,81 @@ TEST_F(ServerTest, ClientLeavingWithoutCloseFreesTheTool) {
   EXPECT_TRUE(eventually([&] { return !host.engine().held(kToolPcb); }));
   EXPECT_EQ(host.engine().closes(), 1);
   EXPECT_THAT(host.log(), IsEmpty());  // an orderly hang-up is not an error
+}
+
+TEST_F(ServerTest, HangsUpAfterTheEngineEndsTheConversation) {
+  ServedHost host(dir.path());
+  const int fd = rawConnect(pcbPath);
+  ASSERT_GE(fd, 0);
+  rawSend(fd, openFrame("pcb"));
+  ASSERT_TRUE(eventually([&] { return host.engine().held(kToolPcb); }));
+  host.engine().answerWith(DBX_SERVER_TERMINATED);
+  TDesign design;
+  rawSend(fd, wire::frame(*wire::encodeRequest(99, &design)));
+  char answer[8 + 8];
+  ASSERT_EQ(recv(fd, answer, 8, MSG_WAITALL), 8);  // open's answer
+  ASSERT_EQ(recv(fd, answer + 8, 8, MSG_WAITALL), 8);
+  EXPECT_EQ(std::string(answer + 8, 8), wire::frame(std::string("\x66\x7d\x00\x00", 4)));
+  EXPECT_TRUE(closedByPeer(fd));
+  close(fd);
+}
+
+// Runs in a child process: leaves the server room for exactly one more
+// descriptor, so that the second client cannot be accepted.
+[[noreturn]] void serveWithOneFreeDescriptor(const std::string& dir, int logFd, int readyFd) {
+  FakeDbx engine;
+  dbxhost::Server server(engine, dir);
+  server.setLogSink([logFd](const std::string& line) {
+    const std::string text = line + "\n";
+    if (write(logFd, text.data(), text.size()) < 0) _exit(2);
+  });
+  server.start();
+  std::vector<int> freeFds;
+  for (int fd = 0; freeFds.size() < 2; ++fd)
+    if (fcntl(fd, F_GETFD) < 0) freeFds.push_back(fd);
+  const rlimit limit{static_cast<rlim_t>(freeFds[1]), static_cast<rlim_t>(freeFds[1])};
+  if (setrlimit(RLIMIT_NOFILE, &limit) != 0) _exit(3);
+  if (write(readyFd, "r", 1) != 1) _exit(4);
+  server.run();
+  _exit(0);
+}
+
+TEST_F(ServerTest, OutOfDescriptorsPausesAcceptingAndKeepsServing) {
+  int logPipe[2], readyPipe[2];
+  ASSERT_EQ(pipe(logPipe), 0);
+  ASSERT_EQ(pipe(readyPipe), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) serveWithOneFreeDescriptor(dir.path(), logPipe[1], readyPipe[1]);
+  close(logPipe[1]);
+  close(readyPipe[1]);
+  char ready;
+  ASSERT_EQ(read(readyPipe[0], &ready, 1), 1);
+
+  SocketDbx client(dir.path());
+  TConversation context;
+  ASSERT_EQ(client.TOpenDesign(0, 18000, "pcb", &context), DBX_OK) << client.lastError();
+  const int refused = rawConnect(pcbPath);  // sits in the backlog
+  ASSERT_GE(refused, 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  TDesign design;
+  EXPECT_EQ(client.TGetDesignInfo(&context, &design), DBX_OK);
+
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  close(refused);
+  std::string log;
+  char bytes[4096];
+  for (ssize_t n; (n = read(logPipe[0], bytes, sizeof bytes)) > 0;) log.append(bytes, n);
+  close(logPipe[0]);
+  close(readyPipe[0]);
+  // Paused between attempts, the host logs a few lines, not one per spin.
+  std::size_t lines = 0;
+  for (std::size_t at = 0; (at = log.find("dbxhost: accept on pcb.sock", at)) != std::string::npos;
+       ++at)
+    ++lines;
+  EXPECT_GE(lines, 1u);
+  EXPECT_LE(lines, 20u) << log.substr(0, 300);
 }
 
 TEST_F(ServerTest, ManyRequestsInOneWriteAreAllAnswered) {
