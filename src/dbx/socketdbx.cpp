@@ -177,7 +177,7 @@ int32_t SocketDbx::TOpenDesign(int32_t language, int32_t version, const char* to
 template <auto Member, class... Args>
 int32_t SocketDbx::call(TConversation* context, Args... args) {
   static_assert(wire::kOrdinalOf<Member> != 0, "call missing from wire::ContextCalls");
-  static_assert(std::is_same_v<std::tuple<Args...>, typename wire::CallSpec<Member, 0>::ArgTuple>);
+  static_assert(std::is_same_v<std::tuple<Args...>, typename wire::CallDef<Member, 0>::ArgTuple>);
   lastError_.clear();
   const auto it = context != nullptr ? connections_.find(context->handle) : connections_.end();
   if (it == connections_.end()) {

@@ -106,17 +106,17 @@ Response statusOnly(int32_t status) {
   return {status, w.take()};
 }
 
-template <class Spec, class... Args>
+template <class Def, class... Args>
 std::optional<Response> serveCall(Dbx32& target, ServerConversation& conversation, Reader& r,
                                   std::string& reason, std::tuple<Args...>*) {
   std::tuple<typename ArgCodec<Args>::Value...> values;
   if (!decodeArgs<Args...>(r, values, reason)) return std::nullopt;
   const int32_t status = std::apply(
       [&](auto&... v) {
-        return (target.*Spec::kMember)(&conversation.context, ArgCodec<Args>::pass(v)...);
+        return (target.*Def::kMember)(&conversation.context, ArgCodec<Args>::pass(v)...);
       },
       values);
-  if (Spec::kOrdinal == kCloseOrdinal || status == DBX_SERVER_TERMINATED) conversation.open = false;
+  if (Def::kOrdinal == kCloseOrdinal || status == DBX_SERVER_TERMINATED) conversation.open = false;
   if (status != DBX_OK) return statusOnly(status);
   Writer w;
   w.putI32(status);
@@ -151,13 +151,13 @@ struct DispatchEntry {
   CallHandler handler;
 };
 
-template <class... Specs>
-constexpr auto makeDispatchTable(std::tuple<Specs...>*) {
-  return std::array<DispatchEntry, sizeof...(Specs)>{DispatchEntry{
-      Specs::kOrdinal,
+template <class... Defs>
+constexpr auto makeDispatchTable(std::tuple<Defs...>*) {
+  return std::array<DispatchEntry, sizeof...(Defs)>{DispatchEntry{
+      Defs::kOrdinal,
       [](Dbx32& target, ServerConversation& conversation, Reader& r, std::string& reason) {
-        return serveCall<Specs>(target, conversation, r, reason,
-                                static_cast<typename Specs::ArgTuple*>(nullptr));
+        return serveCall<Defs>(target, conversation, r, reason,
+                               static_cast<typename Defs::ArgTuple*>(nullptr));
       }}...};
 }
 

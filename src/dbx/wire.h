@@ -10,7 +10,7 @@
 // forced on arrival. The context never travels: the host keeps one per
 // connection.
 //
-// Each call is described once (CallSpec below); the request and response
+// Each call is described once (CallDef below); the request and response
 // codecs of both ends are generated from that description.
 #pragma once
 
@@ -135,7 +135,7 @@ struct Signature<int32_t (Dbx32::*)(TConversation*, Args...)> {
 
 // One call that takes the context first: its member and its host ordinal.
 template <auto Member, uint16_t Ordinal>
-struct CallSpec {
+struct CallDef {
   static constexpr auto kMember = Member;
   static constexpr uint16_t kOrdinal = Ordinal;
   using ArgTuple = typename Signature<decltype(Member)>::ArgTuple;
@@ -143,30 +143,28 @@ struct CallSpec {
 
 // Every call after the open.
 using ContextCalls =
-    std::tuple<CallSpec<&Dbx32::TCloseDesign, kCloseOrdinal>, CallSpec<&Dbx32::TGetDesignInfo, 99>,
-               CallSpec<&Dbx32::TGetFirstGrid, 116>, CallSpec<&Dbx32::TGetNextGrid, 169>,
-               CallSpec<&Dbx32::TGetFirstComponent, 114>, CallSpec<&Dbx32::TGetNextComponent, 167>,
-               CallSpec<&Dbx32::TGetFirstSymbol, 143>, CallSpec<&Dbx32::TGetNextSymbol, 196>,
-               CallSpec<&Dbx32::TGetCompByRefDes, 94>, CallSpec<&Dbx32::TGetSymbolByRefDes, 98>,
-               CallSpec<&Dbx32::TGetFirstCompPad, 109>, CallSpec<&Dbx32::TGetNextCompPad, 162>,
-               CallSpec<&Dbx32::TGetFirstCompPin, 112>, CallSpec<&Dbx32::TGetNextCompPin, 165>,
-               CallSpec<&Dbx32::TGetFirstNet, 122>, CallSpec<&Dbx32::TGetNextNet, 175>,
-               CallSpec<&Dbx32::TGetFirstLayer, 118>, CallSpec<&Dbx32::TGetNextLayer, 171>,
-               CallSpec<&Dbx32::TGetFirstHighlightedItem, 141>,
-               CallSpec<&Dbx32::TGetNextHighlightedItem, 194>,
-               CallSpec<&Dbx32::THighlightItem, 210>, CallSpec<&Dbx32::TUnHighlightItem, 325>,
-               CallSpec<&Dbx32::TMoveComponent, 265>, CallSpec<&Dbx32::TFlipComponent, 80>,
-               CallSpec<&Dbx32::TRotateComponent, 304>>;
+    std::tuple<CallDef<&Dbx32::TCloseDesign, kCloseOrdinal>, CallDef<&Dbx32::TGetDesignInfo, 99>,
+               CallDef<&Dbx32::TGetFirstGrid, 116>, CallDef<&Dbx32::TGetNextGrid, 169>,
+               CallDef<&Dbx32::TGetFirstComponent, 114>, CallDef<&Dbx32::TGetNextComponent, 167>,
+               CallDef<&Dbx32::TGetFirstSymbol, 143>, CallDef<&Dbx32::TGetNextSymbol, 196>,
+               CallDef<&Dbx32::TGetCompByRefDes, 94>, CallDef<&Dbx32::TGetSymbolByRefDes, 98>,
+               CallDef<&Dbx32::TGetFirstCompPad, 109>, CallDef<&Dbx32::TGetNextCompPad, 162>,
+               CallDef<&Dbx32::TGetFirstCompPin, 112>, CallDef<&Dbx32::TGetNextCompPin, 165>,
+               CallDef<&Dbx32::TGetFirstNet, 122>, CallDef<&Dbx32::TGetNextNet, 175>,
+               CallDef<&Dbx32::TGetFirstLayer, 118>, CallDef<&Dbx32::TGetNextLayer, 171>,
+               CallDef<&Dbx32::TGetFirstHighlightedItem, 141>,
+               CallDef<&Dbx32::TGetNextHighlightedItem, 194>, CallDef<&Dbx32::THighlightItem, 210>,
+               CallDef<&Dbx32::TUnHighlightItem, 325>, CallDef<&Dbx32::TMoveComponent, 265>,
+               CallDef<&Dbx32::TFlipComponent, 80>, CallDef<&Dbx32::TRotateComponent, 304>>;
 
 namespace detail {
 template <auto V>
 struct ValueTag {};
 
-template <auto Member, class... Specs>
-constexpr uint16_t findOrdinal(std::tuple<Specs...>*) {
+template <auto Member, class... Defs>
+constexpr uint16_t findOrdinal(std::tuple<Defs...>*) {
   uint16_t found = 0;
-  ((std::is_same_v<ValueTag<Specs::kMember>, ValueTag<Member>> ? (found = Specs::kOrdinal) : 0),
-   ...);
+  ((std::is_same_v<ValueTag<Defs::kMember>, ValueTag<Member>> ? (found = Defs::kOrdinal) : 0), ...);
   return found;
 }
 }  // namespace detail

@@ -141,8 +141,7 @@ TEST(WireTest, RequestRefusesNullsAndLongTexts) {
 
 TEST(WireTest, OrdinalsAreDistinct) {
   std::set<uint16_t> ordinals;
-  std::apply([&](auto... spec) { (ordinals.insert(decltype(spec)::kOrdinal), ...); },
-             ContextCalls{});
+  std::apply([&](auto... def) { (ordinals.insert(decltype(def)::kOrdinal), ...); }, ContextCalls{});
   EXPECT_EQ(ordinals.size(), std::tuple_size_v<ContextCalls>);
   EXPECT_EQ(ordinals.size(), 25u);
   EXPECT_FALSE(ordinals.contains(kOpenOrdinal));
