@@ -415,34 +415,25 @@ int32_t HostDbx::TGetNextCompPin(TConversation* context, TPin* pin) {
   return next(context, kPins, &Walk::pins, pin, DBX_NO_MORE_ITEMS);
 }
 
-int32_t HostDbx::nodeCount(Tool tool, int32_t netId) const {
-  int32_t count = 0;
+std::map<int32_t, int32_t> HostDbx::nodeCounts(Tool tool) const {
+  std::map<int32_t, int32_t> counts;
   if (tool == kToolPcb) {
     for (const PcbComponent& c : design_.pcb.components) {
-      for (const auto& [pad, net] : c.padNets) count += net == netId ? 1 : 0;
+      for (const auto& [pad, netId] : c.padNets) ++counts[netId];
     }
   } else {
     for (const SchComponent& c : design_.sch.components) {
-      for (const SchPin& p : c.pins) count += p.netId == netId ? 1 : 0;
+      for (const SchPin& p : c.pins) ++counts[p.netId];
     }
   }
-  return count;
+  return counts;
 }
 
 int32_t HostDbx::TGetFirstNet(TConversation* context, TNet* net) {
   std::lock_guard lock(mutex_);
   return first(context, kNets, &Walk::nets, net, DBX_NO_MORE_NETS,
                [&](Tool tool, std::vector<TNet>& out) {
-                 std::map<int32_t, int32_t> counts;
-                 if (tool == kToolPcb) {
-                   for (const PcbComponent& c : design_.pcb.components) {
-                     for (const auto& [pad, id] : c.padNets) ++counts[id];
-                   }
-                 } else {
-                   for (const SchComponent& c : design_.sch.components) {
-                     for (const SchPin& p : c.pins) ++counts[p.netId];
-                   }
-                 }
+                 std::map<int32_t, int32_t> counts = nodeCounts(tool);
                  for (const Net& n : design_.nets) {
                    TNet r;
                    r.netId = n.id;
@@ -509,13 +500,14 @@ int32_t HostDbx::TGetFirstHighlightedItem(TConversation* context, TItem* item) {
                      out.push_back(r);
                    }
                  }
+                 std::map<int32_t, int32_t> counts = nodeCounts(tool);
                  for (const Net& n : design_.nets) {
                    if (n.highlight == 0) continue;
                    TItem r;
                    r.itemType = DBX_NET;
                    r.net.netId = n.id;
                    setText(r.net.netName, n.name);
-                   r.net.nodeCount = nodeCount(tool, n.id);
+                   r.net.nodeCount = counts[n.id];
                    out.push_back(r);
                  }
                  return DBX_OK;

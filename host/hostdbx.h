@@ -132,7 +132,8 @@ class HostDbx : public DBX::Dbx32 {
   DBX::TComponent schRecord(const SchComponent& c) const;
   DBX::TSymbol symbolRecord(const Symbol& s) const;
   DBX::TDesign headerRecord(const Header& h) const;
-  int32_t nodeCount(DBX::Tool tool, int32_t netId) const;
+  // Pins (schematic) or connected pads (PCB) per net id.
+  std::map<int32_t, int32_t> nodeCounts(DBX::Tool tool) const;
   PcbComponent* findPcb(const char* refDes);
   PcbComponent* findPcbById(int32_t id);
   const SchComponent* findSch(const char* refDes) const;
