@@ -526,7 +526,9 @@ class DesignReader {
   std::map<std::string, int32_t> padNetsOf(const Node& nets, const Pattern& pattern) const {
     nets.expectType(nets.json().is_object(), "an object");  // keyed by pad designator
     std::map<std::string, int32_t> padNets;
-    for (const auto& [pad, value] : nets.json().items()) {
+    for (const auto& item : nets.json().items()) {
+      // A named copy: structured bindings cannot be captured by the lambda below.
+      const std::string& pad = item.key();
       const Node node = *nets.find(pad);
       const bool known =
           isNamedPin(pad) && std::any_of(pattern.pads.begin(), pattern.pads.end(),
