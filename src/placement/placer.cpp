@@ -1,0 +1,441 @@
+#include "placement/placer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+#include <stdexcept>
+
+#include "diag/messages.h"
+#include "diag/tandrelerror.h"
+#include "diag/waitcurs.h"
+#include "placement/designgrid.h"
+#include "placement/fieldparse.h"
+#include "placement/placertexts.h"
+#include "placement/units.h"
+
+namespace placement {
+
+// Tells the listener once the outermost public operation ends, also when it
+// ends by an exception, since fields and messages may have changed by then.
+class TPlacer::Notification {
+ public:
+  explicit Notification(TPlacer& placer) : placer_(placer) { ++placer_.FNotifyDepth; }
+  ~Notification() {
+    if (--placer_.FNotifyDepth == 0 && placer_.FListener) placer_.FListener();
+  }
+  Notification(const Notification&) = delete;
+  Notification& operator=(const Notification&) = delete;
+
+ private:
+  TPlacer& placer_;
+};
+
+TPlacer::TPlacer() {
+  FieldRef(Control::GapX).text = "1";
+  FieldRef(Control::GapY).text = "1";
+}
+
+void TPlacer::SetChangeListener(std::function<void()> listener) { FListener = std::move(listener); }
+
+bool TPlacer::IsGridField(Control control) {
+  return control >= Control::Rows && control <= Control::CoordY;
+}
+
+TPlacer::Field& TPlacer::FieldRef(Control field) {
+  if (field < Control::Rows || field > Control::GrGap) {
+    throw std::invalid_argument("Not an edit field of the placement page");
+  }
+  return FFields[static_cast<int>(field) - static_cast<int>(Control::Rows)];
+}
+
+const TPlacer::Field& TPlacer::FieldOf(Control field) const {
+  return const_cast<TPlacer*>(this)->FieldRef(field);
+}
+
+std::size_t TPlacer::GroupCount() const {
+  return FItemsPerGroup == 0 ? 0 : FComps.size() / FItemsPerGroup;
+}
+
+const DBX::Design::DPack& TPlacer::Pcb() const { return FDesign->pack(DBX::kToolPcb); }
+
+std::span<const TPlacer::CompInfo> TPlacer::Group(std::size_t g) const {
+  if (g >= GroupCount()) throw std::out_of_range("No group " + std::to_string(g));
+  return std::span<const CompInfo>(FComps).subspan(g * FItemsPerGroup, FItemsPerGroup);
+}
+
+// ---- Fields ----
+
+void TPlacer::MarkField(Control field, bool ok, bool& valid) {
+  FieldRef(field).invalid = !ok;
+  if (!ok) valid = false;
+}
+
+std::optional<int32_t> TPlacer::ReadLength(Control field, bool& valid) {
+  const std::optional<int32_t> length = ParseLength(FieldRef(field).text);
+  MarkField(field, length.has_value(), valid);
+  return length;
+}
+
+std::optional<uint32_t> TPlacer::ReadCount(Control field, bool& valid) {
+  const auto groups = static_cast<uint32_t>(std::min<std::size_t>(GroupCount(), UINT32_MAX));
+  const std::optional<uint32_t> count = ParseCount(FieldRef(field).text, groups);
+  // Without a column the grid has no cell to place into; rows may be 0.
+  MarkField(field, count && !(field == Control::Cols && *count == 0), valid);
+  return count;
+}
+
+void TPlacer::SetLengthField(Control field, int64_t units) {
+  FieldRef(field) = {LengthFieldText(units), false};
+}
+
+void TPlacer::SetCountField(Control field, int64_t count) {
+  FieldRef(field) = {CountFieldText(count), false};
+}
+
+void TPlacer::EditField(Control field, std::string text) {
+  Notification notify(*this);
+  FieldRef(field).text = std::move(text);
+  if (IsGridField(field)) UpdateGrid(field);
+}
+
+// ---- Filling the page ----
+
+void TPlacer::LoadGroups(DBX::Design& design, const std::vector<std::string>& names,
+                         uint32_t itemsPerGroup) {
+  Notification notify(*this);
+  diag::WaitCurs wait;
+  FComps.clear();
+  FGroupLines.clear();
+  FSelected.reset();
+  FItemRect = DesignRect::Empty();
+  for (Control field = Control::Rows; field <= Control::CoordY;
+       field = static_cast<Control>(static_cast<int>(field) + 1)) {
+    FieldRef(field).invalid = false;
+  }
+  FPlaceEnabled = false;
+  FDesign = &design;
+  FItemsPerGroup = itemsPerGroup;
+
+  // Without items per group there is no group to list.
+  if (itemsPerGroup > 0) {
+    const auto& byRefDes = Pcb().components().left;
+    for (const std::string& name : names) {
+      const auto found = byRefDes.find(RefDesString(name));
+      FComps.push_back(found != byRefDes.end() ? found->second : nullptr);
+    }
+    // A last run shorter than the others still counts as a group; its
+    // missing items are components not on the PCB.
+    const std::size_t groups = (FComps.size() + itemsPerGroup - 1) / itemsPerGroup;
+    FComps.resize(groups * itemsPerGroup, nullptr);
+  }
+  for (std::size_t g = 0; g < GroupCount(); ++g) {
+    std::string line;
+    for (const CompInfo component : Group(g)) {
+      if (component == nullptr) continue;
+      if (!line.empty()) line += ",";
+      line += DBX::getText(component->record.refDes);
+    }
+    FGroupLines.push_back(line.empty() ? std::string(kEmptyGroupLine) : line);
+  }
+
+  const auto groups = static_cast<uint32_t>(std::min<std::size_t>(GroupCount(), UINT32_MAX));
+  const uint32_t rows = InitialRows(groups);
+  SetCountField(Control::Rows, rows);
+  SetCountField(Control::Cols, CompanionCount(rows, groups));
+  SelectAndUpdate(std::nullopt, Control::None);
+}
+
+void TPlacer::DesignCleared() {
+  Notification notify(*this);
+  FDesign = nullptr;
+  FHighlighted.clear();
+  FComps.clear();
+  FGroupLines.clear();
+  FSelected.reset();
+  FItemRect = DesignRect::Empty();
+  FItemMessage.clear();
+  FGridMessage.clear();
+  FPlaceEnabled = false;
+  SetCountField(Control::Rows, 0);
+  SetCountField(Control::Cols, 0);
+}
+
+// ---- Selection, corner, passes ----
+
+void TPlacer::GroupsListClick(std::optional<std::size_t> line) {
+  SelectAndUpdate(line, Control::GroupsList);
+}
+
+void TPlacer::SelectAndUpdate(std::optional<std::size_t> line, Control cause) {
+  Notification notify(*this);
+  if (line && *line >= GroupCount()) throw std::out_of_range("No group " + std::to_string(*line));
+  diag::WaitCurs wait;
+  FSelected = line;
+  UpdateGrid(cause);
+  if (FAutoHighlight) HighlightCurrent();
+}
+
+void TPlacer::SetCorner(RectCorner corner) {
+  Notification notify(*this);
+  FCorner = corner;
+  UpdateGrid(Control::CornerButton);
+}
+
+void TPlacer::FollowPartner(Control cause, Control gap, Control delta, int32_t size, bool& valid) {
+  // An invalid master leaves its partner as the user left it.
+  if (cause == gap || cause == Control::GroupsList) {
+    if (const auto value = ReadLength(gap, valid)) SetLengthField(delta, int64_t{*value} + size);
+  } else if (cause == delta) {
+    if (const auto value = ReadLength(delta, valid)) SetLengthField(gap, int64_t{*value} - size);
+  }
+}
+
+void TPlacer::UpdateGrid(Control cause) {
+  Notification notify(*this);
+  bool valid = true;
+  const auto groups = static_cast<uint32_t>(std::min<std::size_t>(GroupCount(), UINT32_MAX));
+
+  DesignRect item = DesignRect::Empty();
+  if (!FSelected) {
+    FItemMessage.clear();
+    FGridMessage.clear();
+    valid = false;
+  } else {
+    item = ItemRect(Pcb(), Group(*FSelected));
+    FItemMessage = std::string(kItemMessagePrefix) + FormatLength(item.Width()) + "x" +
+                   FormatLength(item.Height());
+  }
+  FItemRect = item;
+
+  if (cause == Control::Rows) {
+    SetCountField(Control::Cols, CompanionCount(ReadCount(Control::Rows, valid), groups));
+  } else if (cause == Control::Cols) {
+    SetCountField(Control::Rows, CompanionCount(ReadCount(Control::Cols, valid), groups));
+  }
+
+  if (!item.IsEmpty()) {
+    PlacementGrid grid;
+    const auto rows = ReadCount(Control::Rows, valid);
+    const auto cols = ReadCount(Control::Cols, valid);
+    FollowPartner(cause, Control::GapY, Control::DeltaY, item.Height(), valid);
+    FollowPartner(cause, Control::GapX, Control::DeltaX, item.Width(), valid);
+    const auto deltaX = ReadLength(Control::DeltaX, valid);
+    const auto gapX = ReadLength(Control::GapX, valid);
+    const auto deltaY = ReadLength(Control::DeltaY, valid);
+    const auto gapY = ReadLength(Control::GapY, valid);
+    grid.corner = FCorner;
+    if (FCorner == RectCorner::Unrelated) {
+      const auto x = ReadLength(Control::CoordX, valid);
+      const auto y = ReadLength(Control::CoordY, valid);
+      if (valid) grid.origin = {*x, *y};
+    }
+    if (valid) {
+      grid.rows = *rows;
+      grid.cols = *cols;
+      grid.gapX = *gapX;
+      grid.gapY = *gapY;
+      grid.deltaX = *deltaX;
+      grid.deltaY = *deltaY;
+      if (const std::optional<DesignRect> extent = GridRect(grid, item)) {
+        FGridMessage = std::string(kGridMessagePrefix) +
+                       FormatLength(extent->right - extent->left) + "x" +
+                       FormatLength(extent->top - extent->bottom) + " (" +
+                       FormatLength(extent->left) + "," + FormatLength(extent->bottom) + "-" +
+                       FormatLength(extent->right) + "," + FormatLength(extent->top) + ")";
+      } else {
+        // A grid beyond the host's coordinates: its pitches are what is wrong.
+        MarkField(Control::DeltaX, false, valid);
+        MarkField(Control::DeltaY, false, valid);
+      }
+    }
+  }
+  if (!valid) FGridMessage.clear();
+  FPlaceEnabled = valid;
+}
+
+// ---- Placing ----
+
+std::optional<PlacementGrid> TPlacer::ReadPlacementGrid() {
+  // Placing reads the columns, the pitches and the origin only.
+  bool valid = true;
+  PlacementGrid grid;
+  grid.corner = FCorner;
+  const auto cols = ReadCount(Control::Cols, valid);
+  const auto deltaX = ReadLength(Control::DeltaX, valid);
+  const auto deltaY = ReadLength(Control::DeltaY, valid);
+  std::optional<int32_t> x = 0;
+  std::optional<int32_t> y = 0;
+  if (FCorner == RectCorner::Unrelated) {
+    x = ReadLength(Control::CoordX, valid);
+    y = ReadLength(Control::CoordY, valid);
+  }
+  if (!valid) return std::nullopt;
+  grid.cols = *cols;
+  grid.deltaX = *deltaX;
+  grid.deltaY = *deltaY;
+  grid.origin = {*x, *y};
+  return grid;
+}
+
+DesignPoint TPlacer::CellPosition(uint32_t k) {
+  Notification notify(*this);
+  const std::optional<PlacementGrid> grid = ReadPlacementGrid();
+  if (!grid) throw TandrelError("The placement grid has invalid fields");
+  return placement::CellPosition(*grid, FItemRect, k);
+}
+
+std::vector<TPlacer::Move> TPlacer::GroupMoves(std::size_t a, std::size_t t,
+                                               DesignPoint pos) const {
+  const std::span<const CompInfo> target = Group(a);
+  const std::span<const CompInfo> model = Group(t);
+  // The template group is never moved, not even where a target group shares
+  // one of its components.
+  const std::set<const DBX::Component*> templateParts(model.begin(), model.end());
+  const DesignPoint corner = FItemRect.Corner(RectCorner::LeftBottom);
+  std::vector<Move> moves;
+  for (std::size_t i = 0; i < FItemsPerGroup; ++i) {
+    const CompInfo like = model[i];
+    const CompInfo component = target[i];
+    if (like == nullptr || component == nullptr || templateParts.contains(component)) continue;
+    const DBX::TPoint ref = like->record.refPoint;
+    const DesignPoint r = ToDesignGrid(Pcb(), {ref.x, ref.y}, GridDirection::ToRelative);
+    const DesignPoint p{CheckedCoordinate(int64_t{pos.x} + r.x - corner.x, "Target x coordinate"),
+                        CheckedCoordinate(int64_t{pos.y} + r.y - corner.y, "Target y coordinate")};
+    moves.push_back({component, ToDesignGrid(Pcb(), p, GridDirection::ToAbsolute), like});
+  }
+  return moves;
+}
+
+void TPlacer::Apply(const std::vector<Move>& moves) {
+  for (const Move& move : moves) move.component->placeAt(move.at.x, move.at.y, move.like);
+}
+
+void TPlacer::PlaceGroupAt(std::size_t a, std::size_t t, DesignPoint pos) {
+  Apply(GroupMoves(a, t, pos));
+}
+
+void TPlacer::PlaceGroups(std::size_t t) {
+  Notification notify(*this);
+  const std::size_t groups = GroupCount();
+  if (t >= groups) throw std::out_of_range("No group " + std::to_string(t));
+  if (groups < 2) return;
+  if (FItemRect.IsEmpty()) {
+    diag::ReportMessage(diag::MessageKind::Error, "%s", kNoTemplateOnPcb.data());
+    return;
+  }
+  const std::optional<PlacementGrid> grid = ReadPlacementGrid();
+  if (!grid) throw TandrelError("The placement grid has invalid fields");
+  // Every target is worked out before the first move, so that a position
+  // beyond the host's range moves nothing at all.
+  std::vector<Move> moves;
+  for (std::size_t i = 1; i < groups; ++i) {
+    const DesignPoint cell = placement::CellPosition(*grid, FItemRect, static_cast<uint32_t>(i));
+    const std::vector<Move> group = GroupMoves((t + i) % groups, t, cell);
+    moves.insert(moves.end(), group.begin(), group.end());
+  }
+  Apply(moves);
+}
+
+void TPlacer::UpdateClick() {
+  Notification notify(*this);
+  if (FDesign == nullptr) return;
+  { DBX::Lock verify(*FDesign, true); }
+  UpdateGrid(Control::GroupsList);
+}
+
+void TPlacer::PlaceClick() {
+  Notification notify(*this);
+  if (FDesign == nullptr) return;
+  { DBX::Lock verify(*FDesign, true); }
+  UpdateGrid(Control::GroupsList);
+  // The fresh data may have made a field invalid; never place from one.
+  if (!FSelected || !FPlaceEnabled) return;
+  DBX::Lock lock(*FDesign, false);
+  PlaceGroups(*FSelected);
+}
+
+// ---- Group tools ----
+
+void TPlacer::SetAutoHighlight(bool on) {
+  Notification notify(*this);
+  FAutoHighlight = on;
+  if (on) {
+    HighlightCurrent();
+  } else {
+    UnHighlightAll();
+  }
+}
+
+void TPlacer::UnHighlightAll() {
+  Notification notify(*this);
+  // Nothing to restore needs no conversation.
+  if (FHighlighted.empty()) return;
+  diag::WaitCurs wait;
+  DBX::Lock lock(*FDesign, false);
+  // Each entry goes once its state is back, so a failing host call leaves
+  // the rest remembered for the next try.
+  while (!FHighlighted.empty()) {
+    const auto first = FHighlighted.begin();
+    first->first->setHighlight(static_cast<int32_t>(first->second));
+    FHighlighted.erase(first);
+  }
+}
+
+void TPlacer::HighlightCurrent() {
+  Notification notify(*this);
+  if (FDesign == nullptr) return;
+  diag::WaitCurs wait;
+  DBX::Lock lock(*FDesign, false);
+  UnHighlightAll();
+  if (!FSelected) return;
+  for (const CompInfo component : Group(*FSelected)) {
+    if (component == nullptr) continue;
+    FHighlighted.try_emplace(component, component->record.isHighlighted);
+    component->setHighlight(kHighlightColor);
+  }
+}
+
+void TPlacer::GatherTemplate() {
+  Notification notify(*this);
+  bool valid = true;
+  const auto x0 = ReadLength(Control::GrpX, valid);
+  const auto y0 = ReadLength(Control::GrpY, valid);
+  const auto gap = ReadLength(Control::GrGap, valid);
+  if (!valid || !FSelected) return;
+
+  // The nearest whole number to the root of the items, so the block comes
+  // out about square.
+  const auto perLine =
+      std::max<std::size_t>(1, static_cast<std::size_t>(std::sqrt(double(FItemsPerGroup)) + 0.5));
+  std::vector<Move> moves;
+  int64_t y = *y0;
+  int64_t x = *x0;
+  int64_t lineHeight = 0;
+  std::size_t inLine = 0;
+  for (const CompInfo component : Group(*FSelected)) {
+    if (component == nullptr) continue;
+    if (inLine == perLine) {
+      y += lineHeight;
+      x = *x0;
+      lineHeight = 0;
+      inLine = 0;
+    }
+    const DBX::TRect& bound = component->record.boundRect;
+    const DesignRect rect = FromHostRect(bound);
+    lineHeight = std::max(lineHeight, int64_t{rect.Height()} + *gap);
+    const DBX::TPoint ref = component->record.refPoint;
+    const DesignPoint r = ToDesignGrid(Pcb(), {ref.x, ref.y}, GridDirection::ToRelative);
+    const DesignPoint b =
+        ToDesignGrid(Pcb(), {bound.lowerLeft.x, bound.lowerLeft.y}, GridDirection::ToRelative);
+    const DesignPoint target{CheckedCoordinate(x + r.x - b.x, "Group x coordinate"),
+                             CheckedCoordinate(y + r.y - b.y, "Group y coordinate")};
+    moves.push_back({component, ToDesignGrid(Pcb(), target, GridDirection::ToAbsolute), nullptr});
+    x += int64_t{rect.Width()} + *gap;
+    ++inLine;
+  }
+  if (moves.empty()) return;
+  DBX::Lock lock(*FDesign, false);
+  Apply(moves);
+}
+
+}  // namespace placement

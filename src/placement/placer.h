@@ -1,0 +1,192 @@
+// The placement page without its widgets: the list of groups, the grid
+// fields and how they recompute one another, the item and grid messages,
+// placing the groups, gathering the template group and highlighting groups
+// in the PCB editor.
+//
+// A page built on a widget toolkit owns one TPlacer, forwards every edit and
+// click to it and shows what it reports: field texts and their validity
+// (invalid fields are shown red), the group lines and selection, the two
+// messages, whether "Place" is enabled and whether the origin fields of
+// "Unrelated" are shown. The change listener runs once after each operation
+// that may have changed any of that. Texts the placer writes into partner
+// fields do not start another pass; the page must therefore show them
+// without reporting them back as edits.
+//
+// Coordinates on the page are origin-relative and snapped to the grid;
+// the host receives absolute coordinates.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "dbx/design.h"
+#include "placement/designgeometry.h"
+#include "placement/itemrect.h"
+#include "placement/placementgrid.h"
+
+namespace placement {
+
+// The page's controls that edits and passes refer to. The fields run from
+// Rows to GrGap; Rows to CoordY take part in the grid passes.
+enum class Control : int {
+  None,
+  GroupsList,
+  CornerButton,
+  Rows,
+  Cols,
+  GapX,
+  GapY,
+  DeltaX,
+  DeltaY,
+  CoordX,
+  CoordY,
+  GrpX,
+  GrpY,
+  GrGap,
+};
+
+class TPlacer {
+ public:
+  using CompInfo = placement::CompInfo;
+
+  struct Field {
+    std::string text;
+    bool invalid = false;  // shown red
+  };
+
+  // The colour of the page's own highlights.
+  static constexpr int32_t kHighlightColor = DBX::DBX_COLOR_RED;
+
+  TPlacer();
+  TPlacer(const TPlacer&) = delete;
+  TPlacer& operator=(const TPlacer&) = delete;
+
+  // Runs after each operation that may have changed what the page shows. It
+  // must not throw.
+  void SetChangeListener(std::function<void()> listener);
+
+  // ---- What the page sends ----
+
+  // Fills the page from the PCB snapshot of design (which must outlive it):
+  // names holds the component names of all groups, itemsPerGroup per group,
+  // the template group first. Gap, delta and origin fields, the corner and
+  // the highlight memory stay as they were.
+  void LoadGroups(DBX::Design& design, const std::vector<std::string>& names,
+                  uint32_t itemsPerGroup);
+  // The PCB snapshot has been dropped ("Clear Design"): forgets the design
+  // and every pointer into it, the highlight memory included, without host
+  // calls. The page is empty until the next LoadGroups.
+  void DesignCleared();
+  // A field edited by the user. Grid fields start a pass with the field as
+  // its cause; the "Group" fields are only read when "Group" is pressed.
+  void EditField(Control field, std::string text);
+  // One of the corner buttons or "Unrelated" chosen.
+  void SetCorner(RectCorner corner);
+  // A line of the group list clicked (nothing: the selection removed).
+  void GroupsListClick(std::optional<std::size_t> line);
+  // "Highlight automatic" ticked or unticked.
+  void SetAutoHighlight(bool on);
+  // "Update": re-reads the PCB components from the host, then a pass.
+  void UpdateClick();
+  // "Place": re-reads the PCB components, a pass, then places every group
+  // but the selected one around it.
+  void PlaceClick();
+
+  // ---- The operations behind the buttons ----
+
+  // Recomputes everything that depends on the fields; cause is the control
+  // whose change started the pass.
+  void UpdateGrid(Control cause);
+  // "Highlight Current": restores what the page highlighted before, then
+  // highlights the selected group's components.
+  void HighlightCurrent();
+  // "UnHighlight": gives every component the page highlighted its former
+  // highlight state back.
+  void UnHighlightAll();
+  // "Group": lays the selected group's components out in a compact block
+  // from (GrpX, GrpY) with GrGap between them; they keep their orientation.
+  void GatherTemplate();
+  // Where the footprint's left-bottom corner of the group in cell k goes
+  // (origin-relative). Throws TandrelError while a field it reads is
+  // invalid.
+  DesignPoint CellPosition(uint32_t k);
+  // Places every group but the template t in the grid. The host calls run
+  // under the caller's lock.
+  void PlaceGroups(std::size_t t);
+  // Moves group a so that it repeats template t with its footprint's
+  // left-bottom corner at pos (origin-relative).
+  void PlaceGroupAt(std::size_t a, std::size_t t, DesignPoint pos);
+
+  // ---- What the page shows ----
+
+  const Field& FieldOf(Control field) const;
+  const std::vector<std::string>& GroupLines() const { return FGroupLines; }
+  std::optional<std::size_t> SelectedGroup() const { return FSelected; }
+  const std::string& ItemMessage() const { return FItemMessage; }
+  const std::string& GridMessage() const { return FGridMessage; }
+  bool PlaceEnabled() const { return FPlaceEnabled; }
+  RectCorner Corner() const { return FCorner; }
+  // PointerLabel, Coord_X and Coord_Y are shown while "Unrelated" is chosen.
+  bool OriginShown() const { return FCorner == RectCorner::Unrelated; }
+  bool AutoHighlight() const { return FAutoHighlight; }
+
+  std::size_t GroupCount() const;
+  uint32_t ItemsPerGroup() const { return FItemsPerGroup; }
+  const std::vector<CompInfo>& Components() const { return FComps; }
+  // The footprint of the selected group as of the last pass.
+  const DesignRect& SelectedFootprint() const { return FItemRect; }
+  // Component -> its highlight state before the page first highlighted it.
+  const std::map<DBX::Component*, long>& HighlightMemory() const { return FHighlighted; }
+
+ private:
+  struct Move {
+    DBX::Component* component;
+    DesignPoint at;  // absolute
+    const DBX::Component* like;
+  };
+  class Notification;
+
+  static bool IsGridField(Control control);
+  Field& FieldRef(Control field);
+  const DBX::Design::DPack& Pcb() const;
+  std::span<const CompInfo> Group(std::size_t g) const;
+
+  // Reading a field marks it valid or invalid; an invalid one also clears
+  // valid.
+  std::optional<int32_t> ReadLength(Control field, bool& valid);
+  std::optional<uint32_t> ReadCount(Control field, bool& valid);
+  void MarkField(Control field, bool ok, bool& valid);
+  // Partner writes: the text and a valid mark, no pass.
+  void SetLengthField(Control field, int64_t units);
+  void SetCountField(Control field, int64_t count);
+  void FollowPartner(Control cause, Control gap, Control delta, int32_t size, bool& valid);
+  std::optional<PlacementGrid> ReadPlacementGrid();
+  std::vector<Move> GroupMoves(std::size_t a, std::size_t t, DesignPoint pos) const;
+  static void Apply(const std::vector<Move>& moves);
+  void SelectAndUpdate(std::optional<std::size_t> line, Control cause);
+
+  DBX::Design* FDesign = nullptr;
+  uint32_t FItemsPerGroup = 0;
+  std::vector<CompInfo> FComps;
+  DesignRect FItemRect;
+  std::map<DBX::Component*, long> FHighlighted;
+
+  std::array<Field, 11> FFields;  // Rows to GrGap
+  std::vector<std::string> FGroupLines;
+  std::optional<std::size_t> FSelected;
+  std::string FItemMessage;
+  std::string FGridMessage;
+  bool FPlaceEnabled = false;
+  RectCorner FCorner = RectCorner::LeftBottom;
+  bool FAutoHighlight = false;
+  std::function<void()> FListener;
+  int FNotifyDepth = 0;
+};
+
+}  // namespace placement

@@ -1,0 +1,62 @@
+// The fixed texts of the placement page: captions, field labels and hints of
+// its controls, and the pieces of the texts it composes at run time.
+#pragma once
+
+#include <string_view>
+
+namespace placement {
+
+struct ControlText {
+  std::string_view name;     // the control's name on the page
+  std::string_view caption;  // caption or field label; empty when it has none
+  std::string_view hint;     // shown as a tooltip; empty when it has none
+};
+
+inline constexpr ControlText kPlacerControls[] = {
+    {"Label1", "Main Group:", ""},
+    {"GroupsList", "", "List of available Groups (selected Group will be Main/template group)"},
+    {"TabSheet1", "Place", ""},
+    {"GroupBox1", "Placement Grid Configuration", ""},
+    {"Pl_LT", "", "Position of Main (template) group in generated grid"},
+    {"Pl_RT", "", "Position of Main (template) group in generated grid"},
+    {"Pl_LB", "", "Position of Main (template) group in generated grid"},
+    {"Pl_RB", "", "Position of Main (template) group in generated grid"},
+    {"Panel2", "", "Generated grip"},
+    {"Pl_Any", "Unrelated", "Main (template) group placed not in generated grid"},
+    {"PointerLabel", "=>", ""},
+    {"Coord_X", "X: ", "X coordinate of left edge of generated grid"},
+    {"Coord_Y", "Y: ", "Y coordinate of bottom edge of generated grid"},
+    {"GridInfoRows", "Rows: ", "Number of Rows in generated grid"},
+    {"GridInfoCols", "Cols: ", "Number of Columns in generated grid"},
+    {"GridInfoGapX", "Gap X: ", "Spacing between columns"},
+    {"GridInfoGapY", "Gap Y: ", "Spacing between rows"},
+    {"GridInfoDeltaX", "Delta X: ", "Column to Column distance (by center)"},
+    {"GridInfoDeltaY", "Delta Y: ", "Row to Row distance (by center)"},
+    {"ItemMSG", "Item size - 123x345", "Size of one Group"},
+    {"GridMSG", "Grid size - 123x345 (123,345-567,456)", "Size (and placement) of whole grid"},
+    {"Button5", "Update", "Update dimensions from Design"},
+    {"PlaceButton", "Place", "Place Groups by Grid"},
+    {"TabSheet2", "Others", ""},
+    {"GroupBox2", "Group Current", ""},
+    {"GrpX", "X: ", "X coordinate of left edge of grouping"},
+    {"GrpY", "Y: ", "Y coordinate of bottom edge of grouping"},
+    {"GrGap", "Gap: ", "Distance between Components in generated group"},
+    {"Button2", "Group", "Group Main (template) group in one place"},
+    {"Button3", "Highlight Current",
+     "Highlight Components from currently selected Group (from list)"},
+    {"Button4", "UnHighlight", "Turn off highlighting"},
+    {"CheckBox1", "Highlight automatic",
+     "Automaticly highlight Components in selected Group (from list)"},
+};
+
+// The texts of a control by its name; throws std::out_of_range for a name
+// the page does not have.
+const ControlText& PlacerControlText(std::string_view name);
+
+inline constexpr std::string_view kItemMessagePrefix = "Item size - ";
+inline constexpr std::string_view kGridMessagePrefix = "Grid size - ";
+inline constexpr std::string_view kEmptyGroupLine = "<Empty>";
+inline constexpr std::string_view kNoTemplateOnPcb =
+    "The Main group has no component on the PCB: nothing was placed.";
+
+}  // namespace placement
