@@ -41,16 +41,16 @@ bool TPlacer::IsGridField(Control control) {
   return control >= Control::Rows && control <= Control::CoordY;
 }
 
-TPlacer::Field& TPlacer::FieldRef(Control field) {
+std::size_t TPlacer::FieldIndex(Control field) {
   if (field < Control::Rows || field > Control::GrGap) {
     throw std::invalid_argument("Not an edit field of the placement page");
   }
-  return FFields[static_cast<int>(field) - static_cast<int>(Control::Rows)];
+  return static_cast<std::size_t>(field) - static_cast<std::size_t>(Control::Rows);
 }
 
-const TPlacer::Field& TPlacer::FieldOf(Control field) const {
-  return const_cast<TPlacer*>(this)->FieldRef(field);
-}
+TPlacer::Field& TPlacer::FieldRef(Control field) { return FFields[FieldIndex(field)]; }
+
+const TPlacer::Field& TPlacer::FieldOf(Control field) const { return FFields[FieldIndex(field)]; }
 
 std::size_t TPlacer::GroupCount() const {
   return FItemsPerGroup == 0 ? 0 : FComps.size() / FItemsPerGroup;

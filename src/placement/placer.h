@@ -153,6 +153,8 @@ class TPlacer {
   class Notification;
 
   static bool IsGridField(Control control);
+  // Throws std::invalid_argument for a control that is no edit field.
+  static std::size_t FieldIndex(Control field);
   Field& FieldRef(Control field);
   const DBX::Design::DPack& Pcb() const;
   std::span<const CompInfo> Group(std::size_t g) const;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "placement/placertexts.h"
+#include "placement/units.h"
 #include "placerfixture.h"
 
 namespace {
@@ -254,6 +255,25 @@ TEST_F(PlacerTest, UpdateReadsTheHostsChangesIntoTheItemSize) {
   EXPECT_EQ(text(Control::DeltaX), "3.00");
   EXPECT_EQ(placer.GridMessage(), "Grid size - 5.00x6.08 (4.00,3.73-9.00,9.81)");
   EXPECT_FALSE(host->isHeld(DBX::kToolPcb));
+}
+
+TEST_F(PlacerTest, UpdateAfterAHostSideMoveGrowsTheFootprint) {
+  start(dbxhost::readDesignFile(kQuad));
+  load(quadNames(), 7);
+  placer.GroupsListClick(0);
+  const placement::DesignRect before = placer.SelectedFootprint();
+  const std::string grid = placer.GridMessage();
+  // R2 is channel 1's topmost part; ten grid steps further up it raises the
+  // footprint's top by as much.
+  moveInHost("R2", 0, 1270000);
+  placer.UpdateClick();
+  const placement::DesignRect after = placer.SelectedFootprint();
+  EXPECT_EQ(after.top, before.top + 1270000);
+  EXPECT_EQ(after.bottom, before.bottom);
+  EXPECT_EQ(placer.ItemMessage(), "Item size - " + placement::FormatLength(after.Width()) + "x" +
+                                      placement::FormatLength(before.Height() + 1270000));
+  EXPECT_NE(placer.GridMessage(), grid);
+  EXPECT_TRUE(placer.PlaceEnabled());
 }
 
 TEST_F(PlacerTest, TheListenerHearsOfEachOperationOnce) {
