@@ -233,6 +233,11 @@ TEST_F(ServerTest, HangsUpAfterTheEngineEndsTheConversation) {
 }
 
 TEST_F(ServerTest, OutOfDescriptorsPausesAcceptingAndKeepsServing) {
+#ifdef __SANITIZE_ADDRESS__
+  // The sanitizer runtime opens descriptors of its own to check memory; with
+  // none left it reports errors that are not the server's.
+  GTEST_SKIP() << "needs every descriptor for the server";
+#endif
   int logPipe[2], readyPipe[2];
   ASSERT_EQ(pipe(logPipe), 0);
   ASSERT_EQ(pipe(readyPipe), 0);
