@@ -1,0 +1,111 @@
+#include "groups/droptargets.h"
+
+#include <optional>
+
+#include "groups/grouptable.h"
+#include "groups/rowmatcher.h"
+
+namespace {
+
+// One group row and what it takes to check it; the marks of the row alone
+// are worked out only when a check needs them.
+struct RowState {
+  NetGraph::CompVector slots;
+  std::vector<std::size_t> templateSlots;  // filled slots the template has
+  std::optional<std::vector<char>> linkMarks;
+  std::optional<std::vector<char>> wholeRowMarks;
+};
+
+void appendMarked(const std::vector<char>& marks, int row, DropTargets& out) {
+  for (std::size_t i = 0; i < marks.size(); ++i) {
+    if (marks[i]) out.conflictCells.push_back(MakeCellKey(row, static_cast<int>(i) + 1));
+  }
+}
+
+int32_t conflictCount(const DropTargets& out) {
+  return static_cast<int32_t>(out.conflictCells.size());
+}
+
+}  // namespace
+
+DropTargets FindDropTargets(const GroupTable& table, const NetGraph& templateGraph,
+                            DBX::Component* component) {
+  DropTargets out;
+  if (component == nullptr) return out;
+  RowMatcher matcher(templateGraph);
+  const int lastItemColumn = table.colCount() - 2;
+
+  std::vector<RowState> rows(static_cast<std::size_t>(table.rowCount()));
+  for (int r = 2; r < table.rowCount(); ++r) {
+    RowState& row = rows[static_cast<std::size_t>(r)];
+    for (int c = 1; c <= lastItemColumn; ++c)
+      row.slots.push_back({table.cell(r, c).component, false});
+    for (std::size_t i = 0; i < row.slots.size(); ++i) {
+      if (row.slots[i].component != nullptr && matcher.templateAt(i) != nullptr) {
+        row.templateSlots.push_back(i);
+      }
+    }
+  }
+
+  // Group rows: the candidate form of the row check at every empty item.
+  for (int r = 2; r < table.rowCount(); ++r) {
+    RowState& row = rows[static_cast<std::size_t>(r)];
+    for (std::size_t i = 0; i < row.slots.size(); ++i) {
+      if (row.slots[i].component != nullptr) continue;
+      const CellKey key = MakeCellKey(r, static_cast<int>(i) + 1);
+      DBX::Component* templateComponent = matcher.templateAt(i);
+      if (templateComponent == nullptr) {
+        out.targets[key] = DropInfo{};
+        continue;
+      }
+      if (!matcher.sameKey(*templateComponent, *component)) continue;
+      bool candidateAgrees = true;
+      for (std::size_t j : row.templateSlots) {
+        if (!matcher.pairAgrees(i, j, *component, *row.slots[j].component)) {
+          candidateAgrees = false;
+          break;
+        }
+      }
+      if (!candidateAgrees) continue;
+      if (!row.linkMarks) {
+        row.linkMarks.emplace();
+        matcher.markRow(row.slots, *row.linkMarks, false);
+      }
+      DropInfo info;
+      const int32_t begin = conflictCount(out);
+      appendMarked(*row.linkMarks, r, out);
+      if (conflictCount(out) > begin) info = {begin, conflictCount(out)};
+      out.targets[key] = info;
+    }
+  }
+
+  // Template row: the component as a new template item, every other group
+  // row checked whole against the template so extended.
+  for (int c = 1; c < table.colCount(); ++c) {
+    if (!table.cell(1, c).empty()) continue;
+    const auto item = static_cast<std::size_t>(c - 1);
+    const int32_t begin = conflictCount(out);
+    for (int r = 2; r < table.rowCount() - 1; ++r) {
+      RowState& row = rows[static_cast<std::size_t>(r)];
+      if (!row.wholeRowMarks) {
+        row.wholeRowMarks.emplace();
+        matcher.markRow(row.slots, *row.wholeRowMarks, true);
+      }
+      std::vector<char> marks = *row.wholeRowMarks;
+      DBX::Component* atItem = item < row.slots.size() ? row.slots[item].component : nullptr;
+      if (atItem != nullptr) {
+        if (!matcher.sameKey(*atItem, *component)) marks[item] = true;
+        for (std::size_t j : row.templateSlots) {
+          DBX::Component& templateComponent = *matcher.templateAt(j);
+          if (!matcher.links().same(*component, templateComponent, *atItem,
+                                    *row.slots[j].component)) {
+            marks[item] = marks[j] = true;
+          }
+        }
+      }
+      appendMarked(marks, r, out);
+    }
+    out.targets[MakeCellKey(1, c)] = DropInfo{begin, conflictCount(out)};
+  }
+  return out;
+}

@@ -1,0 +1,67 @@
+#include "groups/rowmatcher.h"
+
+#include <stdexcept>
+
+#include "groups/componentkey.h"
+
+RowMatcher::RowMatcher(const NetGraph& templateGraph) {
+  for (const auto& [item, id] : templateGraph.items().left) {
+    if (item >= items_.size()) items_.resize(item + 1, nullptr);
+    items_[item] = templateGraph.nodes().at(id).component;
+  }
+}
+
+const std::string& RowMatcher::keyOf(const DBX::Component& component) {
+  auto [at, inserted] = keys_.try_emplace(&component);
+  if (inserted) at->second = ComponentKey(component, kKeyAll);
+  return at->second;
+}
+
+bool RowMatcher::markRow(const NetGraph::CompVector& row, std::vector<char>& marks, bool withKeys) {
+  marks.assign(row.size(), 0);
+  std::vector<std::size_t> filled;  // filled slots that the template has
+  for (std::size_t i = 0; i < row.size(); ++i) {
+    if (row[i].component != nullptr && templateAt(i) != nullptr) filled.push_back(i);
+  }
+  bool any = false;
+  if (withKeys) {
+    for (std::size_t e : filled) {
+      if (!sameKey(*row[e].component, *items_[e])) marks[e] = any = true;
+    }
+  }
+  // Pin pairs agree in one direction exactly when they agree in the other,
+  // so each pair of slots is compared once and marks both.
+  for (std::size_t a = 0; a < filled.size(); ++a) {
+    for (std::size_t b = a + 1; b < filled.size(); ++b) {
+      const std::size_t e = filled[a];
+      const std::size_t j = filled[b];
+      if (!pairAgrees(e, j, *row[e].component, *row[j].component)) {
+        marks[e] = marks[j] = any = true;
+      }
+    }
+  }
+  return any;
+}
+
+int CheckRow(const NetGraph& templateGraph, NetGraph::CompVector& row, int item,
+             DBX::Component* candidate) {
+  const bool candidateForm = item >= 0 && candidate != nullptr;
+  RowMatcher matcher(templateGraph);
+  const auto slot = static_cast<std::size_t>(item);
+  if (candidateForm) {
+    // Any component fits an item that the template leaves empty.
+    if (matcher.templateAt(slot) == nullptr) return 1;
+    if (!matcher.sameKey(*matcher.templateAt(slot), *candidate)) return 0;
+    if (row.size() <= slot) row.resize(slot + 1);
+    if (row[slot].component != nullptr) {
+      throw std::invalid_argument("CheckRow: slot " + std::to_string(item) + " is not empty");
+    }
+    row[slot].component = candidate;
+  }
+  std::vector<char> marks;
+  const bool mismatch = matcher.markRow(row, marks, !candidateForm);
+  for (std::size_t i = 0; i < row.size(); ++i) row[i].mismatch = marks[i] != 0;
+  if (candidateForm) row[slot].component = nullptr;
+  if (!mismatch) return 1;
+  return candidateForm && row[slot].mismatch ? 0 : -1;
+}

@@ -1,0 +1,53 @@
+// The row check: does a group row agree with the template group? A row
+// agrees when every filled item holds the same kind of part as the template
+// (same ComponentKey) and every two filled items that the template also has
+// are linked pin pair for pin pair as the template's components are.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "groups/netgraph.h"
+#include "groups/pinlinks.h"
+
+// Compares rows with one template graph. Holds caches for one operation: the
+// template and the components it has seen must not change meanwhile.
+class RowMatcher {
+ public:
+  explicit RowMatcher(const NetGraph& templateGraph);
+
+  // The template's component at the item; null when the template lacks it.
+  DBX::Component* templateAt(std::size_t item) const {
+    return item < items_.size() ? items_[item] : nullptr;
+  }
+  const std::string& keyOf(const DBX::Component& component);
+  bool sameKey(const DBX::Component& a, const DBX::Component& b) { return keyOf(a) == keyOf(b); }
+  // Whether a at template item e and b at template item j are linked as the
+  // template's components of those items are.
+  bool pairAgrees(std::size_t e, std::size_t j, const DBX::Component& a, const DBX::Component& b) {
+    return links_.same(*items_[e], *items_[j], a, b);
+  }
+  PinLinks& links() { return links_; }
+
+  // Sets marks[i] for every filled slot i that the template has and that is
+  // part of a disagreeing pair of such slots; withKeys also marks those of
+  // another kind than the template's. Returns whether any slot is marked.
+  bool markRow(const NetGraph::CompVector& row, std::vector<char>& marks, bool withKeys);
+
+ private:
+  std::vector<DBX::Component*> items_;
+  PinLinks links_;
+  std::unordered_map<const DBX::Component*, std::string> keys_;
+};
+
+// The row check. Candidate form (item >= 0 and a candidate): may the
+// candidate go into the row's empty slot at the item? The row is extended to
+// the item when shorter. Whole-row form (no candidate): do the filled slots
+// agree? Returns 1 when they agree; 0 when the candidate itself disagrees;
+// -1 when other filled slots would disagree (they are flagged mismatch). The
+// row's components are the same afterwards. Throws std::invalid_argument when
+// the candidate's slot is filled already.
+int CheckRow(const NetGraph& templateGraph, NetGraph::CompVector& row, int item,
+             DBX::Component* candidate);

@@ -1,0 +1,167 @@
+#include "boards.h"
+
+#include <algorithm>
+#include <set>
+#include <stdexcept>
+
+#include "syntheticdesign.h"
+
+namespace boards {
+
+namespace {
+
+constexpr int32_t kGnd = 1;
+constexpr int32_t kVcc = 2;
+
+}  // namespace
+
+dbxhost::Design makePcb(const std::vector<Part>& parts) {
+  dbxhost::Design design;
+  design.pcb.header.designName = "test";
+  design.pcb.header.absGridId = 1;
+  design.pcb.grids = {{1, "1mm"}};
+  std::set<int32_t> nets;
+  int32_t id = 1;
+  for (const Part& part : parts) {
+    dbxhost::Pattern& pattern = design.pcb.patterns[part.pattern];
+    pattern.name = part.pattern;
+    for (const auto& [pinDes, net] : part.pads) {
+      bool known = false;
+      for (const auto& pad : pattern.pads) known = known || pad.pinDes == pinDes;
+      if (!known) {
+        pattern.pads.push_back({pinDes, {int32_t(pattern.pads.size()) * 100000, 0}});
+      }
+      if (net != 0) nets.insert(net);
+    }
+    dbxhost::PcbComponent component;
+    component.id = id++;
+    component.refDes = part.refDes;
+    component.compType = part.compType;
+    component.value = part.value;
+    component.patternName = part.pattern;
+    component.libraryName = "test.lib";
+    component.placement.refPoint = {id * 1000000, 1000000};
+    component.padNets = part.pads;
+    design.pcb.components.push_back(std::move(component));
+  }
+  for (int32_t net : nets) design.nets.push_back({net, "N" + std::to_string(net)});
+  return design;
+}
+
+dbxhost::Design makeRandomChannels(std::mt19937& random, int channels, int parts, int nets) {
+  const char* const designators[] = {"1", "2", "3", "10"};
+  constexpr int32_t kShared = 1;
+  auto pick = [&](int n) { return int(random() % uint32_t(n)); };
+  // The circuit: per part its kind and its pins on circuit nets 0 .. nets - 1
+  // (-1 for the shared net).
+  std::vector<Part> circuit;
+  for (int i = 0; i < parts; ++i) {
+    const bool kindA = pick(2) == 0;
+    Part part{pick(4) == 0 ? ":A" : "", kindA ? "A" : "B", "1", kindA ? "PA" : "PB", {}};
+    const int pins = 1 + pick(4);
+    for (int p = 0; p < pins; ++p) part.pads[designators[pick(4)]] = pick(6) == 0 ? -1 : pick(nets);
+    circuit.push_back(std::move(part));
+  }
+  std::vector<Part> all;
+  for (int channel = 0; channel < channels; ++channel) {
+    std::vector<int32_t> order(static_cast<std::size_t>(nets));
+    for (int n = 0; n < nets; ++n) order[std::size_t(n)] = 2 + channel * nets + n;
+    std::shuffle(order.begin(), order.end(), random);
+    for (int i = 0; i < parts; ++i) {
+      Part part = circuit[std::size_t(i)];
+      part.refDes = "Q" + std::to_string(channel * parts + i + 1) + part.refDes;
+      for (auto& [pinDes, net] : part.pads) {
+        net = net < 0 ? kShared : order[std::size_t(net)];
+        if (pick(12) == 0) net = 1 + pick(1 + channels * nets);
+      }
+      all.push_back(std::move(part));
+    }
+  }
+  return makePcb(all);
+}
+
+std::vector<std::string> randomChannelRefDes(const dbxhost::Design& design, int channel,
+                                             int parts) {
+  std::vector<std::string> refDes;
+  for (int i = 0; i < parts; ++i) {
+    refDes.push_back(design.pcb.components[std::size_t(channel * parts + i)].refDes);
+  }
+  return refDes;
+}
+
+dbxhost::Design makeChannelBoard(const ChannelBoard& board) {
+  dbxhost::Design design = dbxhost::makeSyntheticDesign(board.channels, board.chainParts, false);
+  if (board.powerPins) {
+    for (auto& [name, pattern] : design.pcb.patterns) {
+      pattern.pads.push_back({"3", {0, -80000}});
+      pattern.pads.push_back({"4", {0, 80000}});
+    }
+    for (auto& component : design.pcb.components) {
+      component.padNets["3"] = kVcc;
+      component.padNets["4"] = kGnd;
+    }
+  }
+  if (board.decouplingClasses.empty()) return design;
+  if (static_cast<int>(board.decouplingClasses.size()) > board.chainParts) {
+    throw std::invalid_argument("makeChannelBoard: more capacitor classes than chain nets");
+  }
+  dbxhost::Pattern& pattern = design.pcb.patterns["C0402"];
+  pattern.name = "C0402";
+  pattern.pads = {{"1", {-50000, 0}}, {"2", {50000, 0}}};
+  int32_t nextId = static_cast<int32_t>(design.pcb.components.size()) + 1;
+  for (int channel = 1; channel <= board.channels; ++channel) {
+    const auto refDes = channelRefDes(board, channel);
+    std::size_t index = static_cast<std::size_t>(board.chainParts);
+    for (std::size_t k = 0; k < board.decouplingClasses.size(); ++k) {
+      // The synthetic chain's k-th net of the channel.
+      const int32_t rail =
+          k == 0 ? kVcc : int32_t(3 + (channel - 1) * (board.chainParts - 1) + (k - 1));
+      for (int i = 0; i < board.decouplingClasses[k]; ++i) {
+        dbxhost::PcbComponent cap;
+        cap.id = nextId++;
+        cap.refDes = refDes[index++];
+        cap.compType = "CAP";
+        cap.value = "100nF";
+        cap.patternName = "C0402";
+        cap.libraryName = "synthetic.lib";
+        cap.placement.refPoint = {cap.id * 100000, 9000000};
+        cap.padNets = {{"1", rail}, {"2", kGnd}};
+        design.pcb.components.push_back(std::move(cap));
+      }
+    }
+  }
+  return design;
+}
+
+std::vector<std::string> channelRefDes(const ChannelBoard& board, int channel) {
+  std::vector<std::string> refDes;
+  for (int k = 0; k < board.chainParts; ++k) {
+    refDes.push_back((k % 2 == 0 ? "R" : "C") +
+                     std::to_string((channel - 1) * board.chainParts + k + 1));
+  }
+  int perChannel = 0;
+  for (int count : board.decouplingClasses) perChannel += count;
+  for (int i = 0; i < perChannel; ++i) {
+    refDes.push_back("CD" + std::to_string((channel - 1) * perChannel + i + 1));
+  }
+  return refDes;
+}
+
+Loaded::Loaded(dbxhost::Design design, uint8_t tool) : host(std::move(design)) {
+  this->design.selectTool(tool);
+}
+
+DBX::Component* Loaded::operator[](const std::string& refDes) const {
+  const auto& components = design.pack().components().left;
+  const auto found = components.find(RefDesString(refDes));
+  if (found == components.end()) throw std::out_of_range("no component " + refDes);
+  return found->second;
+}
+
+std::vector<DBX::Component*> Loaded::components(const std::vector<std::string>& refDes) const {
+  std::vector<DBX::Component*> result;
+  for (const std::string& name : refDes) result.push_back((*this)[name]);
+  return result;
+}
+
+}  // namespace boards

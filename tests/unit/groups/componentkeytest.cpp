@@ -1,0 +1,69 @@
+#include "groups/componentkey.h"
+
+#include <gtest/gtest.h>
+
+#include "dbx/design.h"
+#include "hostdbx.h"
+
+namespace {
+
+class ComponentKeyTest : public ::testing::Test {
+ protected:
+  DBX::Component make(const char* refDes) {
+    DBX::TComponent record;
+    DBX_18::setText(record.refDes, refDes);
+    DBX_18::setText(record.compType, "RES");
+    DBX_18::setText(record.value, "10k");
+    DBX_18::setText(record.patternName, "R0805");
+    DBX_18::setText(record.libraryName, "Passive");
+    return DBX::Component(design, DBX::kToolSch, record);
+  }
+
+  dbxhost::HostDbx host{dbxhost::Design{}};
+  DBX::Design design{host};
+};
+
+TEST_F(ComponentKeyTest, FullKeyListsAllFieldsAndThePartSuffix) {
+  EXPECT_EQ(ComponentKey(make("R7")), ",RES,10k,R0805,Passive,");
+  EXPECT_EQ(ComponentKey(make("U1:B")), ",RES,10k,R0805,Passive,B");
+  // Only the first colon separates the suffix.
+  EXPECT_EQ(ComponentKey(make("U1:A:2")), ",RES,10k,R0805,Passive,A:2");
+}
+
+TEST_F(ComponentKeyTest, MaskSelectsFieldsInFixedOrder) {
+  const DBX::Component component = make("U1:B");
+  EXPECT_EQ(ComponentKey(component, kKeyValue | kKeyCompType), ",RES,10k");
+  EXPECT_EQ(ComponentKey(component, kKeyLibrary | kKeyPartSuffix), ",Passive,B");
+  EXPECT_EQ(ComponentKey(component, kKeyPattern), ",R0805");
+  EXPECT_EQ(ComponentKey(component, 0), "");
+  // Without a colon the suffix bit adds the comma alone.
+  EXPECT_EQ(ComponentKey(make("R7"), kKeyPartSuffix), ",");
+}
+
+TEST_F(ComponentKeyTest, KeysTellKindsApart) {
+  DBX::Component a = make("R1");
+  DBX::Component b = make("R2");
+  EXPECT_EQ(ComponentKey(a), ComponentKey(b));
+  DBX_18::setText(b.record.value, "10K");  // case matters
+  EXPECT_NE(ComponentKey(a), ComponentKey(b));
+}
+
+TEST_F(ComponentKeyTest, FieldsByNumber) {
+  const DBX::Component component = make("U1:B");
+  EXPECT_EQ(ComponentField(component, 0), "U1:B");
+  EXPECT_EQ(ComponentField(component, 1), "RES");
+  EXPECT_EQ(ComponentField(component, 2), "10k");
+  EXPECT_EQ(ComponentField(component, 3), "R0805");
+  EXPECT_EQ(ComponentField(component, 4), "Passive");
+  EXPECT_EQ(ComponentField(component, 5), "");
+  EXPECT_EQ(ComponentField(component, -1), "");
+}
+
+TEST(PartSuffixTest, TextAfterTheFirstColon) {
+  EXPECT_EQ(PartSuffix("U1:B"), "B");
+  EXPECT_EQ(PartSuffix("U1:"), "");
+  EXPECT_EQ(PartSuffix("R5"), "");
+  EXPECT_EQ(PartSuffix(""), "");
+}
+
+}  // namespace
