@@ -50,6 +50,17 @@ uint64_t HostDbx::revision() const {
   return revision_;
 }
 
+uint64_t HostDbx::replaceDesign(Design design) {
+  std::lock_guard lock(mutex_);
+  design_ = std::move(design);
+  for (ToolState& st : tools_) {
+    if (st.holder != 0) st.ended.insert(st.holder);
+    st.holder = 0;
+    for (Walk& walk : st.walks) walk = Walk{};
+  }
+  return ++revision_;
+}
+
 void HostDbx::injectStatus(Tool tool, int callNumber, int32_t status) {
   std::lock_guard lock(mutex_);
   ToolState& st = state(tool);
@@ -88,7 +99,9 @@ int32_t HostDbx::admit(const TConversation* context, Tool& tool) {
     st.injected.erase(it);
     return status;
   }
-  if (st.holder == 0 || context->handle != st.holder) return DBX_NO_CONNECTION;
+  if (st.holder == 0 || context->handle != st.holder) {
+    return st.ended.erase(context->handle) > 0 ? DBX_SERVER_TERMINATED : DBX_NO_CONNECTION;
+  }
   if (st.dropArmed && call > st.dropAtCall) {
     st.dropArmed = false;
     st.holder = 0;

@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -86,6 +87,13 @@ class HostDbx : public DBX::Dbx32 {
   // Increases with every change of the design, by a client or by withDesign.
   uint64_t revision() const;
 
+  // Puts another design in place of the current one, as when the user opens
+  // another file in the editor. Open conversations end: the tools are free at
+  // once, and the next call of a former client answers DBX_SERVER_TERMINATED,
+  // so that it reconnects and checks what it knows against the new design.
+  // Test hooks stay armed. Returns the revision of the new design.
+  uint64_t replaceDesign(Design design);
+
  private:
   // One first/next walk: the records are materialised at the first call.
   struct Walk {
@@ -110,6 +118,7 @@ class HostDbx : public DBX::Dbx32 {
     bool dropArmed = false;
     int dropAtCall = 0;  // the last call served before the drop
     bool busy = false;
+    std::set<uint32_t> ended;  // handles whose conversation the host ended
   };
 
   // Counts the call and decides whether it is served: returns 0 to go on,

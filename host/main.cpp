@@ -1,6 +1,7 @@
 // dbxhost: a stand-in for the host tools. Serves the design of one file to DBX
 // clients on the tools "pcb" and "sch", and takes commands (see hostcontrol.h)
-// on standard input, one per line, answering each on standard output.
+// on standard input, one per line, answering each on standard output. Where a
+// display exists it shows the design in a window, unless --headless.
 #include <poll.h>
 #include <unistd.h>
 
@@ -8,21 +9,28 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <string>
 #include <thread>
 
 #include "designfile.h"
-#include "hostcontrol.h"
+#include "displaycheck.h"
 #include "hostdbx.h"
+#include "hostsession.h"
+#include "hostwindow.h"
 #include "server.h"
 
 namespace {
 
 dbxhost::Server* runningServer = nullptr;
+// Set by a signal or the quit command; the window watches it.
+std::atomic<bool> stopRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 
 extern "C" void onTerminate(int) {
+  stopRequested = true;
   if (runningServer != nullptr) runningServer->stop();
 }
 
@@ -53,7 +61,8 @@ bool readLine(const std::atomic<bool>& serving, std::string& line) {
 int usage() {
   std::fprintf(stderr,
                "usage: dbxhost [--headless] DESIGN.json\n"
-               "Serves the design to DBX clients; the sockets are in $TANDREL_DBX_DIR,\n"
+               "Serves the design to DBX clients and shows it in a window when a display\n"
+               "exists (--headless: never); the sockets are in $TANDREL_DBX_DIR,\n"
                "else $XDG_RUNTIME_DIR/tandrel-dbx, else /tmp/tandrel-dbx-<uid>.\n"
                "Commands on standard input: save [PATH], summary, highlight, unhighlight,\n"
                "clear-highlights, remove, inject, drop, busy, calls, quit.\n");
@@ -64,14 +73,24 @@ int usage() {
 
 int main(int argc, char** argv) {
   std::string file;
+  bool headless = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--headless") continue;  // there is no window yet
+    if (arg == "--headless") {
+      headless = true;
+      continue;
+    }
     if (!arg.empty() && arg[0] == '-') return usage();
     if (!file.empty()) return usage();
     file = arg;
   }
   if (file.empty()) return usage();
+  if (!headless &&
+      !dbxhost::displayAvailable(std::getenv("QT_QPA_PLATFORM"), std::getenv("DISPLAY"),
+                                 std::getenv("WAYLAND_DISPLAY"))) {
+    std::fprintf(stderr, "dbxhost: no display; running without a window as with --headless\n");
+    headless = true;
+  }
 
   try {
     dbxhost::HostDbx host(dbxhost::readDesignFile(file));
@@ -87,7 +106,7 @@ int main(int argc, char** argv) {
                      [](const dbxhost::Design& d) { return dbxhost::summarizeDesign(d); })
               << "\ndbxhost: listening in " << server.dir() << std::endl;
 
-    dbxhost::HostControl control(host, file);
+    dbxhost::HostSession session(host, file);
     // Commands come on their own thread so that a silent standard input
     // never holds up the clients; the reader stops the server on "quit".
     std::atomic<bool> serving{true};
@@ -95,21 +114,40 @@ int main(int argc, char** argv) {
       std::string line;
       while (serving && readLine(serving, line)) {
         if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
-        std::cout << control.execute(line) << std::endl;
-        if (control.quitRequested()) {
+        std::cout << session.execute(line) << std::endl;
+        if (session.quitRequested()) {
+          stopRequested = true;
           server.stop();
           break;
         }
       }
     });
-    server.run();
+    int status = 0;
+    if (headless) {
+      server.run();
+    } else {
+      // The window owns the main thread; the clients are served beside it.
+      std::string serverError;
+      std::thread serverThread([&] {
+        try {
+          server.run();
+        } catch (const std::exception& e) {
+          serverError = e.what();
+        }
+        stopRequested = true;
+      });
+      status = dbxhost::runHostWindow(argc, argv, host, session, stopRequested);
+      server.stop();
+      serverThread.join();
+      if (!serverError.empty()) throw dbxhost::ServerError(serverError);
+    }
     runningServer = nullptr;
     serving = false;
     commands.join();
     std::cout << "dbxhost: stopped" << std::endl;
+    return status;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "dbxhost: %s\n", e.what());
     return 1;
   }
-  return 0;
 }

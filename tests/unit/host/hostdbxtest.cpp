@@ -369,5 +369,33 @@ TEST_F(HostDbxTest, EditsRaiseTheRevision) {
   EXPECT_GT(host.revision(), start);
 }
 
+TEST_F(HostDbxTest, ReplacingTheDesignEndsConversationsAndKeepsHooks) {
+  TComponent c;
+  ASSERT_EQ(host.TGetFirstComponent(&pcb, &c), DBX_OK);
+  host.setBusy(kToolSch, true);
+  const uint64_t before = host.revision();
+  Design other = smallDesign();
+  other.pcb.components.resize(1);
+  EXPECT_GT(host.replaceDesign(other), before);
+  EXPECT_EQ(host.readDesign([](const Design& d) { return d.pcb.components.size(); }), 1u);
+
+  // Both tools are free at once; each former client hears once that its
+  // conversation ended, then that it has none.
+  EXPECT_FALSE(host.isHeld(kToolPcb));
+  EXPECT_FALSE(host.isHeld(kToolSch));
+  EXPECT_EQ(host.TGetNextComponent(&pcb, &c), DBX_SERVER_TERMINATED);
+  EXPECT_EQ(host.TGetNextComponent(&pcb, &c), DBX_NO_CONNECTION);
+  EXPECT_EQ(host.TCloseDesign(&sch, ""), DBX_SERVER_TERMINATED);
+  EXPECT_EQ(host.TCloseDesign(&sch, ""), DBX_NO_CONNECTION);
+
+  TConversation again;
+  ASSERT_EQ(host.TOpenDesign(kOpenLanguage, kOpenVersion, kToolNamePcb, &again), DBX_OK);
+  EXPECT_EQ(host.TGetNextComponent(&again, &c), DBX_GETFIRST_NOT_CALLED);
+  EXPECT_EQ(host.TOpenDesign(kOpenLanguage, kOpenVersion, kToolNameSch, &again), DBX_SERVER_BUSY);
+  // An unknown handle is still merely unknown.
+  TConversation stranger{9999, kToolPcb};
+  EXPECT_EQ(host.TCloseDesign(&stranger, ""), DBX_NO_CONNECTION);
+}
+
 }  // namespace
 }  // namespace dbxhost
