@@ -1,0 +1,226 @@
+// The variant and sheet-set dialogs: their look, and what Ok, Enter, Esc and
+// Cancel return.
+#include <QApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+
+#include "groups/selectsheetvars.h"
+#include "groups/sheetseldialog.h"
+#include "groups/variantselectdialog.h"
+#include "quadpage.h"
+
+using testing_gui::QuadPage;
+
+namespace {
+
+// Runs the user's part once the dialog is shown modally.
+void whenShown(std::function<void(QDialog&)> user) {
+  QTimer::singleShot(0, [user] {
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    QVERIFY(dialog != nullptr);
+    user(*dialog);
+  });
+}
+
+void clickCell(QTableWidget& grid, int row, int column) {
+  const QRect cell = grid.visualItemRect(grid.item(row, column));
+  QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, cell.center());
+}
+
+QTableWidget& gridOf(QDialog& dialog) { return *dialog.findChild<QTableWidget*>("StringGrid1"); }
+
+// A template of three items and three variants of a new group.
+struct ThreeVariants : QuadPage {
+  ThreeVariants() {
+    page.SetTemplateRow({component("C1"), component("R1"), component("R2")}, -1, false);
+    candidates = {component("C3"), component("R4"), component("R5"),  //
+                  component("C3"), component("R5"), component("R4"),  //
+                  component("C5"), component("R7"), component("R8")};
+  }
+  std::vector<DBX::Component*> candidates;
+};
+
+}  // namespace
+
+class ChoiceDialogsTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void variantDialogListsTemplateAndVariants() {
+    ThreeVariants quad;
+    TVariantSelect dialog;
+    dialog.ShowVariants(quad.page.GrItems(), {50, 60, 70}, quad.candidates);
+    QCOMPARE(dialog.windowTitle(), QString("Select variant"));
+    QCOMPARE(dialog.size(), QSize(861, 648));
+    auto* label = dialog.findChild<QLabel*>("Label1");
+    QCOMPARE(label->text(),
+             QString("Multiple layouts of components available. Please, select one"));
+    QVERIFY(label->font().bold());
+    QTableWidget& grid = *dialog.grid();
+    QCOMPARE(grid.columnCount(), 3);
+    QCOMPARE(grid.rowCount(), 3);
+    QCOMPARE(grid.horizontalHeaderItem(0)->text(), QString("C1"));
+    QCOMPARE(grid.horizontalHeaderItem(2)->text(), QString("R2"));
+    QCOMPARE(grid.columnWidth(1), 60);
+    QCOMPARE(grid.item(1, 1)->text(), QString("R5"));
+    QCOMPARE(grid.item(2, 0)->text(), QString("C5"));
+    QCOMPARE(grid.selectionBehavior(), QAbstractItemView::SelectRows);
+    QVERIFY(dialog.okButton()->isDefault());
+    QCOMPARE(dialog.okButton()->text(), QString("Ok"));
+    QCOMPARE(dialog.cancelButton()->text(), QString("Cancel"));
+  }
+
+  void variantOkAtOnceChoosesTheFirst() {
+    ThreeVariants quad;
+    TVariantSelect dialog;
+    dialog.ShowVariants(quad.page.GrItems(), {}, quad.candidates);
+    whenShown([](QDialog& shown) {
+      QTest::mouseClick(shown.findChild<QPushButton*>("Button1"), Qt::LeftButton);
+    });
+    QCOMPARE(dialog.SelectVariant(), 0);
+  }
+
+  void variantThirdRowAndEnterChoosesTheThird() {
+    ThreeVariants quad;
+    TVariantSelect dialog;
+    dialog.ShowVariants(quad.page.GrItems(), {}, quad.candidates);
+    whenShown([](QDialog& shown) {
+      clickCell(gridOf(shown), 2, 1);
+      QTest::keyClick(&gridOf(shown), Qt::Key_Return);
+    });
+    QCOMPARE(dialog.SelectVariant(), 2);
+  }
+
+  void variantEscAndCancelChooseNothing() {
+    ThreeVariants quad;
+    {
+      TVariantSelect dialog;
+      dialog.ShowVariants(quad.page.GrItems(), {}, quad.candidates);
+      whenShown([](QDialog& shown) {
+        clickCell(gridOf(shown), 1, 0);
+        QTest::keyClick(&gridOf(shown), Qt::Key_Escape);
+      });
+      QCOMPARE(dialog.SelectVariant(), -1);
+    }
+    TVariantSelect dialog;
+    dialog.ShowVariants(quad.page.GrItems(), {}, quad.candidates);
+    whenShown([](QDialog& shown) {
+      QTest::mouseClick(shown.findChild<QPushButton*>("Button2"), Qt::LeftButton);
+    });
+    QCOMPARE(dialog.SelectVariant(), -1);
+  }
+
+  void sheetDialogListsTheSets() {
+    QuadPage quad(DBX::kToolSch);
+    SelectSheetVars vars = analysed(quad);
+    TSheetSel dialog;
+    dialog.ShowSheetSets(vars);
+    QCOMPARE(dialog.windowTitle(), QString("Select Sheet Set"));
+    QCOMPARE(dialog.size(), QSize(878, 640));
+    auto* label = dialog.findChild<QLabel*>("Label1");
+    QCOMPARE(label->text(), QString("Multiple Macro Instancies detected. Please, select one"));
+    QVERIFY(label->font().bold());
+    QTableWidget& grid = *dialog.grid();
+    QVERIFY(grid.horizontalHeader()->isHidden());
+    QVERIFY(grid.verticalHeader()->isHidden());
+    QCOMPARE(grid.rowCount(), static_cast<int>(vars.sheetSets.size()));
+    QCOMPARE(grid.columnCount(), static_cast<int>(vars.maxSetSize));
+    QCOMPARE(grid.item(0, 0)->text(), QString::fromStdString(vars.setSheetNames[0]));
+    const int width = QFontMetrics(dialog.font()).horizontalAdvance(grid.item(0, 0)->text()) + 5;
+    QVERIFY(grid.columnWidth(0) >= width);
+    QVERIFY(dialog.okButton()->isDefault());
+  }
+
+  void sheetDialogReturnsTheClickedSetAndSheet() {
+    QuadPage quad(DBX::kToolSch);
+    SelectSheetVars vars = analysed(quad);
+    QVERIFY(vars.maxSetSize >= 3);
+    TSheetSel dialog;
+    dialog.ShowSheetSets(vars);
+    whenShown([](QDialog& shown) {
+      clickCell(gridOf(shown), 0, 2);
+      QTest::mouseClick(shown.findChild<QPushButton*>("Button1"), Qt::LeftButton);
+    });
+    const auto choice = dialog.SelectSheetSet();
+    QVERIFY(choice.has_value());
+    QCOMPARE(choice->set, std::size_t{0});
+    QCOMPARE(choice->offset, std::size_t{2});
+  }
+
+  void sheetDialogOkAtOnceChoosesTheFirstSheetOfTheFirstSet() {
+    QuadPage quad(DBX::kToolSch);
+    SelectSheetVars vars = analysed(quad);
+    TSheetSel dialog;
+    dialog.ShowSheetSets(vars);
+    whenShown([](QDialog& shown) { QTest::keyClick(&gridOf(shown), Qt::Key_Return); });
+    const auto choice = dialog.SelectSheetSet();
+    QVERIFY(choice.has_value());
+    QCOMPARE(choice->set, std::size_t{0});
+    QCOMPARE(choice->offset, std::size_t{0});
+  }
+
+  void sheetDialogEscAndCancelChooseNothing() {
+    QuadPage quad(DBX::kToolSch);
+    SelectSheetVars vars = analysed(quad);
+    for (const char* how : {"Esc", "Cancel"}) {
+      TSheetSel dialog;
+      dialog.ShowSheetSets(vars);
+      const bool esc = std::string(how) == "Esc";
+      whenShown([esc](QDialog& shown) {
+        if (esc) {
+          QTest::keyClick(&gridOf(shown), Qt::Key_Escape);
+        } else {
+          QTest::mouseClick(shown.findChild<QPushButton*>("Button2"), Qt::LeftButton);
+        }
+      });
+      QVERIFY2(!dialog.SelectSheetSet().has_value(), how);
+    }
+  }
+
+  void shorterSetsLeaveTheirLastCellsEmpty() {
+    QuadPage quad(DBX::kToolSch);
+    SelectSheetVars vars(quad.design);
+    vars.setSheetNames = {"A1", "A2", "A3", "B1", "B2"};
+    vars.sheetSets = {{0, 3}, {3, 5}};
+    vars.maxSetSize = 3;
+    TSheetSel dialog;
+    dialog.ShowSheetSets(vars);
+    QCOMPARE(dialog.grid()->rowCount(), 2);
+    QCOMPARE(dialog.grid()->item(1, 1)->text(), QString("B2"));
+    QCOMPARE(dialog.grid()->item(1, 2)->text(), QString());
+  }
+
+  void fillBySheetsWithShiftAsksForTheSet() {
+    QuadPage quad(DBX::kToolSch);
+    GroupSelectorWidget widget(quad.page);
+    quad.ui.shift = true;
+    whenShown([](QDialog& shown) {
+      QCOMPARE(shown.windowTitle(), QString("Select Sheet Set"));
+      clickCell(gridOf(shown), 0, 1);
+      QTest::keyClick(&gridOf(shown), Qt::Key_Return);
+    });
+    QTest::mouseClick(widget.fillBySheetButton(), Qt::LeftButton);
+    SelectSheetVars vars = analysed(quad);
+    // The clicked sheet gives the template group.
+    std::vector<DBX::Component*> second = vars.GetSheetComponents(vars.setSheetNames[1]);
+    QCOMPARE(quad.page.GrItems().cell(1, 1).component, second.front());
+    QCOMPARE(quad.completions.back(), true);
+  }
+
+ private:
+  static SelectSheetVars analysed(QuadPage& quad) {
+    SelectSheetVars vars(quad.design);
+    vars.CollectSheetComponents();
+    vars.BuildSheetSignatures();
+    vars.FindSheetSets();
+    return vars;
+  }
+};
+
+QTEST_MAIN(ChoiceDialogsTest)
+#include "choicedialogstest.moc"
