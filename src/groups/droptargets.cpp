@@ -11,7 +11,8 @@ namespace {
 // are worked out only when a check needs them.
 struct RowState {
   NetGraph::CompVector slots;
-  std::vector<std::size_t> templateSlots;  // filled slots the template has
+  std::vector<std::size_t> templateSlots;   // filled slots the template has
+  std::vector<const PinLinks::Pins*> pins;  // of the filled slots
   std::optional<std::vector<char>> linkMarks;
   std::optional<std::vector<char>> wholeRowMarks;
 };
@@ -33,6 +34,7 @@ DropTargets FindDropTargets(const GroupTable& table, const NetGraph& templateGra
   DropTargets out;
   if (component == nullptr) return out;
   RowMatcher matcher(templateGraph);
+  const PinLinks::Pins& dragged = matcher.pinsOf(*component);
   const int lastItemColumn = table.colCount() - 2;
 
   std::vector<RowState> rows(static_cast<std::size_t>(table.rowCount()));
@@ -40,10 +42,11 @@ DropTargets FindDropTargets(const GroupTable& table, const NetGraph& templateGra
     RowState& row = rows[static_cast<std::size_t>(r)];
     for (int c = 1; c <= lastItemColumn; ++c)
       row.slots.push_back({table.cell(r, c).component, false});
+    row.pins.assign(row.slots.size(), nullptr);
     for (std::size_t i = 0; i < row.slots.size(); ++i) {
-      if (row.slots[i].component != nullptr && matcher.templateAt(i) != nullptr) {
-        row.templateSlots.push_back(i);
-      }
+      if (row.slots[i].component == nullptr) continue;
+      row.pins[i] = &matcher.pinsOf(*row.slots[i].component);
+      if (matcher.templateAt(i) != nullptr) row.templateSlots.push_back(i);
     }
   }
 
@@ -61,7 +64,7 @@ DropTargets FindDropTargets(const GroupTable& table, const NetGraph& templateGra
       if (!matcher.sameKey(*templateComponent, *component)) continue;
       bool candidateAgrees = true;
       for (std::size_t j : row.templateSlots) {
-        if (!matcher.pairAgrees(i, j, *component, *row.slots[j].component)) {
+        if (!matcher.pairAgrees(i, j, dragged, *row.pins[j])) {
           candidateAgrees = false;
           break;
         }
@@ -96,9 +99,7 @@ DropTargets FindDropTargets(const GroupTable& table, const NetGraph& templateGra
       if (atItem != nullptr) {
         if (!matcher.sameKey(*atItem, *component)) marks[item] = true;
         for (std::size_t j : row.templateSlots) {
-          DBX::Component& templateComponent = *matcher.templateAt(j);
-          if (!matcher.links().same(*component, templateComponent, *atItem,
-                                    *row.slots[j].component)) {
+          if (!PinLinks::same(dragged, matcher.templatePins(j), *row.pins[item], *row.pins[j])) {
             marks[item] = marks[j] = true;
           }
         }

@@ -1,59 +1,80 @@
 #include "groups/pinlinks.h"
 
-#include <algorithm>
-
 #include "dbx/design.h"
+
+namespace {
+
+// Walks the pin pairs of two components on common nets in recorded order:
+// by own pin, then by other pin, both in designator order.
+class PairCursor {
+ public:
+  PairCursor(const PinLinks::Pins& own, const PinLinks::Pins& other) : own_(own), other_(other) {}
+
+  bool next(std::pair<uint32_t, uint32_t>& pair) {
+    for (; ownIndex_ < own_.nets.size(); ++ownIndex_, otherIndex_ = 0) {
+      const int32_t net = own_.nets[ownIndex_];
+      for (; otherIndex_ < other_.nets.size(); ++otherIndex_) {
+        if (other_.nets[otherIndex_] != net) continue;
+        pair = {own_.designators[ownIndex_], other_.designators[otherIndex_]};
+        ++otherIndex_;
+        return true;
+      }
+    }
+    return false;
+  }
+
+ private:
+  const PinLinks::Pins& own_;
+  const PinLinks::Pins& other_;
+  std::size_t ownIndex_ = 0;
+  std::size_t otherIndex_ = 0;
+};
+
+}  // namespace
 
 const PinLinks::Pins& PinLinks::pinsOf(const DBX::Component& component) {
   auto [at, inserted] = pins_.try_emplace(&component);
   Pins& pins = at->second;
   if (!inserted) return pins;
-  uint32_t index = 0;
   for (const auto& [pinDes, pin] : component.pins) {
     const auto number = designatorNumbers_.try_emplace(pinDes, designatorNumbers_.size()).first;
+    pins.nets.push_back(pin.netId);
     pins.designators.push_back(number->second);
-    pins.byNet.emplace_back(pin.netId, index++);
   }
-  std::sort(pins.byNet.begin(), pins.byNet.end());
   return pins;
 }
 
-void PinLinks::collect(const DBX::Component& own, const DBX::Component& other,
-                       std::vector<Pair>& out) {
-  out.clear();
-  const Pins& a = pinsOf(own);
-  const Pins& b = pinsOf(other);
-  auto i = a.byNet.begin();
-  auto k = b.byNet.begin();
-  while (i != a.byNet.end() && k != b.byNet.end()) {
-    if (i->first < k->first) {
-      ++i;
-    } else if (k->first < i->first) {
-      ++k;
-    } else {
-      const int32_t net = i->first;
-      auto kEnd = k;
-      while (kEnd != b.byNet.end() && kEnd->first == net) ++kEnd;
-      for (; i != a.byNet.end() && i->first == net; ++i) {
-        for (auto at = k; at != kEnd; ++at) out.emplace_back(i->second, at->second);
-      }
-      k = kEnd;
-    }
+bool PinLinks::same(const Pins& own, const Pins& other, const Pins& own2, const Pins& other2) {
+  PairCursor first(own, other);
+  PairCursor second(own2, other2);
+  std::pair<uint32_t, uint32_t> a;
+  std::pair<uint32_t, uint32_t> b;
+  while (true) {
+    const bool more = first.next(a);
+    if (more != second.next(b)) return false;
+    if (!more) return true;
+    if (a != b) return false;
   }
-  // Pin indexes follow designator order, so this is the recorded order.
-  std::sort(out.begin(), out.end());
-  for (Pair& pair : out) pair = {a.designators[pair.first], b.designators[pair.second]};
 }
 
-bool PinLinks::same(const DBX::Component& own, const DBX::Component& other,
-                    const DBX::Component& own2, const DBX::Component& other2) {
-  collect(own, other, first_);
-  collect(own2, other2, second_);
-  return first_ == second_;
+void PinLinks::collect(const Pins& own, const Pins& other, std::vector<Pair>& out) {
+  PairCursor cursor(own, other);
+  Pair pair;
+  while (cursor.next(pair)) out.push_back(pair);
 }
 
-uint32_t PinLinks::id(const DBX::Component& own, const DBX::Component& other) {
-  collect(own, other, first_);
-  if (first_.empty()) return 0;
-  return listIds_.try_emplace(first_, listIds_.size() + 1).first->second;
+bool PinLinks::matches(std::span<const Pair> pairs, const Pins& own, const Pins& other) {
+  PairCursor cursor(own, other);
+  Pair pair;
+  for (const Pair& expected : pairs) {
+    if (!cursor.next(pair) || pair != expected) return false;
+  }
+  return !cursor.next(pair);
+}
+
+uint32_t PinLinks::id(const Pins& own, const Pins& other) {
+  scratch_.clear();
+  collect(own, other, scratch_);
+  if (scratch_.empty()) return 0;
+  return listIds_.try_emplace(scratch_, static_cast<uint32_t>(listIds_.size()) + 1).first->second;
 }

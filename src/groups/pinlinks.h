@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <map>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -19,27 +20,34 @@ class Component;
 // since a component may be freed once the operation is over.
 class PinLinks {
  public:
-  // Whether the pin pairs of own with other equal those of own2 with other2,
-  // designator text for designator text and in the same order.
-  bool same(const DBX::Component& own, const DBX::Component& other, const DBX::Component& own2,
-            const DBX::Component& other2);
-  // A number for the pin pairs of own with other: equal numbers exactly for
-  // equal lists; 0 when the two share no net.
-  uint32_t id(const DBX::Component& own, const DBX::Component& other);
-
- private:
-  using Pair = std::pair<uint32_t, uint32_t>;  // designator numbers
+  // A component's pins in designator order: their nets and their
+  // designators as numbers (equal numbers for equal texts).
   struct Pins {
-    std::vector<uint32_t> designators;                // by pin designator order
-    std::vector<std::pair<int32_t, uint32_t>> byNet;  // (net, pin index), sorted
+    std::vector<int32_t> nets;
+    std::vector<uint32_t> designators;
   };
 
-  const Pins& pinsOf(const DBX::Component& component);
-  void collect(const DBX::Component& own, const DBX::Component& other, std::vector<Pair>& out);
+  // (own pin, other pin) designator numbers.
+  using Pair = std::pair<uint32_t, uint32_t>;
 
+  // Stays valid as long as this object.
+  const Pins& pinsOf(const DBX::Component& component);
+
+  // Appends the pin pairs of own with other.
+  static void collect(const Pins& own, const Pins& other, std::vector<Pair>& out);
+  // Whether the pin pairs of own with other are exactly pairs.
+  static bool matches(std::span<const Pair> pairs, const Pins& own, const Pins& other);
+
+  // Whether the pin pairs of own with other equal those of own2 with other2,
+  // designator for designator and in the same order.
+  static bool same(const Pins& own, const Pins& other, const Pins& own2, const Pins& other2);
+  // A number for the pin pairs of own with other: equal numbers exactly for
+  // equal lists; 0 when the two share no net.
+  uint32_t id(const Pins& own, const Pins& other);
+
+ private:
   std::unordered_map<const DBX::Component*, Pins> pins_;
   std::unordered_map<std::string, uint32_t> designatorNumbers_;
   std::map<std::vector<Pair>, uint32_t> listIds_;
-  std::vector<Pair> first_;
-  std::vector<Pair> second_;
+  std::vector<Pair> scratch_;
 };

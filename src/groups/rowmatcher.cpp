@@ -4,11 +4,33 @@
 
 #include "groups/componentkey.h"
 
+namespace {
+
+constexpr uint32_t kNotWorkedOut = UINT32_MAX;
+
+}  // namespace
+
 RowMatcher::RowMatcher(const NetGraph& templateGraph) {
   for (const auto& [item, id] : templateGraph.items().left) {
     if (item >= items_.size()) items_.resize(item + 1, nullptr);
     items_[item] = templateGraph.nodes().at(id).component;
   }
+  for (const DBX::Component* component : items_) {
+    itemPins_.push_back(component != nullptr ? &links_.pinsOf(*component) : nullptr);
+  }
+  pairBegin_.assign(items_.size() * items_.size(), kNotWorkedOut);
+  pairEnd_.assign(items_.size() * items_.size(), kNotWorkedOut);
+}
+
+std::span<const PinLinks::Pair> RowMatcher::templatePairs(std::size_t e, std::size_t j) {
+  const std::size_t at = e * items_.size() + j;
+  if (pairBegin_[at] == kNotWorkedOut) {
+    pairBegin_[at] = static_cast<uint32_t>(pairs_.size());
+    PinLinks::collect(*itemPins_[e], *itemPins_[j], pairs_);
+    pairEnd_[at] = static_cast<uint32_t>(pairs_.size());
+  }
+  return std::span<const PinLinks::Pair>(pairs_).subspan(pairBegin_[at],
+                                                         pairEnd_[at] - pairBegin_[at]);
 }
 
 const std::string& RowMatcher::keyOf(const DBX::Component& component) {
@@ -20,8 +42,11 @@ const std::string& RowMatcher::keyOf(const DBX::Component& component) {
 bool RowMatcher::markRow(const NetGraph::CompVector& row, std::vector<char>& marks, bool withKeys) {
   marks.assign(row.size(), 0);
   std::vector<std::size_t> filled;  // filled slots that the template has
+  std::vector<const PinLinks::Pins*> pins(row.size(), nullptr);
   for (std::size_t i = 0; i < row.size(); ++i) {
-    if (row[i].component != nullptr && templateAt(i) != nullptr) filled.push_back(i);
+    if (row[i].component == nullptr || templateAt(i) == nullptr) continue;
+    filled.push_back(i);
+    pins[i] = &links_.pinsOf(*row[i].component);
   }
   bool any = false;
   if (withKeys) {
@@ -35,7 +60,7 @@ bool RowMatcher::markRow(const NetGraph::CompVector& row, std::vector<char>& mar
     for (std::size_t b = a + 1; b < filled.size(); ++b) {
       const std::size_t e = filled[a];
       const std::size_t j = filled[b];
-      if (!pairAgrees(e, j, *row[e].component, *row[j].component)) {
+      if (!pairAgrees(e, j, *pins[e], *pins[j])) {
         marks[e] = marks[j] = any = true;
       }
     }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -24,11 +25,14 @@ class RowMatcher {
   }
   const std::string& keyOf(const DBX::Component& component);
   bool sameKey(const DBX::Component& a, const DBX::Component& b) { return keyOf(a) == keyOf(b); }
-  // Whether a at template item e and b at template item j are linked as the
-  // template's components of those items are.
-  bool pairAgrees(std::size_t e, std::size_t j, const DBX::Component& a, const DBX::Component& b) {
-    return links_.same(*items_[e], *items_[j], a, b);
+  // Whether components with pins a at template item e and b at template
+  // item j are linked as the template's components of those items are.
+  bool pairAgrees(std::size_t e, std::size_t j, const PinLinks::Pins& a, const PinLinks::Pins& b) {
+    return PinLinks::matches(templatePairs(e, j), a, b);
   }
+  const PinLinks::Pins& pinsOf(const DBX::Component& component) { return links_.pinsOf(component); }
+  // The pins of the template's component at an item the template has.
+  const PinLinks::Pins& templatePins(std::size_t item) const { return *itemPins_[item]; }
   PinLinks& links() { return links_; }
 
   // Sets marks[i] for every filled slot i that the template has and that is
@@ -39,6 +43,13 @@ class RowMatcher {
  private:
   std::vector<DBX::Component*> items_;
   PinLinks links_;
+  std::vector<const PinLinks::Pins*> itemPins_;  // null where the template has no item
+  // The template's pin pairs of items e and j, worked out once when first
+  // asked: [pairBegin_, pairEnd_) of pairs_ at e * items + j.
+  std::span<const PinLinks::Pair> templatePairs(std::size_t e, std::size_t j);
+  std::vector<uint32_t> pairBegin_;
+  std::vector<uint32_t> pairEnd_;
+  std::vector<PinLinks::Pair> pairs_;
   std::unordered_map<const DBX::Component*, std::string> keys_;
 };
 

@@ -30,14 +30,18 @@ VariantSearch::VariantSearch(const NetGraph& templateGraph, std::size_t itemCoun
 
   // Pin-pair lists are numbered once, so that the search compares numbers.
   PinLinks& links = matcher.links();
+  std::vector<const PinLinks::Pins*> componentPins;
+  for (const DBX::Component* component : components_)
+    componentPins.push_back(&links.pinsOf(*component));
   templateLinks_.assign(n_ * n_, 0);
   componentLinks_.assign(n_ * n_, 0);
   for (std::size_t i = 0; i < n_; ++i) {
     for (std::size_t j = 0; j < n_; ++j) {
-      if (i != j && inTemplate_[i] && inTemplate_[j]) {
-        templateLinks_[i * n_ + j] = links.id(*matcher.templateAt(i), *matcher.templateAt(j));
+      if (i == j) continue;
+      if (inTemplate_[i] && inTemplate_[j]) {
+        templateLinks_[i * n_ + j] = links.id(matcher.templatePins(i), matcher.templatePins(j));
       }
-      if (i != j) componentLinks_[i * n_ + j] = links.id(*components_[i], *components_[j]);
+      componentLinks_[i * n_ + j] = links.id(*componentPins[i], *componentPins[j]);
     }
   }
 

@@ -496,6 +496,15 @@ TEST_F(GroupSelectorTest, PlacementListNamesPackagesOncePerRow) {
   page.GetPlacementList(names, perGroup);
   EXPECT_EQ(names, (Names{"U1", "R1", "R4", "U2", ""}));
   EXPECT_EQ(perGroup, 3);
+
+  // One package split over two rows stands in the run of each.
+  page.LoadDesign(quad.design);
+  page.SetTemplateRow(quad.components({"U1:A", "R1", "U2:A"}), -1, false);
+  page.SetGroupRow(quad.components({"U1:B", "R4", "U2:B"}), 0, 3, false, -1);
+  names.clear();
+  page.GetPlacementList(names, perGroup);
+  EXPECT_EQ(names, (Names{"U1", "R1", "U2", "U1", "R4", "U2"}));
+  EXPECT_EQ(perGroup, 3);
 }
 
 // ---- Fill By Sheets ----

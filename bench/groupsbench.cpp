@@ -1,0 +1,131 @@
+// The group model on a synthetic board of 32 channels x 100 parts whose every
+// part also has a pin on VCC and one on GND (3200 pins on each): drop-target
+// search against the literal algorithm, and adding a group of unique parts,
+// of 8 interchangeable parts and of 10 + 10 decoupling capacitors.
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+#include "boards.h"
+#include "diag/ui.h"
+#include "groups/groupselector.h"
+#include "literalmatching.h"
+
+namespace {
+
+constexpr int kChannels = 32;
+constexpr int kParts = 100;
+// The dragged part's item, emptied in two groups.
+constexpr int kDraggedItem = 50;
+
+// A quiet user interface: no boxes or cursors on the console during the runs.
+class QuietUi : public diag::Ui {
+ public:
+  void showMessage(diag::MessageKind, const std::string&) override {}
+  bool confirm(const std::string&) override { return false; }
+  void pushWaitCursor() override {}
+  void popWaitCursor() override {}
+  bool shiftPressed() override { return false; }
+};
+
+// A full table of every channel with some cells emptied again.
+struct DropTable {
+  DropTable() : board(boards::makeChannelBoard(spec), DBX::kToolPcb) {
+    page.LoadDesign(board.design);
+    page.SetTemplateRow(board.components(boards::channelRefDes(spec, 1)), -1, false);
+    for (int channel = 2; channel <= kChannels; ++channel) {
+      page.SetGroupRow(board.components(boards::channelRefDes(spec, channel)), 0, kParts, false,
+                       -1);
+    }
+    for (int row = 2; row <= kChannels; ++row) {
+      if (row % 4 == 0) page.ClearCell(row, 1 + (row * 7) % kParts);
+    }
+    page.ClearCell(3, kDraggedItem + 1);
+    page.ClearCell(20, kDraggedItem + 1);
+    page.CompactTable();
+    dragged = board[boards::channelRefDes(spec, 20)[kDraggedItem]];
+  }
+
+  const boards::ChannelBoard spec{kChannels, kParts, {}, true};
+  boards::Loaded board;
+  TGroupSelector page;
+  DBX::Component* dragged = nullptr;
+};
+
+DropTable& dropTable() {
+  static DropTable table;
+  return table;
+}
+
+void BM_DropTargets(benchmark::State& state) {
+  DropTable& table = dropTable();
+  for (auto _ : state) {
+    table.page.ComputeDropTargets(table.dragged);
+    benchmark::DoNotOptimize(table.page.FDropTargets().size());
+  }
+  state.counters["targets"] = double(table.page.FDropTargets().size());
+  state.counters["conflicts"] = double(table.page.FConflictCells().size());
+}
+BENCHMARK(BM_DropTargets)->Unit(benchmark::kMillisecond)->Repetitions(5);
+
+void BM_DropTargetsLiteral(benchmark::State& state) {
+  DropTable& table = dropTable();
+  for (auto _ : state) {
+    const DropTargets targets = literal::ComputeDropTargets(
+        table.page.GrItems(), table.page.TemplateGraph(), table.dragged);
+    benchmark::DoNotOptimize(targets.targets.size());
+  }
+}
+// Seconds per search: a few single runs give the median.
+BENCHMARK(BM_DropTargetsLiteral)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3);
+
+// Adds the second channel as a group to a table holding the first; the row
+// is taken out again outside the timing.
+void addGroup(benchmark::State& state, const boards::ChannelBoard& spec) {
+  boards::Loaded board(boards::makeChannelBoard(spec), DBX::kToolPcb);
+  TGroupSelector page;
+  std::size_t variants = 0;
+  page.chooseVariant = [&](const TGroupSelector&, const std::vector<DBX::Component*>& list) {
+    variants = list.size() / kParts;
+    return 0;
+  };
+  page.LoadDesign(board.design);
+  page.SetTemplateRow(board.components(boards::channelRefDes(spec, 1)), -1, false);
+  const auto group = board.components(boards::channelRefDes(spec, 2));
+  for (auto _ : state) {
+    variants = 1;
+    page.AddGroup(group);
+    state.PauseTiming();
+    if (page.GrItems().rowCount() != 4) state.SkipWithError("the group was not added");
+    for (int column = 1; column <= kParts; ++column) page.ClearCell(2, column);
+    page.CompactTable();
+    state.ResumeTiming();
+  }
+  state.counters["variants"] = double(variants);
+}
+
+void BM_AddGroupUniqueParts(benchmark::State& state) { addGroup(state, {2, kParts, {}, true}); }
+BENCHMARK(BM_AddGroupUniqueParts)->Unit(benchmark::kMillisecond)->Repetitions(5);
+
+void BM_AddGroupEightInterchangeable(benchmark::State& state) {
+  addGroup(state, {2, kParts - 8, {8}, true});
+}
+BENCHMARK(BM_AddGroupEightInterchangeable)->Unit(benchmark::kMillisecond)->Repetitions(5);
+
+void BM_AddGroupTenPlusTenDecoupling(benchmark::State& state) {
+  addGroup(state, {2, kParts - 20, {10, 10}, true});
+}
+BENCHMARK(BM_AddGroupTenPlusTenDecoupling)->Unit(benchmark::kMillisecond)->Repetitions(5);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QuietUi ui;
+  diag::installUi(&ui);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  diag::installUi(nullptr);
+  return 0;
+}
