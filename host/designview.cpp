@@ -14,11 +14,12 @@ namespace dbxhost {
 
 namespace {
 
-constexpr double kFitMargin = 24;       // pixels around the fitted scene
-constexpr double kClickTolerance = 3;   // pixels around an outline that still hit it
-constexpr double kWheelStep = 1.25;     // zoom per wheel notch
-constexpr double kUnitsPerMm = 100000;  // database units per millimetre
-constexpr double kPinMark = 3;          // half the side of a pin mark, pixels
+constexpr double kFitMargin = 24;             // pixels around the fitted scene
+constexpr double kClickTolerance = 3;         // pixels around an outline that still hit it
+constexpr double kWheelStep = 1.25;           // zoom per wheel notch
+constexpr double kUnitsPerMm = 100000;        // database units per millimetre
+constexpr double kPinMark = 3;                // half the side of a pin mark, pixels
+constexpr double kDesignatorHeight = 120000;  // schematic designators, database units
 
 QColor colourOf(const Rgb& rgb, int alpha = 255) {
   return QColor(rgb.red, rgb.green, rgb.blue, alpha);
@@ -236,7 +237,8 @@ void DesignView::paintSchematic(QPainter& painter) const {
       }
     }
     if (size < 6) continue;
-    setPixelFont(painter, std::clamp(size * 0.18, 9.0, 16.0));
+    // Designators share one height on a sheet, as in a schematic editor.
+    setPixelFont(painter, std::clamp(kDesignatorHeight * transform_.scale(), 9.0, 16.0));
     painter.setPen(QColor(0, 0, 140));
     const QRectF above(box.left(), box.top() - painter.fontMetrics().height() - 2,
                        std::max(box.width(), 200.0), painter.fontMetrics().height());

@@ -106,8 +106,10 @@ TEST(DesignSceneTest, MissingPatternsAndEmptyBoardsStillDraw) {
 
 TEST(DesignSceneTest, PadsAtTheEdgeOfTheCoordinateRangeStayInRange) {
   Design d = testDesign();
-  d.pcb.patterns["EDGE"] = {
-      "EDGE", {{"1", {INT32_MAX - 10, INT32_MIN + 10}, {INT32_MAX, INT32_MAX}}}, std::nullopt};
+  // With an outline, so that only the pad corners reach past the range.
+  d.pcb.patterns["EDGE"] = {"EDGE",
+                            {{"1", {INT32_MAX - 10, INT32_MIN + 10}, {INT32_MAX, INT32_MAX}}},
+                            TRect{{-1000, -1000}, {1000, 1000}}};
   d.pcb.components[0].patternName = "EDGE";
   d.pcb.components[0].placement.refPoint = {0, 0};
   const Scene scene = pcbScene(d);
