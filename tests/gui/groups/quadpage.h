@@ -1,30 +1,18 @@
-// The group selection page of the quad example's PCB, read from the
-// in-process host, and the steps of a drag as the page's widget receives
-// them.
+// The group selection page of the quad example, read from the in-process
+// host, bare and with its widget.
 #pragma once
 
-#include <QCoreApplication>
-#include <QDragMoveEvent>
-#include <QDropEvent>
-#include <QListView>
-#include <QMimeData>
-#include <QTableView>
 #include <QTest>
-#include <memory>
 #include <string>
 
 #include "dbx/design.h"
 #include "designfile.h"
-#include "groups/componentlistmodel.h"
+#include "dragevents.h"
 #include "groups/groupselector.h"
-#include "groups/groupselectorwidget.h"
-#include "groups/grouptablemodel.h"
 #include "hostdbx.h"
 #include "scriptedui.h"
 
 namespace testing_gui {
-
-using DragSource = TGroupSelector::DragSource;
 
 inline const std::string kQuad = std::string(TANDREL_EXAMPLES_DIR) + "/quad-preamp.json";
 
@@ -55,62 +43,24 @@ struct QuadWidget : QuadPage {
     if (!QTest::qWaitForWindowExposed(&widget)) qFatal("the page widget was never shown");
   }
 
-  QPoint cellCentre(int row, int column) const {
-    return widget.grItems()->visualRect(widget.tableModel()->indexOfCell(row, column)).center();
-  }
-  QRect cellRect(int row, int column) const {
-    return widget.grItems()->visualRect(widget.tableModel()->indexOfCell(row, column));
-  }
-
-  // Makes the CompList line of the designator current and starts its drag.
+  QPoint cellCentre(int row, int column) const { return cellRect(row, column).center(); }
+  QRect cellRect(int row, int column) const { return testing_gui::cellRect(widget, row, column); }
   void startListDrag(const std::string& refDes) {
-    const int line = page.CompList().find(refDes);
-    QVERIFY2(line >= 0, refDes.c_str());
-    widget.compList()->setCurrentIndex(widget.compListModel()->index(line));
-    widget.beginCompListDrag();
+    QVERIFY2(testing_gui::startListDrag(widget, refDes), refDes.c_str());
   }
-
-  // A drag entering the view at the point; true when the view accepts a drop
-  // there.
   static bool dragOver(QAbstractItemView* view, QPoint at, DragSource source) {
-    const std::unique_ptr<QMimeData> data(GroupSelectorWidget::dragData(source));
-    QDragEnterEvent enter(at, Qt::MoveAction, data.get(), Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(view->viewport(), &enter);
-    // As in a real drag, a view that refuses the drag gets no moves.
-    if (!enter.isAccepted()) return false;
-    QDragMoveEvent move(at, Qt::MoveAction, data.get(), Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(view->viewport(), &move);
-    return move.isAccepted();
+    return testing_gui::dragOver(view, at, source);
   }
-  static bool drop(QAbstractItemView* view, QPoint at, DragSource source) {
-    const std::unique_ptr<QMimeData> data(GroupSelectorWidget::dragData(source));
-    QDropEvent drop(at, Qt::MoveAction, data.get(), Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(view->viewport(), &drop);
-    return drop.isAccepted();
-  }
-
   bool dragOverCell(int row, int column, DragSource source) {
-    return dragOver(widget.grItems(), cellCentre(row, column), source);
+    return testing_gui::dragOverCell(widget, row, column, source);
   }
-  // Drags over the cell and drops there, then ends the drag.
   bool dropOnCell(int row, int column, DragSource source) {
-    const bool accepted = dragOverCell(row, column, source);
-    if (accepted) drop(widget.grItems(), cellCentre(row, column), source);
-    widget.finishDrag();
-    return accepted;
+    return testing_gui::dropOnCell(widget, row, column, source);
   }
-  // A whole drag from CompList into a cell.
   bool moveToCell(const std::string& refDes, int row, int column) {
-    startListDrag(refDes);
-    return dropOnCell(row, column, DragSource::CompList);
+    return testing_gui::moveToCell(widget, refDes, row, column);
   }
-  bool dropOnList() {
-    const QPoint inside = widget.compList()->viewport()->rect().center();
-    const bool accepted = dragOver(widget.compList(), inside, DragSource::GrItems);
-    if (accepted) drop(widget.compList(), inside, DragSource::GrItems);
-    widget.finishDrag();
-    return accepted;
-  }
+  bool dropOnList() { return testing_gui::dropOnList(widget); }
 
   // The texts CompList shows, top to bottom.
   QStringList listed() const {
