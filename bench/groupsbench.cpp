@@ -30,11 +30,11 @@ class QuietUi : public diag::Ui {
 
 // A full table of every channel with some cells emptied again.
 struct DropTable {
-  DropTable() : board(boards::makeChannelBoard(spec), DBX::kToolPcb) {
+  DropTable() : board(boards::makeChannelBoard(layout), DBX::kToolPcb) {
     page.LoadDesign(board.design);
-    page.SetTemplateRow(board.components(boards::channelRefDes(spec, 1)), -1, false);
+    page.SetTemplateRow(board.components(boards::channelRefDes(layout, 1)), -1, false);
     for (int channel = 2; channel <= kChannels; ++channel) {
-      page.SetGroupRow(board.components(boards::channelRefDes(spec, channel)), 0, kParts, false,
+      page.SetGroupRow(board.components(boards::channelRefDes(layout, channel)), 0, kParts, false,
                        -1);
     }
     for (int row = 2; row <= kChannels; ++row) {
@@ -43,10 +43,10 @@ struct DropTable {
     page.ClearCell(3, kDraggedItem + 1);
     page.ClearCell(20, kDraggedItem + 1);
     page.CompactTable();
-    dragged = board[boards::channelRefDes(spec, 20)[kDraggedItem]];
+    dragged = board[boards::channelRefDes(layout, 20)[kDraggedItem]];
   }
 
-  const boards::ChannelBoard spec{kChannels, kParts, {}, true};
+  const boards::ChannelBoard layout{kChannels, kParts, {}, true};
   boards::Loaded board;
   TGroupSelector page;
   DBX::Component* dragged = nullptr;
@@ -81,8 +81,8 @@ BENCHMARK(BM_DropTargetsLiteral)->Unit(benchmark::kMillisecond)->Iterations(1)->
 
 // Adds the second channel as a group to a table holding the first; the row
 // is taken out again outside the timing.
-void addGroup(benchmark::State& state, const boards::ChannelBoard& spec) {
-  boards::Loaded board(boards::makeChannelBoard(spec), DBX::kToolPcb);
+void addGroup(benchmark::State& state, const boards::ChannelBoard& layout) {
+  boards::Loaded board(boards::makeChannelBoard(layout), DBX::kToolPcb);
   TGroupSelector page;
   std::size_t variants = 0;
   page.chooseVariant = [&](const TGroupSelector&, const std::vector<DBX::Component*>& list) {
@@ -90,8 +90,8 @@ void addGroup(benchmark::State& state, const boards::ChannelBoard& spec) {
     return 0;
   };
   page.LoadDesign(board.design);
-  page.SetTemplateRow(board.components(boards::channelRefDes(spec, 1)), -1, false);
-  const auto group = board.components(boards::channelRefDes(spec, 2));
+  page.SetTemplateRow(board.components(boards::channelRefDes(layout, 1)), -1, false);
+  const auto group = board.components(boards::channelRefDes(layout, 2));
   for (auto _ : state) {
     variants = 1;
     page.AddGroup(group);

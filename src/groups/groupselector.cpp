@@ -233,10 +233,10 @@ void TGroupSelector::CompListStartDrag() {
 void TGroupSelector::GrItemsStartDrag(int row, int column) {
   if (!table_.isDataCell(row, column) || table_.cell(row, column).empty()) return;
   DBX::Component* component = table_.cell(row, column).component;
-  {
+  if (row == 1) {
     // The search sees the template without the dragged component.
     const NetGraph kept = templateGraph_;
-    if (row == 1) templateGraph_.RemoveItem(static_cast<uint32_t>(column - 1));
+    templateGraph_.RemoveItem(static_cast<uint32_t>(column - 1));
     try {
       ComputeDropTargets(component);
     } catch (...) {
@@ -244,6 +244,8 @@ void TGroupSelector::GrItemsStartDrag(int row, int column) {
       throw;
     }
     templateGraph_ = kept;
+  } else {
+    ComputeDropTargets(component);
   }
   setCurrentCell(row, column);
   dragCol_ = column;
@@ -285,8 +287,11 @@ void TGroupSelector::GrItemsDragDrop(int row, int column, DragSource source) {
   if (!table_.isDataCell(row, column)) return;
   const auto target = dropTargets_.targets.find(MakeCellKey(row, column));
   if (target == dropTargets_.targets.end()) return;
-  const DropInfo info = target->second;
-  const std::vector<CellKey> conflicts = dropTargets_.conflictCells;
+  // The target's own conflicts, in ascending cell order.
+  std::set<CellKey> conflicts;
+  for (int32_t i = target->second.conflictsBegin; i >= 0 && i < target->second.conflictsEnd; ++i) {
+    conflicts.insert(dropTargets_.conflictCells[static_cast<std::size_t>(i)]);
+  }
 
   DBX::Component* component = nullptr;
   if (source == DragSource::CompList) {
@@ -297,11 +302,7 @@ void TGroupSelector::GrItemsDragDrop(int row, int column, DragSource source) {
   }
   if (component != nullptr) {
     SetCell(row, column, component);
-    std::set<CellKey> cleared;
-    for (int32_t i = info.conflictsBegin; i >= 0 && i < info.conflictsEnd; ++i) {
-      cleared.insert(conflicts[static_cast<std::size_t>(i)]);
-    }
-    for (CellKey key : cleared) ClearCell(CellKeyRow(key), CellKeyColumn(key));
+    for (CellKey key : conflicts) ClearCell(CellKeyRow(key), CellKeyColumn(key));
   }
   clearDragState();
   CompactTable();
@@ -531,7 +532,6 @@ void TGroupSelector::FillBySheetButtonClick() {
     if (!choice) return;
     perSheet = vars.GetSetComponents(choice->set, choice->offset, components);
   }
-  if (perSheet == 0) return;
 
   diag::WaitCurs wait;
   const std::size_t groups = components.size() / perSheet;

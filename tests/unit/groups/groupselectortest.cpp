@@ -665,15 +665,15 @@ TEST_F(LoggedTest, TemplateIsNotLoggedAndEachGenerationOnce) {
 }
 
 TEST_F(LoggedTest, CollapsedTwinsAreAddedAtOnceWithOneLogLine) {
-  const boards::ChannelBoard spec{2, 4, {10, 10}, true};
-  boards::Loaded board(boards::makeChannelBoard(spec), DBX::kToolPcb);
+  const boards::ChannelBoard layout{2, 4, {10, 10}, true};
+  boards::Loaded board(boards::makeChannelBoard(layout), DBX::kToolPcb);
   load(board);
-  page.AddGroup(board.components(boards::channelRefDes(spec, 1)));
-  page.AddGroup(board.components(boards::channelRefDes(spec, 2)));
+  page.AddGroup(board.components(boards::channelRefDes(layout, 1)));
+  page.AddGroup(board.components(boards::channelRefDes(layout, 2)));
   EXPECT_TRUE(offered.empty());
   EXPECT_TRUE(ui.boxes.empty());
   EXPECT_EQ(page.GrItems().rowCount(), 4);
-  EXPECT_EQ(page.GrItems().group(2), board.components(boards::channelRefDes(spec, 2)));
+  EXPECT_EQ(page.GrItems().group(2), board.components(boards::channelRefDes(layout, 2)));
   EXPECT_NE(logText().find("20 interchangeable parts were assigned in list order"),
             std::string::npos);
 }

@@ -69,10 +69,10 @@ TEST_F(VariantSearchTest, TwoParallelResistorsGiveTwoVariantsInSlotOrder) {
 }
 
 TEST_F(VariantSearchTest, SmallTwinClassesAreEnumeratedInFull) {
-  const boards::ChannelBoard spec{2, 4, {4}, false};
-  boards::Loaded board(boards::makeChannelBoard(spec), DBX::kToolPcb);
-  const Components templateRow = board.components(boards::channelRefDes(spec, 1));
-  const Components newRow = board.components(boards::channelRefDes(spec, 2));
+  const boards::ChannelBoard layout{2, 4, {4}, false};
+  boards::Loaded board(boards::makeChannelBoard(layout), DBX::kToolPcb);
+  const Components templateRow = board.components(boards::channelRefDes(layout, 1));
+  const Components newRow = board.components(boards::channelRefDes(layout, 2));
   const NetGraph templateGraph = templateOf(templateRow);
   const auto result = VariantSearch(templateGraph, 8, newRow).run();
   EXPECT_FALSE(result.collapsed);
@@ -84,10 +84,10 @@ TEST_F(VariantSearchTest, SmallTwinClassesAreEnumeratedInFull) {
 }
 
 TEST_F(VariantSearchTest, TenAndTenDecouplingCapacitorsGiveOneVariant) {
-  const boards::ChannelBoard spec{2, 6, {10, 10}, true};
-  boards::Loaded board(boards::makeChannelBoard(spec), DBX::kToolPcb);
-  const Components templateRow = board.components(boards::channelRefDes(spec, 1));
-  const Components newRow = board.components(boards::channelRefDes(spec, 2));
+  const boards::ChannelBoard layout{2, 6, {10, 10}, true};
+  boards::Loaded board(boards::makeChannelBoard(layout), DBX::kToolPcb);
+  const Components templateRow = board.components(boards::channelRefDes(layout, 1));
+  const Components newRow = board.components(boards::channelRefDes(layout, 2));
   const NetGraph templateGraph = templateOf(templateRow);
   const auto result = VariantSearch(templateGraph, 26, newRow).run();
   EXPECT_TRUE(result.collapsed);
