@@ -14,11 +14,12 @@ namespace dbxhost {
 
 namespace {
 
-constexpr double kFitMargin = 24;             // pixels around the fitted scene
-constexpr double kClickTolerance = 3;         // pixels around an outline that still hit it
-constexpr double kWheelStep = 1.25;           // zoom per wheel notch
-constexpr double kUnitsPerMm = 100000;        // database units per millimetre
-constexpr double kPinMark = 3;                // half the side of a pin mark, pixels
+constexpr double kFitMargin = 24;       // pixels around the fitted scene
+constexpr double kClickTolerance = 3;   // pixels around an outline that still hit it
+constexpr double kWheelStep = 1.25;     // zoom per wheel notch
+constexpr double kUnitsPerMm = 100000;  // database units per millimetre
+constexpr double kPadLabelSize = 16;    // pads at least this big on screen show their designator
+constexpr double kPinMark = 3;          // half the side of a pin mark, pixels
 constexpr double kDesignatorHeight = 120000;  // schematic designators, database units
 
 QColor colourOf(const Rgb& rgb, int alpha = 255) {
@@ -40,13 +41,21 @@ QRectF onScreen(const ViewTransform& transform, const ViewBox& box) {
   return QRectF(QPointF(topLeft.x, topLeft.y), QPointF(bottomRight.x, bottomRight.y));
 }
 
-// A highlighted item: its outline filled lightly and drawn thick in the
-// highlight colour.
-void paintHighlight(QPainter& painter, const QPolygonF& outline, int32_t code) {
-  const std::optional<Rgb> rgb = highlightRgb(code);
+// A highlighted item is filled lightly in its highlight colour ...
+void fillHighlight(QPainter& painter, const QPolygonF& outline, int32_t highlight) {
+  const std::optional<Rgb> rgb = highlightRgb(highlight);
   if (!rgb) return;
+  painter.setPen(Qt::NoPen);
   painter.setBrush(colourOf(*rgb, 90));
-  painter.setPen(QPen(colourOf(*rgb), 3));
+  painter.drawPolygon(outline);
+}
+
+// ... and outlined thick in it; other items thin in their normal colour.
+void drawOutline(QPainter& painter, const QPolygonF& outline, int32_t highlight,
+                 const QColor& normal, Qt::PenStyle style) {
+  const std::optional<Rgb> rgb = highlightRgb(highlight);
+  painter.setBrush(Qt::NoBrush);
+  painter.setPen(rgb ? QPen(colourOf(*rgb), 3, style) : QPen(normal, 1.5, style));
   painter.drawPolygon(outline);
 }
 
@@ -182,17 +191,21 @@ void DesignView::paintPcb(QPainter& painter) const {
     for (const SceneItem& item : scene_.items) {
       if (item.bottom != bottom) continue;
       const QPolygonF outline = onScreen(transform_, item.outline);
+      fillHighlight(painter, outline, item.highlight);
       painter.setPen(Qt::NoPen);
       painter.setBrush(padColour);
-      for (const SceneMark& pad : item.marks)
-        painter.drawPolygon(onScreen(transform_, pad.outline));
-      if (item.highlight != 0) {
-        paintHighlight(painter, outline, item.highlight);
-      } else {
-        painter.setBrush(Qt::NoBrush);
-        painter.setPen(QPen(outlineColour, 1.5, bottom ? Qt::DashLine : Qt::SolidLine));
-        painter.drawPolygon(outline);
+      for (const SceneMark& pad : item.marks) {
+        const QPolygonF shape = onScreen(transform_, pad.outline);
+        painter.drawPolygon(shape);
+        const QRectF box = shape.boundingRect();
+        if (std::min(box.width(), box.height()) < kPadLabelSize) continue;
+        setPixelFont(painter, std::min(std::min(box.width(), box.height()) * 0.45, 28.0));
+        painter.setPen(QColor(20, 20, 20));
+        paintLabel(painter, box, QString::fromStdString(pad.label), bottom);
+        painter.setPen(Qt::NoPen);
       }
+      drawOutline(painter, outline, item.highlight, outlineColour,
+                  bottom ? Qt::DashLine : Qt::SolidLine);
       const QRectF box = onScreen(transform_, item.box);
       const double size = std::min(box.width(), box.height());
       if (size < 8) continue;  // too small to read at this zoom
@@ -203,23 +216,30 @@ void DesignView::paintPcb(QPainter& painter) const {
   }
   // Legend: how the sides are told apart.
   setPixelFont(painter, 12);
+  const QString top = tr("Top"), bottom = tr("Bottom (seen through the board)");
+  const double bottomAt = 40 + painter.fontMetrics().horizontalAdvance(top);
+  const double end = bottomAt + 20 + painter.fontMetrics().horizontalAdvance(bottom);
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(QColor(16, 20, 24, 220));
+  painter.drawRect(QRectF(4, 4, end + 2, 22));
   painter.setBrush(Qt::NoBrush);
   painter.setPen(QPen(QColor(215, 215, 215), 1.5));
   painter.drawRect(QRectF(10, 10, 14, 10));
-  painter.drawText(QPointF(30, 20), tr("Top"));
+  painter.drawText(QPointF(30, 20), top);
   painter.setPen(QPen(QColor(110, 150, 255), 1.5, Qt::DashLine));
-  painter.drawRect(QRectF(70, 10, 14, 10));
-  painter.drawText(QPointF(90, 20), tr("Bottom (seen through the board)"));
+  painter.drawRect(QRectF(bottomAt, 10, 14, 10));
+  painter.drawText(QPointF(bottomAt + 20, 20), bottom);
 }
 
 void DesignView::paintSchematic(QPainter& painter) const {
   painter.fillRect(rect(), QColor(255, 255, 250));
   for (const SceneItem& item : scene_.items) {
     const QPolygonF outline = onScreen(transform_, item.outline);
+    painter.setPen(Qt::NoPen);
     painter.setBrush(QColor(255, 250, 220));
-    painter.setPen(QPen(QColor(128, 0, 0), 1.5));
     painter.drawPolygon(outline);
-    if (item.highlight != 0) paintHighlight(painter, outline, item.highlight);
+    fillHighlight(painter, outline, item.highlight);
+    drawOutline(painter, outline, item.highlight, QColor(128, 0, 0), Qt::SolidLine);
 
     const QRectF box = outline.boundingRect();
     const double size = std::min(box.width(), box.height());
