@@ -13,12 +13,11 @@
 #include "geometry.h"
 #include "hostdbx.h"
 #include "placement/placer.h"
+#include "quadgroups.h"
 #include "scriptedui.h"
 #include "syntheticdesign.h"
 
 namespace testing_placement {
-
-inline const std::string kQuad = std::string(TANDREL_EXAMPLES_DIR) + "/quad-preamp.json";
 
 // Channels of one 2.54 x 2.00 part each on an absolute 0.01 grid: R1 at
 // (5.00, 5.00), R2 at (5.00, 8.00), ... one channel above the other.
@@ -35,20 +34,6 @@ inline std::vector<std::string> syntheticNames(int channels, int parts) {
   std::vector<std::string> names;
   for (int c = 0; c < channels * parts; ++c) {
     names.push_back((c % parts % 2 == 0 ? "R" : "C") + std::to_string(c + 1));
-  }
-  return names;
-}
-
-// The four channels of the quad example in item order.
-inline std::vector<std::string> quadNames() {
-  std::vector<std::string> names;
-  for (int k = 1; k <= 4; ++k) {
-    for (const std::string& name :
-         {"J" + std::to_string(k), "C" + std::to_string(2 * k - 1), "R" + std::to_string(3 * k - 2),
-          "U" + std::to_string(k), "R" + std::to_string(3 * k - 1), "R" + std::to_string(3 * k),
-          "C" + std::to_string(2 * k)}) {
-      names.push_back(name);
-    }
   }
   return names;
 }
