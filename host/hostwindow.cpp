@@ -35,8 +35,7 @@ HostWindow::HostWindow(HostDbx& host, HostSession& session, QWidget* parent)
       poll_(new QTimer(this)) {
   tabs_->addTab(pcbView_, tr("PCB"));
   setCentralWidget(tabs_);
-  connect(pcbView_, &DesignView::cursorMoved, this, &HostWindow::showCursor);
-  connect(pcbView_, &DesignView::designChanged, this, &HostWindow::refresh);
+  follow(pcbView_);
   statusBar()->addWidget(status_, 1);
   statusBar()->addPermanentWidget(cursor_);
   createMenus();
@@ -107,12 +106,16 @@ void HostWindow::rebuildSheetTabs(const SheetList& sheets) {
     const int32_t sheetId = id;
     auto* view = new DesignView(host_, DBX::kToolSch, DesignView::Style::kSchematic,
                                 [sheetId](const Design& d) { return sheetScene(d, sheetId); });
-    connect(view, &DesignView::cursorMoved, this, &HostWindow::showCursor);
-    connect(view, &DesignView::designChanged, this, &HostWindow::refresh);
+    follow(view);
     tabs_->addTab(view, QString::fromStdString(name));
     sheetViews_.push_back(view);
   }
   sheets_ = sheets;
+}
+
+void HostWindow::follow(DesignView* view) {
+  connect(view, &DesignView::cursorMoved, this, &HostWindow::showCursor);
+  connect(view, &DesignView::designChanged, this, &HostWindow::refresh);
 }
 
 void HostWindow::showCursor(double x, double y) {

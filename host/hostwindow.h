@@ -52,6 +52,8 @@ class HostWindow : public QMainWindow {
   void openClicked();
   bool saveClicked();
   bool saveAsClicked();  // false when cancelled or failed
+  // Shows the view's cursor position and updates the window after its clicks.
+  void follow(DesignView* view);
   void showCursor(double x, double y);
   DesignView* currentView() const;
   // Asks about unsaved changes before they would be lost: true when they
