@@ -72,6 +72,7 @@ void setInvalid(QLineEdit& edit, bool invalid) {
 
 PlacerWidget::PlacerWidget(placement::TPlacer& placer, QWidget* parent)
     : QWidget(parent), placer_(placer) {
+  static_assert(std::size(kFieldNames) == kFieldCount);
   setObjectName("Placer1");
 
   auto* label1 = new QLabel(caption("Label1"), this);

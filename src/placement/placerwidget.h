@@ -41,7 +41,8 @@ class PlacerWidget : public QWidget {
   QLineEdit* field(placement::Control control) const;
 
  private:
-  static constexpr std::size_t kFieldCount = 11;  // Rows to GrGap
+  static constexpr std::size_t kFieldCount = static_cast<std::size_t>(placement::Control::GrGap) -
+                                             static_cast<std::size_t>(placement::Control::Rows) + 1;
 
   QWidget* buildPlacePage();
   QWidget* buildOthersPage();

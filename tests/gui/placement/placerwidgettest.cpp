@@ -10,13 +10,16 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <map>
 
+#include "app/mainwindow.h"
 #include "dbx/design.h"
 #include "designfile.h"
 #include "geometry.h"
+#include "groups/groupselectorwidget.h"
 #include "hostdbx.h"
 #include "placement/fieldparse.h"
 #include "placement/placertexts.h"
@@ -424,6 +427,39 @@ class PlacerWidgetTest : public QObject {
     QVERIFY(!page.placeButton()->isEnabled());
     // Gaps are the user's: they stay.
     QCOMPARE(page.text("GridInfoGapX"), QString("1"));
+  }
+
+  void theMainWindowFillsThePageOnEverySwitchAndEmptiesItOnClear() {
+    testing_diag::ScriptedUi ui;
+    dbxhost::HostDbx host{dbxhost::readDesignFile(testing_placement::kQuad)};
+    MainWindow window{host};
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTest::mouseClick(window.loadSchButton(), Qt::LeftButton);
+    QTest::mouseClick(window.groupSelector()->fillBySheetButton(), Qt::LeftButton);
+    QTabBar* tabs = window.pageControl()->tabBar();
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(TForm1::kPlacePage).center());
+    QCOMPARE(window.pageControl()->currentIndex(), int{TForm1::kPlacePage});
+
+    PlacerWidget& placer = *window.placer();
+    auto* list = placer.findChild<QListWidget*>("GroupsList");
+    QCOMPARE(list->count(), 4);
+    QVERIFY(!list->item(0)->text().contains("<Empty>"));
+    QCOMPARE(placer.field(Control::Rows)->text(), QString("2"));
+    QCOMPARE(placer.field(Control::Cols)->text(), QString("2"));
+
+    // A group highlighted by the page, then the design dropped: the page
+    // empties and forgets the highlights without asking the host.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualItemRect(list->item(1)).center());
+    placer.placer().HighlightCurrent();
+    QVERIFY(!placer.placer().HighlightMemory().empty());
+    ui.answers.push_back(true);
+    QTest::mouseClick(window.clearButton(), Qt::LeftButton);
+    QCOMPARE(list->count(), 0);
+    QVERIFY(placer.placer().HighlightMemory().empty());
+    QVERIFY(!placer.findChild<QPushButton*>("PlaceButton")->isEnabled());
+    QVERIFY(ui.boxes.empty());
   }
 
   // No control is cut short or covers another, at the main window's usual
