@@ -103,15 +103,16 @@ Placement rotated(const Placement& placement, int32_t angle, TPoint about) {
 TRect localExtent(const Pattern& pattern) {
   if (pattern.outline) return *pattern.outline;
   if (pattern.pads.empty()) return {};
-  TRect r{pattern.pads.front().at, pattern.pads.front().at};
+  // In 64 bits: a pad at the edge of the coordinate range must not wrap.
+  int64_t left = INT64_MAX, bottom = INT64_MAX, right = INT64_MIN, top = INT64_MIN;
   for (const PadDef& pad : pattern.pads) {
-    const int32_t hw = pad.size.x / 2, hh = pad.size.y / 2;
-    r.lowerLeft.x = std::min(r.lowerLeft.x, pad.at.x - hw);
-    r.lowerLeft.y = std::min(r.lowerLeft.y, pad.at.y - hh);
-    r.upperRight.x = std::max(r.upperRight.x, pad.at.x + hw);
-    r.upperRight.y = std::max(r.upperRight.y, pad.at.y + hh);
+    const int64_t hw = pad.size.x / 2, hh = pad.size.y / 2;
+    left = std::min(left, pad.at.x - hw);
+    bottom = std::min(bottom, pad.at.y - hh);
+    right = std::max(right, pad.at.x + hw);
+    top = std::max(top, pad.at.y + hh);
   }
-  return r;
+  return {{clampToInt32(left), clampToInt32(bottom)}, {clampToInt32(right), clampToInt32(top)}};
 }
 
 TRect placeRect(const Placement& placement, const TRect& local) {

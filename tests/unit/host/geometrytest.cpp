@@ -149,6 +149,13 @@ TEST(GeometryTest, PlacingLikeATemplateReproducesItsPadLayout) {
   }
 }
 
+TEST(GeometryTest, PadExtentAtTheEdgeOfTheRangeIsClamped) {
+  Pattern pattern;
+  pattern.pads = {{"1", {INT32_MAX - 10, INT32_MIN + 10}, {1000, 1000}}};
+  EXPECT_EQ(localExtent(pattern),
+            (TRect{{INT32_MAX - 510, INT32_MIN}, {INT32_MAX, INT32_MIN + 510}}));
+}
+
 TEST(GeometryTest, BoundRectFollowsThePlacement) {
   Pattern pattern;
   pattern.pads = {{"1", {-100, 0}, {20, 40}}, {"2", {100, 0}, {20, 40}}};
