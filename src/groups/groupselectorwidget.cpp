@@ -96,13 +96,11 @@ class GrItemsView : public QTableView {
   void dragMoveEvent(QDragMoveEvent* event) override {
     bool accepted = false;
     if (GroupSelectorWidget::dragSourceOf(event->mimeData())) {
+      // Outside the cells the page takes the pointer as over no target.
       const QModelIndex cell = indexAt(event->position().toPoint());
-      frame_.act([&] {
-        accepted =
-            cell.isValid() && frame_.page().GrItemsDragOver(GroupTableModel::tableRow(cell),
-                                                            GroupTableModel::tableColumn(cell));
-        if (!cell.isValid()) frame_.page().GrItemsDragOver(-1, -1);
-      });
+      const int row = cell.isValid() ? GroupTableModel::tableRow(cell) : -1;
+      const int column = cell.isValid() ? GroupTableModel::tableColumn(cell) : -1;
+      frame_.act([&] { accepted = frame_.page().GrItemsDragOver(row, column); });
     }
     if (accepted) {
       event->setDropAction(Qt::MoveAction);
