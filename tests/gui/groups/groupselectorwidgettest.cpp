@@ -1,5 +1,7 @@
 // The group selection page's widget: drag and drop, the drawing of marks,
 // keys and buttons, on the quad example's PCB.
+#include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
@@ -7,8 +9,11 @@
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <algorithm>
 
 #include "groups/componentlistmodel.h"
 #include "quadpage.h"
@@ -296,6 +301,54 @@ class GroupSelectorWidgetTest : public QObject {
     QCOMPARE(quad.ui.waitDepth, 0);
   }
 
+  void addHighlightedTakesTheHostsHighlightAsTemplateAndThenAsGroup() {
+    QuadWidget quad;
+    highlight(quad, {"C1", "R1"});
+    QTest::mouseClick(quad.widget.addHighlightedButton(), Qt::LeftButton);
+    QCOMPARE(quad.page.GrItems().cell(1, 1).text, std::string("C1"));
+    QCOMPARE(quad.page.GrItems().cell(1, 2).text, std::string("R1"));
+    // Already grouped components are skipped: only the second channel's pair
+    // is new, and it is matched to the template.
+    highlight(quad, {"C1", "R1", "R4", "C3"});
+    QTest::mouseClick(quad.widget.addHighlightedButton(), Qt::LeftButton);
+    QCOMPARE(quad.page.GrItems().cell(2, 1).text, std::string("C3"));
+    QCOMPARE(quad.page.GrItems().cell(2, 2).text, std::string("R4"));
+    QVERIFY(!quad.listed().contains("R4"));
+    QCOMPARE(quad.completions.back(), true);
+    QVERIFY(quad.ui.boxes.empty());
+    QCOMPARE(quad.ui.waitDepth, 0);
+  }
+
+  // Two decoupling capacitors between the same nets fit either template
+  // item: the user picks the variant in the dialog.
+  void addSelectedWithTwoVariantsAsksForOne() {
+    QuadWidget quad;
+    tick(quad, "C2");
+    tick(quad, "C8");
+    QTest::mouseClick(quad.widget.addSelectedButton(), Qt::LeftButton);
+    quad.widget.grItems()->setColumnWidth(1, 77);
+    tick(quad, "C4");
+    tick(quad, "C6");
+    QString title;
+    int headingWidth = 0;
+    QTimer::singleShot(0, [&] {
+      auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      QVERIFY(dialog != nullptr);
+      title = dialog->windowTitle();
+      auto* grid = dialog->findChild<QTableWidget*>("StringGrid1");
+      headingWidth = grid->columnWidth(1);
+      QCOMPARE(grid->rowCount(), 2);
+      QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                        grid->visualItemRect(grid->item(1, 0)).center());
+      QTest::keyClick(grid, Qt::Key_Return);
+    });
+    QTest::mouseClick(quad.widget.addSelectedButton(), Qt::LeftButton);
+    QCOMPARE(title, QString("Select variant"));
+    QCOMPARE(headingWidth, 77);
+    QCOMPARE(quad.page.GrItems().cell(2, 1).text, std::string("C6"));
+    QCOMPARE(quad.page.GrItems().cell(2, 2).text, std::string("C4"));
+  }
+
   void addHighlightedWithoutHighlightShowsTheError() {
     QuadWidget quad;
     QTest::mouseClick(quad.widget.addHighlightedButton(), Qt::LeftButton);
@@ -315,6 +368,17 @@ class GroupSelectorWidgetTest : public QObject {
   }
 
  private:
+  static void highlight(QuadWidget& quad, std::initializer_list<std::string> refDes) {
+    quad.host.withDesign([&](dbxhost::Design& design) {
+      for (dbxhost::PcbComponent& component : design.pcb.components) {
+        component.highlight =
+            std::find(refDes.begin(), refDes.end(), component.refDes) != refDes.end()
+                ? DBX::DBX_COLOR_RED
+                : 0;
+      }
+    });
+  }
+
   static void tick(QuadWidget& quad, const char* refDes) {
     const int line = quad.page.CompList().find(refDes);
     QVERIFY(line >= 0);
