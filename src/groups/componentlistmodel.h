@@ -24,8 +24,6 @@ class ComponentListModel : public QAbstractListModel {
   // A tick set or cleared by the user goes to the page.
   bool setData(const QModelIndex& index, const QVariant& value, int role) override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
-  Qt::DropActions supportedDropActions() const override { return Qt::MoveAction; }
-  Qt::DropActions supportedDragActions() const override { return Qt::MoveAction; }
 
   void sync();
 

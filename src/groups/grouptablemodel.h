@@ -21,8 +21,6 @@ class GroupTableModel : public QAbstractTableModel {
                       int role = Qt::DisplayRole) const override;
   // Filled cells can be dragged; every cell takes drops (the page decides).
   Qt::ItemFlags flags(const QModelIndex& index) const override;
-  Qt::DropActions supportedDropActions() const override { return Qt::MoveAction; }
-  Qt::DropActions supportedDragActions() const override { return Qt::MoveAction; }
 
   static int tableRow(const QModelIndex& index) { return index.row() + 1; }
   static int tableColumn(const QModelIndex& index) { return index.column() + 1; }
