@@ -1,0 +1,200 @@
+// The demo's hands: starts dbxhost on a design, opens Tandrel's real main
+// window and clicks through the main flow as a person would ("Load SCH",
+// "Fill By Sheets", the page "Place Groups", the first group as template,
+// gathered with "Group" near the board's corner, a 2 x 2 grid, "Place"). The host saves the design
+// before and after; both are drawn with the host's own PCB view, next to pictures of the main
+// window.
+//
+//   tandrel_demo_driver DESIGN OUTPUT_DIR
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <cstdio>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+
+#include "app/mainwindow.h"
+#include "app/qtui.h"
+#include "app/tandrelapplication.h"
+#include "dbx/socketdbx.h"
+#include "designfile.h"
+#include "designscene.h"
+#include "designview.h"
+#include "groups/groupselectorwidget.h"
+#include "hostdbx.h"
+#include "hostprocess.h"
+#include "placement/placerwidget.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using placement::Control;
+
+// Answers the boxes and dialogs that the flow opens: a dialog is accepted
+// with its preselected choice, a message box is closed with OK and counted,
+// since the main flow on a good design shows none.
+class DialogAnswerer {
+ public:
+  DialogAnswerer() {
+    QObject::connect(&timer_, &QTimer::timeout, [this] { answer(); });
+    timer_.start(100);
+  }
+  int messageBoxes() const { return messageBoxes_; }
+
+ private:
+  void answer() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+      ++messageBoxes_;
+      std::fprintf(stderr, "box: %s\n", qPrintable(box->text()));
+      QAbstractButton* ok = box->button(QMessageBox::Ok);
+      if (ok != nullptr)
+        ok->click();
+      else
+        box->reject();
+    } else if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+      std::fprintf(stderr, "dialog \"%s\": first choice taken\n",
+                   qPrintable(dialog->windowTitle()));
+      dialog->accept();
+    }
+  }
+
+  QTimer timer_;
+  int messageBoxes_ = 0;
+};
+
+void require(bool condition, const char* what) {
+  if (!condition) throw std::runtime_error(what);
+}
+
+// The host's PCB view of a saved design, as the host window shows it.
+void drawBoard(const fs::path& designFile, const QString& picture) {
+  dbxhost::HostDbx host(dbxhost::readDesignFile(designFile));
+  dbxhost::DesignView view(host, DBX::kToolPcb, dbxhost::DesignView::Style::kPcb,
+                           dbxhost::pcbScene);
+  view.resize(1000, 760);
+  view.fitToView();
+  require(view.grab().save(picture), "cannot write a board picture");
+}
+
+void saveWindow(QWidget& window, const QString& picture) {
+  QTest::qWait(200);  // let queued repaints land
+  require(window.grab().save(picture), "cannot write a window picture");
+}
+
+void typeInto(QLineEdit& edit, const QString& text) {
+  edit.setFocus();
+  edit.selectAll();
+  QTest::keyClicks(&edit, text);
+}
+
+void clickTab(QTabWidget& pages, int index) {
+  QTest::mouseClick(pages.tabBar(), Qt::LeftButton, {}, pages.tabBar()->tabRect(index).center());
+  require(pages.currentIndex() == index, "a page did not open");
+}
+
+void clickButton(QWidget& parent, const char* name) {
+  auto* button = parent.findChild<QPushButton*>(name);
+  require(button != nullptr && button->isEnabled(), "a button is missing or disabled");
+  QTest::mouseClick(button, Qt::LeftButton);
+}
+
+void placeQuad(MainWindow& window, const QDir& out) {
+  QTest::mouseClick(window.loadSchButton(), Qt::LeftButton);
+  require(!window.loadSchButton()->isEnabled(), "Load SCH did not load the schematic");
+  QTest::mouseClick(window.groupSelector()->fillBySheetButton(), Qt::LeftButton);
+  require(window.form().placeTabVisible(), "Fill By Sheets left the group table incomplete");
+  saveWindow(window, out.filePath("tandrel-groups.png"));
+
+  clickTab(*window.pageControl(), 1);
+  require(window.pageControl()->currentIndex() == 1, "the page Place Groups did not open");
+
+  PlacerWidget& page = *window.placer();
+  auto* groups = page.findChild<QListWidget*>("GroupsList");
+  require(groups != nullptr && groups->count() >= 2, "the group list is empty");
+  QTest::mouseClick(groups->viewport(), Qt::LeftButton, {},
+                    groups->visualItemRect(groups->item(0)).center());
+  // The channels lie side by side across the board: the template is gathered
+  // near the left-bottom corner first, so that the 2 x 2 grid fits.
+  clickTab(*page.findChild<QTabWidget*>("PageControl1"), 1);
+  typeInto(*page.field(Control::GrpX), "10");
+  typeInto(*page.field(Control::GrpY), "10");
+  typeInto(*page.field(Control::GrGap), "1.27");
+  clickButton(page, "Button2");
+  clickTab(*page.findChild<QTabWidget*>("PageControl1"), 0);
+
+  typeInto(*page.field(Control::Rows), "2");
+  typeInto(*page.field(Control::Cols), "2");
+  // One grid step between the copies keeps every pitch on the grid.
+  typeInto(*page.field(Control::GapX), "1.27");
+  typeInto(*page.field(Control::GapY), "1.27");
+  clickButton(page, "PlaceButton");
+  saveWindow(window, out.filePath("tandrel-placed.png"));
+}
+
+int run(const fs::path& designFile, const fs::path& outDir) {
+  fs::create_directories(outDir);
+  const QDir out(QString::fromStdString(outDir.string()));
+  const fs::path before = outDir / "before.json";
+  const fs::path after = outDir / "after.json";
+  const std::string socketDir = tandrel::testing::makePrivateTempDir("tandrel-demo");
+  struct RemoveDir {
+    std::string dir;
+    ~RemoveDir() { fs::remove_all(dir); }
+  } removeDir{socketDir};
+
+  tandrel::testing::HostProcess host(designFile.string(), socketDir);
+  // The example itself is never written: the host works on a copy from here.
+  require(host.command("save " + before.string()).rfind("ok", 0) == 0, "host cannot save");
+  drawBoard(before, out.filePath("board-before.png"));
+
+  DialogAnswerer answerer;
+  {
+    DBX::SocketDbx dbx(socketDir);
+    MainWindow window(dbx);
+    window.show();
+    require(QTest::qWaitForWindowExposed(&window), "the main window did not appear");
+    placeQuad(window, out);
+  }
+  require(host.command("save " + after.string()).rfind("ok", 0) == 0, "host cannot save");
+  host.stop(SIGTERM);
+  drawBoard(after, out.filePath("board-after.png"));
+  require(answerer.messageBoxes() == 0, "the flow showed a message box");
+
+  for (const char* name :
+       {"board-before.png", "tandrel-groups.png", "tandrel-placed.png", "board-after.png"}) {
+    std::printf("%s\n", qPrintable(QDir::cleanPath(out.absoluteFilePath(name))));
+  }
+  std::printf("%s\n", after.string().c_str());
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  TandrelApplication app(argc, argv);
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: tandrel_demo_driver DESIGN OUTPUT_DIR\n");
+    return 2;
+  }
+  QtUi ui;
+  diag::installUi(&ui);
+  int status = 1;
+  try {
+    status = run(argv[1], argv[2]);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "demo failed: %s\n", error.what());
+  }
+  diag::installUi(nullptr);
+  return status;
+}
