@@ -175,7 +175,7 @@ int run(const fs::path& designFile, const fs::path& outDir) {
        {"board-before.png", "tandrel-groups.png", "tandrel-placed.png", "board-after.png"}) {
     std::printf("%s\n", qPrintable(QDir::cleanPath(out.absoluteFilePath(name))));
   }
-  std::printf("%s\n", after.string().c_str());
+  std::printf("%s\n", fs::absolute(after).string().c_str());
   return 0;
 }
 
