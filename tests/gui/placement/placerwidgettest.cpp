@@ -454,6 +454,7 @@ class PlacerWidgetTest : public QObject {
                       list->visualItemRect(list->item(1)).center());
     placer.placer().HighlightCurrent();
     QVERIFY(!placer.placer().HighlightMemory().empty());
+    QVERIFY(window.grab().save(QString(TANDREL_SCREENSHOT_DIR) + "/placer-in-window.png"));
     ui.answers.push_back(true);
     QTest::mouseClick(window.clearButton(), Qt::LeftButton);
     QCOMPARE(list->count(), 0);
