@@ -1,44 +1,38 @@
 // The group model on a synthetic board of 32 channels x 100 parts whose every
 // part also has a pin on VCC and one on GND (3200 pins on each): drop-target
 // search against the literal algorithm, and adding a group of unique parts,
-// of 8 interchangeable parts and of 10 + 10 decoupling capacitors.
+// of 8 interchangeable parts and of 10 + 10 decoupling capacitors; the drop
+// targets also on 128 channels x 200 parts.
 #include <benchmark/benchmark.h>
 
 #include <memory>
 
 #include "boards.h"
-#include "diag/ui.h"
 #include "groups/groupselector.h"
 #include "literalmatching.h"
+#include "quietui.h"
 
 namespace {
 
 constexpr int kChannels = 32;
 constexpr int kParts = 100;
+constexpr int kLargestChannels = 128;
+constexpr int kLargestParts = 200;
 // The dragged part's item, emptied in two groups.
 constexpr int kDraggedItem = 50;
 
-// A quiet user interface: no boxes or cursors on the console during the runs.
-class QuietUi : public diag::Ui {
- public:
-  void showMessage(diag::MessageKind, const std::string&) override {}
-  bool confirm(const std::string&) override { return false; }
-  void pushWaitCursor() override {}
-  void popWaitCursor() override {}
-  bool shiftPressed() override { return false; }
-};
-
 // A full table of every channel with some cells emptied again.
 struct DropTable {
-  DropTable() : board(boards::makeChannelBoard(layout), DBX::kToolPcb) {
+  DropTable(int channels, int parts)
+      : layout{channels, parts, {}, true}, board(boards::makeChannelBoard(layout), DBX::kToolPcb) {
     page.LoadDesign(board.design);
     page.SetTemplateRow(board.components(boards::channelRefDes(layout, 1)), -1, false);
-    for (int channel = 2; channel <= kChannels; ++channel) {
-      page.SetGroupRow(board.components(boards::channelRefDes(layout, channel)), 0, kParts, false,
+    for (int channel = 2; channel <= channels; ++channel) {
+      page.SetGroupRow(board.components(boards::channelRefDes(layout, channel)), 0, parts, false,
                        -1);
     }
-    for (int row = 2; row <= kChannels; ++row) {
-      if (row % 4 == 0) page.ClearCell(row, 1 + (row * 7) % kParts);
+    for (int row = 2; row <= channels; ++row) {
+      if (row % 4 == 0) page.ClearCell(row, 1 + (row * 7) % parts);
     }
     page.ClearCell(3, kDraggedItem + 1);
     page.ClearCell(20, kDraggedItem + 1);
@@ -46,19 +40,24 @@ struct DropTable {
     dragged = board[boards::channelRefDes(layout, 20)[kDraggedItem]];
   }
 
-  const boards::ChannelBoard layout{kChannels, kParts, {}, true};
+  const boards::ChannelBoard layout;
   boards::Loaded board;
   TGroupSelector page;
   DBX::Component* dragged = nullptr;
 };
 
 DropTable& dropTable() {
-  static DropTable table;
+  static DropTable table(kChannels, kParts);
   return table;
 }
 
-void BM_DropTargets(benchmark::State& state) {
-  DropTable& table = dropTable();
+// The largest multi-channel boards in real use.
+DropTable& largestDropTable() {
+  static DropTable table(kLargestChannels, kLargestParts);
+  return table;
+}
+
+void searchDropTargets(benchmark::State& state, DropTable& table) {
   for (auto _ : state) {
     table.page.ComputeDropTargets(table.dragged);
     benchmark::DoNotOptimize(table.page.FDropTargets().size());
@@ -66,7 +65,14 @@ void BM_DropTargets(benchmark::State& state) {
   state.counters["targets"] = double(table.page.FDropTargets().size());
   state.counters["conflicts"] = double(table.page.FConflictCells().size());
 }
+
+void BM_DropTargets(benchmark::State& state) { searchDropTargets(state, dropTable()); }
 BENCHMARK(BM_DropTargets)->Unit(benchmark::kMillisecond)->Repetitions(5);
+
+void BM_DropTargetsLargest(benchmark::State& state) {
+  searchDropTargets(state, largestDropTable());
+}
+BENCHMARK(BM_DropTargetsLargest)->Unit(benchmark::kMillisecond)->Repetitions(5);
 
 void BM_DropTargetsLiteral(benchmark::State& state) {
   DropTable& table = dropTable();
