@@ -288,6 +288,7 @@ TEST_P(FaultSweepTest, EveryHostCallFailingOrDroppedKeepsEverythingConsistent) {
 
   int runs = 0;
   int recovered = 0;  // dropped conversations the flow reopened
+  int stopped = 0;    // injected failures that ended the action
   for (int call = 1; call <= calls; ++call) {
     for (const bool drop : {false, true}) {
       const std::string run = flow.name + (drop ? ": dropped before call " : ": failure at call ") +
@@ -312,6 +313,7 @@ TEST_P(FaultSweepTest, EveryHostCallFailingOrDroppedKeepsEverythingConsistent) {
         EXPECT_TRUE(held == final) << run << ": edits lost although the action finished";
         recovered += drop;
       } else {
+        stopped += !drop;
         // The one box is the escaped error; the host keeps what was done.
         EXPECT_EQ(w.ui.boxes.size(), 1u) << run;
         if (flow.fixedOrder) {
@@ -323,9 +325,14 @@ TEST_P(FaultSweepTest, EveryHostCallFailingOrDroppedKeepsEverythingConsistent) {
       }
     }
   }
+  // The failures must have reached the flow: a read or edit that fails ends
+  // the action.
+  if (calls > 0) {
+    EXPECT_GT(stopped, 0);
+  }
   RecordProperty("runs", runs);
-  std::cout << flow.name << ": " << calls << " host calls, " << runs << " faulty runs, "
-            << recovered << " drops recovered\n";
+  std::cout << flow.name << ": " << calls << " host calls, " << runs << " faulty runs, " << stopped
+            << " stopped by the failure, " << recovered << " drops recovered\n";
 }
 
 INSTANTIATE_TEST_SUITE_P(MainFlows, FaultSweepTest, ::testing::ValuesIn(mainFlows()),
