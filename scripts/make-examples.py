@@ -178,10 +178,10 @@ def board(width_mm, height_mm):
     return [[0, 0], [w, 0], [w, h], [0, h]]
 
 
-def scattered(rng, width_mm, top_mm):
-    """A placement as parts land after import: anywhere below top_mm (clear of the
-    hand-placed channel), any quarter turn, either side."""
-    at = (rng.randrange(8, width_mm - 8) * MM, rng.randrange(8, top_mm) * MM)
+def scattered(rng, width_mm, bottom_mm, top_mm):
+    """A placement as parts land after import: anywhere between bottom_mm and
+    top_mm (clear of the hand-placed channel), any quarter turn, either side."""
+    at = (rng.randrange(8, width_mm - 8) * MM, rng.randrange(bottom_mm, top_mm) * MM)
     return at, rng.choice([0, 900, 1800, 2700]), rng.random() < 0.3
 
 
@@ -248,20 +248,22 @@ def quad_preamp():
         two_pin(b, c_dec, sheet, (15 * MIL100, 14 * MIL100), "VCC", "GND", vertical=True)
         channels.append([jack, c_in, r_bias, amp, r_fb, r_gain, c_dec])
 
-    # PCB: channel 1 laid out by hand, the others where the import dropped them.
-    width, height = 100, 70
-    b.place(j9, (92 * MM, 60 * MM), rotation=900)
-    b.place(net_tie, (92 * MM, 45 * MM))
+    # PCB: channel 1 laid out by hand in the lower left corner, leaving room for
+    # a grid of copies to its right and above; the others where the import
+    # dropped them, in the upper part of the board.
+    width, height = 150, 110
+    b.place(j9, (142 * MM, 100 * MM), rotation=900)
+    b.place(net_tie, (142 * MM, 85 * MM))
     neat = [((0, 0), 0, False), ((8 * MM, 0), 0, False), ((8 * MM, -3 * MM), 900, False),
             ((16 * MM, 0), 0, False), ((16 * MM, 5 * MM), 0, False),
             ((16 * MM, -5 * MM), 1800, False), ((12 * MM, 4 * MM), 2700, True)]
-    origin = (10 * MM, 55 * MM)
+    origin = (12 * MM, 14 * MM)
     for comp, (offset, rotation, flipped) in zip(channels[0], neat):
         b.place(comp, (origin[0] + offset[0], origin[1] + offset[1]), rotation, flipped)
     rng = random.Random(4)
     for channel in channels[1:]:
         for comp in channel:
-            at, rotation, flipped = scattered(rng, width, 45)
+            at, rotation, flipped = scattered(rng, width - 14, 75, height - 8)
             b.place(comp, at, rotation, flipped)
 
     grids = [{"id": 1, "spacing": "2.54mm"}, {"id": 2, "spacing": "1.27mm"}]
@@ -331,7 +333,7 @@ def flat_3ch():
     rng = random.Random(3)
     for channel in channels[1:]:
         for comp in channel:
-            at, rotation, flipped = scattered(rng, width, 40)
+            at, rotation, flipped = scattered(rng, width, 8, 40)
             b.place(comp, at, rotation, flipped)
 
     sch_grids = [{"id": 1, "spacing": "2.54mm"}]
