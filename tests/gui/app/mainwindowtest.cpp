@@ -105,13 +105,6 @@ class MainWindowTest : public QObject {
     QCOMPARE(w.window.form().loadedTool(), DBX::kToolPcb);
   }
 
-  void clearBeforeAnyLoadDisablesOnlyItself() {
-    Window w;
-    w.ui.answers = {true};
-    w.click(w.window.clearButton());
-    w.expectButtons(true, false);
-  }
-
   void hostFailureDuringLoadIsShownAndTheLoadButtonsStay() {
     Window w;
     w.host.injectStatus(DBX::kToolSch, 1, DBX::DBX_FATAL_ERROR);
@@ -181,17 +174,6 @@ class MainWindowTest : public QObject {
     // Leaving the page this way is no choice of the user: the tool stays.
     QCOMPARE(w.host.callCount(DBX::kToolSch), callsBefore);
     QCOMPARE(w.window.form().activePage(), TForm1::kGroupsPage);
-  }
-
-  void hostFailureOnEnteringThePlacePageLeavesItShown() {
-    Window w;
-    w.click(w.window.loadSchButton());
-    w.click(w.window.groupSelector()->fillBySheetButton());
-    w.host.injectStatus(DBX::kToolPcb, 1, DBX::DBX_FATAL_ERROR);
-    w.choosePage(TForm1::kPlacePage);
-    QCOMPARE(w.ui.boxes.size(), std::size_t{1});
-    QCOMPARE(w.window.pageControl()->currentIndex(), 1);
-    QCOMPARE(w.ui.waitDepth, 0);
   }
 
   void exceptionEscapingAnEventIsShownAndTheLoopGoesOn() {

@@ -182,19 +182,6 @@ class ChoiceDialogsTest : public QObject {
     }
   }
 
-  void shorterSetsLeaveTheirLastCellsEmpty() {
-    QuadPage quad(DBX::kToolSch);
-    SelectSheetVars vars(quad.design);
-    vars.setSheetNames = {"A1", "A2", "A3", "B1", "B2"};
-    vars.sheetSets = {{0, 3}, {3, 5}};
-    vars.maxSetSize = 3;
-    TSheetSel dialog;
-    dialog.ShowSheetSets(vars);
-    QCOMPARE(dialog.grid()->rowCount(), 2);
-    QCOMPARE(dialog.grid()->item(1, 1)->text(), QString("B2"));
-    QCOMPARE(dialog.grid()->item(1, 2)->text(), QString());
-  }
-
   void fillBySheetsWithShiftAsksForTheSet() {
     QuadPage quad(DBX::kToolSch);
     GroupSelectorWidget widget(quad.page);

@@ -131,7 +131,7 @@ class GroupSelectorWidgetTest : public QObject {
     QVERIFY(!quad.dragOverCell(1, 1, DragSource::CompList));
   }
 
-  void foreignDragsAreRefused() {
+  void foreignDragsAndListToListDragsAreRefused() {
     QuadWidget quad;
     quad.startListDrag("C1");
     QMimeData text;
@@ -140,6 +140,7 @@ class GroupSelectorWidgetTest : public QObject {
                           Qt::NoModifier);
     QCoreApplication::sendEvent(quad.widget.grItems()->viewport(), &enter);
     QVERIFY(!enter.isAccepted());
+    // CompList takes back only cells of the table.
     QVERIFY(!QuadWidget::dragOver(quad.widget.compList(), QPoint(5, 5), DragSource::CompList));
     quad.widget.finishDrag();
   }
@@ -203,13 +204,6 @@ class GroupSelectorWidgetTest : public QObject {
     QVERIFY(!quad.listed().contains("C3"));
   }
 
-  void listRefusesDragsThatStartedOnIt() {
-    QuadWidget quad;
-    quad.startListDrag("C1");
-    QVERIFY(!QuadWidget::dragOver(quad.widget.compList(), QPoint(5, 5), DragSource::CompList));
-    quad.widget.finishDrag();
-  }
-
   void deleteOnTheLastFilledCellResetsTheTable() {
     QuadWidget quad;
     QVERIFY(quad.moveToCell("C1", 1, 1));
@@ -248,16 +242,6 @@ class GroupSelectorWidgetTest : public QObject {
     // The second dump replaced the first.
     QCOMPARE(text.count("Comp 'C1'"), 1);
     QVERIFY(quad.ui.boxes.empty());
-  }
-
-  void plainDDoesNotDump() {
-    QuadWidget quad;
-    QTemporaryDir dir;
-    const QString previous = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(dir.path()));
-    QTest::keyClick(quad.widget.grItems(), Qt::Key_D);
-    QDir::setCurrent(previous);
-    QVERIFY(!QFile::exists(dir.filePath("dump.txt")));
   }
 
   void addSelectedFollowsTheTicksAndFillsTheTemplate() {

@@ -95,19 +95,6 @@ TEST_F(TForm1Test, ClearAnsweredOkDropsDesignAndGroups) {
   EXPECT_FALSE(form.GroupSelector1().addHighlightedEnabled());
 }
 
-TEST_F(TForm1Test, ClearAnsweredCancelChangesNothing) {
-  fillBySheets();
-  const std::size_t listed = form.GroupSelector1().CompList().size();
-  ui.answers = {false};
-  form.LdZAPClick();
-  EXPECT_EQ(ui.questions.size(), 1u);
-  EXPECT_EQ(form.loadedTool(), DBX::kToolSch);
-  expectButtons(false, true);
-  EXPECT_TRUE(form.placeTabVisible());
-  EXPECT_EQ(form.GroupSelector1().CompList().size(), listed);
-  EXPECT_EQ(form.design().tool(), DBX::kToolSch);
-}
-
 TEST_F(TForm1Test, ClearBeforeAnyLoadAsksAndDisablesOnlyItself) {
   ui.answers = {true};
   form.LdZAPClick();
@@ -128,29 +115,6 @@ TEST_F(TForm1Test, LoadAfterClearReadsTheSnapshotAgain) {
             static_cast<int>(form.design().pack(DBX::kToolPcb).components().left.size()));
   EXPECT_EQ(form.GroupSelector1().CompList().size(),
             form.design().pack(DBX::kToolPcb).components().left.size());
-}
-
-TEST_F(TForm1Test, FailedLoadKeepsTheToolAndTheButtonsSoTheUserCanRetry) {
-  host.injectStatus(DBX::kToolSch, 1, DBX::DBX_FATAL_ERROR);
-  EXPECT_THROW(form.LdSCHClick(), DBX::DBXException);
-  EXPECT_EQ(form.loadedTool(), DBX::kToolSch);
-  expectButtons(true, true);
-  EXPECT_EQ(form.GroupSelector1().CompList().size(), 0u);
-
-  form.LdSCHClick();
-  expectButtons(false, true);
-  EXPECT_GT(form.GroupSelector1().CompList().size(), 0u);
-}
-
-TEST_F(TForm1Test, CompleteTableShowsThePlacePageAndAnIncompleteOneHidesIt) {
-  fillBySheets();
-  EXPECT_GT(stateChanges, 0);
-  TGroupSelector& page = form.GroupSelector1();
-  const int changesBefore = stateChanges;
-  page.setCurrentCell(2, 1);
-  page.DeletePressed();
-  EXPECT_FALSE(form.placeTabVisible());
-  EXPECT_GT(stateChanges, changesBefore);
 }
 
 TEST_F(TForm1Test, PlacePageWorksOnThePcbAndTheGroupPageOnTheLoadedTool) {
