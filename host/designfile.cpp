@@ -890,6 +890,12 @@ Design parseDesign(std::string_view json, const std::string& sourceName) {
     const auto [line, column] = lineAndColumn(json, error.byte == 0 ? 0 : error.byte - 1);
     throw DesignFileError(sourceName + ": line " + std::to_string(line) + ", column " +
                           std::to_string(column) + ": " + parseReason(error));
+  } catch (const nlohmann::json::out_of_range& error) {
+    // A number beyond double's range; the library gives no position for it.
+    const std::string message = error.what();
+    const std::size_t reason = message.find("] ");
+    throw DesignFileError(sourceName + ": " +
+                          (reason == std::string::npos ? message : message.substr(reason + 2)));
   }
   return DesignReader().read(Node(root, "", sourceName));
 }

@@ -224,6 +224,9 @@ TEST(DesignFileTest, RefusesMalformedJsonWithLineAndColumn) {
   // A cut in the middle of the valid design is refused as well.
   const std::string half(kValidDesign, std::strlen(kValidDesign) / 2);
   EXPECT_NE(refusal(half).find("board.json: line "), std::string::npos);
+  // A number too large for a double is a refusal, not an escaping library error.
+  EXPECT_EQ(refusal(R"({"format": "tandrel-design", "version": 1e400})"),
+            "board.json: number overflow parsing '1e400'");
 }
 
 TEST(DesignFileTest, RefusesAFieldGivenTwice) {
