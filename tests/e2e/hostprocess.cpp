@@ -7,7 +7,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 #include <vector>
@@ -89,7 +92,26 @@ HostProcess::HostProcess(const std::string& designFile, const std::string& dir) 
 }
 
 HostProcess::~HostProcess() {
-  if (pid_ > 0) stop(SIGKILL);
+  if (pid_ > 0) {
+    // Ended as a user would end it, so that the sanitizers' exit checks (the
+    // leak check above all) run in the host too and a report fails the test.
+    const int status = stopWithin(std::chrono::seconds(20));
+    if (status != 0) {
+      std::string output;
+      while (true) {
+        const std::string line = readLine(std::chrono::milliseconds(500));
+        if (line.empty()) break;
+        output += line + "\n";
+      }
+      const std::string report =
+          "dbxhost ended with status " + std::to_string(status) + ":\n" + output;
+      if (::testing::UnitTest::GetInstance()->current_test_info() != nullptr) {
+        ADD_FAILURE() << report;
+      } else {
+        std::fputs(report.c_str(), stderr);
+      }
+    }
+  }
   if (toHost_ >= 0) close(toHost_);
   if (fromHost_ >= 0) close(fromHost_);
 }
@@ -129,6 +151,21 @@ int HostProcess::stop(int signal) {
   kill(pid_, signal);
   int status = 0;
   while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+  }
+  pid_ = -1;
+  return exitStatus(status);
+}
+
+int HostProcess::stopWithin(std::chrono::milliseconds grace) {
+  kill(pid_, SIGTERM);
+  const auto deadline = std::chrono::steady_clock::now() + grace;
+  int status = 0;
+  for (;;) {
+    const pid_t done = waitpid(pid_, &status, WNOHANG);
+    if (done == pid_) break;
+    if (done < 0 && errno != EINTR) return -1;
+    if (std::chrono::steady_clock::now() >= deadline) return stop(SIGKILL);
+    usleep(10000);
   }
   pid_ = -1;
   return exitStatus(status);

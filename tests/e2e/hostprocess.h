@@ -17,6 +17,8 @@ class HostProcess {
   // private when missing) and waits until it listens. Throws std::runtime_error
   // with the host's output when it does not come up.
   HostProcess(const std::string& designFile, const std::string& dir);
+  // Ends a running host with SIGTERM; an exit status other than 0 (a
+  // sanitizer's report, a crash on the way out) fails the running test.
   ~HostProcess();
   HostProcess(const HostProcess&) = delete;
   HostProcess& operator=(const HostProcess&) = delete;
@@ -36,6 +38,8 @@ class HostProcess {
 
  private:
   std::string readLine(std::chrono::milliseconds timeout);
+  // SIGTERM, then SIGKILL when the process is still there after grace.
+  int stopWithin(std::chrono::milliseconds grace);
 
   std::string dir_;
   pid_t pid_ = -1;
