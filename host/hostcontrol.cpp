@@ -81,8 +81,9 @@ std::string summarizeDesign(const Design& d) {
   return out.str();
 }
 
-HostControl::HostControl(HostDbx& host, std::filesystem::path file)
-    : host_(host), file_(std::move(file)) {}
+HostControl::HostControl(HostDbx& host, std::filesystem::path file,
+                         std::shared_ptr<const DesignStorage> storage)
+    : host_(host), file_(std::move(file)), storage_(std::move(storage)) {}
 
 std::string HostControl::execute(std::string_view line) {
   const std::vector<std::string> w = splitWords(line);
@@ -100,7 +101,7 @@ std::string HostControl::execute(std::string_view line) {
     const std::filesystem::path target = w.size() == 2 ? std::filesystem::path(w[1]) : file_;
     if (target.empty()) return error("no file to save to");
     try {
-      host_.readDesign([&](const Design& d) { saveDesignFile(d, target); });
+      host_.readDesign([&](const Design& d) { storage_->save(d, target); });
     } catch (const std::exception& e) {
       return error(e.what());
     }

@@ -4,21 +4,26 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 
+#include "designstorage.h"
 #include "hostdbx.h"
 
 namespace dbxhost {
 
 class HostControl {
  public:
-  // file: where "save" writes; empty until a file is known.
-  HostControl(HostDbx& host, std::filesystem::path file);
+  // file: where "save" writes; empty until a file is known. storage: how the
+  // design is written (to a KiCad board only when it came from one).
+  HostControl(HostDbx& host, std::filesystem::path file,
+              std::shared_ptr<const DesignStorage> storage = designFileStorage());
 
   // Runs one command. The answer is "ok" with an optional text after a
   // blank, or "error: " and the reason. Commands:
-  //   save [PATH]                 write the design (atomically); PATH becomes the file
+  //   save [PATH]                 write the design (atomically): a KiCad board for
+  //                               .kicad_pcb, else a design file; PATH becomes the file
   //   summary                     counts of the design
   //   highlight pcb|sch REF COLOUR    highlight a PCB component or a symbol (U1:A)
   //   unhighlight pcb|sch REF
@@ -34,10 +39,12 @@ class HostControl {
 
   bool quitRequested() const { return quitRequested_; }
   const std::filesystem::path& file() const { return file_; }
+  const std::shared_ptr<const DesignStorage>& storage() const { return storage_; }
 
  private:
   HostDbx& host_;
   std::filesystem::path file_;
+  std::shared_ptr<const DesignStorage> storage_;
   bool quitRequested_ = false;
 };
 

@@ -15,9 +15,10 @@ bool isSaveCommand(std::string_view line) {
 
 }  // namespace
 
-HostSession::HostSession(HostDbx& host, std::filesystem::path file)
+HostSession::HostSession(HostDbx& host, std::filesystem::path file,
+                         std::shared_ptr<const DesignStorage> storage)
     : host_(host), savedRevision_(host.revision()) {
-  control_.emplace(host_, std::move(file));
+  control_.emplace(host_, std::move(file), std::move(storage));
 }
 
 std::string HostSession::execute(std::string_view line) {
@@ -36,10 +37,10 @@ bool HostSession::quitRequested() const {
 }
 
 void HostSession::open(const std::filesystem::path& file) {
-  Design design = readDesignFile(file);
+  OpenedDesign opened = openDesign(file);
   std::lock_guard lock(mutex_);
-  savedRevision_ = host_.replaceDesign(std::move(design));
-  control_.emplace(host_, file);
+  savedRevision_ = host_.replaceDesign(std::move(opened.design));
+  control_.emplace(host_, file, std::move(opened.storage));
 }
 
 void HostSession::save() {
@@ -51,12 +52,13 @@ void HostSession::save() {
 void HostSession::saveAs(const std::filesystem::path& file) {
   std::lock_guard lock(mutex_);
   saveLocked(file);
-  control_.emplace(host_, file);
+  control_.emplace(host_, file, control_->storage());
 }
 
 void HostSession::saveLocked(const std::filesystem::path& file) {
   const uint64_t revision = host_.revision();
-  host_.readDesign([&](const Design& design) { saveDesignFile(design, file); });
+  const DesignStorage& storage = *control_->storage();
+  host_.readDesign([&](const Design& design) { storage.save(design, file); });
   savedRevision_ = revision;
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -19,19 +20,22 @@ namespace dbxhost {
 
 class HostSession {
  public:
-  // The host's design is the content of file, unchanged so far.
-  HostSession(HostDbx& host, std::filesystem::path file);
+  // The host's design is the content of file, unchanged so far; storage
+  // says how it is written back.
+  HostSession(HostDbx& host, std::filesystem::path file,
+              std::shared_ptr<const DesignStorage> storage = designFileStorage());
 
   // Runs one text command (see HostControl) and answers it.
   std::string execute(std::string_view line);
   bool quitRequested() const;
 
-  // Reads the file and gives its design to the host, ending the clients'
-  // conversations. Throws DesignFileError when the file cannot be read; the
-  // host keeps its design then.
+  // Reads the file (a design file, or a KiCad board with its schematic) and
+  // gives its design to the host, ending the clients' conversations. Throws DesignFileError when
+  // the file cannot be read; the host keeps its design then.
   void open(const std::filesystem::path& file);
   // Writes the design atomically to the session's file or to another one,
-  // which then becomes the session's file. Throws DesignFileError naming the
+  // which then becomes the session's file: a KiCad board for .kicad_pcb (only
+  // for a design read from one), else a design file. Throws DesignFileError naming the
   // file and the reason; the old file and the session stay as they were.
   void save();
   void saveAs(const std::filesystem::path& file);

@@ -20,7 +20,7 @@ namespace dbxhost {
 
 namespace {
 
-QString fileFilter() { return QObject::tr("Design files (*.json);;All files (*)"); }
+QString fileFilter() { return QObject::tr("Design files (*.json *.kicad_pcb);;All files (*)"); }
 
 }  // namespace
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <thread>
 
-#include "designfile.h"
+#include "designstorage.h"
 #include "displaycheck.h"
 #include "hostdbx.h"
 #include "hostsession.h"
@@ -60,12 +60,14 @@ bool readLine(const std::atomic<bool>& serving, std::string& line) {
 
 int usage() {
   std::fprintf(stderr,
-               "usage: dbxhost [--headless] DESIGN.json\n"
-               "Serves the design to DBX clients and shows it in a window when a display\n"
-               "exists (--headless: never); the sockets are in $TANDREL_DBX_DIR,\n"
+               "usage: dbxhost [--headless] DESIGN.json|BOARD.kicad_pcb\n"
+               "Serves the design (a design file, or a KiCad board with the schematic\n"
+               "BOARD.kicad_sch beside it) to DBX clients and shows it in a window when a\n"
+               "display exists (--headless: never); the sockets are in $TANDREL_DBX_DIR,\n"
                "else $XDG_RUNTIME_DIR/tandrel-dbx, else /tmp/tandrel-dbx-<uid>.\n"
-               "Commands on standard input: save [PATH], summary, highlight, unhighlight,\n"
-               "clear-highlights, remove, inject, drop, busy, calls, quit.\n");
+               "Commands on standard input: save [PATH] (a KiCad board for .kicad_pcb),\n"
+               "summary, highlight, unhighlight, clear-highlights, remove, inject, drop,\n"
+               "busy, calls, quit.\n");
   return 2;
 }
 
@@ -93,7 +95,8 @@ int main(int argc, char** argv) {
   }
 
   try {
-    dbxhost::HostDbx host(dbxhost::readDesignFile(file));
+    dbxhost::OpenedDesign opened = dbxhost::openDesign(file);
+    dbxhost::HostDbx host(std::move(opened.design));
     dbxhost::Server server(host);
     server.start();
     runningServer = &server;
@@ -106,7 +109,7 @@ int main(int argc, char** argv) {
                      [](const dbxhost::Design& d) { return dbxhost::summarizeDesign(d); })
               << "\ndbxhost: listening in " << server.dir() << std::endl;
 
-    dbxhost::HostSession session(host, file);
+    dbxhost::HostSession session(host, file, opened.storage);
     // Commands come on their own thread so that a silent standard input
     // never holds up the clients; the reader stops the server on "quit".
     std::atomic<bool> serving{true};

@@ -1,0 +1,409 @@
+#include "kicad/kicadboard.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <map>
+#include <numbers>
+#include <optional>
+#include <set>
+#include <tuple>
+
+#include "fileio.h"
+#include "geometry.h"
+
+namespace dbxhost::kicad {
+
+namespace {
+
+constexpr std::size_t kMaxRefDes = DBX_18::kRefDesLen - 1;
+constexpr std::size_t kMaxName = DBX_18::kNameLen - 1;
+constexpr std::size_t kMaxLongName = DBX_18::kLongNameLen - 1;
+
+// The text cut to at most max bytes without splitting a UTF-8 sequence.
+std::string shortened(std::string text, std::size_t max) {
+  if (text.size() <= max) return text;
+  std::size_t cut = max;
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  text.resize(cut);
+  return text;
+}
+
+// An axis-aligned box of KiCad local points, in nanometres.
+struct Box {
+  double left = std::numeric_limits<double>::max(), top = left;
+  double right = std::numeric_limits<double>::lowest(), bottom = right;
+  bool empty() const { return left > right; }
+  void add(double x, double y) {
+    left = std::min(left, x);
+    right = std::max(right, x);
+    top = std::min(top, y);
+    bottom = std::max(bottom, y);
+  }
+};
+
+// Adds the extent of the arc from start through mid to end: its ends and
+// every axis extreme of its circle that the arc passes.
+void addArc(Box& box, double sx, double sy, double mx, double my, double ex, double ey) {
+  box.add(sx, sy);
+  box.add(ex, ey);
+  const double d = 2 * (sx * (my - ey) + mx * (ey - sy) + ex * (sy - my));
+  if (std::abs(d) < 1e-9) {  // collinear: a straight segment
+    box.add(mx, my);
+    return;
+  }
+  const double s2 = sx * sx + sy * sy, m2 = mx * mx + my * my, e2 = ex * ex + ey * ey;
+  const double cx = (s2 * (my - ey) + m2 * (ey - sy) + e2 * (sy - my)) / d;
+  const double cy = (s2 * (ex - mx) + m2 * (sx - ex) + e2 * (mx - sx)) / d;
+  const double r = std::hypot(sx - cx, sy - cy);
+  const double twoPi = 2 * std::numbers::pi;
+  auto angleOf = [&](double x, double y) {
+    const double a = std::atan2(y - cy, x - cx);
+    return a < 0 ? a + twoPi : a;
+  };
+  const double a0 = angleOf(sx, sy), am = angleOf(mx, my), a1 = angleOf(ex, ey);
+  // Sweep counter-clockwise in these coordinates when mid lies on it.
+  auto ccwSpan = [&](double from, double to) { return std::fmod(to - from + twoPi, twoPi); };
+  const bool ccw = ccwSpan(a0, am) <= ccwSpan(a0, a1);
+  const double from = ccw ? a0 : a1, span = ccw ? ccwSpan(a0, a1) : ccwSpan(a1, a0);
+  for (int quarter = 0; quarter < 4; ++quarter) {
+    const double a = quarter * std::numbers::pi / 2;
+    if (ccwSpan(from, a) <= span) box.add(cx + r * std::cos(a), cy + r * std::sin(a));
+  }
+}
+
+class BoardReader {
+ public:
+  explicit BoardReader(const std::string& source) : r_(source) {}
+
+  KicadBoard read(std::string text) {
+    const Sexpr root = parseSexpr(text, r_.sourceName());
+    if (root.head() != "kicad_pcb") r_.fail(root, "not a KiCad board (expected (kicad_pcb ...))");
+    checkVersion(r_.required(root, "version"));
+    readNets(root);
+    readHeader(root);
+    for (std::size_t i = 0; i < root.children.size(); ++i) {
+      const Sexpr& child = root.children[i];
+      if (child.isList() && child.head() == "footprint") readFootprint(child, i);
+      if (child.isList() && child.head() == "module") {
+        r_.fail(child,
+                "(module ...) is the footprint of KiCad 5 and older boards; open and save "
+                "the board in KiCad 6 or newer first");
+      }
+    }
+    board_.text = std::move(text);
+    return std::move(board_);
+  }
+
+ private:
+  void checkVersion(const Sexpr& version) const {
+    const int64_t number = r_.integer(version, 1);
+    if (number < kOldestBoardVersion) {
+      r_.fail(version, "file version " + std::to_string(number) +
+                           " is older than KiCad 6; open and save the board in KiCad 6 or "
+                           "newer first");
+    }
+    if (number > kNewestBoardVersion) {
+      r_.fail(version, "file version " + std::to_string(number) +
+                           " is newer than this dbxhost reads (KiCad 6 to 9)");
+    }
+  }
+
+  void readNets(const Sexpr& root) {
+    std::set<std::string> names;
+    for (const Sexpr* node : root.lists("net")) {
+      const int64_t number = r_.integer(*node, 1);
+      const std::string& name = r_.text(*node, 2);
+      if (number < 0 || number > std::numeric_limits<int32_t>::max()) {
+        r_.fail(*node, "net number " + std::to_string(number) + " is out of range");
+      }
+      if (netIds_.contains(number)) {
+        r_.fail(*node, "net " + std::to_string(number) + " is declared twice");
+      }
+      if (number == 0) {  // KiCad's "no net"
+        if (!name.empty()) r_.fail(*node, "net 0 is the unconnected net and has no name");
+        netIds_[0] = 0;
+        continue;
+      }
+      if (name.empty()) r_.fail(*node, "net " + std::to_string(number) + " has no name");
+      if (name.size() > kMaxLongName) {
+        r_.fail(*node, "net name " + quoteSexprString(name) + " is longer than " +
+                           std::to_string(kMaxLongName) + " bytes");
+      }
+      if (!names.insert(name).second) {
+        r_.fail(*node, "net name " + quoteSexprString(name) + " is used twice");
+      }
+      netIds_[number] = int32_t(number);
+      board_.nets.push_back({int32_t(number), name, 0});
+    }
+  }
+
+  void readHeader(const Sexpr& root) {
+    Header& header = board_.pcb.header;
+    header.designName =
+        shortened(std::filesystem::path(r_.sourceName()).stem().string(), kMaxLongName);
+    // The board file keeps no grid step; 1.27 mm is KiCad's default.
+    board_.pcb.grids = {{1, "1.27mm"}};
+    header.absGridId = 1;
+    header.relGridId = 1;
+    header.isGridAbsolute = true;
+    if (const Sexpr* setup = root.list("setup")) {
+      if (const Sexpr* origin = setup->list("grid_origin")) {
+        header.relGridOrigin = point(*origin, 1, false);
+        header.isGridAbsolute = false;
+      }
+    }
+  }
+
+  // Nanometres to host units, refused beyond the host's coordinate range.
+  int32_t coordinate(const Sexpr& node, int64_t nanometres) const {
+    const int64_t units = hostUnits(nanometres);
+    if (units < std::numeric_limits<int32_t>::min() ||
+        units > std::numeric_limits<int32_t>::max()) {
+      r_.fail(node, "(" + std::string(node.head()) + "): coordinate beyond the host's range");
+    }
+    return int32_t(units);
+  }
+
+  // Children index, index + 1 as a point in host units; a footprint-local
+  // point of a bottom-side footprint keeps its y (see kicadboard.h).
+  TPoint point(const Sexpr& node, std::size_t index, bool keepY) const {
+    const int64_t x = r_.nanometres(node, index), y = r_.nanometres(node, index + 1);
+    return {coordinate(node, x), coordinate(node, keepY ? y : -y)};
+  }
+
+  const Sexpr* textItem(const Sexpr& footprint, std::string_view field,
+                        std::string_view legacyKind) const {
+    for (const Sexpr& child : footprint.children) {
+      if (!child.isList() || child.children.size() < 3) continue;
+      const Sexpr& key = child.children[1];
+      if ((child.head() == "property" && key.kind == Sexpr::Kind::String && key.text == field) ||
+          (child.head() == "fp_text" && key.kind == Sexpr::Kind::Atom && key.text == legacyKind)) {
+        return &child;
+      }
+    }
+    return nullptr;
+  }
+
+  static bool isLocked(const Sexpr& footprint) {
+    for (const Sexpr& child : footprint.children) {
+      if (child.kind == Sexpr::Kind::Atom && child.text == "locked") return true;  // KiCad 6
+      if (child.isList() && child.head() == "locked") {
+        return child.children.size() < 2 || child.children[1].text == "yes";
+      }
+    }
+    return false;
+  }
+
+  void readFootprint(const Sexpr& fp, std::size_t child) {
+    if (fp.children.size() < 2 || fp.children[1].kind != Sexpr::Kind::String) {
+      r_.fail(fp, "a footprint without its name (expected (footprint \"LIBRARY:NAME\" ...))");
+    }
+    const std::string& fullName = fp.children[1].text;
+    const std::size_t colon = fullName.find(':');
+    const std::string library = colon == std::string::npos ? "" : fullName.substr(0, colon);
+    const std::string name = colon == std::string::npos ? fullName : fullName.substr(colon + 1);
+    if (name.empty()) r_.fail(fp, "footprint " + quoteSexprString(fullName) + " has no name");
+
+    const Sexpr& layer = r_.required(fp, "layer");
+    const std::string& side = r_.text(layer, 1);
+    if (side != "F.Cu" && side != "B.Cu") {
+      r_.fail(layer, "a footprint stands on F.Cu or B.Cu, not " + quoteSexprString(side));
+    }
+    FootprintSource source;
+    source.componentId = int32_t(board_.footprints.size() + 1);
+    source.child = child;
+    source.bottom = side == "B.Cu";
+    const Sexpr& at = r_.required(fp, "at");
+    source.x = r_.nanometres(at, 1);
+    source.y = r_.nanometres(at, 2);
+    source.orientation = r_.optionalMilliDegrees(at, 3).value_or(0);
+    source.placement.refPoint = {coordinate(at, source.x), coordinate(at, -source.y)};
+    source.placement.rotation = hostRotation(source.orientation, source.bottom);
+    source.placement.flipped = source.bottom;
+
+    PcbComponent component;
+    component.id = source.componentId;
+    component.refDes = designator(fp);
+    source.refDes = component.refDes;
+    if (const Sexpr* value = textItem(fp, "Value", "value")) {
+      component.value = shortened(r_.text(*value, 2), kMaxName);
+    }
+    component.libraryName = shortened(library, kMaxName);
+    component.placement = source.placement;
+    component.fixed = isLocked(fp);
+
+    Pattern pattern;
+    for (const Sexpr* pad : fp.lists("pad")) {
+      pattern.pads.push_back(padDef(*pad, source));
+      if (const Sexpr* net = pad->list("net")) {
+        const int64_t number = r_.integer(*net, 1);
+        const auto it = netIds_.find(number);
+        if (it == netIds_.end()) {
+          r_.fail(*net, "pad " + quoteSexprString(pattern.pads.back().pinDes) + " refers to net " +
+                            std::to_string(number) + ", which the board does not declare");
+        }
+        // Pads that share a number are one pin: the first one's net counts.
+        if (it->second != 0) component.padNets.emplace(pattern.pads.back().pinDes, it->second);
+      }
+    }
+    pattern.outline = courtyard(fp, source.bottom);
+    component.patternName = patternKey(name, std::move(pattern));
+    board_.pcb.components.push_back(std::move(component));
+    board_.footprints.push_back(std::move(source));
+  }
+
+  // The footprint's reference as the host's designator, which must be unique:
+  // a repeated or empty reference (logos, "REF**") gets "~" and a number.
+  std::string designator(const Sexpr& fp) {
+    std::string refDes;
+    if (const Sexpr* reference = textItem(fp, "Reference", "reference")) {
+      refDes = r_.text(*reference, 2);
+      if (refDes.size() > kMaxRefDes) {
+        r_.fail(*reference, "reference " + quoteSexprString(refDes) + " is longer than " +
+                                std::to_string(kMaxRefDes) + " bytes");
+      }
+    }
+    if (!refDes.empty() && refDesSeen_.insert(refDes).second) return refDes;
+    for (int n = refDes.empty() ? 1 : 2;; ++n) {
+      const std::string suffix = "~" + std::to_string(n);
+      std::string candidate = shortened(refDes, kMaxRefDes - suffix.size()) + suffix;
+      if (refDesSeen_.insert(candidate).second) return candidate;
+    }
+  }
+
+  PadDef padDef(const Sexpr& pad, const FootprintSource& fp) const {
+    if (pad.children.size() < 2 || pad.children[1].kind != Sexpr::Kind::String) {
+      r_.fail(pad, "a pad without a number (expected (pad \"NUMBER\" TYPE SHAPE ...))");
+    }
+    PadDef def;
+    def.pinDes = pad.children[1].text;
+    if (def.pinDes.size() > kMaxRefDes) {
+      r_.fail(pad, "pad number " + quoteSexprString(def.pinDes) + " is longer than " +
+                       std::to_string(kMaxRefDes) + " bytes");
+    }
+    const Sexpr& at = r_.required(pad, "at");
+    def.at = point(at, 1, fp.bottom);
+    if (const Sexpr* size = pad.list("size")) {
+      // The pad's turn within the footprint decides its extent across the axes.
+      const double turn = double(r_.optionalMilliDegrees(at, 3).value_or(0) - fp.orientation) *
+                          std::numbers::pi / 180000.0;
+      const double w = double(r_.nanometres(*size, 1)), h = double(r_.nanometres(*size, 2));
+      const double c = std::abs(std::cos(turn)), s = std::abs(std::sin(turn));
+      const int64_t width = hostUnits(std::llround(w * c + h * s));
+      const int64_t height = hostUnits(std::llround(w * s + h * c));
+      if (width > 0 && height > 0 && width <= std::numeric_limits<int32_t>::max() &&
+          height <= std::numeric_limits<int32_t>::max()) {
+        def.size = {int32_t(width), int32_t(height)};
+      }
+    }
+    return def;
+  }
+
+  // The box around the courtyard graphics, in host-local units; none when the
+  // footprint has no courtyard.
+  std::optional<TRect> courtyard(const Sexpr& fp, bool bottom) const {
+    Box box;
+    auto xy = [&](const Sexpr& node) {
+      return std::pair(double(r_.nanometres(node, 1)), double(r_.nanometres(node, 2)));
+    };
+    for (const Sexpr& item : fp.children) {
+      const std::string_view kind = item.head();
+      if (!item.isList() || !kind.starts_with("fp_") || kind == "fp_text") continue;
+      const Sexpr* layer = item.list("layer");
+      if (layer == nullptr) continue;
+      const std::string& name = r_.text(*layer, 1);
+      if (name != "F.CrtYd" && name != "B.CrtYd") continue;
+      if (kind == "fp_circle") {
+        const auto [cx, cy] = xy(r_.required(item, "center"));
+        const auto [ex, ey] = xy(r_.required(item, "end"));
+        const double radius = std::hypot(ex - cx, ey - cy);
+        box.add(cx - radius, cy - radius);
+        box.add(cx + radius, cy + radius);
+      } else if (kind == "fp_arc" && item.list("mid") != nullptr) {
+        const auto [sx, sy] = xy(r_.required(item, "start"));
+        const auto [mx, my] = xy(r_.required(item, "mid"));
+        const auto [ex, ey] = xy(r_.required(item, "end"));
+        addArc(box, sx, sy, mx, my, ex, ey);
+      } else if (const Sexpr* pts = item.list("pts")) {
+        for (const Sexpr& p : pts->children) {
+          if (p.head() == "xy") {
+            const auto [x, y] = xy(p);
+            box.add(x, y);
+          } else if (p.head() == "arc") {
+            const auto [sx, sy] = xy(r_.required(p, "start"));
+            const auto [mx, my] = xy(r_.required(p, "mid"));
+            const auto [ex, ey] = xy(r_.required(p, "end"));
+            addArc(box, sx, sy, mx, my, ex, ey);
+          }
+        }
+      } else {
+        for (const char* end : {"start", "end"}) {
+          if (const Sexpr* p = item.list(end)) {
+            const auto [x, y] = xy(*p);
+            box.add(x, y);
+          }
+        }
+      }
+    }
+    if (box.empty()) return std::nullopt;
+    const int64_t left = hostUnits(std::llround(box.left)),
+                  right = hostUnits(std::llround(box.right));
+    int64_t low = hostUnits(std::llround(box.bottom)), high = hostUnits(std::llround(box.top));
+    if (!bottom) std::tie(low, high) = std::pair(-low, -high);
+    if (low > high) std::swap(low, high);
+    constexpr int64_t kMin = std::numeric_limits<int32_t>::min();
+    constexpr int64_t kMax = std::numeric_limits<int32_t>::max();
+    if (std::min(left, low) < kMin || std::max(right, high) > kMax) {
+      r_.fail(fp, "the courtyard reaches beyond the host's range");
+    }
+    return TRect{{int32_t(left), int32_t(low)}, {int32_t(right), int32_t(high)}};
+  }
+
+  // Footprints of one name share a pattern only when their pads and outline
+  // agree; the first geometry of a name is keyed by the name, each further
+  // one by "NAME#2", "NAME#3", ... (the name shortened to leave room).
+  std::string patternKey(const std::string& name, Pattern pattern) {
+    std::vector<std::string>& keys = patternKeys_[name];
+    for (const std::string& key : keys) {
+      const Pattern& known = board_.pcb.patterns.at(key);
+      if (known.pads == pattern.pads && known.outline == pattern.outline) return key;
+    }
+    for (std::size_t n = keys.size() + 1;; ++n) {
+      const std::string suffix = n == 1 ? "" : "#" + std::to_string(n);
+      std::string key = shortened(name, kMaxName - suffix.size()) + suffix;
+      if (board_.pcb.patterns.contains(key)) continue;
+      pattern.name = key;
+      board_.pcb.patterns.emplace(key, std::move(pattern));
+      keys.push_back(key);
+      return key;
+    }
+  }
+
+  SexprReader r_;
+  KicadBoard board_;
+  std::map<int64_t, int32_t> netIds_;  // KiCad net number -> host net id (0: no net)
+  std::set<std::string> refDesSeen_;
+  std::map<std::string, std::vector<std::string>> patternKeys_;  // footprint name -> keys
+};
+
+}  // namespace
+
+int64_t hostUnits(int64_t nanometres) {
+  return nanometres >= 0 ? (nanometres + 5) / 10 : -((-nanometres + 5) / 10);
+}
+
+int32_t hostRotation(int64_t orientation, bool bottom) {
+  const int64_t tenths = orientation >= 0 ? (orientation + 50) / 100 : -((-orientation + 50) / 100);
+  return normalizeAngle(bottom ? 1800 - tenths : tenths);
+}
+
+KicadBoard parseKicadBoard(std::string text, const std::string& sourceName) {
+  return BoardReader(sourceName).read(std::move(text));
+}
+
+KicadBoard readKicadBoard(const std::filesystem::path& file) {
+  return parseKicadBoard(readFileText(file), file.string());
+}
+
+}  // namespace dbxhost::kicad

@@ -1,0 +1,45 @@
+#include "kicad/kicadproject.h"
+
+#include <iostream>
+
+#include "kicad/kicadboardwriter.h"
+
+namespace dbxhost::kicad {
+
+namespace {
+
+// Fills design.sch from the project's root schematic. The KiCad schematic
+// reader is not part of this build yet, so the board is served alone.
+void readProjectSchematic(const std::filesystem::path& rootSchematic, Design& /*design*/) {
+  std::cout << "dbxhost: " << rootSchematic.string()
+            << ": schematics are not read yet; serving the board alone" << std::endl;
+}
+
+}  // namespace
+
+void KicadProjectStorage::saveKicadBoard(const Design& design,
+                                         const std::filesystem::path& target) const {
+  kicad::saveKicadBoard(board_, design, target);
+}
+
+OpenedDesign readKicadProject(const std::filesystem::path& boardFile) {
+  KicadBoard board = readKicadBoard(boardFile);
+  Design design;
+  design.nets = board.nets;
+  design.pcb = board.pcb;
+  std::filesystem::path schematic = boardFile;
+  schematic.replace_extension(".kicad_sch");
+  std::error_code error;
+  if (std::filesystem::exists(schematic, error)) {
+    readProjectSchematic(schematic, design);
+  } else {
+    std::cout << "dbxhost: " << boardFile.string() << ": no schematic " << schematic.string()
+              << " beside the board; serving the board alone" << std::endl;
+  }
+  // The storage keeps what the writer needs; the design's copy goes to the host.
+  board.pcb = {};
+  board.nets.clear();
+  return {std::move(design), std::make_shared<const KicadProjectStorage>(std::move(board))};
+}
+
+}  // namespace dbxhost::kicad
