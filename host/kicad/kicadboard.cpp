@@ -42,34 +42,109 @@ struct Box {
   }
 };
 
+struct Point {
+  double x = 0, y = 0;
+  bool operator==(const Point&) const = default;
+};
+
+// The circle through an arc's start, mid and end, and the arc's sweep on it:
+// from the start angle by span (signed) radians. None for collinear points.
+struct ArcSweep {
+  Point centre;
+  double radius = 0, from = 0, span = 0;
+  Point at(double angle) const {
+    return {centre.x + radius * std::cos(angle), centre.y + radius * std::sin(angle)};
+  }
+};
+
+std::optional<ArcSweep> sweepThrough(Point s, Point m, Point e) {
+  const double d = 2 * (s.x * (m.y - e.y) + m.x * (e.y - s.y) + e.x * (s.y - m.y));
+  if (std::abs(d) < 1e-9) return std::nullopt;
+  const double s2 = s.x * s.x + s.y * s.y, m2 = m.x * m.x + m.y * m.y, e2 = e.x * e.x + e.y * e.y;
+  ArcSweep arc;
+  arc.centre = {(s2 * (m.y - e.y) + m2 * (e.y - s.y) + e2 * (s.y - m.y)) / d,
+                (s2 * (e.x - m.x) + m2 * (s.x - e.x) + e2 * (m.x - s.x)) / d};
+  arc.radius = std::hypot(s.x - arc.centre.x, s.y - arc.centre.y);
+  const double twoPi = 2 * std::numbers::pi;
+  auto angleOf = [&](Point p) { return std::atan2(p.y - arc.centre.y, p.x - arc.centre.x); };
+  auto ccwSpan = [&](double from, double to) {
+    const double span = std::fmod(to - from, twoPi);
+    return span < 0 ? span + twoPi : span;
+  };
+  arc.from = angleOf(s);
+  const double toMid = ccwSpan(arc.from, angleOf(m)), toEnd = ccwSpan(arc.from, angleOf(e));
+  arc.span = toMid <= toEnd ? toEnd : toEnd - twoPi;
+  return arc;
+}
+
 // Adds the extent of the arc from start through mid to end: its ends and
 // every axis extreme of its circle that the arc passes.
-void addArc(Box& box, double sx, double sy, double mx, double my, double ex, double ey) {
-  box.add(sx, sy);
-  box.add(ex, ey);
-  const double d = 2 * (sx * (my - ey) + mx * (ey - sy) + ex * (sy - my));
-  if (std::abs(d) < 1e-9) {  // collinear: a straight segment
-    box.add(mx, my);
+void addArc(Box& box, Point s, Point m, Point e) {
+  box.add(s.x, s.y);
+  box.add(e.x, e.y);
+  const std::optional<ArcSweep> arc = sweepThrough(s, m, e);
+  if (!arc) {
+    box.add(m.x, m.y);
     return;
   }
-  const double s2 = sx * sx + sy * sy, m2 = mx * mx + my * my, e2 = ex * ex + ey * ey;
-  const double cx = (s2 * (my - ey) + m2 * (ey - sy) + e2 * (sy - my)) / d;
-  const double cy = (s2 * (ex - mx) + m2 * (sx - ex) + e2 * (mx - sx)) / d;
-  const double r = std::hypot(sx - cx, sy - cy);
-  const double twoPi = 2 * std::numbers::pi;
-  auto angleOf = [&](double x, double y) {
-    const double a = std::atan2(y - cy, x - cx);
-    return a < 0 ? a + twoPi : a;
-  };
-  const double a0 = angleOf(sx, sy), am = angleOf(mx, my), a1 = angleOf(ex, ey);
-  // Sweep counter-clockwise in these coordinates when mid lies on it.
-  auto ccwSpan = [&](double from, double to) { return std::fmod(to - from + twoPi, twoPi); };
-  const bool ccw = ccwSpan(a0, am) <= ccwSpan(a0, a1);
-  const double from = ccw ? a0 : a1, span = ccw ? ccwSpan(a0, a1) : ccwSpan(a1, a0);
-  for (int quarter = 0; quarter < 4; ++quarter) {
-    const double a = quarter * std::numbers::pi / 2;
-    if (ccwSpan(from, a) <= span) box.add(cx + r * std::cos(a), cy + r * std::sin(a));
+  const double low = std::min(arc->from, arc->from + arc->span);
+  const double high = std::max(arc->from, arc->from + arc->span);
+  for (int quarter = -8; quarter <= 8; ++quarter) {
+    const double angle = quarter * std::numbers::pi / 2;
+    if (angle >= low && angle <= high) {
+      const Point p = arc->at(angle);
+      box.add(p.x, p.y);
+    }
   }
+}
+
+// The points of an arc from start to end, a chord at least every 10°.
+std::vector<Point> arcPoints(Point s, Point m, Point e) {
+  const std::optional<ArcSweep> arc = sweepThrough(s, m, e);
+  if (!arc) return {s, e};
+  const int steps = std::max(2, int(std::ceil(std::abs(arc->span) / (std::numbers::pi / 18))));
+  std::vector<Point> points{s};
+  for (int i = 1; i < steps; ++i) points.push_back(arc->at(arc->from + arc->span * i / steps));
+  points.push_back(e);
+  return points;
+}
+
+// Joins open outline pieces end to end into closed loops; returns the loop
+// that spans the largest box (the board's edge rather than a cut-out).
+std::vector<Point> largestLoop(std::vector<std::vector<Point>> pieces,
+                               std::vector<std::vector<Point>> loops) {
+  while (!pieces.empty()) {
+    std::vector<Point> loop = std::move(pieces.back());
+    pieces.pop_back();
+    for (bool grown = true; grown && !(loop.size() > 2 && loop.front() == loop.back());) {
+      grown = false;
+      for (auto it = pieces.begin(); it != pieces.end(); ++it) {
+        if (it->front() == loop.back() || it->back() == loop.back()) {
+          if (it->back() == loop.back()) std::reverse(it->begin(), it->end());
+          loop.insert(loop.end(), it->begin() + 1, it->end());
+          pieces.erase(it);
+          grown = true;
+          break;
+        }
+      }
+    }
+    if (loop.size() > 3 && loop.front() == loop.back()) {
+      loop.pop_back();
+      loops.push_back(std::move(loop));
+    }
+  }
+  std::vector<Point> best;
+  double bestArea = -1;
+  for (std::vector<Point>& loop : loops) {
+    Box box;
+    for (const Point& p : loop) box.add(p.x, p.y);
+    const double area = (box.right - box.left) * (box.bottom - box.top);
+    if (area > bestArea) {
+      bestArea = area;
+      best = std::move(loop);
+    }
+  }
+  return best;
 }
 
 class BoardReader {
@@ -82,6 +157,7 @@ class BoardReader {
     checkVersion(r_.required(root, "version"));
     readNets(root);
     readHeader(root);
+    readOutline(root);
     for (std::size_t i = 0; i < root.children.size(); ++i) {
       const Sexpr& child = root.children[i];
       if (child.isList() && child.head() == "footprint") readFootprint(child, i);
@@ -91,6 +167,7 @@ class BoardReader {
                 "the board in KiCad 6 or newer first");
       }
     }
+    board_.sourceName = r_.sourceName();
     board_.text = std::move(text);
     return std::move(board_);
   }
@@ -152,6 +229,56 @@ class BoardReader {
         header.relGridOrigin = point(*origin, 1, false);
         header.isGridAbsolute = false;
       }
+    }
+  }
+
+  Point pointOf(const Sexpr& node) const {
+    return {double(r_.nanometres(node, 1)), double(r_.nanometres(node, 2))};
+  }
+
+  // The board's edge from the graphics on Edge.Cuts, for drawing; none when
+  // they form no closed loop.
+  void readOutline(const Sexpr& root) {
+    std::vector<std::vector<Point>> pieces, loops;
+    for (const Sexpr& item : root.children) {
+      const Sexpr* layer = item.isList() ? item.list("layer") : nullptr;
+      if (layer == nullptr || layer->children.size() < 2 ||
+          layer->children[1].text != "Edge.Cuts") {
+        continue;
+      }
+      const std::string_view kind = item.head();
+      if (kind == "gr_line") {
+        pieces.push_back({pointOf(r_.required(item, "start")), pointOf(r_.required(item, "end"))});
+      } else if (kind == "gr_arc") {
+        pieces.push_back(arcPoints(pointOf(r_.required(item, "start")),
+                                   pointOf(r_.required(item, "mid")),
+                                   pointOf(r_.required(item, "end"))));
+      } else if (kind == "gr_rect") {
+        const Point a = pointOf(r_.required(item, "start")), b = pointOf(r_.required(item, "end"));
+        loops.push_back({a, {b.x, a.y}, b, {a.x, b.y}});
+      } else if (kind == "gr_circle") {
+        const Point c = pointOf(r_.required(item, "center")), e = pointOf(r_.required(item, "end"));
+        const double radius = std::hypot(e.x - c.x, e.y - c.y);
+        std::vector<Point> circle;
+        for (int i = 0; i < 36; ++i) {
+          const double angle = i * std::numbers::pi / 18;
+          circle.push_back({c.x + radius * std::cos(angle), c.y + radius * std::sin(angle)});
+        }
+        loops.push_back(std::move(circle));
+      } else if (kind == "gr_poly") {
+        std::vector<Point> polygon;
+        for (const Sexpr* xy : r_.required(item, "pts").lists("xy"))
+          polygon.push_back(pointOf(*xy));
+        if (polygon.size() >= 3) loops.push_back(std::move(polygon));
+      }
+    }
+    for (const Point& p : largestLoop(std::move(pieces), std::move(loops))) {
+      const int64_t x = hostUnits(std::llround(p.x)), y = hostUnits(std::llround(-p.y));
+      if (x < std::numeric_limits<int32_t>::min() || x > std::numeric_limits<int32_t>::max() ||
+          y < std::numeric_limits<int32_t>::min() || y > std::numeric_limits<int32_t>::max()) {
+        r_.fail(root, "the board's edge reaches beyond the host's range");
+      }
+      board_.pcb.boardOutline.push_back({int32_t(x), int32_t(y)});
     }
   }
 
@@ -304,9 +431,7 @@ class BoardReader {
   // footprint has no courtyard.
   std::optional<TRect> courtyard(const Sexpr& fp, bool bottom) const {
     Box box;
-    auto xy = [&](const Sexpr& node) {
-      return std::pair(double(r_.nanometres(node, 1)), double(r_.nanometres(node, 2)));
-    };
+    auto xy = [&](const Sexpr& node) { return pointOf(node); };
     for (const Sexpr& item : fp.children) {
       const std::string_view kind = item.head();
       if (!item.isList() || !kind.starts_with("fp_") || kind == "fp_text") continue;
@@ -315,33 +440,28 @@ class BoardReader {
       const std::string& name = r_.text(*layer, 1);
       if (name != "F.CrtYd" && name != "B.CrtYd") continue;
       if (kind == "fp_circle") {
-        const auto [cx, cy] = xy(r_.required(item, "center"));
-        const auto [ex, ey] = xy(r_.required(item, "end"));
-        const double radius = std::hypot(ex - cx, ey - cy);
-        box.add(cx - radius, cy - radius);
-        box.add(cx + radius, cy + radius);
+        const Point c = xy(r_.required(item, "center")), e = xy(r_.required(item, "end"));
+        const double radius = std::hypot(e.x - c.x, e.y - c.y);
+        box.add(c.x - radius, c.y - radius);
+        box.add(c.x + radius, c.y + radius);
       } else if (kind == "fp_arc" && item.list("mid") != nullptr) {
-        const auto [sx, sy] = xy(r_.required(item, "start"));
-        const auto [mx, my] = xy(r_.required(item, "mid"));
-        const auto [ex, ey] = xy(r_.required(item, "end"));
-        addArc(box, sx, sy, mx, my, ex, ey);
+        addArc(box, xy(r_.required(item, "start")), xy(r_.required(item, "mid")),
+               xy(r_.required(item, "end")));
       } else if (const Sexpr* pts = item.list("pts")) {
         for (const Sexpr& p : pts->children) {
           if (p.head() == "xy") {
-            const auto [x, y] = xy(p);
-            box.add(x, y);
+            const Point at = xy(p);
+            box.add(at.x, at.y);
           } else if (p.head() == "arc") {
-            const auto [sx, sy] = xy(r_.required(p, "start"));
-            const auto [mx, my] = xy(r_.required(p, "mid"));
-            const auto [ex, ey] = xy(r_.required(p, "end"));
-            addArc(box, sx, sy, mx, my, ex, ey);
+            addArc(box, xy(r_.required(p, "start")), xy(r_.required(p, "mid")),
+                   xy(r_.required(p, "end")));
           }
         }
       } else {
         for (const char* end : {"start", "end"}) {
           if (const Sexpr* p = item.list(end)) {
-            const auto [x, y] = xy(*p);
-            box.add(x, y);
+            const Point at = xy(*p);
+            box.add(at.x, at.y);
           }
         }
       }

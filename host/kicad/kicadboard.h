@@ -43,6 +43,7 @@ struct FootprintSource {
 };
 
 struct KicadBoard {
+  std::string sourceName;
   std::string text;  // the file byte for byte
   std::vector<Net> nets;
   Pcb pcb;

@@ -51,21 +51,21 @@ struct Edit {
 // Collects the edits of one footprint whose placement changed.
 class FootprintEditor {
  public:
-  FootprintEditor(const std::string& text, const FootprintSource& source,
+  FootprintEditor(const KicadBoard& board, const FootprintSource& source,
                   const Placement& placement, std::vector<Edit>& edits)
-      : text_(text), source_(source), edits_(edits) {
+      : text_(board.text), reader_(board.sourceName), source_(source), edits_(edits) {
     const bool keptPlace = placement.refPoint == source.placement.refPoint;
     x_ = keptPlace ? source.x : int64_t(placement.refPoint.x) * 10;
     y_ = keptPlace ? source.y : -int64_t(placement.refPoint.y) * 10;
-    // The host's turn in thousandths, exact while the host kept it.
-    const int64_t turn = placement.rotation == source.placement.rotation
+    // The host's turn in thousandths, exact from the file while the host kept it.
+    const bool keptTurn = placement.rotation == source.placement.rotation;
+    const int64_t turn = keptTurn
                              ? (source.bottom ? kHalfTurn - source.orientation : source.orientation)
                              : int64_t(placement.rotation) * 100;
     bottom_ = placement.flipped;
-    orientation_ = normalizedOrientation(bottom_ ? kHalfTurn - turn : turn);
-    if (placement.rotation == source.placement.rotation && bottom_ == source.bottom) {
-      orientation_ = source.orientation;
-    }
+    orientation_ = keptTurn && bottom_ == source.bottom
+                       ? source.orientation
+                       : normalizedOrientation(bottom_ ? kHalfTurn - turn : turn);
   }
 
   void edit(const Sexpr& footprint) {
@@ -99,7 +99,7 @@ class FootprintEditor {
 
   int64_t angleOf(const Sexpr& at) const {
     if (at.children.size() < 4 || at.children[3].text == "unlocked") return 0;
-    return SexprReader("board").milliDegrees(at, 3);
+    return reader_.milliDegrees(at, 3);
   }
 
   static bool isText(const Sexpr& item) {
@@ -110,10 +110,9 @@ class FootprintEditor {
   void turnItem(const Sexpr& item, int64_t delta) {
     const Sexpr* at = item.list("at");
     if (at == nullptr || (item.head() != "pad" && !isText(item))) return;
-    const SexprReader reader("board");
     const int64_t angle = normalizedPadAngle(angleOf(*at) + delta);
     const bool keepZero = isText(item) && at->children.size() > 3;
-    replaceAt(*at, reader.nanometres(*at, 1), reader.nanometres(*at, 2),
+    replaceAt(*at, reader_.nanometres(*at, 1), reader_.nanometres(*at, 2),
               angle == 0 && !keepZero ? std::nullopt : std::optional(angle));
   }
 
@@ -122,9 +121,8 @@ class FootprintEditor {
   void flipItem(const Sexpr& node, const Sexpr& parent) {
     const std::string_view head = node.head();
     if (head == "model") return;  // KiCad places 3D models by the footprint's side itself
-    const SexprReader reader("board");
     if (head == "at" && node.children.size() >= 3) {
-      const int64_t x = reader.nanometres(node, 1), y = reader.nanometres(node, 2);
+      const int64_t x = reader_.nanometres(node, 1), y = reader_.nanometres(node, 2);
       const int64_t turns = orientation_ + source_.orientation - angleOf(node);
       if (parent.head() == "pad") {
         const int64_t angle = normalizedPadAngle(turns);
@@ -140,7 +138,7 @@ class FootprintEditor {
          head == "offset" || head == "rect_delta") &&
         node.children.size() >= 3) {
       const Sexpr& y = node.children[2];
-      edits_.push_back({y.begin, y.end, formatMillimetres(-reader.nanometres(node, 2))});
+      edits_.push_back({y.begin, y.end, formatMillimetres(-reader_.nanometres(node, 2))});
       return;
     }
     if (head == "layer" || head == "layers") {
@@ -211,6 +209,7 @@ class FootprintEditor {
   }
 
   const std::string& text_;
+  const SexprReader reader_;
   const FootprintSource& source_;
   std::vector<Edit>& edits_;
   int64_t x_ = 0, y_ = 0, orientation_ = 0;
@@ -226,13 +225,13 @@ std::string writeKicadBoard(const KicadBoard& board, const Design& design) {
   std::map<int32_t, const PcbComponent*> byId;
   for (const PcbComponent& c : design.pcb.components) byId.emplace(c.id, &c);
   // The text was read before, so it parses again.
-  const Sexpr root = parseSexpr(board.text, "board");
+  const Sexpr root = parseSexpr(board.text, board.sourceName);
   std::vector<Edit> edits;
   for (const FootprintSource& source : board.footprints) {
     const auto it = byId.find(source.componentId);
     if (it == byId.end() || it->second->refDes != source.refDes) continue;
     if (it->second->placement == source.placement) continue;
-    FootprintEditor(board.text, source, it->second->placement, edits)
+    FootprintEditor(board, source, it->second->placement, edits)
         .edit(root.children.at(source.child));
   }
   std::sort(edits.begin(), edits.end(), [](const Edit& a, const Edit& b) {

@@ -81,6 +81,7 @@ TEST(KicadBoardTest, GlasgowLoadsWithEveryFootprintNetAndPad) {
   for (const PcbComponent& c : board.pcb.components) EXPECT_TRUE(refs.insert(c.refDes).second);
   EXPECT_TRUE(refs.contains("REF**~7"));
   EXPECT_EQ(board.text, readFileText(kGlasgowBoard));
+  EXPECT_GT(board.pcb.boardOutline.size(), 8u);  // four sides with rounded corners
 }
 
 TEST(KicadBoardTest, GlasgowPadsStandWhereKicadPutsThem) {
@@ -224,6 +225,32 @@ TEST(KicadBoardTest, OutlineComesFromTheCourtyardElseThePads) {
   EXPECT_EQ(patterns.at("D").outline, (TRect{{-100000, -120000}, {100000, 80000}}));
   EXPECT_EQ(patterns.at("E").outline, std::nullopt);
   EXPECT_EQ(patterns.at("E").pads.at(0).size, (TPoint{20000, 50000}));  // turned by 90°
+}
+
+TEST(KicadBoardTest, TheBoardEdgeIsTheLargestClosedLoopOnEdgeCuts) {
+  // Pieces out of order and one reversed; a round cut-out inside.
+  const KicadBoard board = parseKicadBoard(
+      boardText("(gr_line (start 10 0) (end 10 5) (layer \"Edge.Cuts\"))\n"
+                "(gr_line (start 0 5) (end 0 0) (layer \"Edge.Cuts\"))\n"
+                "(gr_circle (center 5 2) (end 6 2) (layer \"Edge.Cuts\"))\n"
+                "(gr_line (start 0 0) (end 10 0) (layer \"Edge.Cuts\"))\n"
+                "(gr_line (start 0 9) (end 0 20) (layer \"F.SilkS\"))\n"
+                "(gr_arc (start 0 5) (mid 5 10) (end 10 5) (layer \"Edge.Cuts\"))\n"),
+      "edge");
+  const std::vector<TPoint>& outline = board.pcb.boardOutline;
+  ASSERT_GE(outline.size(), 20u);  // the arc in chords of at most 10°
+  int32_t lowest = 0, right = 0;
+  for (const TPoint& p : outline) {
+    lowest = std::min(lowest, p.y);
+    right = std::max(right, p.x);
+  }
+  EXPECT_EQ(lowest, -1000000);  // the arc's bottom, y up
+  EXPECT_EQ(right, 1000000);
+  EXPECT_NE(std::find(outline.begin(), outline.end(), TPoint{0, 0}), outline.end());
+  // Open pieces alone make no edge.
+  EXPECT_TRUE(
+      parseKicadBoard(boardText("(gr_line (start 0 0) (end 1 0) (layer \"Edge.Cuts\"))"), "open")
+          .pcb.boardOutline.empty());
 }
 
 TEST(KicadBoardTest, GridOriginMakesARelativeGrid) {
