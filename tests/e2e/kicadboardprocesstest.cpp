@@ -14,6 +14,8 @@
 #include "hostprocess.h"
 #include "kicad/kicadboard.h"
 #include "kicadreference.h"
+#include "placement/fieldparse.h"
+#include "placement/placer.h"
 #include "scriptedui.h"
 
 namespace {
@@ -117,6 +119,92 @@ TEST_F(KicadBoardProcessTest, CopiesPlacedByAClientAreSavedIntoTheBoard) {
   }
   EXPECT_EQ(original.substr(fromA), saved.substr(fromB));
   EXPECT_EQ(changed, pairs.size());
+}
+
+// The footprints of two instances of one sheet, paired by their symbol's
+// uuid (the last part of a footprint's path): the template's designators,
+// then the copy's in the same order. Locked footprints are left out.
+std::vector<std::string> sheetPairs(const std::string& boardText, const std::string& templateSheet,
+                                    const std::string& copySheet) {
+  const kicad::Sexpr root = kicad::parseSexpr(boardText, "pairs");
+  std::map<std::string, std::pair<std::string, std::string>> bySymbol;
+  for (const kicad::Sexpr* fp : root.lists("footprint")) {
+    const kicad::Sexpr* sheet = fp->list("sheetname");
+    const kicad::Sexpr* path = fp->list("path");
+    if (sheet == nullptr || path == nullptr || fp->list("locked") != nullptr) continue;
+    std::string reference;
+    for (const kicad::Sexpr* property : fp->lists("property")) {
+      if (property->children[1].text == "Reference") reference = property->children[2].text;
+    }
+    const std::string& symbolPath = path->children[1].text;
+    auto& pair = bySymbol[symbolPath.substr(symbolPath.rfind('/') + 1)];
+    if (sheet->children[1].text == templateSheet) pair.first = reference;
+    if (sheet->children[1].text == copySheet) pair.second = reference;
+  }
+  std::vector<std::string> templates, copies;
+  for (const auto& [symbol, pair] : bySymbol) {
+    if (pair.first.empty() || pair.second.empty()) continue;
+    templates.push_back(pair.first);
+    copies.push_back(pair.second);
+  }
+  templates.insert(templates.end(), copies.begin(), copies.end());
+  return templates;
+}
+
+TEST_F(KicadBoardProcessTest, IoBufferBPlacedBesideIoBufferARepeatsItsLayout) {
+  SKIP_WITHOUT_GLASGOW();
+  const fs::path file = fs::path(work) / "glasgow.kicad_pcb";
+  fs::copy_file(kicad::testing::kGlasgowBoard, file);
+  const std::vector<std::string> names =
+      sheetPairs(dbxhost::readFileText(file), "IO_Buffer_A", "IO_Buffer_B");
+  const std::size_t items = names.size() / 2;
+  ASSERT_EQ(items, 67u);  // 68 footprints on each sheet, the locked connector left out
+  int32_t deltaX = 0;
+  {
+    testing_diag::ScriptedUi ui;
+    HostProcess host(file.string(), dir);
+    {
+      DBX::SocketDbx dbx(dir);
+      DBX::Design design(dbx);
+      design.selectTool(DBX::kToolPcb);
+      placement::TPlacer placer;
+      placer.LoadGroups(design, names, uint32_t(items));
+      ASSERT_EQ(placer.FieldOf(placement::Control::Cols).text, "2");
+      placer.GroupsListClick(0);
+      placer.EditField(placement::Control::GapX, "2.54");
+      placer.PlaceClick();
+      ASSERT_TRUE(placer.PlaceEnabled());
+      deltaX = *placement::ParseLength(placer.FieldOf(placement::Control::DeltaX).text);
+      design.clear();
+    }
+    EXPECT_TRUE(ui.boxes.empty());
+    ASSERT_EQ(host.command("save"), "ok " + file.string());
+    EXPECT_EQ(host.stop(SIGTERM), 0);
+  }
+
+  // Each copy stands one pitch to the right of its template component, up to
+  // the snapping of both to the 1.27 mm grid, turned and flipped like it: its
+  // pads lie around it as the template's lie around the template.
+  const kicad::KicadBoard saved = kicad::readKicadBoard(file);
+  const kicad::KicadBoard original = kicad::readKicadBoard(kicad::testing::kGlasgowBoard);
+  auto placementOf = [](const kicad::KicadBoard& board, const std::string& refDes) {
+    for (const dbxhost::PcbComponent& c : board.pcb.components) {
+      if (c.refDes == refDes) return c.placement;
+    }
+    throw std::out_of_range("no component " + refDes);
+  };
+  EXPECT_GT(deltaX, 0);
+  for (std::size_t i = 0; i < items; ++i) {
+    const std::string& model = names[i];
+    const std::string& copy = names[items + i];
+    EXPECT_EQ(placementOf(saved, model), placementOf(original, model)) << model;
+    const dbxhost::Placement a = placementOf(saved, model), b = placementOf(saved, copy);
+    EXPECT_EQ(b.rotation, a.rotation) << copy;
+    EXPECT_EQ(b.flipped, a.flipped) << copy;
+    EXPECT_LE(std::abs(int64_t(b.refPoint.x) - a.refPoint.x - deltaX), 127000) << copy;
+    EXPECT_LE(std::abs(int64_t(b.refPoint.y) - a.refPoint.y), 127000) << copy;
+    EXPECT_EQ(padOffsets(saved, copy), padOffsets(saved, model)) << copy << " like " << model;
+  }
 }
 
 TEST_F(KicadBoardProcessTest, AMalformedBoardIsRefusedWithFileAndLine) {
