@@ -40,6 +40,16 @@ TEST(CorpusReplayTest, DesignFileInputsNeverCrashTheReader) {
   }
 }
 
+TEST(CorpusReplayTest, KicadBoardInputsNeverCrashTheReader) {
+  const auto files = inputsOf("kicadboard");
+  ASSERT_FALSE(files.empty());
+  for (const fs::path& file : files) {
+    SCOPED_TRACE(file.string());
+    const auto bytes = contents(file);
+    EXPECT_NO_THROW(tandrel::fuzz::kicadBoardInput(bytes.data(), bytes.size()));
+  }
+}
+
 TEST(CorpusReplayTest, FrameStreamsNeverCrashTheHost) {
   const auto files = inputsOf("frame");
   ASSERT_FALSE(files.empty());

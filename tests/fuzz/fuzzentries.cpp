@@ -6,6 +6,7 @@
 #include "dbx/wire.h"
 #include "designfile.h"
 #include "hostdbx.h"
+#include "kicad/kicadboard.h"
 #include "syntheticdesign.h"
 
 namespace tandrel::fuzz {
@@ -15,6 +16,14 @@ void designFileInput(const uint8_t* data, std::size_t size) {
     dbxhost::parseDesign(std::string_view(reinterpret_cast<const char*>(data), size), "fuzz");
   } catch (const dbxhost::DesignFileError&) {
     // A refused file is the expected answer to most inputs.
+  }
+}
+
+void kicadBoardInput(const uint8_t* data, std::size_t size) {
+  try {
+    dbxhost::kicad::parseKicadBoard(std::string(reinterpret_cast<const char*>(data), size), "fuzz");
+  } catch (const dbxhost::DesignFileError&) {
+    // Refused: the expected answer to most inputs.
   }
 }
 

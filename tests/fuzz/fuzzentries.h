@@ -1,4 +1,4 @@
-// The inputs the fuzzers drive: whole design files and raw socket streams
+// The inputs the fuzzers drive: whole design files, KiCad boards and raw socket streams
 // into the host. Shared by the libFuzzer targets and by the test that replays
 // the seed corpus and every input that ever crashed one.
 #pragma once
@@ -11,6 +11,9 @@ namespace tandrel::fuzz {
 // Parses the bytes as a design file. A refusal is fine; anything else that
 // escapes (a crash, another exception) is a fault.
 void designFileInput(const uint8_t* data, std::size_t size);
+
+// Parses the bytes as a KiCad board, with the same expectation.
+void kicadBoardInput(const uint8_t* data, std::size_t size);
 
 // Feeds the bytes to a fresh host as one connection's stream on the PCB
 // socket: frames are cut and dispatched until the stream ends or is refused.
