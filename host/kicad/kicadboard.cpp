@@ -29,6 +29,14 @@ std::string shortened(std::string text, std::size_t max) {
   return text;
 }
 
+// Computed nanometres in host units. Far-off values (the centre of a nearly
+// straight arc) are held where the range checks still refuse them.
+int64_t unitsOf(double nanometres) {
+  constexpr double kFar = double(int64_t{1} << 60);
+  if (std::isnan(nanometres)) return hostUnits(int64_t{1} << 60);
+  return hostUnits(std::llround(std::clamp(nanometres, -kFar, kFar)));
+}
+
 // An axis-aligned box of KiCad local points, in nanometres.
 struct Box {
   double left = std::numeric_limits<double>::max(), top = left;
@@ -273,7 +281,7 @@ class BoardReader {
       }
     }
     for (const Point& p : largestLoop(std::move(pieces), std::move(loops))) {
-      const int64_t x = hostUnits(std::llround(p.x)), y = hostUnits(std::llround(-p.y));
+      const int64_t x = unitsOf(p.x), y = unitsOf(-p.y);
       if (x < std::numeric_limits<int32_t>::min() || x > std::numeric_limits<int32_t>::max() ||
           y < std::numeric_limits<int32_t>::min() || y > std::numeric_limits<int32_t>::max()) {
         r_.fail(root, "the board's edge reaches beyond the host's range");
@@ -417,8 +425,8 @@ class BoardReader {
                           std::numbers::pi / 180000.0;
       const double w = double(r_.nanometres(*size, 1)), h = double(r_.nanometres(*size, 2));
       const double c = std::abs(std::cos(turn)), s = std::abs(std::sin(turn));
-      const int64_t width = hostUnits(std::llround(w * c + h * s));
-      const int64_t height = hostUnits(std::llround(w * s + h * c));
+      const int64_t width = unitsOf(w * c + h * s);
+      const int64_t height = unitsOf(w * s + h * c);
       if (width > 0 && height > 0 && width <= std::numeric_limits<int32_t>::max() &&
           height <= std::numeric_limits<int32_t>::max()) {
         def.size = {int32_t(width), int32_t(height)};
@@ -467,9 +475,8 @@ class BoardReader {
       }
     }
     if (box.empty()) return std::nullopt;
-    const int64_t left = hostUnits(std::llround(box.left)),
-                  right = hostUnits(std::llround(box.right));
-    int64_t low = hostUnits(std::llround(box.bottom)), high = hostUnits(std::llround(box.top));
+    const int64_t left = unitsOf(box.left), right = unitsOf(box.right);
+    int64_t low = unitsOf(box.bottom), high = unitsOf(box.top);
     if (!bottom) std::tie(low, high) = std::pair(-low, -high);
     if (low > high) std::swap(low, high);
     constexpr int64_t kMin = std::numeric_limits<int32_t>::min();

@@ -297,6 +297,16 @@ TEST(KicadBoardTest, RefusesMalformedBoardsWithFileAndLine) {
   EXPECT_EQ(refusal(boardText(side)),
             "b.kicad_pcb: line 7: a footprint stands on F.Cu or B.Cu, not \"In1.Cu\"");
   EXPECT_EQ(refusal(boardText("(net 2 \"/B\")\n")), "b.kicad_pcb: line 7: net 2 is declared twice");
+  std::string far = footprint;
+  far.replace(far.find("(at 1 2)"), 8, "(at 30000 2)");
+  EXPECT_EQ(refusal(boardText(far)),
+            "b.kicad_pcb: line 8: (at): coordinate beyond the host's range");
+  std::string flatArc = footprint;
+  flatArc.insert(
+      flatArc.find(" (pad"),
+      " (fp_arc (start -9000000 0) (mid 0 0.000001) (end 9000000 0) (layer \"F.CrtYd\"))\n");
+  EXPECT_EQ(refusal(boardText(flatArc)),
+            "b.kicad_pcb: line 7: the courtyard reaches beyond the host's range");
   EXPECT_EQ(refusal(boardText(footprint + footprint)), "accepted");
 }
 
