@@ -687,5 +687,75 @@ TEST_F(GlasgowSchematicTest, PinsJoinedByWiresCarryOneBoardNet) {
   EXPECT_GT(sharedJunctions, 200u);
 }
 
+// The example project: four instances of one channel sheet whose pins are
+// joined by labels and power symbols on their ends.
+TEST(QuadOpampExampleTest, PinsCarryTheNetsTheirLabelsName) {
+  const fs::path folder = fs::path(TANDREL_EXAMPLES_DIR) / "kicad" / "quad-opamp";
+  const KicadBoard board = readKicadBoard(folder / "quad-opamp.kicad_pcb");
+  Design design;
+  design.nets = board.nets;
+  design.pcb = board.pcb;
+  readKicadSchematic(folder / "quad-opamp.kicad_sch", design);
+
+  const std::vector<Sheet> sheets = {
+      {1, "/"}, {2, "/CH1/"}, {3, "/CH2/"}, {4, "/CH3/"}, {5, "/CH4/"}};
+  ASSERT_EQ(design.sch.sheets, sheets);
+  std::map<int32_t, std::vector<const Symbol*>> parts;
+  for (const Symbol& s : design.sch.symbols) {
+    if (design.sch.components[s.component].connectionType == 0) parts[s.sheetId].push_back(&s);
+  }
+  ASSERT_EQ(parts[2].size(), 9u);
+  for (int32_t sheet = 3; sheet <= 5; ++sheet) {
+    ASSERT_EQ(parts[sheet].size(), 9u);
+    for (std::size_t i = 0; i < 9; ++i) {
+      EXPECT_EQ(parts[sheet][i]->refPoint, parts[2][i]->refPoint);
+      EXPECT_EQ(parts[sheet][i]->partNumber, parts[2][i]->partNumber);
+    }
+  }
+  EXPECT_EQ(parts[4][6]->refDes, "U301:A");
+  EXPECT_EQ(design.sch.components[parts[4][6]->component].numberParts, 3);
+
+  // What the channel sheet puts on each pin's end: a label, a sheet port or
+  // a power symbol, by the name it gives the net.
+  const fs::path channel = folder / "channel.kicad_sch";
+  const std::string text = readFileText(channel);
+  const Sexpr root = parseSexpr(text, channel.string());
+  const SexprReader reader(channel.string());
+  std::map<std::pair<int32_t, int32_t>, std::string> named;
+  const auto at = [&](const Sexpr& node) {
+    const Sexpr& point = *node.list("at");
+    return std::pair{int32_t(hostUnits(reader.nanometres(point, 1))),
+                     int32_t(-hostUnits(reader.nanometres(point, 2)))};
+  };
+  for (const Sexpr* label : root.lists("label"))
+    named[at(*label)] = "/CH$/" + label->children[1].text;
+  for (const Sexpr* port : root.lists("hierarchical_label")) {
+    named[at(*port)] = "/" + port->children[1].text + "$";
+  }
+  for (const Sexpr* symbol : root.lists("symbol")) {
+    const std::string& libId = symbol->list("lib_id")->children[1].text;
+    if (libId.starts_with("power:")) named[at(*symbol)] = libId.substr(6);
+  }
+  std::size_t checked = 0;
+  for (std::size_t i = 0; i < design.sch.components.size(); ++i) {
+    const SchComponent& c = design.sch.components[i];
+    if (c.connectionType != 0 || c.refDes[0] == 'J') continue;
+    const std::string channelNumber = c.refDes.substr(1, 1);
+    for (const SchPin& pin : c.pins) {
+      const auto name = named.find({pin.refPoint.x, pin.refPoint.y});
+      ASSERT_NE(name, named.end()) << c.refDes << "." << pin.pinDes << " ends on nothing";
+      std::string expected = name->second;
+      if (const std::size_t mark = expected.find('$'); mark != std::string::npos) {
+        expected.replace(mark, 1, channelNumber);
+      }
+      ASSERT_NE(design.findNet(pin.netId), nullptr) << c.refDes << "." << pin.pinDes;
+      EXPECT_EQ(design.findNet(pin.netId)->name, expected) << c.refDes << "." << pin.pinDes;
+      ++checked;
+    }
+  }
+  // Per channel: the op-amp's 8 pins, 4 resistors and 2 capacitors.
+  EXPECT_EQ(checked, 4u * 20u);
+}
+
 }  // namespace
 }  // namespace dbxhost::kicad
