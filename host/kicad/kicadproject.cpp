@@ -3,19 +3,9 @@
 #include <iostream>
 
 #include "kicad/kicadboardwriter.h"
+#include "kicad/kicadschematic.h"
 
 namespace dbxhost::kicad {
-
-namespace {
-
-// Fills design.sch from the project's root schematic. The KiCad schematic
-// reader is not part of this build yet, so the board is served alone.
-void readProjectSchematic(const std::filesystem::path& rootSchematic, Design& /*design*/) {
-  std::cout << "dbxhost: " << rootSchematic.string()
-            << ": schematics are not read yet; serving the board alone" << std::endl;
-}
-
-}  // namespace
 
 void KicadProjectStorage::saveKicadBoard(const Design& design,
                                          const std::filesystem::path& target) const {
@@ -31,7 +21,7 @@ OpenedDesign readKicadProject(const std::filesystem::path& boardFile) {
   schematic.replace_extension(".kicad_sch");
   std::error_code error;
   if (std::filesystem::exists(schematic, error)) {
-    readProjectSchematic(schematic, design);
+    readKicadSchematic(schematic, design);
   } else {
     std::cout << "dbxhost: " << boardFile.string() << ": no schematic " << schematic.string()
               << " beside the board; serving the board alone" << std::endl;

@@ -16,6 +16,7 @@
 
 #include "fileio.h"
 #include "kicad/kicadboard.h"
+#include "kicad/kicadproject.h"
 #include "kicad/sexpr.h"
 #include "kicadreference.h"
 
@@ -687,15 +688,12 @@ TEST_F(GlasgowSchematicTest, PinsJoinedByWiresCarryOneBoardNet) {
   EXPECT_GT(sharedJunctions, 200u);
 }
 
-// The example project: four instances of one channel sheet whose pins are
-// joined by labels and power symbols on their ends.
+// The example project, opened as dbxhost opens a board: four instances of one
+// channel sheet whose pins are joined by labels and power symbols on their
+// ends.
 TEST(QuadOpampExampleTest, PinsCarryTheNetsTheirLabelsName) {
   const fs::path folder = fs::path(TANDREL_EXAMPLES_DIR) / "kicad" / "quad-opamp";
-  const KicadBoard board = readKicadBoard(folder / "quad-opamp.kicad_pcb");
-  Design design;
-  design.nets = board.nets;
-  design.pcb = board.pcb;
-  readKicadSchematic(folder / "quad-opamp.kicad_sch", design);
+  const Design design = readKicadProject(folder / "quad-opamp.kicad_pcb").design;
 
   const std::vector<Sheet> sheets = {
       {1, "/"}, {2, "/CH1/"}, {3, "/CH2/"}, {4, "/CH3/"}, {5, "/CH4/"}};
