@@ -27,13 +27,15 @@ std::string formatFixed(int64_t value, int decimals) {
   return negative && magnitude != 0 ? "-" + text : text;
 }
 
-int64_t normalizedPadAngle(int64_t angle) {
+// Into [0°, 360°), as KiCad keeps pad angles.
+int64_t normalizedAngle(int64_t angle) {
   const int64_t a = angle % kFullTurn;
   return a < 0 ? a + kFullTurn : a;
 }
 
+// Into (-180°, 180°], as KiCad keeps footprint orientations.
 int64_t normalizedOrientation(int64_t angle) {
-  int64_t a = normalizedPadAngle(angle);
+  int64_t a = normalizedAngle(angle);
   return a > kHalfTurn ? a - kFullTurn : a;
 }
 
@@ -110,7 +112,7 @@ class FootprintEditor {
   void turnItem(const Sexpr& item, int64_t delta) {
     const Sexpr* at = item.list("at");
     if (at == nullptr || (item.head() != "pad" && !isText(item))) return;
-    const int64_t angle = normalizedPadAngle(angleOf(*at) + delta);
+    const int64_t angle = normalizedAngle(angleOf(*at) + delta);
     const bool keepZero = isText(item) && at->children.size() > 3;
     replaceAt(*at, reader_.nanometres(*at, 1), reader_.nanometres(*at, 2),
               angle == 0 && !keepZero ? std::nullopt : std::optional(angle));
@@ -121,21 +123,20 @@ class FootprintEditor {
   void flipItem(const Sexpr& node, const Sexpr& parent) {
     const std::string_view head = node.head();
     if (head == "model") return;  // KiCad places 3D models by the footprint's side itself
-    if (head == "at" && node.children.size() >= 3) {
+    const bool turnsWithIt = parent.head() == "pad" || isText(parent);
+    if (head == "at" && turnsWithIt && node.children.size() >= 3) {
       const int64_t x = reader_.nanometres(node, 1), y = reader_.nanometres(node, 2);
       const int64_t turns = orientation_ + source_.orientation - angleOf(node);
       if (parent.head() == "pad") {
-        const int64_t angle = normalizedPadAngle(turns);
+        const int64_t angle = normalizedAngle(turns);
         replaceAt(node, x, -y, angle == 0 ? std::nullopt : std::optional(angle));
-      } else if (isText(parent)) {
-        replaceAt(node, x, -y, normalizedPadAngle(turns + kHalfTurn));
       } else {
-        replaceAt(node, x, -y, std::nullopt);
+        replaceAt(node, x, -y, normalizedAngle(turns + kHalfTurn));
       }
       return;
     }
-    if ((head == "start" || head == "end" || head == "mid" || head == "center" || head == "xy" ||
-         head == "offset" || head == "rect_delta") &&
+    if ((head == "at" || head == "start" || head == "end" || head == "mid" || head == "center" ||
+         head == "xy" || head == "offset" || head == "rect_delta") &&
         node.children.size() >= 3) {
       const Sexpr& y = node.children[2];
       edits_.push_back({y.begin, y.end, formatMillimetres(-reader_.nanometres(node, 2))});
