@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -63,6 +64,36 @@ TEST_F(KicadProjectTest, ABoardWithoutSchematicIsServedAloneAndSaysSo) {
   EXPECT_EQ(readFileText(board_), expected);
   opened.storage->save(moved, dir_ / "amp.json");
   EXPECT_EQ(readDesignFile(dir_ / "amp.json").pcb, moved.pcb);
+}
+
+TEST_F(KicadProjectTest, AMalformedSchematicRefusesTheWholeProject) {
+  OpenedDesign opened = openDesign(board_);
+  HostDbx host(std::move(opened.design));
+  HostSession session(host, board_, opened.storage);
+  const Design before = host.readDesign([](const Design& d) { return d; });
+  const fs::path schematic = dir_ / "amp.kicad_sch";
+  std::ofstream(schematic, std::ios::binary) << "(kicad_sch\n\t(version 20231120)\n";
+  try {
+    session.open(board_);
+    FAIL() << "opened";
+  } catch (const KicadFileError& error) {
+    EXPECT_TRUE(std::string(error.what()).starts_with(schematic.string() + ": line "))
+        << error.what();
+  }
+  EXPECT_EQ(host.readDesign([](const Design& d) { return d; }), before);
+}
+
+TEST(KicadProjectExampleTest, TheQuadOpampProjectServesBothToolsAndRoundTrips) {
+  const fs::path board =
+      fs::path(TANDREL_EXAMPLES_DIR) / "kicad" / "quad-opamp" / "quad-opamp.kicad_pcb";
+  const fs::path copy =
+      fs::temp_directory_path() / ("quad-opamp-" + std::to_string(::getpid()) + ".kicad_pcb");
+  const OpenedDesign opened = openDesign(board);
+  EXPECT_FALSE(opened.design.pcb.components.empty());
+  EXPECT_FALSE(opened.design.sch.symbols.empty());
+  opened.storage->save(opened.design, copy);
+  EXPECT_EQ(readFileText(copy), readFileText(board));
+  fs::remove(copy);
 }
 
 TEST_F(KicadProjectTest, OnlyADesignReadFromABoardWritesOne) {
