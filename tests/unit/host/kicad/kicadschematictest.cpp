@@ -688,37 +688,54 @@ TEST_F(GlasgowSchematicTest, PinsJoinedByWiresCarryOneBoardNet) {
   EXPECT_GT(sharedJunctions, 200u);
 }
 
-// The example project, opened as dbxhost opens a board: four instances of one
-// channel sheet whose pins are joined by labels and power symbols on their
-// ends.
-TEST(QuadOpampExampleTest, PinsCarryTheNetsTheirLabelsName) {
-  const fs::path folder = fs::path(TANDREL_EXAMPLES_DIR) / "kicad" / "quad-opamp";
-  const Design design = readKicadProject(folder / "quad-opamp.kicad_pcb").design;
+// The example projects, opened as dbxhost opens a board: instances of one
+// sheet whose pins are joined by labels and power symbols on their ends.
+struct ExampleProject {
+  std::string name;
+  std::string sheetFile;
+  std::vector<std::string> instances;
+  std::size_t partsPerInstance;
+  std::size_t pinsPerInstance;
+  std::string multiUnitSymbol;  // the op-amp's unit A in the second instance
+};
 
-  const std::vector<Sheet> sheets = {
-      {1, "/"}, {2, "/CH1/"}, {3, "/CH2/"}, {4, "/CH3/"}, {5, "/CH4/"}};
+class KicadExampleTest : public ::testing::TestWithParam<ExampleProject> {};
+
+TEST_P(KicadExampleTest, PinsCarryTheNetsTheirLabelsName) {
+  const ExampleProject& example = GetParam();
+  const fs::path folder = fs::path(TANDREL_EXAMPLES_DIR) / "kicad" / example.name;
+  const Design design = readKicadProject(folder / (example.name + ".kicad_pcb")).design;
+
+  std::vector<Sheet> sheets = {{1, "/"}};
+  for (const std::string& instance : example.instances) {
+    sheets.push_back({int32_t(sheets.size() + 1), "/" + instance + "/"});
+  }
   ASSERT_EQ(design.sch.sheets, sheets);
   std::map<int32_t, std::vector<const Symbol*>> parts;
+  std::map<std::pair<std::size_t, int32_t>, int32_t> sheetOfPart;
   for (const Symbol& s : design.sch.symbols) {
     if (design.sch.components[s.component].connectionType == 0) parts[s.sheetId].push_back(&s);
+    sheetOfPart[{s.component, s.partNumber}] = s.sheetId;
   }
-  ASSERT_EQ(parts[2].size(), 9u);
-  for (int32_t sheet = 3; sheet <= 5; ++sheet) {
-    ASSERT_EQ(parts[sheet].size(), 9u);
-    for (std::size_t i = 0; i < 9; ++i) {
+  for (int32_t sheet = 2; sheet <= int32_t(sheets.size()); ++sheet) {
+    ASSERT_EQ(parts[sheet].size(), example.partsPerInstance);
+    for (std::size_t i = 0; i < example.partsPerInstance; ++i) {
       EXPECT_EQ(parts[sheet][i]->refPoint, parts[2][i]->refPoint);
       EXPECT_EQ(parts[sheet][i]->partNumber, parts[2][i]->partNumber);
     }
   }
-  EXPECT_EQ(parts[4][6]->refDes, "U301:A");
-  EXPECT_EQ(design.sch.components[parts[4][6]->component].numberParts, 3);
+  const auto unitA = std::find_if(parts[3].begin(), parts[3].end(), [&](const Symbol* s) {
+    return s->refDes == example.multiUnitSymbol;
+  });
+  ASSERT_NE(unitA, parts[3].end()) << example.multiUnitSymbol;
+  EXPECT_EQ(design.sch.components[(*unitA)->component].numberParts, 3);
 
-  // What the channel sheet puts on each pin's end: a label, a sheet port or
-  // a power symbol, by the name it gives the net.
-  const fs::path channel = folder / "channel.kicad_sch";
-  const std::string text = readFileText(channel);
-  const Sexpr root = parseSexpr(text, channel.string());
-  const SexprReader reader(channel.string());
+  // What the sheet file puts on each pin's end: a label, a sheet port or a
+  // power symbol, by the net name it makes on an instance ("$").
+  const fs::path file = folder / example.sheetFile;
+  const std::string text = readFileText(file);
+  const Sexpr root = parseSexpr(text, file.string());
+  const SexprReader reader(file.string());
   std::map<std::pair<int32_t, int32_t>, std::string> named;
   const auto at = [&](const Sexpr& node) {
     const Sexpr& point = *node.list("at");
@@ -726,9 +743,9 @@ TEST(QuadOpampExampleTest, PinsCarryTheNetsTheirLabelsName) {
                      int32_t(-hostUnits(reader.nanometres(point, 2)))};
   };
   for (const Sexpr* label : root.lists("label"))
-    named[at(*label)] = "/CH$/" + label->children[1].text;
+    named[at(*label)] = "/$/" + label->children[1].text;
   for (const Sexpr* port : root.lists("hierarchical_label")) {
-    named[at(*port)] = "/" + port->children[1].text + "$";
+    named[at(*port)] = "/" + port->children[1].text + "#";
   }
   for (const Sexpr* symbol : root.lists("symbol")) {
     const std::string& libId = symbol->list("lib_id")->children[1].text;
@@ -737,23 +754,41 @@ TEST(QuadOpampExampleTest, PinsCarryTheNetsTheirLabelsName) {
   std::size_t checked = 0;
   for (std::size_t i = 0; i < design.sch.components.size(); ++i) {
     const SchComponent& c = design.sch.components[i];
-    if (c.connectionType != 0 || c.refDes[0] == 'J') continue;
-    const std::string channelNumber = c.refDes.substr(1, 1);
+    if (c.connectionType != 0) continue;
     for (const SchPin& pin : c.pins) {
+      const int32_t sheet = sheetOfPart[{i, pin.gateNumber}];
+      if (sheet == 1) continue;
+      const std::string& instance = example.instances[std::size_t(sheet - 2)];
       const auto name = named.find({pin.refPoint.x, pin.refPoint.y});
       ASSERT_NE(name, named.end()) << c.refDes << "." << pin.pinDes << " ends on nothing";
       std::string expected = name->second;
       if (const std::size_t mark = expected.find('$'); mark != std::string::npos) {
-        expected.replace(mark, 1, channelNumber);
+        expected.replace(mark, 1, instance);
+      }
+      if (const std::size_t mark = expected.find('#'); mark != std::string::npos) {
+        expected.replace(mark, 1, instance.substr(instance.size() - 1));
       }
       ASSERT_NE(design.findNet(pin.netId), nullptr) << c.refDes << "." << pin.pinDes;
       EXPECT_EQ(design.findNet(pin.netId)->name, expected) << c.refDes << "." << pin.pinDes;
       ++checked;
     }
   }
-  // Per channel: the op-amp's 8 pins, 4 resistors and 2 capacitors.
-  EXPECT_EQ(checked, 4u * 20u);
+  EXPECT_EQ(checked, example.instances.size() * example.pinsPerInstance);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Examples, KicadExampleTest,
+    ::testing::Values(
+        // KiCad 8: a resistor chain and a three-unit op-amp, instances in the symbols.
+        ExampleProject{
+            "quad-opamp", "channel.kicad_sch", {"CH1", "CH2", "CH3", "CH4"}, 9, 20, "U201:A"},
+        // KiCad 6: turned and mirrored units, instances in the root's table.
+        ExampleProject{"duo-kicad6", "stage.kicad_sch", {"StageL", "StageR"}, 6, 14, "U201:A"}),
+    [](const ::testing::TestParamInfo<ExampleProject>& info) {
+      std::string name = info.param.name;
+      name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
+      return name;
+    });
 
 }  // namespace
 }  // namespace dbxhost::kicad
