@@ -11,7 +11,6 @@
 #include <map>
 #include <set>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "fileio.h"
@@ -650,36 +649,34 @@ TEST_F(GlasgowSchematicTest, PinsJoinedByWiresCarryOneBoardNet) {
     const Sexpr root = parseSexpr(text, path.string());
     const SexprReader reader(path.string());
     // Points joined by wire segments, merged into one representative each.
-    std::map<TPoint, TPoint, bool (*)(const TPoint&, const TPoint&)> parent(
-        [](const TPoint& l, const TPoint& r) { return std::tie(l.x, l.y) < std::tie(r.x, r.y); });
-    const std::function<TPoint(TPoint)> find = [&](TPoint p) {
+    using Point = std::pair<int32_t, int32_t>;
+    std::map<Point, Point> parent;
+    const std::function<Point(Point)> find = [&](Point p) {
       const auto it = parent.find(p);
       if (it == parent.end() || it->second == p) return parent[p] = p;
       return it->second = find(it->second);
     };
     const auto hostPoint = [&](const Sexpr& xy) {
-      return TPoint{int32_t(hostUnits(reader.nanometres(xy, 1))),
-                    int32_t(-hostUnits(reader.nanometres(xy, 2)))};
+      return Point{int32_t(hostUnits(reader.nanometres(xy, 1))),
+                   int32_t(-hostUnits(reader.nanometres(xy, 2)))};
     };
     for (const Sexpr* wire : root.lists("wire")) {
       const std::vector<const Sexpr*> ends = wire->list("pts")->lists("xy");
       parent[find(hostPoint(*ends[0]))] = find(hostPoint(*ends[1]));
     }
-    std::map<TPoint, std::set<int32_t>, bool (*)(const TPoint&, const TPoint&)> nets(
-        [](const TPoint& l, const TPoint& r) { return std::tie(l.x, l.y) < std::tie(r.x, r.y); });
-    std::map<TPoint, std::size_t, bool (*)(const TPoint&, const TPoint&)> pins(
-        [](const TPoint& l, const TPoint& r) { return std::tie(l.x, l.y) < std::tie(r.x, r.y); });
+    std::map<Point, std::set<int32_t>> nets;
+    std::map<Point, std::size_t> pins;
     for (std::size_t i = 0; i < design_->sch.components.size(); ++i) {
       for (const SchPin& pin : design_->sch.components[i].pins) {
         if (pin.netId == 0 || sheetOfPart[{i, pin.gateNumber}] != sheetId) continue;
-        const TPoint node = find(pin.refPoint);
+        const Point node = find({pin.refPoint.x, pin.refPoint.y});
         nets[node].insert(pin.netId);
         ++pins[node];
         ++pinsChecked;
       }
     }
     for (const auto& [node, found] : nets) {
-      EXPECT_EQ(found.size(), 1u) << file << ": pins at " << node.x << ", " << node.y
+      EXPECT_EQ(found.size(), 1u) << file << ": pins at " << node.first << ", " << node.second
                                   << " are joined but on different nets";
       sharedJunctions += pins[node] > 1;
     }
@@ -698,6 +695,8 @@ struct ExampleProject {
   std::size_t pinsPerInstance;
   std::string multiUnitSymbol;  // the op-amp's unit A in the second instance
 };
+
+void PrintTo(const ExampleProject& example, std::ostream* out) { *out << example.name; }
 
 class KicadExampleTest : public ::testing::TestWithParam<ExampleProject> {};
 
