@@ -87,16 +87,22 @@ TEST(KicadBoardTest, GlasgowLoadsWithEveryFootprintNetAndPad) {
 TEST(KicadBoardTest, GlasgowPadsStandWhereKicadPutsThem) {
   SKIP_WITHOUT_GLASGOW();
   const KicadBoard board = readKicadBoard(kGlasgowBoard);
-  // Quarter turns and one 45° footprint; its coordinates lie on 10 nm.
-  EXPECT_LE(worstPadError(board, kicadPadPositions(board.text)), kAnyTurnBound);
-  std::size_t next = 0, exact = 0;
   const std::vector<KicadPad> kicad = kicadPadPositions(board.text);
+  EXPECT_LE(worstPadError(board, kicad), kAnyTurnBound);
+  std::size_t next = 0, exact = 0;
+  double worstQuarterTurn = 0;
   for (const PcbComponent& c : board.pcb.components) {
-    for (const TPoint& p : padPositions(board.pcb.patterns.at(c.patternName), c.placement)) {
-      const KicadPad& k = kicad[next++];
-      exact += p.x * 10.0 == k.x && -p.y * 10.0 == k.y;
+    const Pattern& pattern = board.pcb.patterns.at(c.patternName);
+    const std::vector<TPoint> pads = padPositions(pattern, c.placement);
+    for (std::size_t i = 0; i < pads.size(); ++i) {
+      const KicadPad& k = kicad.at(next++);
+      EXPECT_EQ(pattern.pads[i].pinDes, k.number) << c.refDes;
+      const double dx = std::abs(pads[i].x * 10.0 - k.x), dy = std::abs(-pads[i].y * 10.0 - k.y);
+      exact += dx == 0 && dy == 0;
+      if (c.placement.rotation % 900 == 0) worstQuarterTurn = std::max({worstQuarterTurn, dx, dy});
     }
   }
+  EXPECT_LE(worstQuarterTurn, kQuarterTurnBound);
   // All but the two pads of the footprint turned by 45° and the sixteen
   // diagonal pads of the mounting holes at ±1.856155 mm, which lie between
   // the host's units, are exact.
