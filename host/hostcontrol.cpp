@@ -5,8 +5,6 @@
 #include <sstream>
 #include <vector>
 
-#include "designfile.h"
-
 namespace dbxhost {
 
 namespace {
