@@ -9,6 +9,7 @@
 
 #include "designfile.h"
 #include "fileio.h"
+#include "geometry.h"
 #include "hostsession.h"
 #include "kicad/kicadboardwriter.h"
 
@@ -83,11 +84,14 @@ TEST_F(KicadProjectTest, AMalformedSchematicRefusesTheWholeProject) {
   EXPECT_EQ(host.readDesign([](const Design& d) { return d; }), before);
 }
 
-TEST(KicadProjectExampleTest, TheQuadOpampProjectServesBothToolsAndRoundTrips) {
+// The example projects, in KiCad 8 and KiCad 6 formats.
+class KicadProjectExampleTest : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(KicadProjectExampleTest, ServesBothToolsAndRoundTripsItsBoard) {
   const fs::path board =
-      fs::path(TANDREL_EXAMPLES_DIR) / "kicad" / "quad-opamp" / "quad-opamp.kicad_pcb";
+      fs::path(TANDREL_EXAMPLES_DIR) / "kicad" / GetParam() / (GetParam() + ".kicad_pcb");
   const fs::path copy =
-      fs::temp_directory_path() / ("quad-opamp-" + std::to_string(::getpid()) + ".kicad_pcb");
+      fs::temp_directory_path() / (GetParam() + "-" + std::to_string(::getpid()) + ".kicad_pcb");
   const OpenedDesign opened = openDesign(board);
   EXPECT_FALSE(opened.design.pcb.components.empty());
   EXPECT_FALSE(opened.design.sch.symbols.empty());
@@ -95,6 +99,30 @@ TEST(KicadProjectExampleTest, TheQuadOpampProjectServesBothToolsAndRoundTrips) {
   EXPECT_EQ(readFileText(copy), readFileText(board));
   fs::remove(copy);
 }
+
+TEST_P(KicadProjectExampleTest, EveryFootprintTurnedAndFlippedReadsBackWithTheHostsPads) {
+  const KicadBoard board = readKicadBoard(fs::path(TANDREL_EXAMPLES_DIR) / "kicad" / GetParam() /
+                                          (GetParam() + ".kicad_pcb"));
+  Design design;
+  design.nets = board.nets;
+  design.pcb = board.pcb;
+  for (PcbComponent& c : design.pcb.components) {
+    c.placement = flipped(rotated(c.placement, 900, {0, 0}), {100000, 0});
+  }
+  const KicadBoard reread = parseKicadBoard(writeKicadBoard(board, design), "reread");
+  ASSERT_EQ(reread.pcb.components.size(), design.pcb.components.size());
+  for (std::size_t i = 0; i < design.pcb.components.size(); ++i) {
+    const PcbComponent& now = design.pcb.components[i];
+    const PcbComponent& back = reread.pcb.components[i];
+    EXPECT_EQ(back.placement, now.placement) << now.refDes;
+    EXPECT_EQ(padPositions(reread.pcb.patterns.at(back.patternName), back.placement),
+              padPositions(design.pcb.patterns.at(now.patternName), now.placement))
+        << now.refDes;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Examples, KicadProjectExampleTest,
+                         ::testing::Values("quad-opamp", "duo-kicad6"));
 
 TEST_F(KicadProjectTest, OnlyADesignReadFromABoardWritesOne) {
   const fs::path json = dir_ / "d.json";
