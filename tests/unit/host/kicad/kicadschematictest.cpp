@@ -325,12 +325,15 @@ TEST_F(KicadSchematicTest, PowerSymbolsAreConnectionsAndUnplacedSymbolsAreLeftOu
 }
 
 TEST_F(KicadSchematicTest, PowerSymbolOfAnUnknownNetIsUnconnected) {
+  // KiCad 9 writes (power global) and (hide yes).
   const std::string vddx =
-      R"~((symbol "power:VDDX" (power) (symbol "VDDX_1_1" (pin power_in line (at 0 0 90) (length 0) (name "VDDX") (number "1")))))~";
+      R"~((symbol "power:VDDX" (power global) (symbol "VDDX_1_1" (pin power_in line (at 0 0 90) (length 0) (hide yes) (name "VDDX") (number "1")))))~";
   write("root.kicad_sch",
         schematic(vddx, {powerSymbol("power:VDDX", "#PWR01", "10 20 0", "VDDX")}));
   load();
-  EXPECT_EQ(pinOf(componentOf("#PWR01"), "1").netId, 0);
+  const SchComponent& power = componentOf("#PWR01");
+  EXPECT_EQ(power.connectionType, DBX_18::DBX_COMPONENT_CONNECTION_POWER);
+  EXPECT_EQ(pinOf(power, "1").netId, 0);
 }
 
 // A root with two instances of one channel sheet and a sub-sheet holding a
