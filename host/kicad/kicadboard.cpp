@@ -1,4 +1,5 @@
 #include "kicad/kicadboard.h"
+#include "kicad/kicadtext.h"
 
 #include <algorithm>
 #include <cmath>
@@ -15,19 +16,6 @@
 namespace dbxhost::kicad {
 
 namespace {
-
-constexpr std::size_t kMaxRefDes = DBX_18::kRefDesLen - 1;
-constexpr std::size_t kMaxName = DBX_18::kNameLen - 1;
-constexpr std::size_t kMaxLongName = DBX_18::kLongNameLen - 1;
-
-// The text cut to at most max bytes without splitting a UTF-8 sequence.
-std::string shortened(std::string text, std::size_t max) {
-  if (text.size() <= max) return text;
-  std::size_t cut = max;
-  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
-  text.resize(cut);
-  return text;
-}
 
 // Computed nanometres in host units. Far-off values (the centre of a nearly
 // straight arc) are held where the range checks still refuse them.
@@ -226,7 +214,7 @@ class BoardReader {
   void readHeader(const Sexpr& root) {
     Header& header = board_.pcb.header;
     header.designName =
-        shortened(std::filesystem::path(r_.sourceName()).stem().string(), kMaxLongName);
+        fittedText(std::filesystem::path(r_.sourceName()).stem().string(), kMaxLongName);
     // The board file keeps no grid step; 1.27 mm is KiCad's default.
     board_.pcb.grids = {{1, "1.27mm"}};
     header.absGridId = 1;
@@ -362,9 +350,9 @@ class BoardReader {
     component.refDes = designator(fp);
     source.refDes = component.refDes;
     if (const Sexpr* value = textItem(fp, "Value", "value")) {
-      component.value = shortened(r_.text(*value, 2), kMaxName);
+      component.value = fittedText(r_.text(*value, 2), kMaxName);
     }
-    component.libraryName = shortened(library, kMaxName);
+    component.libraryName = fittedText(library, kMaxName);
     component.placement = source.placement;
     component.fixed = isLocked(fp);
 
@@ -402,7 +390,7 @@ class BoardReader {
     if (!refDes.empty() && refDesSeen_.insert(refDes).second) return refDes;
     for (int n = refDes.empty() ? 1 : 2;; ++n) {
       const std::string suffix = "~" + std::to_string(n);
-      std::string candidate = shortened(refDes, kMaxRefDes - suffix.size()) + suffix;
+      std::string candidate = fittedText(refDes, kMaxRefDes - suffix.size()) + suffix;
       if (refDesSeen_.insert(candidate).second) return candidate;
     }
   }
@@ -498,7 +486,7 @@ class BoardReader {
     }
     for (std::size_t n = keys.size() + 1;; ++n) {
       const std::string suffix = n == 1 ? "" : "#" + std::to_string(n);
-      std::string key = shortened(name, kMaxName - suffix.size()) + suffix;
+      std::string key = fittedText(name, kMaxName - suffix.size()) + suffix;
       if (board_.pcb.patterns.contains(key)) continue;
       pattern.name = key;
       board_.pcb.patterns.emplace(key, std::move(pattern));

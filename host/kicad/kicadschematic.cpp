@@ -14,6 +14,7 @@
 #include "fileio.h"
 #include "geometry.h"
 #include "kicad/kicadboard.h"
+#include "kicad/kicadtext.h"
 #include "kicad/sexpr.h"
 
 namespace dbxhost::kicad {
@@ -22,25 +23,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::size_t kMaxRefDes = DBX_18::kRefDesLen - 1;
-constexpr std::size_t kMaxName = DBX_18::kNameLen - 1;
-constexpr std::size_t kMaxLongName = DBX_18::kLongNameLen - 1;
 // Far beyond any real hierarchy; stops a file that instantiates its children
 // as an exponential tree from exhausting memory.
 constexpr std::size_t kMaxSheets = 10000;
 constexpr int kMaxUnits = 1000;
 constexpr int64_t kQuarterTurn = 90000;  // milli-degrees
-
-// Descriptive texts longer than the host's records hold are shortened at a
-// character boundary; the host could not show more of them anyway.
-std::string fitted(std::string text, std::size_t maxBytes) {
-  text.resize(std::min(text.find('\0'), text.size()));
-  if (text.size() <= maxBytes) return text;
-  std::size_t cut = maxBytes;
-  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
-  text.resize(cut);
-  return text;
-}
 
 // Texts that name something (references, pin numbers, sheet paths) are never
 // shortened: two of them could become one.
@@ -443,7 +430,7 @@ class SchematicReader {
     readSheet(root, "/", {});
     addPins();
 
-    out_.header.designName = fitted(rootPath_.stem().string(), kMaxLongName);
+    out_.header.designName = fittedText(rootPath_.stem().string(), kMaxLongName);
     Box workspace;
     for (const auto& [path, file] : files_) addPage(*file, workspace);
     for (const Symbol& symbol : out_.symbols) {
@@ -618,9 +605,9 @@ class SchematicReader {
     ComponentSource& source = sources_[index];
     if (source.units.empty()) {
       SchComponent& component = out_.components[index];
-      component.value = fitted(value, kMaxName);
+      component.value = fittedText(value, kMaxName);
       std::string pattern = instance.footprint.value_or(propertyText(reader, node, "Footprint"));
-      component.patternName = fitted(pattern.substr(pattern.find(':') + 1), kMaxName);
+      component.patternName = fittedText(pattern.substr(pattern.find(':') + 1), kMaxName);
       source.footprint = footprint;
       if (library.power) source.powerNet = powerNetOf(library, value);
     }
@@ -661,9 +648,9 @@ class SchematicReader {
     component.id = static_cast<int32_t>(out_.components.size() + 1);
     component.refDes = reference;
     component.compType =
-        fitted(colon == std::string::npos ? libId : libId.substr(colon + 1), kMaxName);
+        fittedText(colon == std::string::npos ? libId : libId.substr(colon + 1), kMaxName);
     component.libraryName =
-        fitted(colon == std::string::npos ? "" : libId.substr(0, colon), kMaxName);
+        fittedText(colon == std::string::npos ? "" : libId.substr(0, colon), kMaxName);
     component.numberParts = library.unitCount;
     component.connectionType = library.power ? DBX_18::DBX_COMPONENT_CONNECTION_POWER
                                              : DBX_18::DBX_COMPONENT_CONNECTION_NORMAL;
@@ -692,7 +679,7 @@ class SchematicReader {
           if (!pin.number.empty() && !listed.insert(pin.number).second) continue;
           SchPin out;
           out.pinDes = pin.number;
-          out.pinName = fitted(pin.name, kMaxName);
+          out.pinName = fittedText(pin.name, kMaxName);
           out.gateNumber = placed.unit;
           out.refPoint = placePoint(placed.placement, pin.at);
           out.netId = source.powerNet;
