@@ -49,6 +49,10 @@ TEST(CorpusReplayTest, KicadBoardInputsNeverCrashTheReader) {
   replayAll("kicadboard", tandrel::fuzz::kicadBoardInput);
 }
 
+TEST(CorpusReplayTest, KicadSchematicInputsNeverCrashTheReader) {
+  replayAll("kicadschematic", tandrel::fuzz::kicadSchematicInput);
+}
+
 TEST(CorpusReplayTest, FrameStreamsNeverCrashTheHost) {
   replayAll("frame", tandrel::fuzz::frameStreamInput);
 }

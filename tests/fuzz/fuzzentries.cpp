@@ -1,5 +1,9 @@
 #include "fuzzentries.h"
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -7,6 +11,7 @@
 #include "designfile.h"
 #include "hostdbx.h"
 #include "kicad/kicadboard.h"
+#include "kicad/kicadschematic.h"
 #include "syntheticdesign.h"
 
 namespace tandrel::fuzz {
@@ -22,6 +27,51 @@ void designFileInput(const uint8_t* data, std::size_t size) {
 void kicadBoardInput(const uint8_t* data, std::size_t size) {
   try {
     dbxhost::kicad::parseKicadBoard(std::string(reinterpret_cast<const char*>(data), size), "fuzz");
+  } catch (const dbxhost::DesignFileError&) {
+    // Refused: the expected answer to most inputs.
+  }
+}
+
+namespace {
+
+// A private folder holding the example's channel sheet beside the root file
+// each input is written to, so that a root naming that sheet reaches it.
+// Removed when the process ends.
+class SchematicFolder {
+ public:
+  SchematicFolder() {
+    std::string pattern = std::filesystem::temp_directory_path() / "tandrel-fuzz-sch.XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+    std::filesystem::copy_file(TANDREL_KICAD_EXAMPLE "/channel.kicad_sch",
+                               path_ / "channel.kicad_sch");
+  }
+  ~SchematicFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  SchematicFolder(const SchematicFolder&) = delete;
+  SchematicFolder& operator=(const SchematicFolder&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+}  // namespace
+
+void kicadSchematicInput(const uint8_t* data, std::size_t size) {
+  static const dbxhost::kicad::KicadBoard board =
+      dbxhost::kicad::readKicadBoard(TANDREL_KICAD_EXAMPLE "/quad-opamp.kicad_pcb");
+  static const SchematicFolder folder;
+  const std::filesystem::path root = folder.path() / "root.kicad_sch";
+  std::ofstream(root, std::ios::binary | std::ios::trunc)
+      .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  dbxhost::Design design;
+  design.nets = board.nets;
+  design.pcb = board.pcb;
+  try {
+    dbxhost::kicad::readKicadSchematic(root, design);
   } catch (const dbxhost::DesignFileError&) {
     // Refused: the expected answer to most inputs.
   }

@@ -1,6 +1,6 @@
-// The inputs the fuzzers drive: whole design files, KiCad boards and raw socket streams
-// into the host. Shared by the libFuzzer targets and by the test that replays
-// the seed corpus and every input that ever crashed one.
+// The inputs the fuzzers drive: whole design files, KiCad boards and schematics, and raw socket
+// streams into the host. Shared by the libFuzzer targets and by the test that replays the seed
+// corpus and every input that ever crashed one.
 #pragma once
 
 #include <cstddef>
@@ -14,6 +14,11 @@ void designFileInput(const uint8_t* data, std::size_t size);
 
 // Parses the bytes as a KiCad board, with the same expectation.
 void kicadBoardInput(const uint8_t* data, std::size_t size);
+
+// Reads the bytes as the root schematic of a KiCad project (beside it the
+// example's channel sheet, against the example's board), with the same
+// expectation.
+void kicadSchematicInput(const uint8_t* data, std::size_t size);
 
 // Feeds the bytes to a fresh host as one connection's stream on the PCB
 // socket: frames are cut and dispatched until the stream ends or is refused.
