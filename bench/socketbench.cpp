@@ -15,11 +15,11 @@
 #include "boards.h"
 #include "dbx/design.h"
 #include "dbx/socketdbx.h"
-#include "designfile.h"
 #include "hostprocess.h"
+#include "model/syntheticdesign.h"
 #include "placement/placer.h"
 #include "quietui.h"
-#include "syntheticdesign.h"
+#include "storage/designfile.h"
 
 namespace {
 

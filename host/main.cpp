@@ -15,12 +15,12 @@
 #include <string>
 #include <thread>
 
-#include "designstorage.h"
-#include "displaycheck.h"
-#include "hostdbx.h"
-#include "hostsession.h"
-#include "hostwindow.h"
-#include "server.h"
+#include "engine/hostdbx.h"
+#include "engine/server.h"
+#include "storage/designstorage.h"
+#include "window/displaycheck.h"
+#include "window/hostsession.h"
+#include "window/hostwindow.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "designfile.h"
-#include "syntheticdesign.h"
+#include "model/syntheticdesign.h"
+#include "storage/designfile.h"
 
 namespace {
 

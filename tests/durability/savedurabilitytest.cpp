@@ -12,9 +12,9 @@
 #include <string>
 #include <thread>
 
-#include "designfile.h"
 #include "hostprocess.h"
-#include "syntheticdesign.h"
+#include "model/syntheticdesign.h"
+#include "storage/designfile.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <fstream>
 
 #include "dbx/socketdbx.h"
-#include "designfile.h"
 #include "hostprocess.h"
+#include "storage/designfile.h"
 
 namespace {
 

@@ -27,13 +27,13 @@
 #include "app/qtui.h"
 #include "app/tandrelapplication.h"
 #include "dbx/socketdbx.h"
-#include "designfile.h"
-#include "designscene.h"
-#include "designview.h"
+#include "engine/hostdbx.h"
 #include "groups/groupselectorwidget.h"
-#include "hostdbx.h"
 #include "hostprocess.h"
 #include "placement/placerwidget.h"
+#include "storage/designfile.h"
+#include "window/designscene.h"
+#include "window/designview.h"
 
 namespace {
 

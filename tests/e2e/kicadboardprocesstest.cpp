@@ -9,14 +9,14 @@
 
 #include "dbx/design.h"
 #include "dbx/socketdbx.h"
-#include "fileio.h"
-#include "geometry.h"
 #include "hostprocess.h"
-#include "kicad/kicadboard.h"
 #include "kicadreference.h"
+#include "model/geometry.h"
 #include "placement/fieldparse.h"
 #include "placement/placer.h"
 #include "scriptedui.h"
+#include "storage/fileio.h"
+#include "storage/kicad/kicadboard.h"
 
 namespace {
 

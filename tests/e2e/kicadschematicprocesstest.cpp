@@ -13,11 +13,11 @@
 
 #include "app/tform1.h"
 #include "dbx/socketdbx.h"
-#include "fileio.h"
 #include "hostprocess.h"
-#include "kicad/sexpr.h"
 #include "kicadreference.h"
 #include "scriptedui.h"
+#include "storage/fileio.h"
+#include "storage/kicad/sexpr.h"
 
 namespace {
 

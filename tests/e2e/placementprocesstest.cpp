@@ -5,13 +5,13 @@
 #include <filesystem>
 
 #include "dbx/socketdbx.h"
-#include "designfile.h"
-#include "geometry.h"
 #include "hostprocess.h"
+#include "model/geometry.h"
 #include "placement/fieldparse.h"
 #include "placement/placer.h"
 #include "placerfixture.h"
 #include "scriptedui.h"
+#include "storage/designfile.h"
 
 namespace {
 

@@ -11,11 +11,11 @@
 #include "app/tform1.h"
 #include "dbx/dbxexception.h"
 #include "dbx/socketdbx.h"
-#include "designfile.h"
-#include "geometry.h"
 #include "hostprocess.h"
+#include "model/geometry.h"
 #include "placement/fieldparse.h"
 #include "scriptedui.h"
+#include "storage/designfile.h"
 
 namespace {
 

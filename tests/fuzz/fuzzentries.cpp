@@ -8,11 +8,11 @@
 #include <string_view>
 
 #include "dbx/wire.h"
-#include "designfile.h"
-#include "hostdbx.h"
-#include "kicad/kicadboard.h"
-#include "kicad/kicadschematic.h"
-#include "syntheticdesign.h"
+#include "engine/hostdbx.h"
+#include "model/syntheticdesign.h"
+#include "storage/designfile.h"
+#include "storage/kicad/kicadboard.h"
+#include "storage/kicad/kicadschematic.h"
 
 namespace tandrel::fuzz {
 

@@ -11,11 +11,11 @@
 
 #include "app/mainwindow.h"
 #include "app/tandrelapplication.h"
-#include "designfile.h"
+#include "engine/hostdbx.h"
 #include "groups/groupselectorwidget.h"
 #include "groups/grouptablemodel.h"
-#include "hostdbx.h"
 #include "scriptedui.h"
+#include "storage/designfile.h"
 
 namespace {
 

@@ -6,11 +6,11 @@
 #include <string>
 
 #include "dbx/design.h"
-#include "designfile.h"
 #include "dragevents.h"
+#include "engine/hostdbx.h"
 #include "groups/groupselector.h"
-#include "hostdbx.h"
 #include "scriptedui.h"
+#include "storage/designfile.h"
 
 namespace testing_gui {
 

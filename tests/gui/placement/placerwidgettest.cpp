@@ -17,16 +17,16 @@
 
 #include "app/mainwindow.h"
 #include "dbx/design.h"
-#include "designfile.h"
-#include "geometry.h"
+#include "engine/hostdbx.h"
 #include "groups/groupselectorwidget.h"
-#include "hostdbx.h"
+#include "model/geometry.h"
 #include "placement/fieldparse.h"
 #include "placement/placertexts.h"
 #include "placement/placerwidget.h"
 #include "placement/units.h"
 #include "quadgroups.h"
 #include "scriptedui.h"
+#include "storage/designfile.h"
 
 using placement::Control;
 

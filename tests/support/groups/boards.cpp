@@ -4,7 +4,7 @@
 #include <set>
 #include <stdexcept>
 
-#include "syntheticdesign.h"
+#include "model/syntheticdesign.h"
 
 namespace boards {
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "dbx/design.h"
-#include "design.h"
-#include "hostdbx.h"
+#include "engine/hostdbx.h"
+#include "model/design.h"
 
 namespace boards {
 

@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "designfile.h"
-#include "hostdbx.h"
+#include "engine/hostdbx.h"
 #include "scriptedui.h"
+#include "storage/designfile.h"
 
 namespace {
 

@@ -16,10 +16,10 @@
 
 #include "dbx/design.h"
 #include "dbx/socketdbx.h"
-#include "designfile.h"
 #include "diag/designdump.h"
-#include "hostdbx.h"
+#include "engine/hostdbx.h"
 #include "scriptedui.h"
+#include "storage/designfile.h"
 #include "stringdumper.h"
 
 extern char** environ;

@@ -5,9 +5,9 @@
 #include <string>
 
 #include "boards.h"
-#include "designfile.h"
 #include "groups/groupselector.h"
 #include "scriptedui.h"
+#include "storage/designfile.h"
 
 namespace {
 

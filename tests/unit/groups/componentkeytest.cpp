@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "dbx/design.h"
-#include "hostdbx.h"
+#include "engine/hostdbx.h"
 
 namespace {
 

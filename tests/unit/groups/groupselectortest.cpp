@@ -8,10 +8,10 @@
 #include <sstream>
 
 #include "boards.h"
-#include "designfile.h"
 #include "diag/logtesthook.h"
+#include "model/syntheticdesign.h"
 #include "scriptedui.h"
-#include "syntheticdesign.h"
+#include "storage/designfile.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <stdexcept>
 
 #include "boards.h"
-#include "designfile.h"
+#include "model/syntheticdesign.h"
 #include "scriptedui.h"
-#include "syntheticdesign.h"
+#include "storage/designfile.h"
 
 namespace {
 

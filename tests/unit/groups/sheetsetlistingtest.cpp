@@ -7,8 +7,8 @@
 #include <string>
 
 #include "boards.h"
-#include "designfile.h"
 #include "groups/selectsheetvars.h"
+#include "storage/designfile.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <stdexcept>
 
 #include "boards.h"
-#include "designfile.h"
 #include "literalmatching.h"
 #include "scriptedui.h"
+#include "storage/designfile.h"
 
 namespace {
 

@@ -9,13 +9,13 @@
 #include <vector>
 
 #include "dbx/design.h"
-#include "designfile.h"
-#include "geometry.h"
-#include "hostdbx.h"
+#include "engine/hostdbx.h"
+#include "model/geometry.h"
+#include "model/syntheticdesign.h"
 #include "placement/placer.h"
 #include "quadgroups.h"
 #include "scriptedui.h"
-#include "syntheticdesign.h"
+#include "storage/designfile.h"
 
 namespace testing_placement {
 

@@ -16,13 +16,13 @@
 #include <vector>
 
 #include "dbx/design.h"
-#include "designfile.h"
 #include "diag/exceptionreport.h"
+#include "engine/hostdbx.h"
 #include "groups/groupselector.h"
-#include "hostdbx.h"
+#include "model/syntheticdesign.h"
 #include "placement/placer.h"
 #include "scriptedui.h"
-#include "syntheticdesign.h"
+#include "storage/designfile.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "server.h"
+#include "engine/server.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

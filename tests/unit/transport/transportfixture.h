@@ -21,8 +21,8 @@
 #include <gtest/gtest.h>
 
 #include "dbx/hostlocation.h"
+#include "engine/server.h"
 #include "fakedbx.h"
-#include "server.h"
 
 namespace transporttest {
 

@@ -1,0 +1,162 @@
+#include "engine/hostcontrol.h"
+
+#include <algorithm>
+#include <charconv>
+#include <sstream>
+#include <vector>
+
+namespace dbxhost {
+
+namespace {
+
+std::vector<std::string> splitWords(std::string_view line) {
+  std::vector<std::string> words;
+  std::istringstream in{std::string(line)};
+  for (std::string word; in >> word;) words.push_back(word);
+  return words;
+}
+
+bool parseInt(const std::string& text, int& value) {
+  const char* end = text.data() + text.size();
+  auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  return ec == std::errc() && ptr == end;
+}
+
+std::optional<DBX::Tool> parseTool(const std::string& word) {
+  if (word == DBX::kToolNamePcb) return DBX::kToolPcb;
+  if (word == DBX::kToolNameSch) return DBX::kToolSch;
+  return std::nullopt;
+}
+
+std::string error(const std::string& reason) { return "error: " + reason; }
+
+// Sets the highlight of a PCB component or a schematic symbol; false when
+// there is none of that designator.
+bool setHighlight(Design& d, DBX::Tool tool, const std::string& refDes, int32_t colour) {
+  if (tool == DBX::kToolPcb) {
+    for (PcbComponent& c : d.pcb.components) {
+      if (c.refDes != refDes) continue;
+      c.highlight = colour;
+      return true;
+    }
+    return false;
+  }
+  for (Symbol& s : d.sch.symbols) {
+    if (s.refDes != refDes) continue;
+    s.highlight = colour;
+    return true;
+  }
+  return false;
+}
+
+bool removeComponent(Design& d, DBX::Tool tool, const std::string& refDes) {
+  if (tool == DBX::kToolPcb) {
+    return std::erase_if(d.pcb.components,
+                         [&](const PcbComponent& c) { return c.refDes == refDes; }) > 0;
+  }
+  auto& comps = d.sch.components;
+  auto it = std::find_if(comps.begin(), comps.end(),
+                         [&](const SchComponent& c) { return c.refDes == refDes; });
+  if (it == comps.end()) return false;
+  const std::size_t removed = static_cast<std::size_t>(it - comps.begin());
+  comps.erase(it);
+  std::erase_if(d.sch.symbols, [&](const Symbol& s) { return s.component == removed; });
+  for (Symbol& s : d.sch.symbols) {
+    if (s.component > removed) --s.component;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string summarizeDesign(const Design& d) {
+  std::size_t pads = 0;
+  for (const PcbComponent& c : d.pcb.components) pads += c.padNets.size();
+  std::ostringstream out;
+  out << d.sch.sheets.size() << " sheets, " << d.sch.components.size() << " schematic components, "
+      << d.sch.symbols.size() << " symbols, " << d.pcb.components.size() << " PCB components, "
+      << pads << " connected pads, " << d.nets.size() << " nets";
+  return out.str();
+}
+
+HostControl::HostControl(HostDbx& host, std::filesystem::path file,
+                         std::shared_ptr<const DesignStorage> storage)
+    : host_(host), file_(std::move(file)), storage_(std::move(storage)) {}
+
+std::string HostControl::execute(std::string_view line) {
+  const std::vector<std::string> w = splitWords(line);
+  if (w.empty()) return error("empty command");
+  const std::string& command = w[0];
+
+  if (command == "quit" && w.size() == 1) {
+    quitRequested_ = true;
+    return "ok";
+  }
+  if (command == "summary" && w.size() == 1) {
+    return "ok " + host_.readDesign([](const Design& d) { return summarizeDesign(d); });
+  }
+  if (command == "save" && w.size() <= 2) {
+    const std::filesystem::path target = w.size() == 2 ? std::filesystem::path(w[1]) : file_;
+    if (target.empty()) return error("no file to save to");
+    try {
+      host_.readDesign([&](const Design& d) { storage_->save(d, target); });
+    } catch (const std::exception& e) {
+      return error(e.what());
+    }
+    file_ = target;
+    return "ok " + target.string();
+  }
+
+  if (w.size() < 2) return error("unknown command: " + std::string(line));
+  const std::optional<DBX::Tool> tool = parseTool(w[1]);
+  if (!tool) return error("unknown tool '" + w[1] + "' (pcb or sch)");
+
+  int n = 0, status = 0;
+  if (command == "highlight" && w.size() == 4) {
+    if (!parseInt(w[3], n) || n < 1 || n > DBX::kLastColor) {
+      return error("colour must be 1 to " + std::to_string(DBX::kLastColor));
+    }
+    const bool found = host_.withDesign([&](Design& d) { return setHighlight(d, *tool, w[2], n); });
+    return found ? "ok" : error("no component " + w[2]);
+  }
+  if (command == "unhighlight" && w.size() == 3) {
+    const bool found = host_.withDesign([&](Design& d) { return setHighlight(d, *tool, w[2], 0); });
+    return found ? "ok" : error("no component " + w[2]);
+  }
+  if (command == "clear-highlights" && w.size() == 2) {
+    host_.withDesign([&](Design& d) {
+      if (*tool == DBX::kToolPcb) {
+        for (PcbComponent& c : d.pcb.components) c.highlight = 0;
+      } else {
+        for (Symbol& s : d.sch.symbols) s.highlight = 0;
+      }
+      for (Net& net : d.nets) net.highlight = 0;
+    });
+    return "ok";
+  }
+  if (command == "remove" && w.size() == 3) {
+    const bool found = host_.withDesign([&](Design& d) { return removeComponent(d, *tool, w[2]); });
+    return found ? "ok" : error("no component " + w[2]);
+  }
+  if (command == "inject" && w.size() == 4) {
+    if (!parseInt(w[2], n) || n < 1) return error("call number must be 1 or more");
+    if (!parseInt(w[3], status)) return error("status must be a number");
+    host_.injectStatus(*tool, n, status);
+    return "ok";
+  }
+  if (command == "drop" && w.size() == 3) {
+    if (!parseInt(w[2], n) || n < 0) return error("call count must be 0 or more");
+    host_.dropAfter(*tool, n);
+    return "ok";
+  }
+  if (command == "busy" && w.size() == 3 && (w[2] == "on" || w[2] == "off")) {
+    host_.setBusy(*tool, w[2] == "on");
+    return "ok";
+  }
+  if (command == "calls" && w.size() == 2) {
+    return "ok " + std::to_string(host_.callCount(*tool));
+  }
+  return error("unknown command: " + std::string(line));
+}
+
+}  // namespace dbxhost

@@ -1,0 +1,54 @@
+// Text commands that drive a running host from outside: saving, highlighting
+// as a user would in the editor, removing components, and the test hooks of
+// the DBX engine. One command per line, one answer line per command.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "engine/hostdbx.h"
+#include "storage/designstorage.h"
+
+namespace dbxhost {
+
+class HostControl {
+ public:
+  // file: where "save" writes; empty until a file is known. storage: how the
+  // design is written (to a KiCad board only when it came from one).
+  HostControl(HostDbx& host, std::filesystem::path file,
+              std::shared_ptr<const DesignStorage> storage = designFileStorage());
+
+  // Runs one command. The answer is "ok" with an optional text after a
+  // blank, or "error: " and the reason. Commands:
+  //   save [PATH]                 write the design (atomically): a KiCad board for
+  //                               .kicad_pcb, else a design file; PATH becomes the file
+  //   summary                     counts of the design
+  //   highlight pcb|sch REF COLOUR    highlight a PCB component or a symbol (U1:A)
+  //   unhighlight pcb|sch REF
+  //   clear-highlights pcb|sch
+  //   remove pcb|sch REF          delete a PCB component, or a schematic component
+  //                               (bare designator) with all its symbols
+  //   inject pcb|sch N STATUS     the N-th call from now answers STATUS
+  //   drop pcb|sch N              the conversation ends after N more calls
+  //   busy pcb|sch on|off         opens answer DBX_SERVER_BUSY while on
+  //   calls pcb|sch               calls served so far
+  //   quit                        ask the host to stop
+  std::string execute(std::string_view line);
+
+  bool quitRequested() const { return quitRequested_; }
+  const std::filesystem::path& file() const { return file_; }
+  const std::shared_ptr<const DesignStorage>& storage() const { return storage_; }
+
+ private:
+  HostDbx& host_;
+  std::filesystem::path file_;
+  std::shared_ptr<const DesignStorage> storage_;
+  bool quitRequested_ = false;
+};
+
+// One line with the design's counts: "3 sheets, 40 symbols, ...".
+std::string summarizeDesign(const Design& design);
+
+}  // namespace dbxhost

@@ -1,0 +1,631 @@
+#include "engine/hostdbx.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "model/geometry.h"
+
+namespace dbxhost {
+
+using namespace DBX;
+
+namespace {
+
+// The graphic every pattern is served with; clients pass it back to the pad walk.
+constexpr const char* kGraphicName = "Normal";
+// PCB layers the layer walk lists; a flipped component has its pads on the bottom.
+constexpr int32_t kTopLayerId = 1;
+constexpr int32_t kBottomLayerId = 2;
+
+Tool toolByName(const char* name) {
+  if (name == nullptr) return kToolNone;
+  if (std::strcmp(name, kToolNamePcb) == 0) return kToolPcb;
+  if (std::strcmp(name, kToolNameSch) == 0) return kToolSch;
+  return kToolNone;
+}
+
+Tool toolOf(const TConversation* context) {
+  if (context == nullptr) return kToolNone;
+  if (context->tool == kToolPcb || context->tool == kToolSch) return Tool(context->tool);
+  return kToolNone;
+}
+
+bool fitsInt32(int64_t v) {
+  return v >= std::numeric_limits<int32_t>::min() && v <= std::numeric_limits<int32_t>::max();
+}
+
+bool inside(const TRect& area, TPoint p) {
+  const bool defined = area.upperRight.x > area.lowerLeft.x && area.upperRight.y > area.lowerLeft.y;
+  return !defined || (p.x >= area.lowerLeft.x && p.x <= area.upperRight.x &&
+                      p.y >= area.lowerLeft.y && p.y <= area.upperRight.y);
+}
+
+}  // namespace
+
+HostDbx::HostDbx(Design design) : design_(std::move(design)) {}
+
+uint64_t HostDbx::revision() const {
+  std::lock_guard lock(mutex_);
+  return revision_;
+}
+
+uint64_t HostDbx::replaceDesign(Design design) {
+  std::lock_guard lock(mutex_);
+  design_ = std::move(design);
+  for (ToolState& st : tools_) {
+    if (st.holder != 0) st.ended.insert(st.holder);
+    st.holder = 0;
+    for (Walk& walk : st.walks) walk = Walk{};
+  }
+  return ++revision_;
+}
+
+void HostDbx::injectStatus(Tool tool, int callNumber, int32_t status) {
+  std::lock_guard lock(mutex_);
+  ToolState& st = state(tool);
+  st.injected[st.calls + std::max(callNumber, 1)] = status;
+}
+
+void HostDbx::dropAfter(Tool tool, int calls) {
+  std::lock_guard lock(mutex_);
+  ToolState& st = state(tool);
+  st.dropAtCall = st.calls + std::max(calls, 0);
+  st.dropArmed = true;
+}
+
+void HostDbx::setBusy(Tool tool, bool busy) {
+  std::lock_guard lock(mutex_);
+  state(tool).busy = busy;
+}
+
+int HostDbx::callCount(Tool tool) const {
+  std::lock_guard lock(mutex_);
+  return state(tool).calls;
+}
+
+bool HostDbx::isHeld(Tool tool) const {
+  std::lock_guard lock(mutex_);
+  return state(tool).holder != 0;
+}
+
+int32_t HostDbx::admit(const TConversation* context, Tool& tool) {
+  tool = toolOf(context);
+  if (tool == kToolNone) return DBX_NO_CONNECTION;
+  ToolState& st = state(tool);
+  const int call = ++st.calls;
+  if (auto it = st.injected.find(call); it != st.injected.end()) {
+    const int32_t status = it->second;
+    st.injected.erase(it);
+    return status;
+  }
+  if (st.holder == 0 || context->handle != st.holder) {
+    return st.ended.erase(context->handle) > 0 ? DBX_SERVER_TERMINATED : DBX_NO_CONNECTION;
+  }
+  if (st.dropArmed && call > st.dropAtCall) {
+    st.dropArmed = false;
+    st.holder = 0;
+    for (Walk& walk : st.walks) walk = Walk{};
+    return DBX_SERVER_TERMINATED;
+  }
+  return DBX_OK;
+}
+
+int32_t HostDbx::TOpenDesign(int32_t, int32_t, const char* toolName, TConversation* context) {
+  std::lock_guard lock(mutex_);
+  const Tool tool = toolByName(toolName);
+  if (tool == kToolNone || context == nullptr) return DBX_BAD_INPUT;
+  ToolState& st = state(tool);
+  const int call = ++st.calls;
+  if (auto it = st.injected.find(call); it != st.injected.end()) {
+    const int32_t status = it->second;
+    st.injected.erase(it);
+    return status;
+  }
+  if (st.busy || st.holder != 0) return DBX_SERVER_BUSY;
+  st.holder = nextHandle_++;
+  for (Walk& walk : st.walks) walk = Walk{};
+  context->handle = st.holder;
+  context->tool = tool;
+  return DBX_OK;
+}
+
+int32_t HostDbx::TCloseDesign(TConversation* context, const char*) {
+  std::lock_guard lock(mutex_);
+  Tool tool;
+  if (const int32_t status = admit(context, tool)) return status;
+  ToolState& st = state(tool);
+  st.holder = 0;
+  for (Walk& walk : st.walks) walk = Walk{};
+  return DBX_OK;
+}
+
+TDesign HostDbx::headerRecord(const Header& h) const {
+  TDesign r;
+  setText(r.designName, h.designName);
+  r.workspaceExtents = h.workspace;
+  r.absGridId = h.absGridId;
+  r.relGridId = h.relGridId;
+  r.isGridAbsolute = h.isGridAbsolute ? 1 : 0;
+  r.relGridOrigin = h.relGridOrigin;
+  return r;
+}
+
+int32_t HostDbx::TGetDesignInfo(TConversation* context, TDesign* design) {
+  std::lock_guard lock(mutex_);
+  Tool tool;
+  if (const int32_t status = admit(context, tool)) return status;
+  if (design == nullptr) return DBX_BAD_INPUT;
+  *design = headerRecord(tool == kToolPcb ? design_.pcb.header : design_.sch.header);
+  return DBX_OK;
+}
+
+template <class Rec, class Fill>
+int32_t HostDbx::first(const TConversation* context, WalkKind kind, std::vector<Rec> Walk::*list,
+                       Rec* out, int32_t endStatus, Fill&& fill) {
+  Tool tool;
+  if (const int32_t status = admit(context, tool)) return status;
+  if (out == nullptr) return DBX_BAD_INPUT;
+  Walk& walk = state(tool).walks[kind];
+  walk = Walk{};
+  if (const int32_t status = fill(tool, walk.*list)) return status;
+  walk.started = true;
+  if (walk.next >= (walk.*list).size()) return endStatus;
+  *out = (walk.*list)[walk.next++];
+  return DBX_OK;
+}
+
+template <class Rec>
+int32_t HostDbx::next(const TConversation* context, WalkKind kind, std::vector<Rec> Walk::*list,
+                      Rec* out, int32_t endStatus) {
+  Tool tool;
+  if (const int32_t status = admit(context, tool)) return status;
+  if (out == nullptr) return DBX_BAD_INPUT;
+  Walk& walk = state(tool).walks[kind];
+  if (!walk.started) return DBX_GETFIRST_NOT_CALLED;
+  if (walk.next >= (walk.*list).size()) return endStatus;
+  *out = (walk.*list)[walk.next++];
+  return DBX_OK;
+}
+
+int32_t HostDbx::TGetFirstGrid(TConversation* context, TGrid* grid) {
+  std::lock_guard lock(mutex_);
+  return first(context, kGrids, &Walk::grids, grid, DBX_NO_MORE_ITEMS,
+               [&](Tool tool, std::vector<TGrid>& out) {
+                 for (const Grid& g : tool == kToolPcb ? design_.pcb.grids : design_.sch.grids) {
+                   TGrid r;
+                   r.gridId = g.id;
+                   setText(r.gridSpacing, g.spacing);
+                   out.push_back(r);
+                 }
+                 return DBX_OK;
+               });
+}
+
+int32_t HostDbx::TGetNextGrid(TConversation* context, TGrid* grid) {
+  std::lock_guard lock(mutex_);
+  return next(context, kGrids, &Walk::grids, grid, DBX_NO_MORE_ITEMS);
+}
+
+TComponent HostDbx::pcbRecord(const PcbComponent& c) const {
+  TComponent r;
+  r.compId = c.id;
+  setText(r.refDes, c.refDes);
+  setText(r.compType, c.compType);
+  setText(r.value, c.value);
+  setText(r.patternName, c.patternName);
+  setText(r.libraryName, c.libraryName);
+  r.refPoint = c.placement.refPoint;
+  if (auto it = design_.pcb.patterns.find(c.patternName); it != design_.pcb.patterns.end()) {
+    r.boundRect = placeRect(c.placement, localExtent(it->second));
+    r.numberPads = static_cast<int32_t>(it->second.pads.size());
+  }
+  r.numberPins = r.numberPads;
+  r.rotationAng = c.placement.rotation;
+  r.numberParts = c.numberParts;
+  r.isFlipped = c.placement.flipped ? 1 : 0;
+  r.isHighlighted = c.highlight;
+  r.isHetero = 0;
+  r.connectionType = c.connectionType;
+  r.isFixed = c.fixed ? 1 : 0;
+  r.numberGraphics = 1;
+  setText(r.currentGraphicName, kGraphicName);
+  setText(r.defaultGraphicName, kGraphicName);
+  return r;
+}
+
+TComponent HostDbx::schRecord(const SchComponent& c) const {
+  TComponent r;
+  r.compId = c.id;
+  setText(r.refDes, c.refDes);
+  setText(r.compType, c.compType);
+  setText(r.value, c.value);
+  setText(r.patternName, c.patternName);
+  setText(r.libraryName, c.libraryName);
+  r.numberPins = static_cast<int32_t>(c.pins.size());
+  r.numberParts = c.numberParts;
+  r.connectionType = c.connectionType;
+  r.numberGraphics = 1;
+  setText(r.currentGraphicName, kGraphicName);
+  setText(r.defaultGraphicName, kGraphicName);
+  // Position and highlight of a schematic component are those of its first symbol.
+  const std::size_t index = static_cast<std::size_t>(&c - design_.sch.components.data());
+  for (const Symbol& s : design_.sch.symbols) {
+    if (s.component != index) continue;
+    r.refPoint = s.refPoint;
+    r.boundRect = s.boundRect;
+    r.rotationAng = s.rotation;
+    r.isFlipped = s.flipped ? 1 : 0;
+    r.isHighlighted = s.highlight;
+    break;
+  }
+  return r;
+}
+
+TSymbol HostDbx::symbolRecord(const Symbol& s) const {
+  TSymbol r;
+  r.symbolId = s.id;
+  setText(r.refDes, s.refDes);
+  r.partNumber = s.partNumber;
+  r.refPoint = s.refPoint;
+  r.boundRect = s.boundRect;
+  r.rotationAng = s.rotation;
+  r.isFlipped = s.flipped ? 1 : 0;
+  r.isHighlighted = s.highlight;
+  r.layerId = s.sheetId;
+  return r;
+}
+
+int32_t HostDbx::TGetFirstComponent(TConversation* context, TComponent* component) {
+  std::lock_guard lock(mutex_);
+  return first(context, kComponents, &Walk::components, component, DBX_NO_MORE_COMPONENTS,
+               [&](Tool tool, std::vector<TComponent>& out) {
+                 if (tool == kToolPcb) {
+                   for (const PcbComponent& c : design_.pcb.components) out.push_back(pcbRecord(c));
+                 } else {
+                   for (const SchComponent& c : design_.sch.components) out.push_back(schRecord(c));
+                 }
+                 return DBX_OK;
+               });
+}
+
+int32_t HostDbx::TGetNextComponent(TConversation* context, TComponent* component) {
+  std::lock_guard lock(mutex_);
+  return next(context, kComponents, &Walk::components, component, DBX_NO_MORE_COMPONENTS);
+}
+
+int32_t HostDbx::TGetFirstSymbol(TConversation* context, TSymbol* symbol) {
+  std::lock_guard lock(mutex_);
+  return first(context, kSymbols, &Walk::symbols, symbol, DBX_NO_MORE_ITEMS,
+               [&](Tool tool, std::vector<TSymbol>& out) {
+                 if (tool != kToolSch) return DBX_ILLEGAL_OP;
+                 for (const Symbol& s : design_.sch.symbols) out.push_back(symbolRecord(s));
+                 return DBX_OK;
+               });
+}
+
+int32_t HostDbx::TGetNextSymbol(TConversation* context, TSymbol* symbol) {
+  std::lock_guard lock(mutex_);
+  return next(context, kSymbols, &Walk::symbols, symbol, DBX_NO_MORE_ITEMS);
+}
+
+PcbComponent* HostDbx::findPcb(const char* refDes) {
+  if (refDes == nullptr) return nullptr;
+  for (PcbComponent& c : design_.pcb.components) {
+    if (c.refDes == refDes) return &c;
+  }
+  return nullptr;
+}
+
+PcbComponent* HostDbx::findPcbById(int32_t id) {
+  for (PcbComponent& c : design_.pcb.components) {
+    if (c.id == id) return &c;
+  }
+  return nullptr;
+}
+
+const SchComponent* HostDbx::findSch(const char* refDes) const {
+  if (refDes == nullptr) return nullptr;
+  for (const SchComponent& c : design_.sch.components) {
+    if (c.refDes == refDes) return &c;
+  }
+  return nullptr;
+}
+
+Symbol* HostDbx::findSymbol(const char* refDes) {
+  if (refDes == nullptr) return nullptr;
+  for (Symbol& s : design_.sch.symbols) {
+    if (s.refDes == refDes) return &s;
+  }
+  return nullptr;
+}
+
+int32_t HostDbx::TGetCompByRefDes(TConversation* context, const char* refDes,
+                                  TComponent* component) {
+  std::lock_guard lock(mutex_);
+  Tool tool;
+  if (const int32_t status = admit(context, tool)) return status;
+  if (component == nullptr) return DBX_BAD_INPUT;
+  if (tool == kToolPcb) {
+    const PcbComponent* c = findPcb(refDes);
+    if (c == nullptr) return DBX_COMPONENT_NOT_FOUND;
+    *component = pcbRecord(*c);
+  } else {
+    const SchComponent* c = findSch(refDes);
+    if (c == nullptr) return DBX_COMPONENT_NOT_FOUND;
+    *component = schRecord(*c);
+  }
+  return DBX_OK;
+}
+
+int32_t HostDbx::TGetSymbolByRefDes(TConversation* context, const char* refDes, TSymbol* symbol) {
+  std::lock_guard lock(mutex_);
+  Tool tool;
+  if (const int32_t status = admit(context, tool)) return status;
+  if (symbol == nullptr) return DBX_BAD_INPUT;
+  if (tool != kToolSch) return DBX_ILLEGAL_OP;
+  const Symbol* s = findSymbol(refDes);
+  if (s == nullptr) return DBX_COMPONENT_NOT_FOUND;
+  *symbol = symbolRecord(*s);
+  return DBX_OK;
+}
+
+int32_t HostDbx::TGetFirstCompPad(TConversation* context, const char* refDes, const char*,
+                                  TPad* pad) {
+  std::lock_guard lock(mutex_);
+  return first(context, kPads, &Walk::pads, pad, DBX_NO_MORE_ITEMS,
+               [&](Tool tool, std::vector<TPad>& out) {
+                 if (tool != kToolPcb) return DBX_ILLEGAL_OP;
+                 const PcbComponent* c = findPcb(refDes);
+                 if (c == nullptr) return DBX_COMPONENT_NOT_FOUND;
+                 auto pattern = design_.pcb.patterns.find(c->patternName);
+                 if (pattern == design_.pcb.patterns.end()) return DBX_NO_ATTACHED_PATTERN;
+                 int32_t padId = 1;
+                 for (const PadDef& def : pattern->second.pads) {
+                   TPad r;
+                   r.padId = padId++;
+                   auto net = c->padNets.find(def.pinDes);
+                   r.netId = net == c->padNets.end() ? 0 : net->second;
+                   r.center = placePoint(c->placement, def.at);
+                   r.layerId = c->placement.flipped ? kBottomLayerId : kTopLayerId;
+                   setText(r.compPin.pinDes, def.pinDes);
+                   r.compPin.gateNumber = 1;
+                   out.push_back(r);
+                 }
+                 return DBX_OK;
+               });
+}
+
+int32_t HostDbx::TGetNextCompPad(TConversation* context, TPad* pad) {
+  std::lock_guard lock(mutex_);
+  return next(context, kPads, &Walk::pads, pad, DBX_NO_MORE_ITEMS);
+}
+
+int32_t HostDbx::TGetFirstCompPin(TConversation* context, const char* refDes, TPin* pin) {
+  std::lock_guard lock(mutex_);
+  return first(context, kPins, &Walk::pins, pin, DBX_NO_MORE_ITEMS,
+               [&](Tool tool, std::vector<TPin>& out) {
+                 if (tool != kToolSch) return DBX_ILLEGAL_OP;
+                 const SchComponent* c = findSch(refDes);
+                 if (c == nullptr) return DBX_COMPONENT_NOT_FOUND;
+                 int32_t pinId = 1;
+                 for (const SchPin& p : c->pins) {
+                   TPin r;
+                   r.pinId = pinId++;
+                   r.netId = p.netId;
+                   r.refPoint = p.refPoint;
+                   setText(r.compPin.pinDes, p.pinDes);
+                   setText(r.compPin.pinName, p.pinName);
+                   r.compPin.gateNumber = p.gateNumber;
+                   out.push_back(r);
+                 }
+                 return DBX_OK;
+               });
+}
+
+int32_t HostDbx::TGetNextCompPin(TConversation* context, TPin* pin) {
+  std::lock_guard lock(mutex_);
+  return next(context, kPins, &Walk::pins, pin, DBX_NO_MORE_ITEMS);
+}
+
+std::map<int32_t, int32_t> HostDbx::nodeCounts(Tool tool) const {
+  std::map<int32_t, int32_t> counts;
+  if (tool == kToolPcb) {
+    for (const PcbComponent& c : design_.pcb.components) {
+      for (const auto& [pad, netId] : c.padNets) ++counts[netId];
+    }
+  } else {
+    for (const SchComponent& c : design_.sch.components) {
+      for (const SchPin& p : c.pins) ++counts[p.netId];
+    }
+  }
+  return counts;
+}
+
+int32_t HostDbx::TGetFirstNet(TConversation* context, TNet* net) {
+  std::lock_guard lock(mutex_);
+  return first(context, kNets, &Walk::nets, net, DBX_NO_MORE_NETS,
+               [&](Tool tool, std::vector<TNet>& out) {
+                 std::map<int32_t, int32_t> counts = nodeCounts(tool);
+                 for (const Net& n : design_.nets) {
+                   TNet r;
+                   r.netId = n.id;
+                   setText(r.netName, n.name);
+                   r.nodeCount = counts[n.id];
+                   out.push_back(r);
+                 }
+                 return DBX_OK;
+               });
+}
+
+int32_t HostDbx::TGetNextNet(TConversation* context, TNet* net) {
+  std::lock_guard lock(mutex_);
+  return next(context, kNets, &Walk::nets, net, DBX_NO_MORE_NETS);
+}
+
+int32_t HostDbx::TGetFirstLayer(TConversation* context, TLayer* layer) {
+  std::lock_guard lock(mutex_);
+  return first(context, kLayers, &Walk::layers, layer, DBX_NO_MORE_LAYERS,
+               [&](Tool tool, std::vector<TLayer>& out) {
+                 if (tool == kToolSch) {
+                   for (const Sheet& s : design_.sch.sheets) {
+                     TLayer r;
+                     r.layerId = s.id;
+                     setText(r.layerName, s.name);
+                     r.layerType = kLayerTypeSheet;
+                     out.push_back(r);
+                   }
+                 } else {
+                   TLayer top, bottom;
+                   top.layerId = kTopLayerId;
+                   setText(top.layerName, "Top");
+                   bottom.layerId = kBottomLayerId;
+                   setText(bottom.layerName, "Bottom");
+                   out = {top, bottom};
+                 }
+                 return DBX_OK;
+               });
+}
+
+int32_t HostDbx::TGetNextLayer(TConversation* context, TLayer* layer) {
+  std::lock_guard lock(mutex_);
+  return next(context, kLayers, &Walk::layers, layer, DBX_NO_MORE_LAYERS);
+}
+
+int32_t HostDbx::TGetFirstHighlightedItem(TConversation* context, TItem* item) {
+  std::lock_guard lock(mutex_);
+  return first(context, kItems, &Walk::items, item, DBX_NO_MORE_ITEMS,
+               [&](Tool tool, std::vector<TItem>& out) {
+                 if (tool == kToolPcb) {
+                   for (const PcbComponent& c : design_.pcb.components) {
+                     if (c.highlight == 0) continue;
+                     TItem r;
+                     r.itemType = DBX_COMPONENT;
+                     r.component = pcbRecord(c);
+                     out.push_back(r);
+                   }
+                 } else {
+                   for (const Symbol& s : design_.sch.symbols) {
+                     if (s.highlight == 0) continue;
+                     TItem r;
+                     r.itemType = DBX_SYMBOL;
+                     r.symbol = symbolRecord(s);
+                     out.push_back(r);
+                   }
+                 }
+                 std::map<int32_t, int32_t> counts = nodeCounts(tool);
+                 for (const Net& n : design_.nets) {
+                   if (n.highlight == 0) continue;
+                   TItem r;
+                   r.itemType = DBX_NET;
+                   r.net.netId = n.id;
+                   setText(r.net.netName, n.name);
+                   r.net.nodeCount = counts[n.id];
+                   out.push_back(r);
+                 }
+                 return DBX_OK;
+               });
+}
+
+int32_t HostDbx::TGetNextHighlightedItem(TConversation* context, TItem* item) {
+  std::lock_guard lock(mutex_);
+  return next(context, kItems, &Walk::items, item, DBX_NO_MORE_ITEMS);
+}
+
+int32_t HostDbx::setHighlight(TConversation* context, int32_t color, TComponent* component) {
+  Tool tool;
+  if (const int32_t status = admit(context, tool)) return status;
+  if (component == nullptr) return DBX_BAD_INPUT;
+  if (color < 0 || color > kLastColor) return DBX_INVALID_HIGHLIGHT_COLOR;
+  if (tool == kToolPcb) {
+    PcbComponent* c = findPcbById(component->compId);
+    if (c == nullptr) return DBX_COMPONENT_NOT_FOUND;
+    c->highlight = color;
+    *component = pcbRecord(*c);
+  } else {
+    // Schematic clients know a component part by its symbol's id.
+    auto it = std::find_if(design_.sch.symbols.begin(), design_.sch.symbols.end(),
+                           [&](const Symbol& s) { return s.id == component->compId; });
+    if (it == design_.sch.symbols.end()) return DBX_COMPONENT_NOT_FOUND;
+    it->highlight = color;
+    component->isHighlighted = color;
+  }
+  ++revision_;
+  return DBX_OK;
+}
+
+int32_t HostDbx::THighlightItem(TConversation* context, int32_t color, TComponent* component) {
+  std::lock_guard lock(mutex_);
+  if (color == 0) {
+    // Highlighting with "no colour" is not an operation of the host.
+    Tool tool;
+    if (const int32_t status = admit(context, tool)) return status;
+    return DBX_INVALID_HIGHLIGHT_COLOR;
+  }
+  return setHighlight(context, color, component);
+}
+
+int32_t HostDbx::TUnHighlightItem(TConversation* context, TComponent* component) {
+  std::lock_guard lock(mutex_);
+  return setHighlight(context, 0, component);
+}
+
+template <class Edit>
+int32_t HostDbx::editPcb(TConversation* context, TComponent* component, Edit&& edit) {
+  Tool tool;
+  if (const int32_t status = admit(context, tool)) return status;
+  if (component == nullptr) return DBX_BAD_INPUT;
+  if (tool != kToolPcb) return DBX_ILLEGAL_OP;
+  PcbComponent* c = findPcbById(component->compId);
+  if (c == nullptr) return DBX_COMPONENT_NOT_FOUND;
+  Placement placement = c->placement;
+  if (const int32_t status = edit(*c, placement)) return status;
+  if (!inside(design_.pcb.header.workspace, placement.refPoint)) return DBX_ITEM_OUTSIDE_WORKSPACE;
+  c->placement = placement;
+  *component = pcbRecord(*c);
+  ++revision_;
+  return DBX_OK;
+}
+
+int32_t HostDbx::TMoveComponent(TConversation* context, int32_t dx, int32_t dy,
+                                TComponent* component) {
+  std::lock_guard lock(mutex_);
+  return editPcb(context, component, [&](const PcbComponent& c, Placement& placement) {
+    if (c.fixed) return DBX_MOVE_ERROR;
+    const int64_t x = int64_t(placement.refPoint.x) + dx, y = int64_t(placement.refPoint.y) + dy;
+    if (!fitsInt32(x) || !fitsInt32(y)) return DBX_ITEM_OUTSIDE_WORKSPACE;
+    placement = moved(placement, dx, dy);
+    return DBX_OK;
+  });
+}
+
+int32_t HostDbx::TFlipComponent(TConversation* context, TPoint point, TComponent* component) {
+  std::lock_guard lock(mutex_);
+  return editPcb(context, component, [&](const PcbComponent& c, Placement& placement) {
+    if (c.fixed) return DBX_FLIP_ERROR;
+    if (!fitsInt32(2 * int64_t(point.x) - placement.refPoint.x)) return DBX_ITEM_OUTSIDE_WORKSPACE;
+    placement = flipped(placement, point);
+    return DBX_OK;
+  });
+}
+
+int32_t HostDbx::TRotateComponent(TConversation* context, int32_t angle, TPoint point,
+                                  TComponent* component) {
+  std::lock_guard lock(mutex_);
+  return editPcb(context, component, [&](const PcbComponent& c, Placement& placement) {
+    if (angle < -3600 || angle > 3600) return DBX_INVALID_ANGLE;
+    if (c.fixed) return DBX_ROTATE_ERROR;
+    // The turned point lies within the distance from the centre; refuse what
+    // could leave the coordinate range.
+    const int64_t reach = std::abs(int64_t(placement.refPoint.x) - point.x) +
+                          std::abs(int64_t(placement.refPoint.y) - point.y);
+    if (!fitsInt32(int64_t(point.x) + reach) || !fitsInt32(int64_t(point.x) - reach) ||
+        !fitsInt32(int64_t(point.y) + reach) || !fitsInt32(int64_t(point.y) - reach)) {
+      return DBX_ITEM_OUTSIDE_WORKSPACE;
+    }
+    placement = rotated(placement, angle, point);
+    return DBX_OK;
+  });
+}
+
+}  // namespace dbxhost

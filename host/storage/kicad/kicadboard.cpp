@@ -1,0 +1,524 @@
+#include "storage/kicad/kicadboard.h"
+#include "storage/kicad/kicadtext.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <map>
+#include <numbers>
+#include <optional>
+#include <set>
+#include <tuple>
+
+#include "model/geometry.h"
+#include "storage/fileio.h"
+
+namespace dbxhost::kicad {
+
+namespace {
+
+// Computed nanometres in host units. Far-off values (the centre of a nearly
+// straight arc) are held where the range checks still refuse them.
+int64_t unitsOf(double nanometres) {
+  constexpr double kFar = double(int64_t{1} << 60);
+  if (std::isnan(nanometres)) return hostUnits(int64_t{1} << 60);
+  return hostUnits(std::llround(std::clamp(nanometres, -kFar, kFar)));
+}
+
+// An axis-aligned box of KiCad local points, in nanometres.
+struct Box {
+  double left = std::numeric_limits<double>::max(), top = left;
+  double right = std::numeric_limits<double>::lowest(), bottom = right;
+  bool empty() const { return left > right; }
+  void add(double x, double y) {
+    left = std::min(left, x);
+    right = std::max(right, x);
+    top = std::min(top, y);
+    bottom = std::max(bottom, y);
+  }
+};
+
+struct Point {
+  double x = 0, y = 0;
+  bool operator==(const Point&) const = default;
+};
+
+// The circle through an arc's start, mid and end, and the arc's sweep on it:
+// from the start angle by span (signed) radians. None for collinear points.
+struct ArcSweep {
+  Point centre;
+  double radius = 0, from = 0, span = 0;
+  Point at(double angle) const {
+    return {centre.x + radius * std::cos(angle), centre.y + radius * std::sin(angle)};
+  }
+};
+
+std::optional<ArcSweep> sweepThrough(Point s, Point m, Point e) {
+  const double d = 2 * (s.x * (m.y - e.y) + m.x * (e.y - s.y) + e.x * (s.y - m.y));
+  if (std::abs(d) < 1e-9) return std::nullopt;
+  const double s2 = s.x * s.x + s.y * s.y, m2 = m.x * m.x + m.y * m.y, e2 = e.x * e.x + e.y * e.y;
+  ArcSweep arc;
+  arc.centre = {(s2 * (m.y - e.y) + m2 * (e.y - s.y) + e2 * (s.y - m.y)) / d,
+                (s2 * (e.x - m.x) + m2 * (s.x - e.x) + e2 * (m.x - s.x)) / d};
+  arc.radius = std::hypot(s.x - arc.centre.x, s.y - arc.centre.y);
+  const double twoPi = 2 * std::numbers::pi;
+  auto angleOf = [&](Point p) { return std::atan2(p.y - arc.centre.y, p.x - arc.centre.x); };
+  auto ccwSpan = [&](double from, double to) {
+    const double span = std::fmod(to - from, twoPi);
+    return span < 0 ? span + twoPi : span;
+  };
+  arc.from = angleOf(s);
+  const double toMid = ccwSpan(arc.from, angleOf(m)), toEnd = ccwSpan(arc.from, angleOf(e));
+  arc.span = toMid <= toEnd ? toEnd : toEnd - twoPi;
+  return arc;
+}
+
+// Adds the extent of the arc from start through mid to end: its ends and
+// every axis extreme of its circle that the arc passes.
+void addArc(Box& box, Point s, Point m, Point e) {
+  box.add(s.x, s.y);
+  box.add(e.x, e.y);
+  const std::optional<ArcSweep> arc = sweepThrough(s, m, e);
+  if (!arc) {
+    box.add(m.x, m.y);
+    return;
+  }
+  const double low = std::min(arc->from, arc->from + arc->span);
+  const double high = std::max(arc->from, arc->from + arc->span);
+  for (int quarter = -8; quarter <= 8; ++quarter) {
+    const double angle = quarter * std::numbers::pi / 2;
+    if (angle >= low && angle <= high) {
+      const Point p = arc->at(angle);
+      box.add(p.x, p.y);
+    }
+  }
+}
+
+// The points of an arc from start to end, a chord at least every 10°.
+std::vector<Point> arcPoints(Point s, Point m, Point e) {
+  const std::optional<ArcSweep> arc = sweepThrough(s, m, e);
+  if (!arc) return {s, e};
+  const int steps = std::max(2, int(std::ceil(std::abs(arc->span) / (std::numbers::pi / 18))));
+  std::vector<Point> points{s};
+  for (int i = 1; i < steps; ++i) points.push_back(arc->at(arc->from + arc->span * i / steps));
+  points.push_back(e);
+  return points;
+}
+
+// Joins open outline pieces end to end into closed loops; returns the loop
+// that spans the largest box (the board's edge rather than a cut-out).
+std::vector<Point> largestLoop(std::vector<std::vector<Point>> pieces,
+                               std::vector<std::vector<Point>> loops) {
+  while (!pieces.empty()) {
+    std::vector<Point> loop = std::move(pieces.back());
+    pieces.pop_back();
+    for (bool grown = true; grown && !(loop.size() > 2 && loop.front() == loop.back());) {
+      grown = false;
+      for (auto it = pieces.begin(); it != pieces.end(); ++it) {
+        if (it->front() == loop.back() || it->back() == loop.back()) {
+          if (it->back() == loop.back()) std::reverse(it->begin(), it->end());
+          loop.insert(loop.end(), it->begin() + 1, it->end());
+          pieces.erase(it);
+          grown = true;
+          break;
+        }
+      }
+    }
+    if (loop.size() > 3 && loop.front() == loop.back()) {
+      loop.pop_back();
+      loops.push_back(std::move(loop));
+    }
+  }
+  std::vector<Point> best;
+  double bestArea = -1;
+  for (std::vector<Point>& loop : loops) {
+    Box box;
+    for (const Point& p : loop) box.add(p.x, p.y);
+    const double area = (box.right - box.left) * (box.bottom - box.top);
+    if (area > bestArea) {
+      bestArea = area;
+      best = std::move(loop);
+    }
+  }
+  return best;
+}
+
+class BoardReader {
+ public:
+  explicit BoardReader(const std::string& source) : r_(source) {}
+
+  KicadBoard read(std::string text) {
+    const Sexpr root = parseSexpr(text, r_.sourceName());
+    if (root.head() != "kicad_pcb") r_.fail(root, "not a KiCad board (expected (kicad_pcb ...))");
+    checkVersion(r_.required(root, "version"));
+    readNets(root);
+    readHeader(root);
+    readOutline(root);
+    for (std::size_t i = 0; i < root.children.size(); ++i) {
+      const Sexpr& child = root.children[i];
+      if (child.isList() && child.head() == "footprint") readFootprint(child, i);
+      if (child.isList() && child.head() == "module") {
+        r_.fail(child,
+                "(module ...) is the footprint of KiCad 5 and older boards; open and save "
+                "the board in KiCad 6 or newer first");
+      }
+    }
+    board_.sourceName = r_.sourceName();
+    board_.text = std::move(text);
+    return std::move(board_);
+  }
+
+ private:
+  void checkVersion(const Sexpr& version) const {
+    const int64_t number = r_.integer(version, 1);
+    if (number < kOldestBoardVersion) {
+      r_.fail(version, "file version " + std::to_string(number) +
+                           " is older than KiCad 6; open and save the board in KiCad 6 or "
+                           "newer first");
+    }
+    if (number > kNewestBoardVersion) {
+      r_.fail(version, "file version " + std::to_string(number) +
+                           " is newer than this dbxhost reads (KiCad 6 to 9)");
+    }
+  }
+
+  void readNets(const Sexpr& root) {
+    std::set<std::string> names;
+    for (const Sexpr* node : root.lists("net")) {
+      const int64_t number = r_.integer(*node, 1);
+      const std::string& name = r_.text(*node, 2);
+      if (number < 0 || number > std::numeric_limits<int32_t>::max()) {
+        r_.fail(*node, "net number " + std::to_string(number) + " is out of range");
+      }
+      if (netIds_.contains(number)) {
+        r_.fail(*node, "net " + std::to_string(number) + " is declared twice");
+      }
+      if (number == 0) {  // KiCad's "no net"
+        if (!name.empty()) r_.fail(*node, "net 0 is the unconnected net and has no name");
+        netIds_[0] = 0;
+        continue;
+      }
+      if (name.empty()) r_.fail(*node, "net " + std::to_string(number) + " has no name");
+      if (name.size() > kMaxLongName) {
+        r_.fail(*node, "net name " + quoteSexprString(name) + " is longer than " +
+                           std::to_string(kMaxLongName) + " bytes");
+      }
+      if (!names.insert(name).second) {
+        r_.fail(*node, "net name " + quoteSexprString(name) + " is used twice");
+      }
+      netIds_[number] = int32_t(number);
+      board_.nets.push_back({int32_t(number), name, 0});
+    }
+  }
+
+  void readHeader(const Sexpr& root) {
+    Header& header = board_.pcb.header;
+    header.designName =
+        fittedText(std::filesystem::path(r_.sourceName()).stem().string(), kMaxLongName);
+    // The board file keeps no grid step; 1.27 mm is KiCad's default.
+    board_.pcb.grids = {{1, "1.27mm"}};
+    header.absGridId = 1;
+    header.relGridId = 1;
+    header.isGridAbsolute = true;
+    if (const Sexpr* setup = root.list("setup")) {
+      if (const Sexpr* origin = setup->list("grid_origin")) {
+        header.relGridOrigin = point(*origin, 1, false);
+        header.isGridAbsolute = false;
+      }
+    }
+  }
+
+  Point pointOf(const Sexpr& node) const {
+    return {double(r_.nanometres(node, 1)), double(r_.nanometres(node, 2))};
+  }
+
+  // The board's edge from the graphics on Edge.Cuts, for drawing; none when
+  // they form no closed loop.
+  void readOutline(const Sexpr& root) {
+    std::vector<std::vector<Point>> pieces, loops;
+    for (const Sexpr& item : root.children) {
+      const Sexpr* layer = item.isList() ? item.list("layer") : nullptr;
+      if (layer == nullptr || layer->children.size() < 2 ||
+          layer->children[1].text != "Edge.Cuts") {
+        continue;
+      }
+      const std::string_view kind = item.head();
+      if (kind == "gr_line") {
+        pieces.push_back({pointOf(r_.required(item, "start")), pointOf(r_.required(item, "end"))});
+      } else if (kind == "gr_arc") {
+        pieces.push_back(arcPoints(pointOf(r_.required(item, "start")),
+                                   pointOf(r_.required(item, "mid")),
+                                   pointOf(r_.required(item, "end"))));
+      } else if (kind == "gr_rect") {
+        const Point a = pointOf(r_.required(item, "start")), b = pointOf(r_.required(item, "end"));
+        loops.push_back({a, {b.x, a.y}, b, {a.x, b.y}});
+      } else if (kind == "gr_circle") {
+        const Point c = pointOf(r_.required(item, "center")), e = pointOf(r_.required(item, "end"));
+        const double radius = std::hypot(e.x - c.x, e.y - c.y);
+        std::vector<Point> circle;
+        for (int i = 0; i < 36; ++i) {
+          const double angle = i * std::numbers::pi / 18;
+          circle.push_back({c.x + radius * std::cos(angle), c.y + radius * std::sin(angle)});
+        }
+        loops.push_back(std::move(circle));
+      } else if (kind == "gr_poly") {
+        std::vector<Point> polygon;
+        for (const Sexpr* xy : r_.required(item, "pts").lists("xy"))
+          polygon.push_back(pointOf(*xy));
+        if (polygon.size() >= 3) loops.push_back(std::move(polygon));
+      }
+    }
+    for (const Point& p : largestLoop(std::move(pieces), std::move(loops))) {
+      const int64_t x = unitsOf(p.x), y = unitsOf(-p.y);
+      if (x < std::numeric_limits<int32_t>::min() || x > std::numeric_limits<int32_t>::max() ||
+          y < std::numeric_limits<int32_t>::min() || y > std::numeric_limits<int32_t>::max()) {
+        r_.fail(root, "the board's edge reaches beyond the host's range");
+      }
+      board_.pcb.boardOutline.push_back({int32_t(x), int32_t(y)});
+    }
+  }
+
+  // Nanometres to host units, refused beyond the host's coordinate range.
+  int32_t coordinate(const Sexpr& node, int64_t nanometres) const {
+    const int64_t units = hostUnits(nanometres);
+    if (units < std::numeric_limits<int32_t>::min() ||
+        units > std::numeric_limits<int32_t>::max()) {
+      r_.fail(node, "(" + std::string(node.head()) + "): coordinate beyond the host's range");
+    }
+    return int32_t(units);
+  }
+
+  // Children index, index + 1 as a point in host units; a footprint-local
+  // point of a bottom-side footprint keeps its y (see kicadboard.h).
+  TPoint point(const Sexpr& node, std::size_t index, bool keepY) const {
+    const int64_t x = r_.nanometres(node, index), y = r_.nanometres(node, index + 1);
+    return {coordinate(node, x), coordinate(node, keepY ? y : -y)};
+  }
+
+  const Sexpr* textItem(const Sexpr& footprint, std::string_view field,
+                        std::string_view legacyKind) const {
+    for (const Sexpr& child : footprint.children) {
+      if (!child.isList() || child.children.size() < 3) continue;
+      const Sexpr& key = child.children[1];
+      if ((child.head() == "property" && key.kind == Sexpr::Kind::String && key.text == field) ||
+          (child.head() == "fp_text" && key.kind == Sexpr::Kind::Atom && key.text == legacyKind)) {
+        return &child;
+      }
+    }
+    return nullptr;
+  }
+
+  static bool isLocked(const Sexpr& footprint) {
+    for (const Sexpr& child : footprint.children) {
+      if (child.kind == Sexpr::Kind::Atom && child.text == "locked") return true;  // KiCad 6
+      if (child.isList() && child.head() == "locked") {
+        return child.children.size() < 2 || child.children[1].text == "yes";
+      }
+    }
+    return false;
+  }
+
+  void readFootprint(const Sexpr& fp, std::size_t child) {
+    if (fp.children.size() < 2 || fp.children[1].kind != Sexpr::Kind::String) {
+      r_.fail(fp, "a footprint without its name (expected (footprint \"LIBRARY:NAME\" ...))");
+    }
+    const std::string& fullName = fp.children[1].text;
+    const std::size_t colon = fullName.find(':');
+    const std::string library = colon == std::string::npos ? "" : fullName.substr(0, colon);
+    const std::string name = colon == std::string::npos ? fullName : fullName.substr(colon + 1);
+    if (name.empty()) r_.fail(fp, "footprint " + quoteSexprString(fullName) + " has no name");
+
+    const Sexpr& layer = r_.required(fp, "layer");
+    const std::string& side = r_.text(layer, 1);
+    if (side != "F.Cu" && side != "B.Cu") {
+      r_.fail(layer, "a footprint stands on F.Cu or B.Cu, not " + quoteSexprString(side));
+    }
+    FootprintSource source;
+    source.componentId = int32_t(board_.footprints.size() + 1);
+    source.child = child;
+    source.bottom = side == "B.Cu";
+    const Sexpr& at = r_.required(fp, "at");
+    source.x = r_.nanometres(at, 1);
+    source.y = r_.nanometres(at, 2);
+    source.orientation = r_.optionalMilliDegrees(at, 3).value_or(0);
+    source.placement.refPoint = {coordinate(at, source.x), coordinate(at, -source.y)};
+    source.placement.rotation = hostRotation(source.orientation, source.bottom);
+    source.placement.flipped = source.bottom;
+
+    PcbComponent component;
+    component.id = source.componentId;
+    component.refDes = designator(fp);
+    source.refDes = component.refDes;
+    if (const Sexpr* value = textItem(fp, "Value", "value")) {
+      component.value = fittedText(r_.text(*value, 2), kMaxName);
+    }
+    component.libraryName = fittedText(library, kMaxName);
+    component.placement = source.placement;
+    component.fixed = isLocked(fp);
+
+    Pattern pattern;
+    for (const Sexpr* pad : fp.lists("pad")) {
+      pattern.pads.push_back(padDef(*pad, source));
+      if (const Sexpr* net = pad->list("net")) {
+        const int64_t number = r_.integer(*net, 1);
+        const auto it = netIds_.find(number);
+        if (it == netIds_.end()) {
+          r_.fail(*net, "pad " + quoteSexprString(pattern.pads.back().pinDes) + " refers to net " +
+                            std::to_string(number) + ", which the board does not declare");
+        }
+        // Pads that share a number are one pin: the first one's net counts.
+        if (it->second != 0) component.padNets.emplace(pattern.pads.back().pinDes, it->second);
+      }
+    }
+    pattern.outline = courtyard(fp, source.bottom);
+    component.patternName = patternKey(name, std::move(pattern));
+    board_.pcb.components.push_back(std::move(component));
+    board_.footprints.push_back(std::move(source));
+  }
+
+  // The footprint's reference as the host's designator, which must be unique:
+  // a repeated or empty reference (logos, "REF**") gets "~" and a number.
+  std::string designator(const Sexpr& fp) {
+    std::string refDes;
+    if (const Sexpr* reference = textItem(fp, "Reference", "reference")) {
+      refDes = r_.text(*reference, 2);
+      if (refDes.size() > kMaxRefDes) {
+        r_.fail(*reference, "reference " + quoteSexprString(refDes) + " is longer than " +
+                                std::to_string(kMaxRefDes) + " bytes");
+      }
+    }
+    if (!refDes.empty() && refDesSeen_.insert(refDes).second) return refDes;
+    for (int n = refDes.empty() ? 1 : 2;; ++n) {
+      const std::string suffix = "~" + std::to_string(n);
+      std::string candidate = fittedText(refDes, kMaxRefDes - suffix.size()) + suffix;
+      if (refDesSeen_.insert(candidate).second) return candidate;
+    }
+  }
+
+  PadDef padDef(const Sexpr& pad, const FootprintSource& fp) const {
+    if (pad.children.size() < 2 || pad.children[1].kind != Sexpr::Kind::String) {
+      r_.fail(pad, "a pad without a number (expected (pad \"NUMBER\" TYPE SHAPE ...))");
+    }
+    PadDef def;
+    def.pinDes = pad.children[1].text;
+    if (def.pinDes.size() > kMaxRefDes) {
+      r_.fail(pad, "pad number " + quoteSexprString(def.pinDes) + " is longer than " +
+                       std::to_string(kMaxRefDes) + " bytes");
+    }
+    const Sexpr& at = r_.required(pad, "at");
+    def.at = point(at, 1, fp.bottom);
+    if (const Sexpr* size = pad.list("size")) {
+      // The pad's turn within the footprint decides its extent across the axes.
+      const double turn = double(r_.optionalMilliDegrees(at, 3).value_or(0) - fp.orientation) *
+                          std::numbers::pi / 180000.0;
+      const double w = double(r_.nanometres(*size, 1)), h = double(r_.nanometres(*size, 2));
+      const double c = std::abs(std::cos(turn)), s = std::abs(std::sin(turn));
+      const int64_t width = unitsOf(w * c + h * s);
+      const int64_t height = unitsOf(w * s + h * c);
+      if (width > 0 && height > 0 && width <= std::numeric_limits<int32_t>::max() &&
+          height <= std::numeric_limits<int32_t>::max()) {
+        def.size = {int32_t(width), int32_t(height)};
+      }
+    }
+    return def;
+  }
+
+  // The box around the courtyard graphics, in host-local units; none when the
+  // footprint has no courtyard.
+  std::optional<TRect> courtyard(const Sexpr& fp, bool bottom) const {
+    Box box;
+    auto xy = [&](const Sexpr& node) { return pointOf(node); };
+    for (const Sexpr& item : fp.children) {
+      const std::string_view kind = item.head();
+      if (!item.isList() || !kind.starts_with("fp_") || kind == "fp_text") continue;
+      const Sexpr* layer = item.list("layer");
+      if (layer == nullptr) continue;
+      const std::string& name = r_.text(*layer, 1);
+      if (name != "F.CrtYd" && name != "B.CrtYd") continue;
+      if (kind == "fp_circle") {
+        const Point c = xy(r_.required(item, "center")), e = xy(r_.required(item, "end"));
+        const double radius = std::hypot(e.x - c.x, e.y - c.y);
+        box.add(c.x - radius, c.y - radius);
+        box.add(c.x + radius, c.y + radius);
+      } else if (kind == "fp_arc" && item.list("mid") != nullptr) {
+        addArc(box, xy(r_.required(item, "start")), xy(r_.required(item, "mid")),
+               xy(r_.required(item, "end")));
+      } else if (const Sexpr* pts = item.list("pts")) {
+        for (const Sexpr& p : pts->children) {
+          if (p.head() == "xy") {
+            const Point at = xy(p);
+            box.add(at.x, at.y);
+          } else if (p.head() == "arc") {
+            addArc(box, xy(r_.required(p, "start")), xy(r_.required(p, "mid")),
+                   xy(r_.required(p, "end")));
+          }
+        }
+      } else {
+        for (const char* end : {"start", "end"}) {
+          if (const Sexpr* p = item.list(end)) {
+            const Point at = xy(*p);
+            box.add(at.x, at.y);
+          }
+        }
+      }
+    }
+    if (box.empty()) return std::nullopt;
+    const int64_t left = unitsOf(box.left), right = unitsOf(box.right);
+    int64_t low = unitsOf(box.bottom), high = unitsOf(box.top);
+    if (!bottom) std::tie(low, high) = std::pair(-low, -high);
+    if (low > high) std::swap(low, high);
+    constexpr int64_t kMin = std::numeric_limits<int32_t>::min();
+    constexpr int64_t kMax = std::numeric_limits<int32_t>::max();
+    if (std::min(left, low) < kMin || std::max(right, high) > kMax) {
+      r_.fail(fp, "the courtyard reaches beyond the host's range");
+    }
+    return TRect{{int32_t(left), int32_t(low)}, {int32_t(right), int32_t(high)}};
+  }
+
+  // Footprints of one name share a pattern only when their pads and outline
+  // agree; the first geometry of a name is keyed by the name, each further
+  // one by "NAME#2", "NAME#3", ... (the name shortened to leave room).
+  std::string patternKey(const std::string& name, Pattern pattern) {
+    std::vector<std::string>& keys = patternKeys_[name];
+    for (const std::string& key : keys) {
+      const Pattern& known = board_.pcb.patterns.at(key);
+      if (known.pads == pattern.pads && known.outline == pattern.outline) return key;
+    }
+    for (std::size_t n = keys.size() + 1;; ++n) {
+      const std::string suffix = n == 1 ? "" : "#" + std::to_string(n);
+      std::string key = fittedText(name, kMaxName - suffix.size()) + suffix;
+      if (board_.pcb.patterns.contains(key)) continue;
+      pattern.name = key;
+      board_.pcb.patterns.emplace(key, std::move(pattern));
+      keys.push_back(key);
+      return key;
+    }
+  }
+
+  SexprReader r_;
+  KicadBoard board_;
+  std::map<int64_t, int32_t> netIds_;  // KiCad net number -> host net id (0: no net)
+  std::set<std::string> refDesSeen_;
+  std::map<std::string, std::vector<std::string>> patternKeys_;  // footprint name -> keys
+};
+
+}  // namespace
+
+int64_t hostUnits(int64_t nanometres) {
+  return nanometres >= 0 ? (nanometres + 5) / 10 : -((-nanometres + 5) / 10);
+}
+
+int32_t hostRotation(int64_t orientation, bool bottom) {
+  const int64_t tenths = orientation >= 0 ? (orientation + 50) / 100 : -((-orientation + 50) / 100);
+  return normalizeAngle(bottom ? 1800 - tenths : tenths);
+}
+
+KicadBoard parseKicadBoard(std::string text, const std::string& sourceName) {
+  return BoardReader(sourceName).read(std::move(text));
+}
+
+KicadBoard readKicadBoard(const std::filesystem::path& file) {
+  return parseKicadBoard(readFileText(file), file.string());
+}
+
+}  // namespace dbxhost::kicad

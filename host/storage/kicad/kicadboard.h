@@ -1,0 +1,63 @@
+// A KiCad board (.kicad_pcb, the formats of KiCad 6 to 9) read into the host's
+// PCB model.
+//
+// Coordinates: KiCad keeps nanometres with the y axis pointing down; the host
+// keeps units of 10 nm with the y axis pointing up, so host y = -KiCad y,
+// rounded to the nearest unit. Angles are counter-clockwise on screen in both.
+//
+// KiCad places a pad at footprint position + Rot(orientation) * local, where
+// the file stores the local positions of a bottom-side footprint already
+// mirrored top to bottom (local y negated). The host places pads at
+// refPoint + (flipped ? mirror left-right : identity) * Rot(rotation) * local
+// with top-side locals. A top-side footprint maps to rotation = orientation
+// and local = (x, -y); a bottom-side one to flipped, rotation = 180° -
+// orientation and local = (x, y) as stored: the file's mirror and the host's
+// left-right mirror turned by 180° are the same reflection, and the locals then
+// equal the footprint's top-side pattern, so both sides share one pattern.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "model/design.h"
+#include "storage/kicad/sexpr.h"
+
+namespace dbxhost::kicad {
+
+// Oldest and newest file versions read: KiCad 6.0 and KiCad 9.
+inline constexpr int64_t kOldestBoardVersion = 20211014;
+inline constexpr int64_t kNewestBoardVersion = 20259999;
+
+// One footprint as read: where it stands in the file and how it was placed,
+// in KiCad's exact values and as the host placement made of them.
+struct FootprintSource {
+  int32_t componentId = 0;
+  std::size_t child = 0;  // index among the board list's children
+  std::string refDes;     // the host's designator
+  Placement placement;
+  int64_t x = 0, y = 0;     // nanometres, y down
+  int64_t orientation = 0;  // thousandths of a degree
+  bool bottom = false;
+};
+
+struct KicadBoard {
+  std::string sourceName;
+  std::string text;  // the file byte for byte
+  std::vector<Net> nets;
+  Pcb pcb;
+  std::vector<FootprintSource> footprints;  // file order; componentId = index + 1
+};
+
+// Reads a board; nothing is returned unless the whole board is valid.
+// Throws KicadFileError "<file>: line L: <reason>".
+KicadBoard parseKicadBoard(std::string text, const std::string& sourceName);
+KicadBoard readKicadBoard(const std::filesystem::path& file);
+
+// Nanometres to host units (10 nm), to the nearest, halves away from zero.
+int64_t hostUnits(int64_t nanometres);
+// KiCad's orientation (thousandths of a degree) as a host rotation (tenths).
+int32_t hostRotation(int64_t orientation, bool bottom);
+
+}  // namespace dbxhost::kicad

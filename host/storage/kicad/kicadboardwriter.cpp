@@ -1,0 +1,267 @@
+#include "storage/kicad/kicadboardwriter.h"
+
+#include <algorithm>
+#include <map>
+#include <stdexcept>
+#include <vector>
+
+#include "storage/fileio.h"
+
+namespace dbxhost::kicad {
+
+namespace {
+
+constexpr int64_t kFullTurn = 360000;  // thousandths of a degree
+constexpr int64_t kHalfTurn = 180000;
+
+std::string formatFixed(int64_t value, int decimals) {
+  const bool negative = value < 0;
+  uint64_t magnitude = negative ? uint64_t(0) - uint64_t(value) : uint64_t(value);
+  uint64_t scale = 1;
+  for (int i = 0; i < decimals; ++i) scale *= 10;
+  std::string text = std::to_string(magnitude / scale);
+  std::string fraction = std::to_string(magnitude % scale);
+  fraction.insert(0, std::size_t(decimals) - fraction.size(), '0');
+  while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
+  if (!fraction.empty()) text += "." + fraction;
+  return negative && magnitude != 0 ? "-" + text : text;
+}
+
+// Into [0°, 360°), as KiCad keeps pad angles.
+int64_t normalizedAngle(int64_t angle) {
+  const int64_t a = angle % kFullTurn;
+  return a < 0 ? a + kFullTurn : a;
+}
+
+// Into (-180°, 180°], as KiCad keeps footprint orientations.
+int64_t normalizedOrientation(int64_t angle) {
+  int64_t a = normalizedAngle(angle);
+  return a > kHalfTurn ? a - kFullTurn : a;
+}
+
+std::string swappedSide(const std::string& layer) {
+  if (layer.starts_with("F.")) return "B." + layer.substr(2);
+  if (layer.starts_with("B.")) return "F." + layer.substr(2);
+  return layer;
+}
+
+struct Edit {
+  std::size_t begin, end;
+  std::string text;
+};
+
+// Collects the edits of one footprint whose placement changed.
+class FootprintEditor {
+ public:
+  FootprintEditor(const KicadBoard& board, const FootprintSource& source,
+                  const Placement& placement, std::vector<Edit>& edits)
+      : text_(board.text), reader_(board.sourceName), source_(source), edits_(edits) {
+    const bool keptPlace = placement.refPoint == source.placement.refPoint;
+    x_ = keptPlace ? source.x : int64_t(placement.refPoint.x) * 10;
+    y_ = keptPlace ? source.y : -int64_t(placement.refPoint.y) * 10;
+    // The host's turn in thousandths, exact from the file while the host kept it.
+    const bool keptTurn = placement.rotation == source.placement.rotation;
+    const int64_t turn = keptTurn
+                             ? (source.bottom ? kHalfTurn - source.orientation : source.orientation)
+                             : int64_t(placement.rotation) * 100;
+    bottom_ = placement.flipped;
+    orientation_ = keptTurn && bottom_ == source.bottom
+                       ? source.orientation
+                       : normalizedOrientation(bottom_ ? kHalfTurn - turn : turn);
+  }
+
+  void edit(const Sexpr& footprint) {
+    const bool flip = bottom_ != source_.bottom;
+    const int64_t delta = orientation_ - source_.orientation;
+    for (const Sexpr& child : footprint.children) {
+      if (!child.isList()) continue;
+      if (child.head() == "at") {
+        replaceAt(child, x_, y_, orientation_ == 0 ? std::nullopt : std::optional(orientation_));
+      } else if (flip) {
+        flipItem(child, footprint);
+      } else if (delta != 0) {
+        turnItem(child, delta);
+      }
+    }
+  }
+
+ private:
+  // Replaces the numbers of (at x y [angle] ...) and keeps what follows them
+  // ("unlocked").
+  void replaceAt(const Sexpr& at, int64_t x, int64_t y, std::optional<int64_t> angle) {
+    std::size_t last = std::min<std::size_t>(2, at.children.size() - 1);
+    if (at.children.size() > 3 && at.children[3].kind == Sexpr::Kind::Atom &&
+        at.children[3].text != "unlocked") {
+      last = 3;
+    }
+    std::string numbers = formatMillimetres(x) + " " + formatMillimetres(y);
+    if (angle) numbers += " " + formatDegrees(*angle);
+    edits_.push_back({at.children[1].begin, at.children[last].end, numbers});
+  }
+
+  int64_t angleOf(const Sexpr& at) const {
+    if (at.children.size() < 4 || at.children[3].text == "unlocked") return 0;
+    return reader_.milliDegrees(at, 3);
+  }
+
+  static bool isText(const Sexpr& item) {
+    return item.head() == "fp_text" || item.head() == "property" || item.head() == "fp_text_box";
+  }
+
+  // Rotation only: pad and text angles are absolute and turn with the footprint.
+  void turnItem(const Sexpr& item, int64_t delta) {
+    const Sexpr* at = item.list("at");
+    if (at == nullptr || (item.head() != "pad" && !isText(item))) return;
+    const int64_t angle = normalizedAngle(angleOf(*at) + delta);
+    const bool keepZero = isText(item) && at->children.size() > 3;
+    replaceAt(*at, reader_.nanometres(*at, 1), reader_.nanometres(*at, 2),
+              angle == 0 && !keepZero ? std::nullopt : std::optional(angle));
+  }
+
+  // The flip of one item and everything in it, as KiCad mirrors a footprint
+  // about its x axis and turns it by 180°.
+  void flipItem(const Sexpr& node, const Sexpr& parent) {
+    const std::string_view head = node.head();
+    if (head == "model") return;  // KiCad places 3D models by the footprint's side itself
+    const bool turnsWithIt = parent.head() == "pad" || isText(parent);
+    if (head == "at" && turnsWithIt && node.children.size() >= 3) {
+      const int64_t x = reader_.nanometres(node, 1), y = reader_.nanometres(node, 2);
+      const int64_t turns = orientation_ + source_.orientation - angleOf(node);
+      if (parent.head() == "pad") {
+        const int64_t angle = normalizedAngle(turns);
+        replaceAt(node, x, -y, angle == 0 ? std::nullopt : std::optional(angle));
+      } else {
+        replaceAt(node, x, -y, normalizedAngle(turns + kHalfTurn));
+      }
+      return;
+    }
+    if ((head == "at" || head == "start" || head == "end" || head == "mid" || head == "center" ||
+         head == "xy" || head == "offset" || head == "rect_delta") &&
+        node.children.size() >= 3) {
+      const Sexpr& y = node.children[2];
+      edits_.push_back({y.begin, y.end, formatMillimetres(-reader_.nanometres(node, 2))});
+      return;
+    }
+    if (head == "layer" || head == "layers") {
+      for (std::size_t i = 1; i < node.children.size(); ++i) {
+        const Sexpr& layer = node.children[i];
+        const std::string swapped = swappedSide(layer.text);
+        if (swapped == layer.text || layer.isList()) continue;
+        edits_.push_back({layer.begin, layer.end,
+                          layer.kind == Sexpr::Kind::String ? quoteSexprString(swapped) : swapped});
+      }
+      return;
+    }
+    if (head == "chamfer") {
+      static const std::map<std::string, std::string> kMirrored{{"top_left", "bottom_left"},
+                                                                {"bottom_left", "top_left"},
+                                                                {"top_right", "bottom_right"},
+                                                                {"bottom_right", "top_right"}};
+      for (std::size_t i = 1; i < node.children.size(); ++i) {
+        const auto it = kMirrored.find(node.children[i].text);
+        if (it != kMirrored.end()) {
+          edits_.push_back({node.children[i].begin, node.children[i].end, it->second});
+        }
+      }
+      return;
+    }
+    if (head == "effects" && isText(parent)) {
+      toggleMirror(node);
+      return;
+    }
+    for (const Sexpr& child : node.children) {
+      if (child.isList()) flipItem(child, node);
+    }
+  }
+
+  // A text on the other side reads mirrored: (justify ... mirror) comes or goes.
+  void toggleMirror(const Sexpr& effects) {
+    if (const Sexpr* justify = effects.list("justify")) {
+      const auto& parts = justify->children;
+      for (std::size_t i = 1; i < parts.size(); ++i) {
+        if (parts[i].kind != Sexpr::Kind::Atom || parts[i].text != "mirror") continue;
+        if (parts.size() == 2) {  // (justify mirror) goes with the space before it
+          const std::size_t from = previousEnd(effects, *justify);
+          edits_.push_back({from, justify->end, ""});
+        } else {
+          edits_.push_back({parts[i - 1].end, parts[i].end, ""});
+        }
+        return;
+      }
+      edits_.push_back({parts.back().end, parts.back().end, " mirror"});
+      return;
+    }
+    const Sexpr& last = effects.children.back();
+    std::string space = " ";
+    if (effects.children.size() >= 2) {
+      const Sexpr& before = effects.children[effects.children.size() - 2];
+      space = text_.substr(before.end, last.begin - before.end);
+    }
+    edits_.push_back({last.end, last.end, space + "(justify mirror)"});
+  }
+
+  static std::size_t previousEnd(const Sexpr& parent, const Sexpr& child) {
+    std::size_t end = parent.begin + 1;
+    for (const Sexpr& sibling : parent.children) {
+      if (&sibling == &child) break;
+      end = sibling.end;
+    }
+    return end;
+  }
+
+  const std::string& text_;
+  const SexprReader reader_;
+  const FootprintSource& source_;
+  std::vector<Edit>& edits_;
+  int64_t x_ = 0, y_ = 0, orientation_ = 0;
+  bool bottom_ = false;
+};
+
+}  // namespace
+
+std::string formatMillimetres(int64_t nanometres) { return formatFixed(nanometres, 6); }
+std::string formatDegrees(int64_t milliDegrees) { return formatFixed(milliDegrees, 3); }
+
+std::string writeKicadBoard(const KicadBoard& board, const Design& design) {
+  std::map<int32_t, const PcbComponent*> byId;
+  for (const PcbComponent& c : design.pcb.components) byId.emplace(c.id, &c);
+  // The text was read before, so it parses again.
+  const Sexpr root = parseSexpr(board.text, board.sourceName);
+  std::vector<Edit> edits;
+  for (const FootprintSource& source : board.footprints) {
+    const auto it = byId.find(source.componentId);
+    if (it == byId.end() || it->second->refDes != source.refDes) continue;
+    if (it->second->placement == source.placement) continue;
+    FootprintEditor(board, source, it->second->placement, edits)
+        .edit(root.children.at(source.child));
+  }
+  std::sort(edits.begin(), edits.end(), [](const Edit& a, const Edit& b) {
+    return a.begin != b.begin ? a.begin < b.begin : a.end < b.end;
+  });
+  std::string out;
+  out.reserve(board.text.size() + 64 * edits.size());
+  std::size_t done = 0;
+  for (const Edit& e : edits) {
+    if (e.begin < done) throw std::logic_error("overlapping edits of a KiCad board");
+    out.append(board.text, done, e.begin - done);
+    out += e.text;
+    done = e.end;
+  }
+  out.append(board.text, done);
+  return out;
+}
+
+void saveKicadBoard(const KicadBoard& board, const Design& design,
+                    const std::filesystem::path& target) {
+  const std::string name = target.string();
+  std::string text = writeKicadBoard(board, design);
+  try {
+    // A file that could not be read back would lose the board later.
+    parseKicadBoard(text, name);
+  } catch (const KicadFileError& error) {
+    throw DesignFileError(name + ": not saved: " + error.what());
+  }
+  writeFileAtomically(target, text);
+}
+
+}  // namespace dbxhost::kicad

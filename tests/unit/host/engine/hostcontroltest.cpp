@@ -1,0 +1,161 @@
+#include "engine/hostcontrol.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "storage/designfile.h"
+
+namespace dbxhost {
+namespace {
+
+Design twoChannelDesign() {
+  Design d;
+  d.nets = {{1, "GND", 0}, {2, "IN1", 0}, {3, "IN2", 0}};
+  d.sch.sheets = {{1, "Main"}};
+  d.sch.components = {{1,
+                       "R1",
+                       "RES",
+                       "1k",
+                       "R0805",
+                       "lib",
+                       DBX::DBX_COMPONENT_CONNECTION_NORMAL,
+                       1,
+                       {{"1", "", 1, 2, {}}}},
+                      {2,
+                       "U1",
+                       "OPA",
+                       "OPA",
+                       "SOIC8",
+                       "lib",
+                       DBX::DBX_COMPONENT_CONNECTION_NORMAL,
+                       2,
+                       {{"1", "", 1, 3, {}}}},
+                      {3,
+                       "R2",
+                       "RES",
+                       "1k",
+                       "R0805",
+                       "lib",
+                       DBX::DBX_COMPONENT_CONNECTION_NORMAL,
+                       1,
+                       {{"1", "", 1, 3, {}}}}};
+  d.sch.symbols = {{1, "R1", 1, 1, {}, {}, 0, false, 0, 0},
+                   {2, "U1:A", 1, 1, {}, {}, 0, false, 0, 1},
+                   {3, "U1:B", 2, 1, {}, {}, 0, false, 0, 1},
+                   {4, "R2", 1, 1, {}, {}, 0, false, 0, 2}};
+  d.pcb.patterns["R0805"] = {"R0805", {{"1", {-1000, 0}}, {"2", {1000, 0}}}, std::nullopt};
+  PcbComponent r1;
+  r1.id = 1;
+  r1.refDes = "R1";
+  r1.patternName = "R0805";
+  r1.padNets = {{"1", 2}, {"2", 1}};
+  PcbComponent r2 = r1;
+  r2.id = 2;
+  r2.refDes = "R2";
+  r2.padNets = {{"1", 3}, {"2", 1}};
+  d.pcb.components = {r1, r2};
+  return d;
+}
+
+class HostControlTest : public ::testing::Test {
+ protected:
+  HostDbx host{twoChannelDesign()};
+  HostControl control{host, {}};
+};
+
+TEST_F(HostControlTest, HighlightsAsAUserWouldInTheEditor) {
+  EXPECT_EQ(control.execute("highlight pcb R2 10"), "ok");
+  EXPECT_EQ(control.execute("highlight sch U1:B 12"), "ok");
+  host.readDesign([](const Design& d) {
+    EXPECT_EQ(d.pcb.components[1].highlight, 10);
+    EXPECT_EQ(d.sch.symbols[2].highlight, 12);
+  });
+  EXPECT_EQ(control.execute("unhighlight pcb R2"), "ok");
+  EXPECT_EQ(control.execute("highlight pcb R1 4"), "ok");
+  EXPECT_EQ(control.execute("clear-highlights pcb"), "ok");
+  host.readDesign([](const Design& d) {
+    EXPECT_EQ(d.pcb.components[0].highlight, 0);
+    EXPECT_EQ(d.sch.symbols[2].highlight, 12);  // the other tool keeps its highlight
+  });
+}
+
+TEST_F(HostControlTest, RefusesBadCommandsWithAReason) {
+  EXPECT_EQ(control.execute(""), "error: empty command");
+  EXPECT_EQ(control.execute("highlight pcb R9 10"), "error: no component R9");
+  EXPECT_EQ(control.execute("highlight brd R1 10"), "error: unknown tool 'brd' (pcb or sch)");
+  EXPECT_EQ(control.execute("highlight pcb R1 21"), "error: colour must be 1 to 20");
+  EXPECT_EQ(control.execute("highlight pcb R1 red"), "error: colour must be 1 to 20");
+  EXPECT_EQ(control.execute("inject pcb 0 32215"), "error: call number must be 1 or more");
+  EXPECT_EQ(control.execute("busy pcb maybe"), "error: unknown command: busy pcb maybe");
+  EXPECT_EQ(control.execute("save"), "error: no file to save to");
+  EXPECT_FALSE(control.quitRequested());
+  EXPECT_EQ(control.execute("quit"), "ok");
+  EXPECT_TRUE(control.quitRequested());
+}
+
+TEST_F(HostControlTest, RemovingASchematicComponentKeepsOtherSymbolsOnTheirComponents) {
+  EXPECT_EQ(control.execute("remove sch U1"), "ok");
+  host.readDesign([](const Design& d) {
+    ASSERT_EQ(d.sch.components.size(), 2u);
+    ASSERT_EQ(d.sch.symbols.size(), 2u);
+    EXPECT_EQ(d.sch.components[d.sch.symbols[1].component].refDes, "R2");
+  });
+  DBX::TConversation sch;
+  ASSERT_EQ(host.TOpenDesign(0, 18000, "sch", &sch), DBX::DBX_OK);
+  DBX::TSymbol symbol;
+  EXPECT_EQ(host.TGetSymbolByRefDes(&sch, "U1:A", &symbol), DBX::DBX_COMPONENT_NOT_FOUND);
+  EXPECT_EQ(control.execute("remove pcb R1"), "ok");
+  EXPECT_EQ(control.execute("remove pcb R1"), "error: no component R1");
+  EXPECT_EQ(control.execute("summary"),
+            "ok 1 sheets, 2 schematic components, 2 symbols, 1 PCB components, 2 connected pads, "
+            "3 nets");
+}
+
+TEST_F(HostControlTest, HooksReachTheEngine) {
+  DBX::TConversation pcb;
+  EXPECT_EQ(control.execute("busy pcb on"), "ok");
+  EXPECT_EQ(host.TOpenDesign(0, 18000, "pcb", &pcb), DBX::DBX_SERVER_BUSY);
+  EXPECT_EQ(control.execute("busy pcb off"), "ok");
+  EXPECT_EQ(control.execute("inject pcb 2 32215"), "ok");
+  ASSERT_EQ(host.TOpenDesign(0, 18000, "pcb", &pcb), DBX::DBX_OK);
+  DBX::TDesign header;
+  EXPECT_EQ(host.TGetDesignInfo(&pcb, &header), DBX::DBX_COMPONENT_NOT_FOUND);
+  EXPECT_EQ(control.execute("drop pcb 1"), "ok");
+  EXPECT_EQ(host.TGetDesignInfo(&pcb, &header), DBX::DBX_OK);
+  EXPECT_EQ(host.TGetDesignInfo(&pcb, &header), DBX::DBX_SERVER_TERMINATED);
+  EXPECT_EQ(control.execute("calls pcb"), "ok 5");
+}
+
+TEST_F(HostControlTest, SaveWritesTheEditedDesignAndRemembersTheFile) {
+  const auto dir =
+      std::filesystem::temp_directory_path() / ("hostcontrol-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  const auto file = dir / "saved.json";
+  ASSERT_EQ(control.execute("highlight pcb R1 10"), "ok");
+  ASSERT_EQ(control.execute("save " + file.string()), "ok " + file.string());
+  EXPECT_EQ(control.file(), file);
+  EXPECT_EQ(readDesignFile(file).pcb.components[0].highlight, 10);
+
+  // A folder that does not exist: the error says so and the file stays the one saved.
+  ASSERT_EQ(control.execute("highlight pcb R1 3"), "ok");
+  EXPECT_EQ(control.execute("save " + (dir / "missing" / "x.json").string()).rfind("error: ", 0),
+            0u);
+  EXPECT_EQ(control.file(), file);
+
+  // An unwritable folder (root may write anywhere): the earlier file stays.
+  if (geteuid() != 0) {
+    ASSERT_EQ(chmod(dir.c_str(), 0500), 0);
+    EXPECT_EQ(control.execute("save").rfind("error: ", 0), 0u);
+    ASSERT_EQ(chmod(dir.c_str(), 0700), 0);
+    EXPECT_EQ(readDesignFile(file).pcb.components[0].highlight, 10);
+  }
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace dbxhost

@@ -1,0 +1,320 @@
+#include "storage/kicad/kicadboard.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <set>
+#include <string>
+
+#include "kicadreference.h"
+#include "model/geometry.h"
+#include "storage/fileio.h"
+
+namespace dbxhost::kicad {
+namespace {
+
+using testing::kGlasgowBoard;
+using testing::KicadPad;
+using testing::kicadPadPositions;
+
+std::string boardText(const std::string& footprints, const std::string& version = "20240108") {
+  return "(kicad_pcb\n\t(version " + version +
+         ")\n\t(generator \"pcbnew\")\n\t(net 0 \"\")\n\t(net 1 \"GND\")\n\t(net 2 \"/A\")\n" +
+         footprints + ")\n";
+}
+
+std::string refusal(const std::string& text) {
+  try {
+    parseKicadBoard(text, "b.kicad_pcb");
+  } catch (const KicadFileError& error) {
+    return error.what();
+  }
+  return "accepted";
+}
+
+// The worst per-axis distance in nanometres between the host's pads and
+// KiCad's, pads matched in file order.
+double worstPadError(const KicadBoard& board, const std::vector<KicadPad>& kicad) {
+  std::size_t next = 0;
+  double worst = 0;
+  for (const PcbComponent& c : board.pcb.components) {
+    for (const TPoint& p : padPositions(board.pcb.patterns.at(c.patternName), c.placement)) {
+      const KicadPad& expected = kicad.at(next++);
+      worst =
+          std::max({worst, std::abs(p.x * 10.0 - expected.x), std::abs(-p.y * 10.0 - expected.y)});
+    }
+  }
+  EXPECT_EQ(next, kicad.size());
+  return worst;
+}
+
+// Bounds of the host's pads against KiCad's, per axis: the host's 10 nm unit
+// rounds the position and the local offset (5 nm each, the offset turned
+// grows to 5 * sqrt(2)) and the turned result (5 nm).
+constexpr double kQuarterTurnBound = 10.0;
+constexpr double kAnyTurnBound = 18.0;
+
+TEST(KicadBoardTest, GlasgowLoadsWithEveryFootprintNetAndPad) {
+  SKIP_WITHOUT_GLASGOW();
+  const KicadBoard board = readKicadBoard(kGlasgowBoard);
+  EXPECT_EQ(board.pcb.components.size(), 272u);
+  EXPECT_EQ(board.nets.size(), 251u);  // net 0 is no net
+  std::size_t pads = 0, bottom = 0;
+  for (const PcbComponent& c : board.pcb.components) {
+    pads += board.pcb.patterns.at(c.patternName).pads.size();
+    bottom += c.placement.flipped;
+  }
+  EXPECT_EQ(pads, 1149u);
+  EXPECT_EQ(bottom, 94u);
+  const auto c77 = std::find_if(board.pcb.components.begin(), board.pcb.components.end(),
+                                [](const PcbComponent& c) { return c.refDes == "C77"; });
+  ASSERT_NE(c77, board.pcb.components.end());
+  EXPECT_EQ(c77->value, "u1");
+  EXPECT_EQ(c77->libraryName, "Capacitor_SMD");
+  EXPECT_EQ(c77->patternName, "C_0402_1005Metric");
+  EXPECT_EQ(c77->placement, (Placement{{8490000, -9550000}, 900, true}));  // B.Cu at 90°
+  EXPECT_EQ(board.nets[1].name, "+3V3");
+  // Seven logos share "REF**"; the host's designators are unique.
+  std::set<std::string> refs;
+  for (const PcbComponent& c : board.pcb.components) EXPECT_TRUE(refs.insert(c.refDes).second);
+  EXPECT_TRUE(refs.contains("REF**~7"));
+  EXPECT_EQ(board.text, readFileText(kGlasgowBoard));
+  EXPECT_GT(board.pcb.boardOutline.size(), 8u);  // four sides with rounded corners
+}
+
+TEST(KicadBoardTest, GlasgowPadsStandWhereKicadPutsThem) {
+  SKIP_WITHOUT_GLASGOW();
+  const KicadBoard board = readKicadBoard(kGlasgowBoard);
+  const std::vector<KicadPad> kicad = kicadPadPositions(board.text);
+  EXPECT_LE(worstPadError(board, kicad), kAnyTurnBound);
+  std::size_t next = 0, exact = 0;
+  double worstQuarterTurn = 0;
+  for (const PcbComponent& c : board.pcb.components) {
+    const Pattern& pattern = board.pcb.patterns.at(c.patternName);
+    const std::vector<TPoint> pads = padPositions(pattern, c.placement);
+    for (std::size_t i = 0; i < pads.size(); ++i) {
+      const KicadPad& k = kicad.at(next++);
+      EXPECT_EQ(pattern.pads[i].pinDes, k.number) << c.refDes;
+      const double dx = std::abs(pads[i].x * 10.0 - k.x), dy = std::abs(-pads[i].y * 10.0 - k.y);
+      exact += dx == 0 && dy == 0;
+      if (c.placement.rotation % 900 == 0) worstQuarterTurn = std::max({worstQuarterTurn, dx, dy});
+    }
+  }
+  EXPECT_LE(worstQuarterTurn, kQuarterTurnBound);
+  // All but the two pads of the footprint turned by 45° and the sixteen
+  // diagonal pads of the mounting holes at ±1.856155 mm, which lie between
+  // the host's units, are exact.
+  EXPECT_EQ(exact, kicad.size() - 18);
+}
+
+// Property: for random footprints on either side, at any tenth of a degree,
+// the host's pads are KiCad's within the bound.
+TEST(KicadBoardTest, PadsMatchKicadOnBothSidesAtAnyAngle) {
+  std::mt19937 random(20240108);
+  std::uniform_int_distribution<int64_t> position(-400000000, 400000000);  // nm
+  std::uniform_int_distribution<int64_t> offset(-20000000, 20000000);
+  std::uniform_int_distribution<int> tenths(-1800, 1800);
+  std::string footprints;
+  bool quarter = true;
+  for (int f = 0; f < 300; ++f) {
+    const bool bottom = f % 2 == 1;
+    const int angle = f % 3 == 0 ? 900 * (tenths(random) / 900) : tenths(random);
+    quarter = quarter && angle % 900 == 0;
+    footprints += "(footprint \"L:F" + std::to_string(f) + "\" (layer \"" +
+                  (bottom ? "B.Cu" : "F.Cu") + "\") (at " + std::to_string(position(random)) +
+                  "e-6 " + std::to_string(position(random)) + "e-6 " +
+                  std::to_string(angle / 10.0) + ")\n (property \"Reference\" \"U" +
+                  std::to_string(f) + "\")\n";
+    for (int p = 1; p <= 4; ++p) {
+      footprints += " (pad \"" + std::to_string(p) + "\" smd rect (at " +
+                    std::to_string(offset(random)) + "e-6 " + std::to_string(offset(random)) +
+                    "e-6) (size 1 1))\n";
+    }
+    footprints += ")\n";
+  }
+  const KicadBoard board = parseKicadBoard(boardText(footprints), "random");
+  EXPECT_FALSE(quarter);
+  EXPECT_LE(worstPadError(board, kicadPadPositions(board.text)), kAnyTurnBound);
+}
+
+TEST(KicadBoardTest, QuarterTurnsStayWithinTenNanometres) {
+  std::string footprints;
+  const char* angles[] = {"0", "90", "180", "-90"};
+  for (int f = 0; f < 8; ++f) {
+    footprints += "(footprint \"L:Q\" (layer \"" + std::string(f < 4 ? "F.Cu" : "B.Cu") +
+                  "\") (at 10.000005 -3.000015 " + angles[f % 4] +
+                  ")\n (property \"Reference\" \"Q" + std::to_string(f) +
+                  "\")\n (pad \"1\" smd rect (at 1.234565 -0.000005) (size 1 1)))\n";
+  }
+  const KicadBoard board = parseKicadBoard(boardText(footprints), "quarter");
+  const double worst = worstPadError(board, kicadPadPositions(board.text));
+  EXPECT_LE(worst, kQuarterTurnBound);
+  EXPECT_GT(worst, 0.0);  // these coordinates lie between the host's units
+}
+
+TEST(KicadBoardTest, BottomFootprintTurnedThirtyDegrees) {
+  const KicadBoard board = parseKicadBoard(
+      boardText("(footprint \"L:B\" (layer \"B.Cu\") (at 10 20 30)\n"
+                " (property \"Reference\" \"U1\")\n"
+                " (pad \"1\" smd rect (at 1 0.5 30) (size 0.6 0.3) (net 2 \"/A\")))\n"),
+      "b");
+  const PcbComponent& c = board.pcb.components.at(0);
+  // Flipped at 180° - 30°, with the file's local (1, 0.5) as the top-side pad.
+  EXPECT_EQ(c.placement, (Placement{{1000000, -2000000}, 1500, true}));
+  const Pattern& pattern = board.pcb.patterns.at(c.patternName);
+  EXPECT_EQ(pattern.pads.at(0).at, (TPoint{100000, 50000}));
+  EXPECT_EQ(pattern.pads.at(0).size, (TPoint{60000, 30000}));  // not turned within the footprint
+  // KiCad: (10, 20) + (1 cos 30 + 0.5 sin 30, -1 sin 30 + 0.5 cos 30) mm, y down.
+  EXPECT_EQ(padPositions(pattern, c.placement).at(0), (TPoint{1111603, -1993301}));
+  EXPECT_EQ(c.padNets, (std::map<std::string, int32_t>{{"1", 2}}));
+}
+
+TEST(KicadBoardTest, KicadSixFootprintsNameTheirTextsDifferently) {
+  const KicadBoard board = parseKicadBoard(
+      boardText("(footprint \"Resistor_SMD:R_0603\" locked (layer \"F.Cu\") (tedit 5F68FEEE)"
+                " (tstamp 1) (at 5 5)\n"
+                " (fp_text reference \"R7\" (at 0 -1.4) (layer \"F.SilkS\"))\n"
+                " (fp_text value \"4k7\" (at 0 1.4) (layer \"F.Fab\"))\n"
+                " (pad \"1\" smd roundrect (at -0.8 0) (size 0.8 0.9) (layers \"F.Cu\")"
+                " (net 1 \"GND\"))\n"
+                " (pad \"2\" smd roundrect (at 0.8 0) (size 0.8 0.9) (layers \"F.Cu\")))\n",
+                "20211014"),
+      "six");
+  const PcbComponent& c = board.pcb.components.at(0);
+  EXPECT_EQ(c.refDes, "R7");
+  EXPECT_EQ(c.value, "4k7");
+  EXPECT_EQ(c.libraryName, "Resistor_SMD");
+  EXPECT_EQ(c.patternName, "R_0603");
+  EXPECT_TRUE(c.fixed);  // locked in KiCad: the host refuses to move it
+  EXPECT_EQ(c.padNets, (std::map<std::string, int32_t>{{"1", 1}}));
+  EXPECT_EQ(board.footprints.at(0).orientation, 0);
+}
+
+TEST(KicadBoardTest, PatternsShareANameOnlyWithTheSamePads) {
+  auto resistor = [](const std::string& ref, const std::string& layer, const std::string& pitch) {
+    return "(footprint \"R:R_0402\" (layer \"" + layer +
+           "\") (at 1 1)\n (property \"Reference\" \"" + ref + "\")\n (pad \"1\" smd rect (at -" +
+           pitch + " 0) (size 0.5 0.5))\n (pad \"2\" smd rect (at " + pitch +
+           " 0) (size 0.5 0.5)))\n";
+  };
+  const KicadBoard board =
+      parseKicadBoard(boardText(resistor("R1", "F.Cu", "0.5") + resistor("R2", "F.Cu", "0.48") +
+                                resistor("R3", "B.Cu", "0.5") + resistor("R4", "F.Cu", "0.48")),
+                      "names");
+  const auto& c = board.pcb.components;
+  EXPECT_EQ(c[0].patternName, "R_0402");
+  EXPECT_EQ(c[1].patternName, "R_0402#2");
+  EXPECT_EQ(c[2].patternName, "R_0402");  // the bottom side shares the top-side pattern
+  EXPECT_EQ(c[3].patternName, "R_0402#2");
+  EXPECT_EQ(board.pcb.patterns.size(), 2u);
+  EXPECT_EQ(board.pcb.patterns.at("R_0402#2").pads.at(1).at, (TPoint{48000, 0}));
+}
+
+TEST(KicadBoardTest, OutlineComesFromTheCourtyardElseThePads) {
+  const KicadBoard board = parseKicadBoard(
+      boardText("(footprint \"L:C\" (layer \"B.Cu\") (at 0 0)\n (property \"Reference\" \"C1\")\n"
+                " (fp_line (start -1 -0.5) (end 1 -0.5) (layer \"B.CrtYd\"))\n"
+                " (fp_arc (start 1 -0.5) (mid 1.5 0) (end 1 0.5) (layer \"B.CrtYd\"))\n"
+                " (fp_rect (start -1 -0.7) (end 1 0.5) (layer \"B.SilkS\"))\n"
+                " (pad \"1\" smd rect (at 0 0) (size 0.5 0.5)))\n"
+                "(footprint \"L:D\" (layer \"F.Cu\") (at 0 0)\n (property \"Reference\" \"D1\")\n"
+                " (fp_circle (center 0 0.2) (end 0 1.2) (layer \"F.CrtYd\"))\n"
+                " (pad \"1\" smd rect (at 0 0) (size 0.5 0.5)))\n"
+                "(footprint \"L:E\" (layer \"F.Cu\") (at 0 0)\n (property \"Reference\" \"E1\")\n"
+                " (pad \"1\" smd rect (at 0 0 90) (size 0.5 0.2)))\n"),
+      "outline");
+  const auto& patterns = board.pcb.patterns;
+  // Bottom side: the file's y as the host's.
+  EXPECT_EQ(patterns.at("C").outline, (TRect{{-100000, -50000}, {150000, 50000}}));
+  EXPECT_EQ(patterns.at("D").outline, (TRect{{-100000, -120000}, {100000, 80000}}));
+  EXPECT_EQ(patterns.at("E").outline, std::nullopt);
+  EXPECT_EQ(patterns.at("E").pads.at(0).size, (TPoint{20000, 50000}));  // turned by 90°
+}
+
+TEST(KicadBoardTest, TheBoardEdgeIsTheLargestClosedLoopOnEdgeCuts) {
+  // Pieces out of order and one reversed; a round cut-out inside.
+  const KicadBoard board = parseKicadBoard(
+      boardText("(gr_line (start 10 0) (end 10 5) (layer \"Edge.Cuts\"))\n"
+                "(gr_line (start 0 5) (end 0 0) (layer \"Edge.Cuts\"))\n"
+                "(gr_circle (center 5 2) (end 6 2) (layer \"Edge.Cuts\"))\n"
+                "(gr_line (start 0 0) (end 10 0) (layer \"Edge.Cuts\"))\n"
+                "(gr_line (start 0 9) (end 0 20) (layer \"F.SilkS\"))\n"
+                "(gr_arc (start 0 5) (mid 5 10) (end 10 5) (layer \"Edge.Cuts\"))\n"),
+      "edge");
+  const std::vector<TPoint>& outline = board.pcb.boardOutline;
+  ASSERT_GE(outline.size(), 20u);  // the arc in chords of at most 10°
+  int32_t lowest = 0, right = 0;
+  for (const TPoint& p : outline) {
+    lowest = std::min(lowest, p.y);
+    right = std::max(right, p.x);
+  }
+  EXPECT_EQ(lowest, -1000000);  // the arc's bottom, y up
+  EXPECT_EQ(right, 1000000);
+  EXPECT_NE(std::find(outline.begin(), outline.end(), TPoint{0, 0}), outline.end());
+  // Open pieces alone make no edge.
+  EXPECT_TRUE(
+      parseKicadBoard(boardText("(gr_line (start 0 0) (end 1 0) (layer \"Edge.Cuts\"))"), "open")
+          .pcb.boardOutline.empty());
+}
+
+TEST(KicadBoardTest, GridOriginMakesARelativeGrid) {
+  const KicadBoard plain = parseKicadBoard(boardText(""), "plain");
+  EXPECT_TRUE(plain.pcb.header.isGridAbsolute);
+  EXPECT_EQ(plain.pcb.grids, (std::vector<Grid>{{1, "1.27mm"}}));
+  EXPECT_EQ(plain.pcb.header.absGridId, 1);
+  const KicadBoard origin = parseKicadBoard(
+      "(kicad_pcb (version 20240108) (setup (grid_origin 50 120)) (net 0 \"\"))", "origin");
+  EXPECT_FALSE(origin.pcb.header.isGridAbsolute);
+  EXPECT_EQ(origin.pcb.header.relGridOrigin, (TPoint{5000000, -12000000}));
+  EXPECT_EQ(origin.pcb.header.designName, "origin");
+}
+
+TEST(KicadBoardTest, RefusesMalformedBoardsWithFileAndLine) {
+  const std::string footprint =
+      "(footprint \"L:F\" (layer \"F.Cu\")\n (at 1 2)\n (property \"Reference\" \"U1\")\n"
+      " (pad \"1\" smd rect (at 0 0) (size 1 1) (net 2 \"/A\")))\n";
+  const std::string whole = boardText(footprint);
+  EXPECT_EQ(refusal(whole.substr(0, whole.find(" (pad"))),
+            "b.kicad_pcb: line 10: unexpected end of file: 2 parenthesis(es) left open");
+  std::string noAt = footprint;
+  noAt.replace(noAt.find(" (at 1 2)\n"), 10, "");
+  EXPECT_EQ(refusal(boardText(noAt)), "b.kicad_pcb: line 7: (footprint) has no (at)");
+  std::string noNumber = footprint;
+  noNumber.replace(noNumber.find("\"1\" smd"), 3, "");
+  EXPECT_EQ(
+      refusal(boardText(noNumber)),
+      "b.kicad_pcb: line 10: a pad without a number (expected (pad \"NUMBER\" TYPE SHAPE ...))");
+  std::string unknownNet = footprint;
+  unknownNet.replace(unknownNet.find("(net 2"), 6, "(net 9");
+  EXPECT_EQ(refusal(boardText(unknownNet)),
+            "b.kicad_pcb: line 10: pad \"1\" refers to net 9, which the board does not declare");
+  EXPECT_EQ(refusal(boardText(footprint, "20171130")),
+            "b.kicad_pcb: line 2: file version 20171130 is older than KiCad 6; open and save the "
+            "board in KiCad 6 or newer first");
+  EXPECT_EQ(refusal(boardText(footprint, "20990101")),
+            "b.kicad_pcb: line 2: file version 20990101 is newer than this dbxhost reads (KiCad 6 "
+            "to 9)");
+  EXPECT_EQ(refusal("(kicad_sch (version 20231120))"),
+            "b.kicad_pcb: line 1: not a KiCad board (expected (kicad_pcb ...))");
+  std::string side = footprint;
+  side.replace(side.find("F.Cu"), 4, "In1.Cu");
+  EXPECT_EQ(refusal(boardText(side)),
+            "b.kicad_pcb: line 7: a footprint stands on F.Cu or B.Cu, not \"In1.Cu\"");
+  EXPECT_EQ(refusal(boardText("(net 2 \"/B\")\n")), "b.kicad_pcb: line 7: net 2 is declared twice");
+  std::string far = footprint;
+  far.replace(far.find("(at 1 2)"), 8, "(at 30000 2)");
+  EXPECT_EQ(refusal(boardText(far)),
+            "b.kicad_pcb: line 8: (at): coordinate beyond the host's range");
+  std::string flatArc = footprint;
+  flatArc.insert(
+      flatArc.find(" (pad"),
+      " (fp_arc (start -9000000 0) (mid 0 0.000001) (end 9000000 0) (layer \"F.CrtYd\"))\n");
+  EXPECT_EQ(refusal(boardText(flatArc)),
+            "b.kicad_pcb: line 7: the courtyard reaches beyond the host's range");
+  EXPECT_EQ(refusal(boardText(footprint + footprint)), "accepted");
+}
+
+}  // namespace
+}  // namespace dbxhost::kicad

@@ -1,0 +1,287 @@
+#include "storage/kicad/kicadboardwriter.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <string>
+
+#include "engine/hostdbx.h"
+#include "kicadreference.h"
+#include "model/geometry.h"
+#include "storage/designfile.h"
+#include "storage/fileio.h"
+
+namespace dbxhost::kicad {
+namespace {
+
+using namespace DBX;
+using testing::kGlasgowBoard;
+
+Design designOf(const KicadBoard& board) {
+  Design design;
+  design.nets = board.nets;
+  design.pcb = board.pcb;
+  return design;
+}
+
+PcbComponent& component(Design& design, const std::string& refDes) {
+  for (PcbComponent& c : design.pcb.components) {
+    if (c.refDes == refDes) return c;
+  }
+  throw std::runtime_error("no " + refDes);
+}
+
+const std::string kBoardHead =
+    "(kicad_pcb\n\t(version 20240108)\n\t(net 0 \"\")\n\t(net 1 \"GND\")\n";
+
+const std::string kFootprint =
+    "\t(footprint \"L:F\"\n"
+    "\t\t(layer \"F.Cu\")\n"
+    "\t\t(at 1 2 90)\n"
+    "\t\t(property \"Reference\" \"U1\"\n"
+    "\t\t\t(at 0 -1 90)\n"
+    "\t\t\t(layer \"F.SilkS\")\n"
+    "\t\t\t(effects\n"
+    "\t\t\t\t(font\n"
+    "\t\t\t\t\t(size 1 1)\n"
+    "\t\t\t\t)\n"
+    "\t\t\t)\n"
+    "\t\t)\n"
+    "\t\t(fp_text user \"x\"\n"
+    "\t\t\t(at 0.5 1 0 unlocked)\n"
+    "\t\t\t(layer \"F.Fab\")\n"
+    "\t\t\t(effects (font (size 1 1)) (justify left mirror))\n"
+    "\t\t)\n"
+    "\t\t(fp_line (start -1 -0.5) (end 1 -0.5) (layer \"F.CrtYd\"))\n"
+    "\t\t(pad \"1\" smd roundrect\n"
+    "\t\t\t(at -0.5 0.25 90)\n"
+    "\t\t\t(size 0.6 0.5)\n"
+    "\t\t\t(layers \"F.Cu\" \"F.Paste\" \"F.Mask\")\n"
+    "\t\t\t(chamfer top_left)\n"
+    "\t\t\t(net 1 \"GND\")\n"
+    "\t\t)\n"
+    "\t\t(pad \"\" thru_hole circle (at 0 0) (size 1 1) (drill 0.5 (offset 0.1 0.2))"
+    " (layers \"*.Cu\"))\n"
+    "\t\t(model \"x.wrl\" (offset (xyz 0 1 0)))\n"
+    "\t)\n";
+
+KicadBoard smallBoard() { return parseKicadBoard(kBoardHead + kFootprint + ")\n", "small"); }
+
+// The footprint's text in a written board.
+std::string footprintOf(const std::string& text) {
+  const std::size_t begin = text.find("\t(footprint");
+  return text.substr(begin, text.rfind(")\n") - begin);
+}
+
+TEST(KicadBoardWriterTest, NumbersAreWrittenAsKicadWritesThem) {
+  EXPECT_EQ(formatMillimetres(1270000), "1.27");
+  EXPECT_EQ(formatMillimetres(-500000), "-0.5");
+  EXPECT_EQ(formatMillimetres(-1), "-0.000001");
+  EXPECT_EQ(formatMillimetres(0), "0");
+  EXPECT_EQ(formatMillimetres(-123000000), "-123");
+  EXPECT_EQ(formatDegrees(90000), "90");
+  EXPECT_EQ(formatDegrees(-30500), "-30.5");
+}
+
+TEST(KicadBoardWriterTest, UneditedAndRemovedFootprintsKeepEveryByte) {
+  const KicadBoard board = smallBoard();
+  Design design = designOf(board);
+  EXPECT_EQ(writeKicadBoard(board, design), board.text);
+  // A component the host no longer holds leaves the board as it was.
+  component(design, "U1").placement.refPoint.x += 100000;
+  Design removed = design;
+  removed.pcb.components.clear();
+  EXPECT_EQ(writeKicadBoard(board, removed), board.text);
+  EXPECT_NE(writeKicadBoard(board, design), board.text);
+}
+
+TEST(KicadBoardWriterTest, AMoveRewritesOnlyThePosition) {
+  const KicadBoard board = smallBoard();
+  Design design = designOf(board);
+  component(design, "U1").placement.refPoint = {250000, -50000};
+  std::string expected = board.text;
+  expected.replace(expected.find("(at 1 2 90)"), 11, "(at 2.5 0.5 90)");
+  EXPECT_EQ(writeKicadBoard(board, design), expected);
+}
+
+TEST(KicadBoardWriterTest, ARotationTurnsThePadAndTextAnglesWithIt) {
+  const KicadBoard board = smallBoard();
+  Design design = designOf(board);
+  Placement& placement = component(design, "U1").placement;
+  placement = rotated(placement, 900, placement.refPoint);
+  std::string expected = kFootprint;
+  for (const auto& [from, to] : {std::pair<std::string, std::string>{"(at 1 2 90)", "(at 1 2 180)"},
+                                 {"(at 0 -1 90)", "(at 0 -1 180)"},
+                                 {"(at 0.5 1 0 unlocked)", "(at 0.5 1 90 unlocked)"},
+                                 {"(at -0.5 0.25 90)", "(at -0.5 0.25 180)"},
+                                 {"(at 0 0)", "(at 0 0 90)"}}) {
+    expected.replace(expected.find(from), from.size(), to);
+  }
+  const std::string written = writeKicadBoard(board, design);
+  EXPECT_EQ(footprintOf(written), footprintOf(kBoardHead + expected + ")\n"));
+  // A further 90° gives -90 for the footprint (KiCad keeps (-180°, 180°]).
+  placement = rotated(placement, 900, placement.refPoint);
+  const std::string turned = writeKicadBoard(board, design);
+  EXPECT_NE(turned.find("(at 1 2 -90)"), std::string::npos);
+  EXPECT_NE(turned.find("(at -0.5 0.25 270)"), std::string::npos);
+  EXPECT_NE(turned.find("(at 0 0 180)"), std::string::npos);
+  // A full turn of a pad leaves its angle out, as KiCad writes 0.
+  placement = rotated(placement, 900, placement.refPoint);
+  EXPECT_NE(writeKicadBoard(board, design).find("(at -0.5 0.25)"), std::string::npos);
+}
+
+TEST(KicadBoardWriterTest, AFlipMirrorsTheFootprintToTheOtherSide) {
+  const KicadBoard board = smallBoard();
+  Design design = designOf(board);
+  Placement& placement = component(design, "U1").placement;
+  placement = flipped(placement, {0, 0});  // about x = 0: to x = -1
+  const std::string written = footprintOf(writeKicadBoard(board, design));
+  const std::string expected =
+      "\t(footprint \"L:F\"\n"
+      "\t\t(layer \"B.Cu\")\n"
+      "\t\t(at -1 2 90)\n"  // 180° - 90°
+      "\t\t(property \"Reference\" \"U1\"\n"
+      "\t\t\t(at 0 1 270)\n"  // 90 + 90 - 90 + 180
+      "\t\t\t(layer \"B.SilkS\")\n"
+      "\t\t\t(effects\n"
+      "\t\t\t\t(font\n"
+      "\t\t\t\t\t(size 1 1)\n"
+      "\t\t\t\t)\n"
+      "\t\t\t\t(justify mirror)\n"
+      "\t\t\t)\n"
+      "\t\t)\n"
+      "\t\t(fp_text user \"x\"\n"
+      "\t\t\t(at 0.5 -1 0 unlocked)\n"  // 90 + 90 - 0 + 180
+      "\t\t\t(layer \"B.Fab\")\n"
+      "\t\t\t(effects (font (size 1 1)) (justify left))\n"
+      "\t\t)\n"
+      "\t\t(fp_line (start -1 0.5) (end 1 0.5) (layer \"B.CrtYd\"))\n"
+      "\t\t(pad \"1\" smd roundrect\n"
+      "\t\t\t(at -0.5 -0.25 90)\n"  // 90 + 90 - 90
+      "\t\t\t(size 0.6 0.5)\n"
+      "\t\t\t(layers \"B.Cu\" \"B.Paste\" \"B.Mask\")\n"
+      "\t\t\t(chamfer bottom_left)\n"
+      "\t\t\t(net 1 \"GND\")\n"
+      "\t\t)\n"
+      "\t\t(pad \"\" thru_hole circle (at 0 0 180) (size 1 1) (drill 0.5 (offset 0.1 -0.2))"
+      " (layers \"*.Cu\"))\n"
+      "\t\t(model \"x.wrl\" (offset (xyz 0 1 0)))\n"
+      "\t)\n";
+  EXPECT_EQ(written, expected);
+
+  // Read back, the flipped footprint has the pads the host had.
+  const KicadBoard reread = parseKicadBoard(writeKicadBoard(board, design), "reread");
+  const PcbComponent& again = reread.pcb.components.at(0);
+  EXPECT_EQ(again.placement, placement);
+  EXPECT_EQ(padPositions(reread.pcb.patterns.at(again.patternName), again.placement),
+            padPositions(board.pcb.patterns.at("F"), placement));
+}
+
+TEST(KicadBoardWriterTest, SavingIsAtomicAndRefusesAnUnwritableFolder) {
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("kicadwriter-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder);
+  const KicadBoard board = smallBoard();
+  Design design = designOf(board);
+  component(design, "U1").placement.refPoint.x = 0;
+  const std::filesystem::path file = folder / "b.kicad_pcb";
+  saveKicadBoard(board, design, file);
+  EXPECT_EQ(readFileText(file), writeKicadBoard(board, design));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
+  std::filesystem::permissions(
+      folder, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+  if (::access(folder.c_str(), W_OK) != 0) {  // root writes anyway
+    EXPECT_THROW(saveKicadBoard(board, designOf(board), file), DesignFileError);
+    EXPECT_EQ(readFileText(file), writeKicadBoard(board, design));
+  }
+  std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
+  std::filesystem::remove_all(folder);
+}
+
+// The text outside the given top-level children must be equal in both.
+void expectSameOutside(const std::string& before, const std::string& after,
+                       const std::vector<std::size_t>& children) {
+  const Sexpr a = parseSexpr(before, "before"), b = parseSexpr(after, "after");
+  ASSERT_EQ(a.children.size(), b.children.size());
+  std::size_t fromA = 0, fromB = 0;
+  for (std::size_t child : children) {
+    EXPECT_EQ(before.substr(fromA, a.children[child].begin - fromA),
+              after.substr(fromB, b.children[child].begin - fromB));
+    fromA = a.children[child].end;
+    fromB = b.children[child].end;
+  }
+  EXPECT_EQ(before.substr(fromA), after.substr(fromB));
+}
+
+TEST(KicadBoardWriterTest, GlasgowRoundTripsByteForByte) {
+  SKIP_WITHOUT_GLASGOW();
+  const KicadBoard board = readKicadBoard(kGlasgowBoard);
+  EXPECT_EQ(writeKicadBoard(board, designOf(board)), board.text);
+}
+
+TEST(KicadBoardWriterTest, GlasgowEditsThroughTheHostComeBackFromTheFile) {
+  SKIP_WITHOUT_GLASGOW();
+  const KicadBoard board = readKicadBoard(kGlasgowBoard);
+  HostDbx host(designOf(board));
+  TConversation pcb;
+  ASSERT_EQ(host.TOpenDesign(kOpenLanguage, kOpenVersion, kToolNamePcb, &pcb), DBX_OK);
+  // Movable footprints on both sides, as the placement moves copies.
+  std::vector<std::string> top, bottom;
+  for (const PcbComponent& c : board.pcb.components) {
+    if (c.fixed || board.pcb.patterns.at(c.patternName).pads.size() < 2) continue;
+    (c.placement.flipped ? bottom : top).push_back(c.refDes);
+  }
+  ASSERT_GE(top.size(), 4u);
+  ASSERT_GE(bottom.size(), 3u);
+  auto edit = [&](const std::string& refDes, auto&& call) {
+    TComponent record;
+    ASSERT_EQ(host.TGetCompByRefDes(&pcb, refDes.c_str(), &record), DBX_OK);
+    EXPECT_EQ(call(record), DBX_OK) << refDes;
+  };
+  const TPoint about{5000000, -10000000};
+  edit(top[0], [&](TComponent& r) { return host.TMoveComponent(&pcb, 123450, -67890, &r); });
+  edit(top[1], [&](TComponent& r) { return host.TRotateComponent(&pcb, 900, about, &r); });
+  edit(top[2], [&](TComponent& r) { return host.TFlipComponent(&pcb, r.refPoint, &r); });
+  edit(top[3], [&](TComponent& r) { return host.TRotateComponent(&pcb, -450, about, &r); });
+  edit(bottom[0], [&](TComponent& r) { return host.TFlipComponent(&pcb, about, &r); });
+  edit(bottom[1], [&](TComponent& r) { return host.TRotateComponent(&pcb, 2700, r.refPoint, &r); });
+  edit(bottom[2], [&](TComponent& r) { return host.TMoveComponent(&pcb, -100, 100, &r); });
+  edit(top[3], [&](TComponent& r) { return host.TFlipComponent(&pcb, about, &r); });
+
+  const Design edited = host.readDesign([](const Design& d) { return d; });
+  const std::string written = writeKicadBoard(board, edited);
+  const KicadBoard reread = parseKicadBoard(written, "reread");
+  std::vector<std::size_t> moved;
+  for (std::size_t i = 0; i < edited.pcb.components.size(); ++i) {
+    const PcbComponent& now = edited.pcb.components[i];
+    const PcbComponent& back = reread.pcb.components.at(i);
+    ASSERT_EQ(back.refDes, now.refDes);
+    EXPECT_EQ(back.placement, now.placement) << now.refDes;
+    EXPECT_EQ(padPositions(reread.pcb.patterns.at(back.patternName), back.placement),
+              padPositions(edited.pcb.patterns.at(now.patternName), now.placement))
+        << now.refDes;
+    if (now.placement != board.pcb.components[i].placement) {
+      moved.push_back(board.footprints[i].child);
+    }
+  }
+  EXPECT_EQ(moved.size(), 7u);
+  std::sort(moved.begin(), moved.end());
+  expectSameOutside(board.text, written, moved);
+  // And KiCad reads the pads where the host has them, but for the host's
+  // rounding of offsets turned by other than quarter turns to its 10 nm unit.
+  const auto kicad = testing::kicadPadPositions(written);
+  std::size_t next = 0;
+  for (const PcbComponent& c : edited.pcb.components) {
+    for (const TPoint& p : padPositions(edited.pcb.patterns.at(c.patternName), c.placement)) {
+      EXPECT_LE(std::abs(p.x * 10.0 - kicad.at(next).x), 5.5) << c.refDes;
+      EXPECT_LE(std::abs(-p.y * 10.0 - kicad.at(next).y), 5.5) << c.refDes;
+      ++next;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace dbxhost::kicad

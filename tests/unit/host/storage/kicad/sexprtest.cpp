@@ -1,0 +1,78 @@
+#include "storage/kicad/sexpr.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace dbxhost::kicad {
+namespace {
+
+std::string refusal(const std::string& text) {
+  try {
+    parseSexpr(text, "board.kicad_pcb");
+  } catch (const KicadFileError& error) {
+    return error.what();
+  }
+  return "accepted";
+}
+
+TEST(SexprTest, ReadsListsAtomsAndStringsWithTheirPlaceInTheText) {
+  const std::string text =
+      "(kicad_pcb (version 20240108)\n  (net 1 \"/A \\\"q\\\" \\\\ b\")\n  (at -1.5 2))";
+  const Sexpr root = parseSexpr(text, "f");
+  EXPECT_EQ(root.head(), "kicad_pcb");
+  ASSERT_EQ(root.children.size(), 4u);
+  const Sexpr* net = root.list("net");
+  ASSERT_NE(net, nullptr);
+  EXPECT_EQ(net->line, 2);
+  EXPECT_EQ(net->children[2].kind, Sexpr::Kind::String);
+  EXPECT_EQ(net->children[2].text, "/A \"q\" \\ b");
+  // Offsets cover the node as written, so a writer can replace it in place.
+  EXPECT_EQ(text.substr(net->begin, net->end - net->begin), "(net 1 \"/A \\\"q\\\" \\\\ b\")");
+  EXPECT_EQ(quoteSexprString(net->children[2].text),
+            text.substr(net->children[2].begin, net->children[2].end - net->children[2].begin));
+  const Sexpr& x = root.list("at")->children[1];
+  EXPECT_EQ(text.substr(x.begin, x.end - x.begin), "-1.5");
+  EXPECT_EQ(root.lists("at").size(), 1u);
+  EXPECT_EQ(root.list("missing"), nullptr);
+}
+
+TEST(SexprTest, RefusesMalformedTextWithTheLine) {
+  EXPECT_EQ(refusal(""), "board.kicad_pcb: line 1: the file is empty");
+  EXPECT_EQ(refusal("kicad_pcb"), "board.kicad_pcb: line 1: the file does not start with \"(\"");
+  EXPECT_EQ(refusal("(a\n(b)\n"),
+            "board.kicad_pcb: line 3: unexpected end of file: 1 parenthesis(es) left open");
+  EXPECT_EQ(refusal("(a)\n)"), "board.kicad_pcb: line 2: text after the closing parenthesis");
+  EXPECT_EQ(refusal("(a\n \"open)"), "board.kicad_pcb: line 2: string not terminated");
+  EXPECT_EQ(refusal(std::string(kMaxDepth + 1, '(') + std::string(kMaxDepth + 1, ')')),
+            "board.kicad_pcb: line 1: lists nested deeper than 256");
+  EXPECT_EQ(refusal(std::string(kMaxDepth, '(') + std::string(kMaxDepth, ')')), "accepted");
+}
+
+TEST(SexprTest, DecimalsBecomeExactFixedPointNumbers) {
+  const Sexpr root = parseSexpr(
+      "(at 1.27 -0.0000005 123456.123456 90 1e-3 0.1234565 x 1.2.3 99999999999 7.5 +2)", "f");
+  const SexprReader reader("f");
+  EXPECT_EQ(reader.nanometres(root, 1), 1270000);
+  EXPECT_EQ(reader.nanometres(root, 2), -1);  // half away from zero
+  EXPECT_EQ(reader.nanometres(root, 3), 123456123456);
+  EXPECT_EQ(reader.milliDegrees(root, 4), 90000);
+  EXPECT_EQ(reader.nanometres(root, 5), 1000);
+  EXPECT_EQ(reader.nanometres(root, 6), 123457);
+  EXPECT_THROW(reader.nanometres(root, 7), KicadFileError);
+  EXPECT_THROW(reader.nanometres(root, 8), KicadFileError);
+  EXPECT_THROW(reader.nanometres(root, 9), KicadFileError);  // out of range
+  EXPECT_EQ(reader.integer(root, 4), 90);
+  EXPECT_THROW(reader.integer(root, 10), KicadFileError);
+  EXPECT_EQ(reader.integer(root, 11), 2);
+  EXPECT_EQ(reader.optionalMilliDegrees(root, 12), std::nullopt);
+  try {
+    reader.text(root, 12);
+    FAIL() << "a missing value was read";
+  } catch (const KicadFileError& error) {
+    EXPECT_STREQ(error.what(), "f: line 1: (at) has too few values");
+  }
+}
+
+}  // namespace
+}  // namespace dbxhost::kicad
