@@ -319,7 +319,7 @@ class QtEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
     static int argc = 1;
-    static char name[] = "dbxhost_gui_tests";
+    static char name[] = "dbxhost_window_gui_tests";
     static char* argv[] = {name, nullptr};
     application_ = std::make_unique<QApplication>(argc, argv);
   }
