@@ -1,10 +1,12 @@
 #include "storage/kicad/kicadboardwriter.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -281,6 +283,107 @@ TEST(KicadBoardWriterTest, GlasgowEditsThroughTheHostComeBackFromTheFile) {
       ++next;
     }
   }
+}
+
+// KiCad itself as the judge: its Python module (KiCad 6's pcbnew for the
+// system's python3) redoes the host's edits on the original board and compares
+// every graphic item and pad with the board the host wrote.
+class KicadJudgeTest : public ::testing::Test {
+ protected:
+  static constexpr const char* kPython = "/usr/bin/python3";
+
+  void SetUp() override {
+    if (std::system((std::string(kPython) + " -c 'import pcbnew' >/dev/null 2>&1").c_str()) != 0) {
+      GTEST_SKIP() << "KiCad's pcbnew module cannot be imported by " << kPython;
+    }
+    std::string pattern = (std::filesystem::temp_directory_path() / "kicadjudge-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override {
+    if (!dir_.empty()) std::filesystem::remove_all(dir_);
+  }
+
+  // Runs the checker; returns its exit status and leaves its output in said.
+  int check(const std::string& arguments, std::string& said) {
+    const std::filesystem::path output = dir_ / "check.txt";
+    const std::string command = std::string(kPython) + " " + TANDREL_KICAD_FLIP_CHECK + " " +
+                                arguments + " >" + output.string() + " 2>&1";
+    const int status = std::system(command.c_str());
+    said = readFileText(output);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  // Every movable footprint is edited: most are flipped (about their own
+  // point or another, turned before or after), every fourth only moved and
+  // turned. Returns the number edited.
+  static int editEveryFootprint(HostDbx& host, const KicadBoard& board) {
+    TConversation pcb;
+    EXPECT_EQ(host.TOpenDesign(kOpenLanguage, kOpenVersion, kToolNamePcb, &pcb), DBX_OK);
+    int edited = 0;
+    for (const PcbComponent& c : board.pcb.components) {
+      if (c.fixed) continue;
+      TComponent r;
+      EXPECT_EQ(host.TGetCompByRefDes(&pcb, c.refDes.c_str(), &r), DBX_OK) << c.refDes;
+      const TPoint aside{r.refPoint.x + 250000, r.refPoint.y - 120000};
+      switch (edited++ % 4) {
+        case 0:
+          EXPECT_EQ(host.TFlipComponent(&pcb, r.refPoint, &r), DBX_OK) << c.refDes;
+          break;
+        case 1:
+          EXPECT_EQ(host.TRotateComponent(&pcb, 900, r.refPoint, &r), DBX_OK) << c.refDes;
+          EXPECT_EQ(host.TFlipComponent(&pcb, r.refPoint, &r), DBX_OK) << c.refDes;
+          break;
+        case 2:
+          EXPECT_EQ(host.TFlipComponent(&pcb, aside, &r), DBX_OK) << c.refDes;
+          EXPECT_EQ(host.TRotateComponent(&pcb, 450, r.refPoint, &r), DBX_OK) << c.refDes;
+          break;
+        default:
+          EXPECT_EQ(host.TMoveComponent(&pcb, -123450, 67890, &r), DBX_OK) << c.refDes;
+          EXPECT_EQ(host.TRotateComponent(&pcb, -300, aside, &r), DBX_OK) << c.refDes;
+      }
+    }
+    EXPECT_EQ(host.TCloseDesign(&pcb, ""), DBX_OK);
+    return edited;
+  }
+
+  // Edits a copy of the board through the host, saves it, and has KiCad judge.
+  void expectKicadAgrees(const std::filesystem::path& source) {
+    const std::filesystem::path original = dir_ / source.filename();
+    std::filesystem::copy_file(source, original, std::filesystem::copy_options::overwrite_existing);
+    const KicadBoard board = readKicadBoard(original);
+    HostDbx host(designOf(board));
+    ASSERT_GT(editEveryFootprint(host, board), 3) << source;
+    const std::filesystem::path written = dir_ / ("host-" + source.filename().string());
+    saveKicadBoard(board, host.readDesign([](const Design& d) { return d; }), written);
+    std::string said;
+    EXPECT_EQ(check("compare " + original.string() + " " + written.string(), said), 0)
+        << source << ":\n"
+        << said;
+  }
+
+  std::filesystem::path dir_;
+};
+
+TEST_F(KicadJudgeTest, EveryGraphicKindFlipsTurnsAndMovesAsInKicad) {
+  const std::filesystem::path kinds = dir_ / "kinds" / "every-kind.kicad_pcb";
+  std::filesystem::create_directories(kinds.parent_path());
+  std::string said;
+  ASSERT_EQ(check("make " + kinds.string(), said), 0) << said;
+  expectKicadAgrees(kinds);
+}
+
+TEST_F(KicadJudgeTest, DemoAndExampleBoardsFlipAsInKicad) {
+  const std::filesystem::path demo =
+      "/usr/share/kicad/demos/complex_hierarchy/complex_hierarchy.kicad_pcb";
+  if (std::filesystem::exists(demo)) {
+    expectKicadAgrees(demo);
+  } else {
+    ADD_FAILURE() << demo << " is missing: install kicad-demos";
+  }
+  // KiCad 6 reads only boards of its own format.
+  expectKicadAgrees(std::filesystem::path(TANDREL_EXAMPLES_DIR) / "kicad" / "duo-kicad6" /
+                    "duo-kicad6.kicad_pcb");
 }
 
 }  // namespace
