@@ -79,6 +79,22 @@ std::string summarizeDesign(const Design& d) {
   return out.str();
 }
 
+std::string describeHistoryStep(const HostDbx::HistoryStep& step, bool undo) {
+  const std::string what = undo ? "undo" : "redo";
+  switch (step.outcome) {
+    case HostDbx::HistoryStep::Outcome::kDone:
+      return (undo ? "undone: " : "redone: ") + std::to_string(step.parts) +
+             (step.parts == 1 ? " part" : " parts");
+    case HostDbx::HistoryStep::Outcome::kClientHolds:
+      return std::string("a client holds the ") +
+             (step.holder == DBX::kToolPcb ? "PCB" : "schematic") + " editor; " + what +
+             " waits until its conversation ends";
+    case HostDbx::HistoryStep::Outcome::kNothingToDo:
+      break;
+  }
+  return "nothing to " + what;
+}
+
 HostControl::HostControl(HostDbx& host, std::filesystem::path file,
                          std::shared_ptr<const DesignStorage> storage)
     : host_(host), file_(std::move(file)), storage_(std::move(storage)) {}
@@ -105,6 +121,13 @@ std::string HostControl::execute(std::string_view line) {
     }
     file_ = target;
     return "ok " + target.string();
+  }
+
+  if ((command == "undo" || command == "redo") && w.size() == 1) {
+    const bool undo = command == "undo";
+    const HostDbx::HistoryStep step = undo ? host_.undoClientEdits() : host_.redoClientEdits();
+    const std::string said = describeHistoryStep(step, undo);
+    return step.outcome == HostDbx::HistoryStep::Outcome::kDone ? "ok " + said : error(said);
   }
 
   if (w.size() < 2) return error("unknown command: " + std::string(line));

@@ -34,6 +34,9 @@ class HostControl {
   //   drop pcb|sch N              the conversation ends after N more calls
   //   busy pcb|sch on|off         opens answer DBX_SERVER_BUSY while on
   //   calls pcb|sch               calls served so far
+  //   undo                        takes back the edits of the last client
+  //                               conversation (refused while a client holds one)
+  //   redo                        does them again
   //   quit                        ask the host to stop
   std::string execute(std::string_view line);
 
@@ -50,5 +53,9 @@ class HostControl {
 
 // One line with the design's counts: "3 sheets, 40 symbols, ...".
 std::string summarizeDesign(const Design& design);
+
+// What an undo or redo did, or why it did nothing: "undone: 28 parts",
+// "nothing to redo", "a client holds the PCB editor; undo waits ...".
+std::string describeHistoryStep(const HostDbx::HistoryStep& step, bool undo);
 
 }  // namespace dbxhost

@@ -12,6 +12,7 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include "engine/hostcontrol.h"
 #include "window/designscene.h"
 #include "window/designview.h"
 #include "window/highlightclick.h"
@@ -57,6 +58,22 @@ void HostWindow::createMenus() {
   QAction* quit = file->addAction(tr("&Quit"), this, &QWidget::close);
   quit->setShortcut(QKeySequence::Quit);
 
+  QMenu* edit = menuBar()->addMenu(tr("&Edit"));
+  undo_ = edit->addAction(tr("&Undo"), this, &HostWindow::undoClientEdits);
+  undo_->setObjectName("undo");
+  undo_->setShortcut(QKeySequence::Undo);
+  undo_->setStatusTip(tr("Take back the edits of the last client conversation"));
+  redo_ = edit->addAction(tr("&Redo"), this, &HostWindow::redoClientEdits);
+  redo_->setObjectName("redo");
+  // Both common bindings, whatever the platform's own one is.
+  QList<QKeySequence> redoKeys = QKeySequence::keyBindings(QKeySequence::Redo);
+  for (const QKeySequence& key :
+       {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)}) {
+    if (!redoKeys.contains(key)) redoKeys.append(key);
+  }
+  redo_->setShortcuts(redoKeys);
+  redo_->setStatusTip(tr("Do the undone edits of a client conversation again"));
+
   QMenu* view = menuBar()->addMenu(tr("&View"));
   QAction* fit = view->addAction(tr("&Fit to View"), this, [this] { currentView()->fitToView(); });
   fit->setShortcut(Qt::Key_F);
@@ -94,6 +111,8 @@ void HostWindow::refresh() {
       QString("%1[*] - dbxhost")
           .arg(QString::fromStdString(file.empty() ? "untitled" : file.filename().string())));
   setWindowModified(session_.modified());
+  undo_->setEnabled(host_.canUndo());
+  redo_->setEnabled(host_.canRedo());
 }
 
 void HostWindow::rebuildSheetTabs(const SheetList& sheets) {
@@ -128,6 +147,15 @@ void HostWindow::clearHighlights() {
     host_.withDesign([&](Design& design) { applyHighlightChanges(design, changes); });
   }
   refresh();
+}
+
+void HostWindow::undoClientEdits() { showHistoryStep(host_.undoClientEdits(), true); }
+
+void HostWindow::redoClientEdits() { showHistoryStep(host_.redoClientEdits(), false); }
+
+void HostWindow::showHistoryStep(const HostDbx::HistoryStep& step, bool undo) {
+  refresh();
+  statusBar()->showMessage(QString::fromStdString(describeHistoryStep(step, undo)), 5000);
 }
 
 void HostWindow::showError(const QString& what, const std::string& reason) {

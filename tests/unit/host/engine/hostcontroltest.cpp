@@ -116,6 +116,56 @@ TEST_F(HostControlTest, RemovingASchematicComponentKeepsOtherSymbolsOnTheirCompo
             "3 nets");
 }
 
+TEST_F(HostControlTest, UndoAndRedoTakeAClientsConversationBackAndWaitWhileOneIsOpen) {
+  using namespace DBX;
+  const Design before = host.readDesign([](const Design& d) { return d; });
+  EXPECT_EQ(control.execute("undo"), "error: nothing to undo");
+  EXPECT_EQ(control.execute("redo"), "error: nothing to redo");
+  EXPECT_TRUE(control.execute("undo now").starts_with("error: "));
+
+  TConversation pcb;
+  ASSERT_EQ(host.TOpenDesign(kOpenLanguage, kOpenVersion, kToolNamePcb, &pcb), DBX_OK);
+  TComponent r;
+  ASSERT_EQ(host.TGetCompByRefDes(&pcb, "R2", &r), DBX_OK);
+  ASSERT_EQ(host.TMoveComponent(&pcb, 5000, 0, &r), DBX_OK);
+  ASSERT_EQ(host.TFlipComponent(&pcb, {0, 0}, &r), DBX_OK);
+  ASSERT_EQ(host.THighlightItem(&pcb, DBX_COLOR_RED, &r), DBX_OK);
+  // While the client holds its conversation, its edits are not undone
+  // behind its back.
+  EXPECT_EQ(control.execute("undo"),
+            "error: a client holds the PCB editor; undo waits until its conversation ends");
+  ASSERT_EQ(host.TCloseDesign(&pcb, ""), DBX_OK);
+  const Design after = host.readDesign([](const Design& d) { return d; });
+
+  TConversation sch;
+  ASSERT_EQ(host.TOpenDesign(kOpenLanguage, kOpenVersion, kToolNameSch, &sch), DBX_OK);
+  EXPECT_EQ(control.execute("undo"),
+            "error: a client holds the schematic editor; undo waits until its conversation ends");
+  TComponent symbol{};
+  symbol.compId = 3;  // U1:B
+  ASSERT_EQ(host.THighlightItem(&sch, DBX_COLOR_BLUE, &symbol), DBX_OK);
+  // A conversation the host ends counts as ended.
+  host.dropAfter(kToolSch, 0);
+  EXPECT_EQ(host.TCloseDesign(&sch, ""), DBX_SERVER_TERMINATED);
+
+  EXPECT_EQ(control.execute("undo"), "ok undone: 1 part");
+  EXPECT_EQ(host.readDesign([](const Design& d) { return d; }), after);
+  EXPECT_EQ(control.execute("undo"), "ok undone: 1 part");
+  EXPECT_EQ(host.readDesign([](const Design& d) { return d; }), before);
+  EXPECT_EQ(control.execute("redo"), "ok redone: 1 part");
+  EXPECT_EQ(host.readDesign([](const Design& d) { return d; }), after);
+  // The client reads back where its parts are now.
+  ASSERT_EQ(host.TOpenDesign(kOpenLanguage, kOpenVersion, kToolNamePcb, &pcb), DBX_OK);
+  ASSERT_EQ(host.TGetCompByRefDes(&pcb, "R2", &r), DBX_OK);
+  EXPECT_EQ(r.isFlipped, 1);
+  EXPECT_EQ(r.isHighlighted, DBX_COLOR_RED);
+  ASSERT_EQ(host.TCloseDesign(&pcb, ""), DBX_OK);
+  // Another design starts a new history.
+  host.replaceDesign(before);
+  EXPECT_EQ(control.execute("redo"), "error: nothing to redo");
+  EXPECT_EQ(control.execute("undo"), "error: nothing to undo");
+}
+
 TEST_F(HostControlTest, HooksReachTheEngine) {
   DBX::TConversation pcb;
   EXPECT_EQ(control.execute("busy pcb on"), "ok");
