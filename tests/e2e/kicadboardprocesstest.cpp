@@ -182,9 +182,10 @@ TEST_F(KicadBoardProcessTest, IoBufferBPlacedBesideIoBufferARepeatsItsLayout) {
     EXPECT_EQ(host.stop(SIGTERM), 0);
   }
 
-  // Each copy stands one pitch to the right of its template component, up to
-  // the snapping of both to the 1.27 mm grid, turned and flipped like it: its
-  // pads lie around it as the template's lie around the template.
+  // Each copy stands exactly one pitch to the right of its template component
+  // (the board's grid is the host's unit, so nothing is snapped), turned and
+  // flipped like it: its pads lie around it as the template's lie around the
+  // template.
   const kicad::KicadBoard saved = kicad::readKicadBoard(file);
   const kicad::KicadBoard original = kicad::readKicadBoard(kicad::testing::kGlasgowBoard);
   auto placementOf = [](const kicad::KicadBoard& board, const std::string& refDes) {
@@ -201,8 +202,8 @@ TEST_F(KicadBoardProcessTest, IoBufferBPlacedBesideIoBufferARepeatsItsLayout) {
     const dbxhost::Placement a = placementOf(saved, model), b = placementOf(saved, copy);
     EXPECT_EQ(b.rotation, a.rotation) << copy;
     EXPECT_EQ(b.flipped, a.flipped) << copy;
-    EXPECT_LE(std::abs(int64_t(b.refPoint.x) - a.refPoint.x - deltaX), 127000) << copy;
-    EXPECT_LE(std::abs(int64_t(b.refPoint.y) - a.refPoint.y), 127000) << copy;
+    EXPECT_EQ(int64_t(b.refPoint.x) - a.refPoint.x, deltaX) << copy;
+    EXPECT_EQ(b.refPoint.y, a.refPoint.y) << copy;
     EXPECT_EQ(padOffsets(saved, copy), padOffsets(saved, model)) << copy << " like " << model;
   }
 }
