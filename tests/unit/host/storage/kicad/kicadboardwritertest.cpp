@@ -182,6 +182,40 @@ TEST(KicadBoardWriterTest, AFlipMirrorsTheFootprintToTheOtherSide) {
             padPositions(board.pcb.patterns.at("F"), placement));
 }
 
+TEST(KicadBoardWriterTest, FlippedArcsSwapTheirEndsAndFootprintZonesKeepBoardCoordinates) {
+  const std::string footprint =
+      "\t(footprint \"L:Arc\" (layer \"F.Cu\") (at 10 20)\n"
+      "\t\t(fp_text reference \"U4\" (at 0 -3) (layer \"F.SilkS\") (effects (font (size 1 1))))\n"
+      "\t\t(fp_arc (start 4.81 -1.33) (mid 3.81 -0.33) (end 2.81 -1.33) (layer \"F.SilkS\"))\n"
+      "\t\t(pad \"1\" smd custom (at 0 0) (size 1 1) (layers \"F.Cu\")\n"
+      "\t\t\t(primitives (gr_arc (start 0.5 0) (mid 0 0.5) (end -0.5 0) (width 0.1))))\n"
+      "\t\t(zone (net 0) (layer \"F.Cu\") (polygon (pts (xy 9 19) (xy 11 19) (xy 11 21))))\n"
+      "\t)\n";
+  const KicadBoard board = parseKicadBoard(kBoardHead + footprint + ")\n", "arc");
+  Design design = designOf(board);
+  Placement& placement = component(design, "U4").placement;
+  const Placement original = placement;
+
+  placement = flipped(original, original.refPoint);
+  std::string written = writeKicadBoard(board, design);
+  // KiCad's flip of U4's pin-1 notch: mirrored, start and end swapped.
+  EXPECT_NE(written.find("(fp_arc (start 2.81 1.33) (mid 3.81 0.33) (end 4.81 1.33)"),
+            std::string::npos)
+      << written;
+  EXPECT_NE(written.find("(gr_arc (start -0.5 0) (mid 0 -0.5) (end 0.5 0)"), std::string::npos)
+      << written;
+  // Mirrored left-right about the footprint's x, as the host sees the flip.
+  EXPECT_NE(written.find("(pts (xy 11 19) (xy 9 19) (xy 9 21))"), std::string::npos) << written;
+  EXPECT_NE(written.find("(zone (net 0) (layer \"B.Cu\")"), std::string::npos) << written;
+
+  // A move and a turn carry the zone along; a turn leaves the local arc alone.
+  placement = rotated(moved(original, 100000, 0), 900, moved(original, 100000, 0).refPoint);
+  written = writeKicadBoard(board, design);
+  EXPECT_NE(written.find("(pts (xy 10 21) (xy 10 19) (xy 12 19))"), std::string::npos) << written;
+  EXPECT_NE(written.find("(fp_arc (start 4.81 -1.33) (mid 3.81 -0.33) (end 2.81 -1.33)"),
+            std::string::npos);
+}
+
 TEST(KicadBoardWriterTest, SavingIsAtomicAndRefusesAnUnwritableFolder) {
   const std::filesystem::path folder =
       std::filesystem::temp_directory_path() / ("kicadwriter-" + std::to_string(::getpid()));
