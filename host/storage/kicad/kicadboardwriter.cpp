@@ -209,7 +209,7 @@ class FootprintEditor {
       return;
     }
     if (head == "effects" && isText(parent)) {
-      toggleMirror(node);
+      if (onOneSide(parent)) toggleMirror(node);
       return;
     }
     for (const Sexpr& child : node.children) {
@@ -246,6 +246,14 @@ class FootprintEditor {
     for (const Sexpr& child : arc.children) {
       if (child.isList() && &child != start && &child != end) flipItem(child, arc);
     }
+  }
+
+  // Texts on layers of neither side (Cmts.User, User.1, ...) read the same
+  // from both sides, so KiCad does not mirror them.
+  static bool onOneSide(const Sexpr& text) {
+    const Sexpr* layer = text.list("layer");
+    return layer != nullptr && layer->children.size() > 1 &&
+           swappedSide(layer->children[1].text) != layer->children[1].text;
   }
 
   // A text on the other side reads mirrored: (justify ... mirror) comes or goes.

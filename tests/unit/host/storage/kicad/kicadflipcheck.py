@@ -88,12 +88,16 @@ def kinds_footprint(board, name, reference):
     curve.SetEnd(point(1.5, 1))
     finish(fp, curve)
 
-    for text, x, y, angle, justify in (("L", -1.5, -0.5, 0, pcbnew.GR_TEXT_HJUSTIFY_LEFT),
-                                       ("R", 1.5, 0.75, 450, pcbnew.GR_TEXT_HJUSTIFY_RIGHT),
-                                       ("C", 0, 0.25, 900, pcbnew.GR_TEXT_HJUSTIFY_CENTER)):
+    # Texts on a layer of each side and on layers that belong to neither.
+    for text, x, y, angle, justify, layer in (
+            ("L", -1.5, -0.5, 0, pcbnew.GR_TEXT_HJUSTIFY_LEFT, pcbnew.F_Fab),
+            ("R", 1.5, 0.75, 450, pcbnew.GR_TEXT_HJUSTIFY_RIGHT, pcbnew.F_Fab),
+            ("C", 0, 0.25, 900, pcbnew.GR_TEXT_HJUSTIFY_CENTER, pcbnew.F_Fab),
+            ("U", 1, 2, 0, pcbnew.GR_TEXT_HJUSTIFY_LEFT, pcbnew.Cmts_User),
+            ("D", -1, -2, 300, pcbnew.GR_TEXT_HJUSTIFY_CENTER, pcbnew.Dwgs_User)):
         label = pcbnew.FP_TEXT(fp, pcbnew.FP_TEXT.TEXT_is_DIVERS)
         label.SetText(text)
-        label.SetLayer(pcbnew.F_Fab)
+        label.SetLayer(layer)
         label.SetPos0(point(x, y))
         label.SetTextAngle(angle)
         label.SetHorizJustify(justify)
