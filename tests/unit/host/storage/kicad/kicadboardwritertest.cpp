@@ -214,6 +214,19 @@ TEST(KicadBoardWriterTest, FlippedArcsSwapTheirEndsAndFootprintZonesKeepBoardCoo
   EXPECT_NE(written.find("(pts (xy 10 21) (xy 10 19) (xy 12 19))"), std::string::npos) << written;
   EXPECT_NE(written.find("(fp_arc (start 4.81 -1.33) (mid 3.81 -0.33) (end 2.81 -1.33)"),
             std::string::npos);
+
+  // An arc without its start cannot be flipped: the board is not written.
+  std::string broken = footprint;
+  broken.replace(broken.find("(start 4.81 -1.33) "), 19, "");
+  const KicadBoard brokenBoard = parseKicadBoard(kBoardHead + broken + ")\n", "broken");
+  Design brokenDesign = designOf(brokenBoard);
+  component(brokenDesign, "U4").placement = flipped(original, original.refPoint);
+  try {
+    writeKicadBoard(brokenBoard, brokenDesign);
+    FAIL() << "an arc without its start was flipped";
+  } catch (const KicadFileError& e) {
+    EXPECT_STREQ(e.what(), "broken: line 7: an arc without its start and end");
+  }
 }
 
 TEST(KicadBoardWriterTest, SavingIsAtomicAndRefusesAnUnwritableFolder) {
