@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <iostream>
 #include <string>
 
 #include "engine/hostdbx.h"
@@ -407,6 +408,7 @@ class KicadJudgeTest : public ::testing::Test {
     EXPECT_EQ(check("compare " + original.string() + " " + written.string(), said), 0)
         << source << ":\n"
         << said;
+    std::cout << "KiCad on " << source.filename().string() << ": " << said;
   }
 
   std::filesystem::path dir_;

@@ -264,21 +264,26 @@ def footprint_facts(fp):
     return facts
 
 
-def differences(expected, found, where):
+def differences(expected, found, where, worst):
     """Every place where found differs from expected: coordinates by more than
-    the tolerance, everything else at all."""
+    the tolerance, everything else at all. worst[0] becomes the largest
+    coordinate deviation seen, in nanometres."""
     if isinstance(expected, dict):
         for key in expected:
-            yield from differences(expected[key], found.get(key), where + "." + key)
+            yield from differences(expected[key], found.get(key), where + "." + key, worst)
     elif isinstance(expected, list):
         if not isinstance(found, list) or len(found) != len(expected):
             yield "%s: %d items, KiCad has %d" % (where, len(found or []), len(expected))
             return
         for i, (e, f) in enumerate(zip(expected, found)):
-            yield from differences(e, f, "%s[%d]" % (where, i))
+            yield from differences(e, f, "%s[%d]" % (where, i), worst)
     elif isinstance(expected, tuple) and all(isinstance(v, int) for v in expected):
-        if (not isinstance(found, tuple) or len(found) != len(expected)
-                or any(abs(e - f) > TOLERANCE_NM for e, f in zip(expected, found))):
+        if not isinstance(found, tuple) or len(found) != len(expected):
+            yield "%s: %s, KiCad has %s" % (where, found, expected)
+            return
+        deviation = max(abs(e - f) for e, f in zip(expected, found))
+        worst[0] = max(worst[0], deviation)
+        if deviation > TOLERANCE_NM:
             yield "%s: %s, KiCad has %s" % (where, found, expected)
     elif isinstance(expected, float):
         if found is None or abs(expected - found) > 1e-6:
@@ -293,7 +298,7 @@ def compare(original_path, edited_path):
     originals, results = list(original.GetFootprints()), list(edited.GetFootprints())
     if len(originals) != len(results):
         sys.exit("%d footprints, KiCad has %d" % (len(results), len(originals)))
-    problems, checked = [], 0
+    problems, checked, worst = [], 0, [0]
     for fp, result in zip(originals, results):
         if fp.GetReference() != result.GetReference():
             sys.exit("footprint %s where KiCad has %s" % (result.GetReference(),
@@ -306,10 +311,12 @@ def compare(original_path, edited_path):
         fp.SetOrientation(result.GetOrientation())
         fp.SetPosition(result.GetPosition())
         checked += 1
-        problems += differences(footprint_facts(fp), footprint_facts(result), fp.GetReference())
+        problems += differences(footprint_facts(fp), footprint_facts(result), fp.GetReference(),
+                                worst)
     for line in problems:
         print(line)
-    print("%d footprints checked, %d differences" % (checked, len(problems)))
+    print("%d footprints checked, %d differences, largest deviation %d nm"
+          % (checked, len(problems), worst[0]))
     return 1 if problems or checked == 0 else 0
 
 
