@@ -1,78 +1,78 @@
 #include "engine/edithistory.h"
 
-#include <algorithm>
-
 namespace dbxhost {
 
 namespace {
 
+using PartState = EditHistory::PartState;
+
 std::size_t slot(DBX::Tool tool) { return tool == DBX::kToolPcb ? 0 : 1; }
 
-// The part with this id in a list of PCB components or symbols, or null.
-template <class Parts>
-auto* findById(Parts& parts, int32_t id) {
-  auto it = std::find_if(parts.begin(), parts.end(), [&](const auto& p) { return p.id == id; });
-  return it == parts.end() ? nullptr : &*it;
+PartState stateOf(const PcbComponent& c) { return {c.placement, c.highlight}; }
+PartState stateOf(const Symbol& s) { return {{}, s.highlight}; }
+
+void assign(PcbComponent& c, const PartState& state) {
+  c.placement = state.placement;
+  c.highlight = state.highlight;
+}
+void assign(Symbol& s, const PartState& state) { s.highlight = state.highlight; }
+
+// Calls f on every part a client of the tool can change: PCB components for
+// pcb, symbols for sch. One pass, however many parts a batch holds.
+template <class D, class F>
+void forEachPart(DBX::Tool tool, D& design, F&& f) {
+  if (tool == DBX::kToolPcb) {
+    for (auto& c : design.pcb.components) f(c);
+  } else {
+    for (auto& s : design.sch.symbols) f(s);
+  }
 }
 
 }  // namespace
 
-std::optional<EditHistory::PartState> EditHistory::stateOf(DBX::Tool tool, int32_t id,
-                                                           const Design& design) {
-  if (tool == DBX::kToolPcb) {
-    if (const PcbComponent* c = findById(design.pcb.components, id)) {
-      return PartState{c->placement, c->highlight};
-    }
-  } else if (const Symbol* s = findById(design.sch.symbols, id)) {
-    return PartState{{}, s->highlight};
-  }
-  return std::nullopt;
+void EditHistory::noteBefore(const PcbComponent& component) {
+  found_[slot(DBX::kToolPcb)].try_emplace(component.id, stateOf(component));
 }
 
-void EditHistory::noteBefore(DBX::Tool tool, int32_t id, const Design& design) {
-  std::map<int32_t, PartState>& found = open_[slot(tool)];
-  if (found.contains(id)) return;
-  if (const std::optional<PartState> state = stateOf(tool, id, design)) found.emplace(id, *state);
+void EditHistory::noteBefore(const Symbol& symbol) {
+  found_[slot(DBX::kToolSch)].try_emplace(symbol.id, stateOf(symbol));
 }
 
 void EditHistory::endConversation(DBX::Tool tool, const Design& design) {
-  std::map<int32_t, PartState>& found = open_[slot(tool)];
-  Batch batch;
-  for (const auto& [id, before] : found) {
-    const std::optional<PartState> after = stateOf(tool, id, design);
-    if (after && *after != before) batch.push_back({tool, id, before, *after});
+  std::map<int32_t, PartState>& found = found_[slot(tool)];
+  Batch batch{tool, {}};
+  if (!found.empty()) {
+    forEachPart(tool, design, [&](const auto& part) {
+      const auto it = found.find(part.id);
+      if (it != found.end() && stateOf(part) != it->second) {
+        batch.changes.emplace(part.id, Change{it->second, stateOf(part)});
+      }
+    });
   }
   found.clear();
-  if (batch.empty()) return;
+  if (batch.changes.empty()) return;
   undoable_.push_back(std::move(batch));
   redoable_.clear();
 }
 
 void EditHistory::clear() {
-  for (auto& found : open_) found.clear();
+  for (auto& found : found_) found.clear();
   undoable_.clear();
   redoable_.clear();
-}
-
-bool EditHistory::restore(const Change& change, const PartState& state, Design& design) {
-  if (change.tool == DBX::kToolPcb) {
-    PcbComponent* c = findById(design.pcb.components, change.id);
-    if (c == nullptr) return false;
-    c->placement = state.placement;
-    c->highlight = state.highlight;
-    return true;
-  }
-  Symbol* s = findById(design.sch.symbols, change.id);
-  if (s == nullptr) return false;
-  s->highlight = state.highlight;
-  return true;
 }
 
 std::size_t EditHistory::replay(std::vector<Batch>& from, std::vector<Batch>& to,
                                 PartState Change::*state, Design& design) {
   if (from.empty()) return 0;
+  const Batch& batch = from.back();
   std::size_t restored = 0;
-  for (const Change& change : from.back()) restored += restore(change, change.*state, design);
+  // Parts removed since are not found, and skipped.
+  forEachPart(batch.tool, design, [&](auto& part) {
+    const auto it = batch.changes.find(part.id);
+    if (it == batch.changes.end()) return;
+    assign(part, it->second.*state);
+    ++restored;
+  });
   to.push_back(std::move(from.back()));
   from.pop_back();
   return restored;

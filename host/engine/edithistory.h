@@ -11,7 +11,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
-#include <optional>
 #include <vector>
 
 #include "dbx/dbx32.h"
@@ -21,10 +20,10 @@ namespace dbxhost {
 
 class EditHistory {
  public:
-  // A client of tool is about to change the part with this id (a PCB
-  // component for pcb, a symbol for sch). The first note of a part in a
-  // conversation keeps the state the conversation found.
-  void noteBefore(DBX::Tool tool, int32_t id, const Design& design);
+  // A client is about to change this PCB component or symbol. The first note
+  // of a part in a conversation keeps the state the conversation found.
+  void noteBefore(const PcbComponent& component);
+  void noteBefore(const Symbol& symbol);
   // The tool's conversation ended. If it changed anything, its changes become
   // the last batch to undo and whatever was undone before can no longer be
   // redone; a conversation that changed nothing leaves the history alone.
@@ -40,26 +39,28 @@ class EditHistory {
   // Gives the parts of the last undone batch the states its conversation left.
   std::size_t redo(Design& design);
 
- private:
+  // What a client can change on a part: a PCB component's placement and
+  // highlight, a symbol's highlight.
   struct PartState {
     Placement placement;
     int32_t highlight = 0;
     friend bool operator==(const PartState&, const PartState&) = default;
   };
+
+ private:
   struct Change {
-    DBX::Tool tool;
-    int32_t id;
     PartState before, after;
   };
-  using Batch = std::vector<Change>;
+  struct Batch {
+    DBX::Tool tool;
+    std::map<int32_t, Change> changes;  // by part id
+  };
 
-  static std::optional<PartState> stateOf(DBX::Tool tool, int32_t id, const Design& design);
-  static bool restore(const Change& change, const PartState& state, Design& design);
-  // Applies one side of the batch and moves the batch to the other stack.
+  // Applies one side of the last batch of from and moves the batch to to.
   static std::size_t replay(std::vector<Batch>& from, std::vector<Batch>& to,
                             PartState Change::*state, Design& design);
 
-  std::map<int32_t, PartState> open_[2];  // per tool: id -> state the conversation found
+  std::map<int32_t, PartState> found_[2];  // per tool: id -> state the conversation found
   std::vector<Batch> undoable_, redoable_;
 };
 

@@ -569,7 +569,7 @@ int32_t HostDbx::setHighlight(TConversation* context, int32_t color, TComponent*
   if (tool == kToolPcb) {
     PcbComponent* c = findPcbById(component->compId);
     if (c == nullptr) return DBX_COMPONENT_NOT_FOUND;
-    history_.noteBefore(tool, c->id, design_);
+    history_.noteBefore(*c);
     c->highlight = color;
     *component = pcbRecord(*c);
   } else {
@@ -577,7 +577,7 @@ int32_t HostDbx::setHighlight(TConversation* context, int32_t color, TComponent*
     auto it = std::find_if(design_.sch.symbols.begin(), design_.sch.symbols.end(),
                            [&](const Symbol& s) { return s.id == component->compId; });
     if (it == design_.sch.symbols.end()) return DBX_COMPONENT_NOT_FOUND;
-    history_.noteBefore(tool, it->id, design_);
+    history_.noteBefore(*it);
     it->highlight = color;
     component->isHighlighted = color;
   }
@@ -612,7 +612,7 @@ int32_t HostDbx::editPcb(TConversation* context, TComponent* component, Edit&& e
   Placement placement = c->placement;
   if (const int32_t status = edit(*c, placement)) return status;
   if (!inside(design_.pcb.header.workspace, placement.refPoint)) return DBX_ITEM_OUTSIDE_WORKSPACE;
-  history_.noteBefore(tool, c->id, design_);
+  history_.noteBefore(*c);
   c->placement = placement;
   *component = pcbRecord(*c);
   ++revision_;

@@ -32,11 +32,11 @@ Design twoPartsAndASymbol() {
 void placeConversation(EditHistory& history, Design& design) {
   PcbComponent& r1 = design.pcb.components[0];
   PcbComponent& r2 = design.pcb.components[1];
-  history.noteBefore(kToolPcb, r1.id, design);
+  history.noteBefore(r1);
   r1.placement = moved(r1.placement, 5000, -7000);
-  history.noteBefore(kToolPcb, r1.id, design);  // a second step of the same part
+  history.noteBefore(r1);  // a second step of the same part
   r1.placement = flipped(r1.placement, r1.placement.refPoint);
-  history.noteBefore(kToolPcb, r2.id, design);
+  history.noteBefore(r2);
   r2.highlight = 10;
   history.endConversation(kToolPcb, design);
 }
@@ -70,7 +70,7 @@ TEST(EditHistoryTest, BatchesAreUndoneLastFirstAndANewBatchEndsTheRedo) {
   placeConversation(history, design);
   const Design afterFirst = design;
   // A schematic client highlights a symbol: its own batch.
-  history.noteBefore(kToolSch, 7, design);
+  history.noteBefore(design.sch.symbols[0]);
   design.sch.symbols[0].highlight = 10;
   history.endConversation(kToolSch, design);
 
@@ -82,7 +82,7 @@ TEST(EditHistoryTest, BatchesAreUndoneLastFirstAndANewBatchEndsTheRedo) {
   EXPECT_TRUE(history.canRedo());
   // A new conversation that changes something can no longer be combined with
   // the symbol's undone highlight.
-  history.noteBefore(kToolPcb, 2, design);
+  history.noteBefore(design.pcb.components[1]);
   design.pcb.components[1].placement.rotation = 0;
   history.endConversation(kToolPcb, design);
   EXPECT_FALSE(history.canRedo());
@@ -98,12 +98,14 @@ TEST(EditHistoryTest, AConversationThatChangedNothingIsNoBatch) {
   // Moved there and back, and highlighted as it was: nothing to undo, and the
   // undone batch can still be redone.
   PcbComponent& r1 = design.pcb.components[0];
-  history.noteBefore(kToolPcb, r1.id, design);
+  history.noteBefore(r1);
   r1.placement = moved(r1.placement, 100, 0);
   r1.placement = moved(r1.placement, -100, 0);
-  history.noteBefore(kToolSch, 7, design);
+  history.noteBefore(design.sch.symbols[0]);
   design.sch.symbols[0].highlight = 3;
-  history.noteBefore(kToolPcb, 99, design);  // no such part
+  PcbComponent removed = r1;  // noted, then gone before the conversation ends
+  removed.id = 99;
+  history.noteBefore(removed);
   history.endConversation(kToolPcb, design);
   history.endConversation(kToolSch, design);
   EXPECT_FALSE(history.canUndo());
@@ -124,7 +126,7 @@ TEST(EditHistoryTest, PartsRemovedSinceAreSkippedAndClearForgetsEverything) {
   EXPECT_FALSE(history.canUndo());
   EXPECT_FALSE(history.canRedo());
   // A conversation open while the history was cleared starts afresh.
-  history.noteBefore(kToolPcb, 2, design);
+  history.noteBefore(design.pcb.components[0]);
   history.clear();
   design.pcb.components[0].highlight = 5;
   history.endConversation(kToolPcb, design);
