@@ -292,20 +292,21 @@ std::vector<TPlacer::Move> TPlacer::GroupMoves(std::size_t a, std::size_t t,
   // The template group is never moved, not even where a target group shares
   // one of its components.
   const std::set<const DBX::Component*> templateParts(model.begin(), model.end());
-  // Only the cell is snapped: snapping every component on its own would
-  // shift each by a different remainder on an off-grid template.
-  const DesignPoint cell = ToDesignGrid(Pcb(), pos, GridDirection::ToAbsolute);
-  const DesignPoint corner = ToDesignGrid(
-      Pcb().header(), 1, FItemRect.Corner(RectCorner::LeftBottom), GridDirection::ToAbsolute);
+  // The group moves by one vector, the cell's offset from the template's
+  // footprint snapped to whole grid steps: snapping every component on its
+  // own would shift each by a different remainder on an off-grid template.
+  const DesignPoint corner = FItemRect.Corner(RectCorner::LeftBottom);
+  const int32_t step = Pcb().gridStep();
+  const int64_t shiftX = SnapToStep(int64_t{pos.x} - corner.x, step);
+  const int64_t shiftY = SnapToStep(int64_t{pos.y} - corner.y, step);
   std::vector<Move> moves;
   for (std::size_t i = 0; i < FItemsPerGroup; ++i) {
     const CompInfo like = model[i];
     const CompInfo component = target[i];
     if (like == nullptr || component == nullptr || templateParts.contains(component)) continue;
     const DBX::TPoint ref = like->record.refPoint;
-    const DesignPoint at{
-        CheckedCoordinate(int64_t{cell.x} + ref.x - corner.x, "Target x coordinate"),
-        CheckedCoordinate(int64_t{cell.y} + ref.y - corner.y, "Target y coordinate")};
+    const DesignPoint at{CheckedCoordinate(ref.x + shiftX, "Target x coordinate"),
+                         CheckedCoordinate(ref.y + shiftY, "Target y coordinate")};
     moves.push_back({component, at, like, a});
   }
   return moves;

@@ -124,10 +124,9 @@ class TPlacer {
   // user declines to place parts beyond the board.
   void PlaceGroups(std::size_t t);
   // Moves group a so that it repeats template t with its footprint's
-  // left-bottom corner at pos (origin-relative): the cell position is
-  // snapped to the grid once and every component keeps its exact offset
-  // from the template footprint's corner, so the group is the template
-  // shifted by one vector.
+  // left-bottom corner at pos (origin-relative): every component goes to its
+  // template component's exact position shifted by one vector, pos less the
+  // template footprint's corner snapped to whole grid steps.
   void PlaceGroupAt(std::size_t a, std::size_t t, DesignPoint pos);
 
   // ---- What the page shows ----
