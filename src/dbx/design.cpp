@@ -84,12 +84,14 @@ void Component::setHighlight(int32_t color) {
 }
 
 void Component::placeAt(int32_t x, int32_t y, const Component* like) {
+  // The lock may reconnect and verify, which brings like's record up to
+  // date: it is read only after.
+  Lock lock(*design_, false);
   if (like != nullptr) {
     placeOriented(x, y, like->record.isFlipped != 0, like->record.rotationAng);
-    return;
+  } else {
+    move(x, y);
   }
-  Lock lock(*design_, false);
-  move(x, y);
 }
 
 void Component::placeOriented(int32_t x, int32_t y, bool flipped, int32_t rotationAng) {
@@ -175,6 +177,8 @@ void Design::connect(uint8_t tool) {
     diag::ReportMessage(diag::MessageKind::Error, "%s", kBusyMessage);
     status = dbx_.TOpenDesign(kOpenLanguage, kOpenVersion, name, &context_);
   }
+  if (status == DBX_CONNECTION_ERROR)
+    throw DBXException::callError(status, dbx_.connectionHelp(name));
   checkResult(status, false);
   tool_ = tool;
 }
