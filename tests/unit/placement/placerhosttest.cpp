@@ -210,10 +210,7 @@ TEST_F(PlacerHostTest, GatherLaysTheTemplateOutInRowsOfTheRootOfItsItems) {
   start(singlePartChannels(10));
   load(syntheticNames(10, 1), 10);  // one group of 10 items
   placer.GroupsListClick(0);
-  placer.EditField(Control::GrpX, "10");
-  placer.EditField(Control::GrpY, "20");
-  placer.EditField(Control::GrGap, "1");
-  placer.GatherTemplate();
+  gather("10", "20", "1");
   // Rows of 3, 3, 3 and 1; each item 2.54 x 2.00 with its centre as origin.
   for (int i = 0; i < 10; ++i) {
     const int col = i % 3;
@@ -229,10 +226,7 @@ TEST_F(PlacerHostTest, GatherOfFourItemsGivesTwoRowsOfTwoAndKeepsOrientation) {
   start(std::move(channels));
   load(syntheticNames(4, 1), 4);
   placer.GroupsListClick(0);
-  placer.EditField(Control::GrpX, "0");
-  placer.EditField(Control::GrpY, "0");
-  placer.EditField(Control::GrGap, "0.5");
-  placer.GatherTemplate();
+  gather("0", "0", "0.5");
   // R2 is turned: 2.00 wide, 2.54 high, so the first row is 3.04 high.
   EXPECT_EQ(hostComponent("R1").placement.refPoint, (DBX::TPoint{127000, 100000}));
   EXPECT_EQ(hostComponent("R2").placement.refPoint, (DBX::TPoint{304000 + 100000, 127000}));
@@ -429,11 +423,8 @@ TEST_F(PlacerGuardTest, LockedTargetsStopPlaceBeforeAnyMoveAndAreNamed) {
 TEST_F(PlacerGuardTest, GroupRefusesALockedTemplatePart) {
   setFixed("C2", true);
   { DBX::Lock verify(*design, true); }
-  placer.EditField(Control::GrpX, "0");
-  placer.EditField(Control::GrpY, "0");
-  placer.EditField(Control::GrGap, "1");
   const uint64_t revision = host->revision();
-  placer.GatherTemplate();
+  gather("0", "0", "1");
   EXPECT_EQ(host->revision(), revision);
   ASSERT_EQ(ui.boxes.size(), 1u);
   EXPECT_THAT(ui.boxes[0].text, ::testing::HasSubstr(": C2\n"));

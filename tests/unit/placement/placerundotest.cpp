@@ -59,10 +59,7 @@ TEST_F(PlacerUndoTest, UndoPutsEveryPlacedPartBackExactly) {
 TEST_F(PlacerUndoTest, UndoAfterGroupRestoresTheTemplate) {
   load(syntheticNames(4, 1), 4);
   placer.GroupsListClick(0);
-  placer.EditField(Control::GrpX, "0");
-  placer.EditField(Control::GrpY, "0");
-  placer.EditField(Control::GrGap, "1");
-  placer.GatherTemplate();
+  gather("0", "0", "1");
   ASSERT_NE(placements(), original);
   placer.UndoPlaceClick();
   EXPECT_EQ(placements(), original);
