@@ -410,7 +410,8 @@ void TPlacer::Apply(const std::vector<Move>& moves) {
 }
 
 void TPlacer::PlaceGroupAt(std::size_t a, std::size_t t, DesignPoint pos) {
-  Apply(GroupMoves(a, t, pos));
+  const std::vector<Move> moves = GroupMoves(a, t, pos);
+  if (MayApply(moves)) Apply(moves);
 }
 
 void TPlacer::PlaceGroups(std::size_t t) {

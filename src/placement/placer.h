@@ -126,7 +126,8 @@ class TPlacer {
   // Moves group a so that it repeats template t with its footprint's
   // left-bottom corner at pos (origin-relative): every component goes to its
   // template component's exact position shifted by one vector, pos less the
-  // template footprint's corner snapped to whole grid steps.
+  // template footprint's corner snapped to whole grid steps. Checked like
+  // PlaceGroups; the host calls run under the caller's lock.
   void PlaceGroupAt(std::size_t a, std::size_t t, DesignPoint pos);
 
   // ---- What the page shows ----
