@@ -160,4 +160,6 @@ std::string statusText(int32_t status) {
   return (name ? std::string(name) : std::string("???")) + " (" + std::to_string(status) + ")";
 }
 
+std::string Dbx32::connectionHelp(std::string_view) const { return {}; }
+
 }  // namespace DBX

@@ -419,6 +419,10 @@ class Dbx32 {
   // 304. angle in tenths of a degree, counter-clockwise.
   virtual int32_t TRotateComponent(TConversation* context, int32_t angle, TPoint point,
                                    TComponent* component) = 0;
+
+  // What the user can do when an open of the tool found no host: where it
+  // was looked for and how to start one. Empty when there is nothing to say.
+  virtual std::string connectionHelp(std::string_view toolName) const;
 };
 
 }  // namespace DBX

@@ -84,22 +84,37 @@ void Component::setHighlight(int32_t color) {
 }
 
 void Component::placeAt(int32_t x, int32_t y, const Component* like) {
+  // The lock may reconnect and verify, which brings like's record up to
+  // date: it is read only after.
+  Lock lock(*design_, false);
+  if (like != nullptr) {
+    placeOriented(x, y, like->record.isFlipped != 0, like->record.rotationAng);
+  } else {
+    move(x, y);
+  }
+}
+
+void Component::placeOriented(int32_t x, int32_t y, bool flipped, int32_t rotationAng) {
   Lock lock(*design_, false);
   Design& design = *design_;
-  const int32_t dx = offsetBetween(x, record.refPoint.x, "move offset");
-  const int32_t dy = offsetBetween(y, record.refPoint.y, "move offset");
-  design.checkResult(design.dbx_.TMoveComponent(&design.context_, dx, dy, &record), true);
-  if (like == nullptr) return;
-  if ((record.isFlipped != 0) != (like->record.isFlipped != 0)) {
+  move(x, y);
+  if ((record.isFlipped != 0) != flipped) {
     design.checkResult(design.dbx_.TFlipComponent(&design.context_, record.refPoint, &record),
                        true);
   }
-  int32_t angle = offsetBetween(like->record.rotationAng, record.rotationAng, "rotation");
+  int32_t angle = offsetBetween(rotationAng, record.rotationAng, "rotation");
   if (angle == 0) return;
   // Seen from the flipped side, counter-clockwise turns the other way.
   if (record.isFlipped != 0) angle = offsetBetween(0, angle, "rotation");
   design.checkResult(
       design.dbx_.TRotateComponent(&design.context_, angle, record.refPoint, &record), true);
+}
+
+void Component::move(int32_t x, int32_t y) {
+  Design& design = *design_;
+  const int32_t dx = offsetBetween(x, record.refPoint.x, "move offset");
+  const int32_t dy = offsetBetween(y, record.refPoint.y, "move offset");
+  design.checkResult(design.dbx_.TMoveComponent(&design.context_, dx, dy, &record), true);
 }
 
 // ---- Design::DPack ----
@@ -162,6 +177,8 @@ void Design::connect(uint8_t tool) {
     diag::ReportMessage(diag::MessageKind::Error, "%s", kBusyMessage);
     status = dbx_.TOpenDesign(kOpenLanguage, kOpenVersion, name, &context_);
   }
+  if (status == DBX_CONNECTION_ERROR)
+    throw DBXException::callError(status, dbx_.connectionHelp(name));
   checkResult(status, false);
   tool_ = tool;
 }

@@ -51,6 +51,8 @@ class Component {
   // Moves the refPoint to (x, y) and, with like, gives the component like's
   // flip state and rotation. The host writes each step back into record.
   void placeAt(int32_t x, int32_t y, const Component* like);
+  // The same with the flip state and rotation given.
+  void placeOriented(int32_t x, int32_t y, bool flipped, int32_t rotationAng);
 
   // Record block and pins; defined by the dump library.
   void dump(Dumper& out) const;
@@ -63,6 +65,9 @@ class Component {
   int32_t sheetId = 0;                  // schematic only
 
  private:
+  // Moves the refPoint to (x, y) under the caller's lock.
+  void move(int32_t x, int32_t y);
+
   Design* design_;
 };
 

@@ -135,6 +135,12 @@ void SocketDbx::forget(uint32_t handle) {
   }
 }
 
+std::string SocketDbx::connectionHelp(std::string_view toolName) const {
+  return "Socket tried: " + socketPath(dir_, toolName) +
+         "\nStart the host on a design first, with its window:\n    build/host/dbxhost "
+         "DESIGN.json\nor without:\n    build/host/dbxhost --headless examples/quad-preamp.json";
+}
+
 int32_t SocketDbx::TOpenDesign(int32_t language, int32_t version, const char* toolName,
                                TConversation* context) {
   lastError_.clear();

@@ -61,6 +61,9 @@ class SocketDbx : public Dbx32 {
   int32_t TRotateComponent(TConversation* context, int32_t angle, TPoint point,
                            TComponent* component) override;
 
+  // The socket tried and how to start dbxhost.
+  std::string connectionHelp(std::string_view toolName) const override;
+
   const std::string& dir() const { return dir_; }
   // Why the last call failed on this side (no host, bad argument, lost
   // connection, malformed answer); empty when the last call reached the host.

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <functional>
 
+#include "dbx/design.h"
 #include "dbx/wire.h"
 #include "transportfixture.h"
 
@@ -207,6 +208,24 @@ TEST(SocketDbxHostlessTest, OpenWithoutAHostIsAConnectionError) {
   ASSERT_EQ(mkdir(tooLong.dir().c_str(), 0700), 0);
   EXPECT_EQ(tooLong.TOpenDesign(0, 18000, "pcb", &context), DBX_CONNECTION_ERROR);
   EXPECT_THAT(tooLong.lastError(), HasSubstr("too long"));
+}
+
+TEST(SocketDbxHostlessTest, LoadingWithoutAHostNamesTheSocketAndHowToStartOne) {
+  PrivateDir dir;
+  SocketDbx client(dir.path());
+  Design design(client);
+  try {
+    design.selectTool(kToolSch);
+    FAIL() << "no host, yet the load went through";
+  } catch (const DBXException& e) {
+    EXPECT_EQ(e.detail, "DBX_CONNECTION_ERROR (32001)");
+    EXPECT_EQ(std::string(e.what()),
+              "DBX: DBX call error(DBX_CONNECTION_ERROR (32001))\nSocket tried: " + dir.path() +
+                  "/sch.sock\nStart the host on a design first, with its window:\n"
+                  "    build/host/dbxhost DESIGN.json\nor without:\n"
+                  "    build/host/dbxhost --headless examples/quad-preamp.json");
+  }
+  EXPECT_EQ(design.tool(), kToolNone);
 }
 
 TEST(SocketDbxHostlessTest, RefusesADirectoryOpenToOthers) {
