@@ -232,10 +232,14 @@ void Design::verifyComponents() {
 
   diag::WaitCurs wait;
   std::string report;
+  const std::string timeout = statusText(DBX_CALL_TIMEOUT);
   for (const auto& [refDes, component] : packOf(kCurrentTool).components_.left) {
     try {
       refreshComponent(*component);
     } catch (const DBXException& error) {
+      // A host that does not answer would cost the timeout once per
+      // component; the action ends at the first one instead.
+      if (error.detail == timeout) throw;
       report += error.detail + "\n";
     }
   }
@@ -267,7 +271,7 @@ void Design::refreshComponent(Component& component) {
 }
 
 void Design::acquireLock(bool verify) {
-  ++lockCount_;
+  if (++lockCount_ == 1) actionItems_ = 0;
   if (tool_ == kToolNone) return;
   try {
     if (lockCount_ == 1 || verify) refreshHeader();
@@ -293,13 +297,22 @@ Lock::~Lock() { design_.releaseLock(); }
 
 template <class First, class Next, class Visit>
 void Design::walk(First&& first, Next&& next, Visit&& visit) {
+  std::size_t walkItems = 0;
   for (bool more = checkResult(first(), false); more; more = checkResult(next(), false)) {
+    countWalkItem(walkItems);
     if (!visit()) return;
+  }
+}
+
+void Design::countWalkItem(std::size_t& walkItems) {
+  if (++walkItems > walkLimits_.perWalk || ++actionItems_ > walkLimits_.perAction) {
+    throw DBXException::callError(DBX_TOO_MANY_ITEMS);
   }
 }
 
 void Design::selectTool(uint8_t tool) {
   tool = resolveTool(tool);
+  if (lockCount_ == 0) actionItems_ = 0;
   if (tool != tool_) connect(tool);
   if (tool == kToolNone) return;
   const uint32_t bit = 1u << tool_;
