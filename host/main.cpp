@@ -109,7 +109,7 @@ int main(int argc, char** argv) {
                      [](const dbxhost::Design& d) { return dbxhost::summarizeDesign(d); })
               << "\ndbxhost: listening in " << server.dir() << std::endl;
 
-    dbxhost::HostSession session(host, file, opened.storage);
+    dbxhost::HostSession session(host, file, opened.storage, opened.stamp);
     // Commands come on their own thread so that a silent standard input
     // never holds up the clients; the reader stops the server on "quit".
     std::atomic<bool> serving{true};
