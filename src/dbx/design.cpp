@@ -4,7 +4,10 @@
 #include <cstdlib>
 #include <limits>
 
+#include "diag/actioncancelled.h"
 #include "diag/messages.h"
+#include "diag/progress.h"
+#include "diag/progressscope.h"
 #include "diag/waitcurs.h"
 
 namespace DBX {
@@ -84,6 +87,8 @@ void Component::setHighlight(int32_t color) {
 }
 
 void Component::placeAt(int32_t x, int32_t y, const Component* like) {
+  // Between components only: a component is moved, flipped and turned whole.
+  diag::progressStep();
   Lock lock(*design_, false);
   Design& design = *design_;
   const int32_t dx = offsetBetween(x, record.refPoint.x, "move offset");
@@ -231,9 +236,13 @@ void Design::verifyComponents() {
   } reset{verifying_};
 
   diag::WaitCurs wait;
+  diag::ProgressScope shown("Verifying the components...");
   std::string report;
   const std::string timeout = statusText(DBX_CALL_TIMEOUT);
   for (const auto& [refDes, component] : packOf(kCurrentTool).components_.left) {
+    // A cancelled verification leaves every component with a whole record,
+    // refreshed or as stored before.
+    diag::progressStep();
     try {
       refreshComponent(*component);
     } catch (const DBXException& error) {
@@ -308,6 +317,7 @@ void Design::countWalkItem(std::size_t& walkItems) {
   if (++walkItems > walkLimits_.perWalk || ++actionItems_ > walkLimits_.perAction) {
     throw DBXException::callError(DBX_TOO_MANY_ITEMS);
   }
+  diag::progressStep();
 }
 
 void Design::selectTool(uint8_t tool) {
@@ -342,12 +352,21 @@ void Design::load(uint8_t tool) {
   readHeader(pack);
 
   diag::WaitCurs wait;
-  if (tool == kToolPcb) {
-    readPcbComponents(pack);
-  } else {
-    readSchComponents(pack);
+  diag::ProgressScope shown(tool == kToolPcb ? "Reading the PCB design..."
+                                             : "Reading the schematic...");
+  try {
+    if (tool == kToolPcb) {
+      readPcbComponents(pack);
+    } else {
+      readSchComponents(pack);
+    }
+    readNets(pack, tool == kToolSch);
+  } catch (const diag::ActionCancelled&) {
+    // Cancelled by the user: nothing half read stays behind.
+    pack.clearContents();
+    if (tool == kToolSch) sheets_.clear();
+    throw;
   }
-  readNets(pack, tool == kToolSch);
 }
 
 void Design::readPcbComponents(DPack& pack) {

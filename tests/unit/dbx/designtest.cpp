@@ -6,7 +6,9 @@
 #include <cstring>
 #include <functional>
 
+#include "diag/actioncancelled.h"
 #include "scripteddbx.h"
+#include "scriptedprogress.h"
 #include "scriptedui.h"
 
 namespace {
@@ -14,6 +16,7 @@ namespace {
 using namespace testing_dbx;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
+using testing_diag::ScriptedProgress;
 using testing_diag::ScriptedUi;
 
 constexpr const char* kBusyText =
@@ -517,6 +520,43 @@ TEST_F(DesignTest, TimedOutCallEndsTheActionAtOnce) {
   dbx.prepare(kDesignInfo, {DBX_CALL_TIMEOUT});
   EXPECT_EQ(detailOf([&] { Lock lock(design, false); }), "DBX_CALL_TIMEOUT (32902)");
   EXPECT_EQ(design.lockCount(), 0);
+}
+
+TEST_F(DesignTest, CancelledLoadLeavesNothingHalfRead) {
+  ScriptedProgress progress;
+  progress.cancelAtStep = 6;  // while R1's pads are read
+  EXPECT_THROW(design.selectTool(kToolPcb), diag::ActionCancelled);
+  EXPECT_EQ(progress.captions, (std::vector<std::string>{"Reading the PCB design..."}));
+  EXPECT_EQ(progress.depth, 0);
+  EXPECT_TRUE(design.pack(kToolPcb).components().left.empty());
+  EXPECT_TRUE(design.pack(kToolPcb).components().right.empty());
+  EXPECT_TRUE(design.pack(kToolPcb).connections().empty());
+  EXPECT_EQ(design.loadedMask(), 0u);
+  EXPECT_FALSE(dbx.open);
+  EXPECT_EQ(ui.waitDepth, 0);
+  EXPECT_TRUE(ui.boxes.empty());
+
+  progress.cancelAtStep = 1 << 30;
+  design.selectTool(kToolPcb);
+  EXPECT_EQ(design.pack(kToolPcb).components().left.size(), 3u);
+}
+
+TEST_F(DesignTest, CancelledVerificationAndPlacementStopBetweenComponents) {
+  design.selectTool(kToolPcb);
+  ScriptedProgress progress;
+  progress.cancelAtStep = 2;  // after C1, the first in designator order
+  design.connect(kToolPcb);
+  dbx.calls.clear();
+  EXPECT_THROW(design.verifyComponents(), diag::ActionCancelled);
+  EXPECT_EQ(dbx.count(kCompByRefDes), 1);
+  EXPECT_TRUE(ui.boxes.empty());
+  EXPECT_EQ(progress.captions, (std::vector<std::string>{"Verifying the components..."}));
+  EXPECT_EQ(progress.depth, 0);
+
+  progress.steps = 0;
+  progress.cancelAtStep = 1;
+  EXPECT_THROW(pcb("R1").placeAt(500, 500, &pcb("R2")), diag::ActionCancelled);
+  EXPECT_EQ(dbx.count(kMove), 0);
 }
 
 class SchematicTest : public DesignTest {
