@@ -9,9 +9,9 @@
 
 #include "dbx/design.h"
 #include "dbx/wire.h"
-#include "diag/ui.h"
 #include "engine/hostdbx.h"
 #include "model/syntheticdesign.h"
+#include "quietui.h"
 #include "replaydbx.h"
 #include "storage/designfile.h"
 #include "storage/kicad/kicadboard.h"
@@ -94,16 +94,6 @@ void frameStreamInput(const uint8_t* data, std::size_t size) {
 
 namespace {
 
-// Boxes would only slow the fuzzer down; every question is declined.
-class SilentUi : public diag::Ui {
- public:
-  void showMessage(diag::MessageKind, const std::string&) override {}
-  bool confirm(const std::string&) override { return false; }
-  void pushWaitCursor() override {}
-  void popWaitCursor() override {}
-  bool shiftPressed() override { return false; }
-};
-
 // Runs one action of the design; a DBX failure or another refusal of the
 // program's own is the expected end of most.
 template <class Action>
@@ -117,7 +107,7 @@ void expectOwnErrorsOnly(Action&& action) {
 }  // namespace
 
 void hostReplyInput(const uint8_t* data, std::size_t size) {
-  static SilentUi ui;
+  static QuietUi ui;  // boxes would only slow the fuzzer down
   diag::Ui* previous = diag::installUi(&ui);
   ReplayDbx host(data, size);
   DBX::Design design(host);

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <cstring>
-#include <functional>
 
+#include "detailof.h"
 #include "diag/actioncancelled.h"
 #include "scripteddbx.h"
 #include "scriptedprogress.h"
@@ -441,15 +441,6 @@ TEST_F(DesignTest, ComponentConnectionsIncludeTheComponentItself) {
 // ---- schematic ----
 
 // ---- a broken host ----
-
-std::string detailOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const DBXException& error) {
-    return error.detail;
-  }
-  return "no DBXException";
-}
 
 TEST_F(DesignTest, EndlessWalksEndWithTooManyItems) {
   for (const int endlessNext : {kNextComponent, kNextPad, kNextNet, kNextGrid}) {

@@ -3,12 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <functional>
 #include <memory>
 #include <thread>
 
 #include "dbx/design.h"
 #include "dbx/socketdbx.h"
+#include "detailof.h"
 #include "engine/hostdbx.h"
 #include "engine/server.h"
 #include "fakehost.h"
@@ -20,18 +20,10 @@ namespace {
 
 using namespace DBX;
 using namespace transporttest;
+using testing_dbx::detailOf;
 using Clock = std::chrono::steady_clock;
 
 constexpr std::chrono::milliseconds kShortTimeout{200};
-
-std::string detailOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const DBXException& error) {
-    return error.detail;
-  }
-  return "no DBXException";
-}
 
 // The quad example served by a real host engine on a thread.
 class QuadHost {
