@@ -118,7 +118,8 @@ void hostReplyInput(const uint8_t* data, std::size_t size) {
   const DBX::Design::DPack& pcb = design.pack(DBX::kToolPcb);
   const DBX::Component* like =
       pcb.components().left.empty() ? nullptr : pcb.components().left.begin()->second;
-  for (const auto& [refDes, component] : pcb.components().left) {
+  for (const auto& entry : pcb.components().left) {
+    DBX::Component* component = entry.second;
     expectOwnErrorsOnly([&] { component->setHighlight(DBX::DBX_COLOR_RED); });
     expectOwnErrorsOnly([&] { component->placeAt(1000, -1000, like); });
   }
