@@ -5,8 +5,8 @@
 // nonsense never hangs or crashes the caller: the open answers
 // DBX_CONNECTION_ERROR, a call in a conversation DBX_SERVER_TERMINATED (or
 // DBX_CALL_TIMEOUT when the host did not answer in time), after which the
-// conversation is forgotten and later calls answer DBX_NO_CONNECTION. Not thread-safe: one thread
-// drives a client.
+// conversation is forgotten and later calls answer DBX_NO_CONNECTION.
+// Not thread-safe: one thread drives a client.
 #pragma once
 
 #include <chrono>
