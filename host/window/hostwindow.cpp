@@ -8,11 +8,13 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
 
 #include "engine/hostcontrol.h"
+#include "storage/filechangederror.h"
 #include "window/designscene.h"
 #include "window/designview.h"
 #include "window/highlightclick.h"
@@ -178,6 +180,8 @@ bool HostWindow::openFile(const std::filesystem::path& file) {
 bool HostWindow::saveTo(const std::filesystem::path& file) {
   try {
     session_.saveAs(file);
+  } catch (const FileChangedError&) {
+    return resolveChangedFile(file);
   } catch (const std::exception& e) {
     showError(tr("The design was not saved."), e.what());
     return false;
@@ -203,6 +207,34 @@ bool HostWindow::saveAsClicked() {
   const QString chosen = QFileDialog::getSaveFileName(
       this, tr("Save Design As"), QString::fromStdString(session_.file().string()), fileFilter());
   return !chosen.isEmpty() && saveTo(chosen.toStdString());
+}
+
+bool HostWindow::resolveChangedFile(const std::filesystem::path& file) {
+  QMessageBox box(QMessageBox::Warning, tr("dbxhost"),
+                  tr("%1 was changed on disk since it was read; the design was not saved.")
+                      .arg(QString::fromStdString(file.string())),
+                  QMessageBox::Save | QMessageBox::Open | QMessageBox::Cancel, this);
+  box.setInformativeText(
+      tr("Save the design to another file, or read the file again (the design's changes are "
+         "then given up)?"));
+  box.button(QMessageBox::Save)->setText(tr("Save As..."));
+  box.button(QMessageBox::Open)->setText(tr("Reload"));
+  box.setDefaultButton(QMessageBox::Save);
+  switch (box.exec()) {
+    case QMessageBox::Save:
+      return saveAsClicked();
+    case QMessageBox::Open:
+      try {
+        session_.reload();
+      } catch (const std::exception& e) {
+        showError(tr("The file was not read again."), e.what());
+        return false;
+      }
+      refresh();
+      return false;  // the design was not saved
+    default:
+      return false;
+  }
 }
 
 bool HostWindow::mayDiscardChanges() {

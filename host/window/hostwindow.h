@@ -58,6 +58,9 @@ class HostWindow : public QMainWindow {
   void openClicked();
   bool saveClicked();
   bool saveAsClicked();  // false when cancelled or failed
+  // The file changed on disk since it was read: offers Save As, reading the
+  // file again, or nothing. True only when the design was saved.
+  bool resolveChangedFile(const std::filesystem::path& file);
   // Shows the view's cursor position and updates the window after its clicks.
   void follow(DesignView* view);
   void showCursor(double x, double y);

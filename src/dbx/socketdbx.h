@@ -3,9 +3,10 @@
 //
 // Each open conversation is one connection. A host that is gone or answers
 // nonsense never hangs or crashes the caller: the open answers
-// DBX_CONNECTION_ERROR, a call in a conversation DBX_SERVER_TERMINATED, after
-// which the conversation is forgotten and later calls answer
-// DBX_NO_CONNECTION. Not thread-safe: one thread drives a client.
+// DBX_CONNECTION_ERROR, a call in a conversation DBX_SERVER_TERMINATED (or
+// DBX_CALL_TIMEOUT when the host did not answer in time), after which the
+// conversation is forgotten and later calls answer DBX_NO_CONNECTION.
+// Not thread-safe: one thread drives a client.
 #pragma once
 
 #include <chrono>
@@ -72,9 +73,10 @@ class SocketDbx : public Dbx32 {
  private:
   template <auto Member, class... Args>
   int32_t call(TConversation* context, Args... args);
-  // Sends one request and waits for its answer; false (with lastError_) when
-  // the connection failed or the answer did not come in time.
-  bool exchange(int fd, const std::string& request, std::string& response);
+  // Sends one request and waits for its answer: DBX_OK, DBX_CALL_TIMEOUT when
+  // the deadline passed, DBX_SERVER_TERMINATED when the connection failed
+  // (both with lastError_).
+  int32_t exchange(int fd, const std::string& request, std::string& response);
   void forget(uint32_t handle);
 
   std::string dir_;

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "diag/messages.h"
+#include "diag/progressscope.h"
 #include "diag/tandrelerror.h"
 #include "diag/waitcurs.h"
 #include "placement/designgrid.h"
@@ -451,6 +452,7 @@ void TPlacer::PlaceClick() {
   // The fresh data may have made a field invalid; never place from one.
   if (!FSelected || !FPlaceEnabled) return;
   DBX::Lock lock(*FDesign, false);
+  diag::ProgressScope shown("Placing the groups...");
   PlaceGroups(*FSelected);
 }
 

@@ -371,7 +371,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         BadHostCase{"SilentOnOpen", {}, DBX_CONNECTION_ERROR, 0, "in time"},
         BadHostCase{"GarbageOnOpen", {"garbage!"}, DBX_CONNECTION_ERROR, 0, "bad answer"},
-        BadHostCase{"SilentOnCall", {kOpened}, DBX_OK, DBX_SERVER_TERMINATED, "in time"},
+        BadHostCase{"SilentOnCall", {kOpened}, DBX_OK, DBX_CALL_TIMEOUT, "in time"},
         BadHostCase{"ShortRecord",
                     {kOpened, statusWith(std::string(sizeof(TComponent) - 1, 'x'))},
                     DBX_OK,
@@ -385,7 +385,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadHostCase{"AnswerCutShort",
                     {kOpened, statusWith(std::string(sizeof(TComponent), 'x')).substr(0, 50)},
                     DBX_OK,
-                    DBX_SERVER_TERMINATED,
+                    DBX_CALL_TIMEOUT,
                     "in time"}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "storage/designfile.h"
+#include "storage/designstorage.h"
 
 namespace dbxhost {
 namespace {
@@ -204,6 +205,49 @@ TEST_F(HostControlTest, SaveWritesTheEditedDesignAndRemembersTheFile) {
     ASSERT_EQ(chmod(dir.c_str(), 0700), 0);
     EXPECT_EQ(readDesignFile(file).pcb.components[0].highlight, 10);
   }
+  std::filesystem::remove_all(dir);
+}
+
+TEST(HostControlFileTest, FileChangedOnDiskIsNotOverwrittenUntilReadAgain) {
+  const auto dir =
+      std::filesystem::temp_directory_path() / ("hostcontrol-changed-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  const auto file = dir / "design.json";
+  saveDesignFile(twoChannelDesign(), file);
+  OpenedDesign opened = openDesign(file);
+  HostDbx host(std::move(opened.design));
+  HostControl control(host, file, opened.storage, opened.stamp);
+  ASSERT_EQ(control.execute("highlight pcb R1 10"), "ok");
+  ASSERT_EQ(control.execute("save"), "ok " + file.string());  // not changed since: saved
+  ASSERT_EQ(control.execute("save"), "ok " + file.string());  // and again
+
+  // Another program edits the file: same size, same second, other bytes.
+  Design edited = readDesignFile(file);
+  edited.pcb.components[0].highlight = 11;
+  saveDesignFile(edited, dir / "edited.json");
+  std::filesystem::rename(dir / "edited.json", file);
+  ASSERT_EQ(control.execute("highlight pcb R1 3"), "ok");
+  EXPECT_EQ(control.execute("save"),
+            "error: " + file.string() +
+                ": not saved: the file was changed on disk since it was read; save to another "
+                "file (save PATH) or read it again (reload)");
+  EXPECT_EQ(readDesignFile(file).pcb.components[0].highlight, 11);  // the other program's work
+
+  // Saving elsewhere keeps both.
+  const auto copy = dir / "copy.json";
+  ASSERT_EQ(control.execute("save " + copy.string()), "ok " + copy.string());
+  EXPECT_EQ(readDesignFile(copy).pcb.components[0].highlight, 3);
+  EXPECT_EQ(readDesignFile(file).pcb.components[0].highlight, 11);
+
+  // Reading the file again takes the other program's work, and saves go on.
+  HostControl again(host, file, opened.storage, opened.stamp);
+  EXPECT_EQ(again.execute("save").rfind("error: ", 0), 0u);
+  EXPECT_EQ(again.execute("reload"), "ok " + file.string());
+  EXPECT_EQ(host.readDesign([](const Design& d) { return d.pcb.components[0].highlight; }), 11);
+  ASSERT_EQ(again.execute("highlight pcb R2 4"), "ok");
+  EXPECT_EQ(again.execute("save"), "ok " + file.string());
+  EXPECT_EQ(readDesignFile(file).pcb.components[1].highlight, 4);
+  EXPECT_EQ(HostControl(host, {}).execute("reload"), "error: no file to read again");
   std::filesystem::remove_all(dir);
 }
 

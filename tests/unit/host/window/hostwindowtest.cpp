@@ -229,6 +229,31 @@ TEST_F(HostWindowTest, AFailedSaveNamesTheFileAndKeepsTheChanges) {
   EXPECT_EQ(session_->file(), file_);
 }
 
+TEST_F(HostWindowTest, SaveOverAFileChangedOnDiskOffersSaveAsOrReload) {
+  ASSERT_TRUE(window_->openFile(file_));  // remembers the file as read
+  edit();
+  Design other = readDesignFile(kFlat);
+  saveDesignFile(other, file_);  // another program saves over it
+
+  {
+    BoxAnswer answer(QMessageBox::Cancel);
+    EXPECT_FALSE(window_->saveTo(file_));
+    ASSERT_TRUE(answer.answered());
+    EXPECT_TRUE(answer.text().contains("was changed on disk")) << answer.text().toStdString();
+    EXPECT_EQ(readDesignFile(file_), other);  // not overwritten
+    EXPECT_TRUE(session_->modified());        // and the host's changes are kept
+  }
+  {
+    BoxAnswer answer(QMessageBox::Open);  // "Reload"
+    EXPECT_FALSE(window_->saveTo(file_));
+    ASSERT_TRUE(answer.answered());
+    EXPECT_EQ(design(), other);
+    EXPECT_FALSE(session_->modified());
+  }
+  EXPECT_TRUE(window_->saveTo(file_));  // read again, the file may be saved over
+  EXPECT_EQ(readDesignFile(file_), design());
+}
+
 TEST_F(HostWindowTest, OpeningAnotherFileRebuildsTheSheetsAndABadOneChangesNothing) {
   ASSERT_TRUE(window_->openFile(kFlat));
   const Design flat = readDesignFile(kFlat);
