@@ -5,12 +5,15 @@
 // targets also on 128 channels x 200 parts.
 #include <benchmark/benchmark.h>
 
+#include <map>
 #include <memory>
+#include <utility>
 
 #include "boards.h"
 #include "groups/groupselector.h"
 #include "literalmatching.h"
 #include "quietui.h"
+#include "syntheticdesign.h"
 
 namespace {
 
@@ -84,6 +87,78 @@ void BM_DropTargetsLiteral(benchmark::State& state) {
 }
 // Seconds per search: a few single runs give the median.
 BENCHMARK(BM_DropTargetsLiteral)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3);
+
+// A loaded design per channel count, made once: loading is not timed.
+boards::Loaded& channelDesign(int channels, bool sheets) {
+  static std::map<std::pair<int, bool>, std::unique_ptr<boards::Loaded>> designs;
+  auto& loaded = designs[{channels, sheets}];
+  if (!loaded) {
+    loaded = sheets ? std::make_unique<boards::Loaded>(
+                          dbxhost::makeSyntheticDesign(channels, kLargestParts, true),
+                          DBX::kToolSch)
+                    : std::make_unique<boards::Loaded>(
+                          boards::makeChannelBoard({channels, kLargestParts, {}, true}),
+                          DBX::kToolPcb);
+  }
+  return *loaded;
+}
+
+void setCellCounters(benchmark::State& state, const TGroupSelector& page) {
+  const double cells = double(page.GrItems().rowCount() - 2) * (page.GrItems().colCount() - 2);
+  state.counters["cells"] = cells;
+  state.counters["per_cell"] =
+      benchmark::Counter(cells, benchmark::Counter::kIsIterationInvariantRate |
+                                    benchmark::Counter::kInvert);
+}
+
+// The whole table built group by group as the user's adds write it: the
+// template row, then every further channel's row, each write compacted.
+void BM_BuildTable(benchmark::State& state) {
+  const auto channels = static_cast<int>(state.range(0));
+  const boards::ChannelBoard layout{channels, kLargestParts, {}, true};
+  boards::Loaded& board = channelDesign(channels, false);
+  std::vector<std::vector<DBX::Component*>> rows;
+  for (int channel = 1; channel <= channels; ++channel) {
+    rows.push_back(board.components(boards::channelRefDes(layout, channel)));
+  }
+  TGroupSelector page;
+  for (auto _ : state) {
+    state.PauseTiming();
+    page.LoadDesign(board.design);
+    state.ResumeTiming();
+    page.SetTemplateRow(rows[0], -1, false);
+    for (std::size_t row = 1; row < rows.size(); ++row) {
+      page.SetGroupRow(rows[row], 0, rows[row].size(), false, -1);
+    }
+  }
+  if (page.CompList().size() != 0) state.SkipWithError("components left unplaced");
+  setCellCounters(state, page);
+}
+BENCHMARK(BM_BuildTable)
+    ->RangeMultiplier(2)
+    ->Range(8, 256)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5);
+
+// Fill By Sheets on a schematic of one sheet per channel.
+void BM_FillBySheets(benchmark::State& state) {
+  const auto channels = static_cast<int>(state.range(0));
+  boards::Loaded& board = channelDesign(channels, true);
+  TGroupSelector page;
+  for (auto _ : state) {
+    state.PauseTiming();
+    page.LoadDesign(board.design);
+    state.ResumeTiming();
+    page.FillBySheetButtonClick();
+  }
+  if (page.CompList().size() != 0) state.SkipWithError("components left unplaced");
+  setCellCounters(state, page);
+}
+BENCHMARK(BM_FillBySheets)
+    ->RangeMultiplier(2)
+    ->Range(8, 256)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5);
 
 // Adds the second channel as a group to a table holding the first; the row
 // is taken out again outside the timing.

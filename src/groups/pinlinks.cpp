@@ -39,6 +39,9 @@ const PinLinks::Pins& PinLinks::pinsOf(const DBX::Component& component) {
   for (const auto& [pinDes, pin] : component.pins) {
     const auto number = designatorNumbers_.try_emplace(pinDes, designatorNumbers_.size()).first;
     pins.nets.push_back(pin.netId);
+    pins.netNumbers.push_back(
+        netNumbers_.try_emplace(pin.netId, static_cast<uint32_t>(netNumbers_.size()))
+            .first->second);
     pins.designators.push_back(number->second);
   }
   return pins;

@@ -25,6 +25,9 @@ class PinLinks {
   struct Pins {
     std::vector<int32_t> nets;
     std::vector<uint32_t> designators;
+    // The nets numbered densely from 0 (equal numbers for equal nets), so
+    // that callers can tally nets in plain arrays.
+    std::vector<uint32_t> netNumbers;
   };
 
   // (own pin, other pin) designator numbers.
@@ -32,6 +35,8 @@ class PinLinks {
 
   // Stays valid as long as this object.
   const Pins& pinsOf(const DBX::Component& component);
+  // The nets numbered so far: every netNumbers entry is below this.
+  std::size_t netCount() const { return netNumbers_.size(); }
 
   // Appends the pin pairs of own with other.
   static void collect(const Pins& own, const Pins& other, std::vector<Pair>& out);
@@ -48,6 +53,7 @@ class PinLinks {
  private:
   std::unordered_map<const DBX::Component*, Pins> pins_;
   std::unordered_map<std::string, uint32_t> designatorNumbers_;
+  std::unordered_map<int32_t, uint32_t> netNumbers_;
   std::map<std::vector<Pair>, uint32_t> listIds_;
   std::vector<Pair> scratch_;
 };

@@ -1,5 +1,6 @@
 #include "groups/rowmatcher.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "groups/componentkey.h"
@@ -39,6 +40,49 @@ const std::string& RowMatcher::keyOf(const DBX::Component& component) {
   return at->second;
 }
 
+// Two items' pin pairs are the pins of the two on common nets. With the
+// same pin designators as the template's components, the lists agree for
+// every two items exactly when each net that reaches pins of two or more
+// items on one side has all its pins on one net on the other side.
+bool RowMatcher::tally(std::vector<NetTally>& tallies, uint32_t net, uint32_t item,
+                       uint32_t otherNet) {
+  NetTally& seen = tallies[net];
+  if (seen.check != check_) {
+    seen = {check_, item, otherNet, false, true};
+    return true;
+  }
+  seen.manyItems = seen.manyItems || item != seen.firstItem;
+  seen.oneOtherNet = seen.oneOtherNet && otherNet == seen.otherNet;
+  return !seen.manyItems || seen.oneOtherNet;
+}
+
+bool RowMatcher::linksAgreeAtOnce(const std::vector<std::size_t>& filled,
+                                  const std::vector<const PinLinks::Pins*>& pins) {
+  if (templateNets_.size() < links_.netCount()) {
+    templateNets_.resize(links_.netCount());
+    rowNets_.resize(links_.netCount());
+  }
+  if (++check_ == 0) {
+    // Stamps wrapped: forget every tally so that none is taken as current.
+    std::fill(templateNets_.begin(), templateNets_.end(), NetTally{});
+    std::fill(rowNets_.begin(), rowNets_.end(), NetTally{});
+    check_ = 1;
+  }
+  for (std::size_t e : filled) {
+    const PinLinks::Pins& own = templatePins(e);
+    const PinLinks::Pins& here = *pins[e];
+    if (own.designators != here.designators) return false;
+    const auto item = static_cast<uint32_t>(e);
+    for (std::size_t k = 0; k < own.netNumbers.size(); ++k) {
+      if (!tally(templateNets_, own.netNumbers[k], item, here.netNumbers[k]) ||
+          !tally(rowNets_, here.netNumbers[k], item, own.netNumbers[k])) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
 bool RowMatcher::markRow(const NetGraph::CompVector& row, std::vector<char>& marks, bool withKeys) {
   marks.assign(row.size(), 0);
   std::vector<std::size_t> filled;  // filled slots that the template has
@@ -54,6 +98,7 @@ bool RowMatcher::markRow(const NetGraph::CompVector& row, std::vector<char>& mar
       if (!sameKey(*row[e].component, *items_[e])) marks[e] = any = true;
     }
   }
+  if (linksAgreeAtOnce(filled, pins)) return any;
   // Pin pairs agree in one direction exactly when they agree in the other,
   // so each pair of slots is compared once and marks both.
   for (std::size_t a = 0; a < filled.size(); ++a) {

@@ -41,6 +41,12 @@ class RowMatcher {
   bool markRow(const NetGraph::CompVector& row, std::vector<char>& marks, bool withKeys);
 
  private:
+  // Whether every two of the filled slots are certainly linked as the
+  // template's items are, in time linear in their pins; false when that
+  // takes the pairwise comparison.
+  bool linksAgreeAtOnce(const std::vector<std::size_t>& filled,
+                        const std::vector<const PinLinks::Pins*>& pins);
+
   std::vector<DBX::Component*> items_;
   PinLinks links_;
   std::vector<const PinLinks::Pins*> itemPins_;  // null where the template has no item
@@ -51,6 +57,20 @@ class RowMatcher {
   std::vector<uint32_t> pairEnd_;
   std::vector<PinLinks::Pair> pairs_;
   std::unordered_map<const DBX::Component*, std::string> keys_;
+
+  // What one check has seen of a net, on one side (template or row): the
+  // first item on it and the net its first pin has on the other side.
+  struct NetTally {
+    uint32_t check = 0;  // the check that wrote the rest; older is unseen
+    uint32_t firstItem = 0;
+    uint32_t otherNet = 0;
+    bool manyItems = false;
+    bool oneOtherNet = true;
+  };
+  bool tally(std::vector<NetTally>& tallies, uint32_t net, uint32_t item, uint32_t otherNet);
+  std::vector<NetTally> templateNets_;
+  std::vector<NetTally> rowNets_;
+  uint32_t check_ = 0;
 };
 
 // The row check. Candidate form (item >= 0 and a candidate): may the
