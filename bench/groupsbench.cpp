@@ -93,12 +93,11 @@ boards::Loaded& channelDesign(int channels, bool sheets) {
   static std::map<std::pair<int, bool>, std::unique_ptr<boards::Loaded>> designs;
   auto& loaded = designs[{channels, sheets}];
   if (!loaded) {
-    loaded = sheets ? std::make_unique<boards::Loaded>(
-                          dbxhost::makeSyntheticDesign(channels, kLargestParts, true),
-                          DBX::kToolSch)
-                    : std::make_unique<boards::Loaded>(
-                          boards::makeChannelBoard({channels, kLargestParts, {}, true}),
-                          DBX::kToolPcb);
+    loaded =
+        sheets ? std::make_unique<boards::Loaded>(
+                     dbxhost::makeSyntheticDesign(channels, kLargestParts, true), DBX::kToolSch)
+               : std::make_unique<boards::Loaded>(
+                     boards::makeChannelBoard({channels, kLargestParts, {}, true}), DBX::kToolPcb);
   }
   return *loaded;
 }
@@ -106,9 +105,8 @@ boards::Loaded& channelDesign(int channels, bool sheets) {
 void setCellCounters(benchmark::State& state, const TGroupSelector& page) {
   const double cells = double(page.GrItems().rowCount() - 2) * (page.GrItems().colCount() - 2);
   state.counters["cells"] = cells;
-  state.counters["per_cell"] =
-      benchmark::Counter(cells, benchmark::Counter::kIsIterationInvariantRate |
-                                    benchmark::Counter::kInvert);
+  state.counters["per_cell"] = benchmark::Counter(
+      cells, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 // The whole table built group by group as the user's adds write it: the

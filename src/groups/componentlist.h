@@ -55,8 +55,8 @@ class ComponentList {
     }
   };
   // Positions in entries_ of the lines with one text, ascending.
-  using TextLines = std::unordered_map<std::string, std::vector<std::size_t>, TextHash,
-                                       std::equal_to<>>;
+  using TextLines =
+      std::unordered_map<std::string, std::vector<std::size_t>, TextHash, std::equal_to<>>;
 
   const Entry& at(int index) const;
   const std::vector<std::size_t>* lineOfText(std::string_view text) const;

@@ -20,23 +20,25 @@ class Component;
 // since a component may be freed once the operation is over.
 class PinLinks {
  public:
-  // A component's pins in designator order: their nets and their
-  // designators as numbers (equal numbers for equal texts).
-  struct Pins {
-    std::vector<int32_t> nets;
-    std::vector<uint32_t> designators;
-    // The nets numbered densely from 0 (equal numbers for equal nets), so
+  struct Pin {
+    int32_t net = 0;
+    uint32_t designator = 0;  // equal numbers for equal texts
+    // The net numbered densely from 0 (equal numbers for equal nets), so
     // that callers can tally nets in plain arrays.
-    std::vector<uint32_t> netNumbers;
+    uint32_t netNumber = 0;
   };
+  // A component's pins in designator order.
+  using Pins = std::vector<Pin>;
 
   // (own pin, other pin) designator numbers.
   using Pair = std::pair<uint32_t, uint32_t>;
 
   // Stays valid as long as this object.
   const Pins& pinsOf(const DBX::Component& component);
-  // The nets numbered so far: every netNumbers entry is below this.
+  // The nets numbered so far: every netNumber is below this.
   std::size_t netCount() const { return netNumbers_.size(); }
+  // Whether the two have the same pin designators in the same order.
+  static bool sameDesignators(const Pins& a, const Pins& b);
 
   // Appends the pin pairs of own with other.
   static void collect(const Pins& own, const Pins& other, std::vector<Pair>& out);
@@ -51,7 +53,12 @@ class PinLinks {
   uint32_t id(const Pins& own, const Pins& other);
 
  private:
+  uint32_t designatorNumber(const std::string& designator);
+
   std::unordered_map<const DBX::Component*, Pins> pins_;
+  // Parts of one board mostly share a few designators: a short list is
+  // searched before the map.
+  std::vector<std::pair<std::string, uint32_t>> commonDesignators_;
   std::unordered_map<std::string, uint32_t> designatorNumbers_;
   std::unordered_map<int32_t, uint32_t> netNumbers_;
   std::map<std::vector<Pair>, uint32_t> listIds_;

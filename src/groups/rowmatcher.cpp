@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "groups/componentkey.h"
-
 namespace {
 
 constexpr uint32_t kNotWorkedOut = UINT32_MAX;
@@ -34,9 +32,14 @@ std::span<const PinLinks::Pair> RowMatcher::templatePairs(std::size_t e, std::si
                                                          pairEnd_[at] - pairBegin_[at]);
 }
 
-const std::string& RowMatcher::keyOf(const DBX::Component& component) {
+uint32_t RowMatcher::keyOf(const DBX::Component& component) {
   auto [at, inserted] = keys_.try_emplace(&component);
-  if (inserted) at->second = ComponentKey(component, kKeyAll);
+  if (inserted) {
+    keyScratch_.clear();
+    AppendComponentKey(component, kKeyAll, keyScratch_);
+    at->second = keyNumbers_.try_emplace(keyScratch_, static_cast<uint32_t>(keyNumbers_.size()))
+                     .first->second;
+  }
   return at->second;
 }
 
@@ -71,11 +74,11 @@ bool RowMatcher::linksAgreeAtOnce(const std::vector<std::size_t>& filled,
   for (std::size_t e : filled) {
     const PinLinks::Pins& own = templatePins(e);
     const PinLinks::Pins& here = *pins[e];
-    if (own.designators != here.designators) return false;
+    if (!PinLinks::sameDesignators(own, here)) return false;
     const auto item = static_cast<uint32_t>(e);
-    for (std::size_t k = 0; k < own.netNumbers.size(); ++k) {
-      if (!tally(templateNets_, own.netNumbers[k], item, here.netNumbers[k]) ||
-          !tally(rowNets_, here.netNumbers[k], item, own.netNumbers[k])) {
+    for (std::size_t k = 0; k < own.size(); ++k) {
+      if (!tally(templateNets_, own[k].netNumber, item, here[k].netNumber) ||
+          !tally(rowNets_, here[k].netNumber, item, own[k].netNumber)) {
         return false;
       }
     }

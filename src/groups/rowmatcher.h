@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "groups/componentkey.h"
 #include "groups/netgraph.h"
 #include "groups/pinlinks.h"
 
@@ -23,8 +24,10 @@ class RowMatcher {
   DBX::Component* templateAt(std::size_t item) const {
     return item < items_.size() ? items_[item] : nullptr;
   }
-  const std::string& keyOf(const DBX::Component& component);
-  bool sameKey(const DBX::Component& a, const DBX::Component& b) { return keyOf(a) == keyOf(b); }
+  // A number for the component's ComponentKey: equal numbers exactly for
+  // equal keys.
+  uint32_t keyOf(const DBX::Component& component);
+  bool sameKey(const DBX::Component& a, const DBX::Component& b) { return SameComponentKey(a, b); }
   // Whether components with pins a at template item e and b at template
   // item j are linked as the template's components of those items are.
   bool pairAgrees(std::size_t e, std::size_t j, const PinLinks::Pins& a, const PinLinks::Pins& b) {
@@ -56,7 +59,9 @@ class RowMatcher {
   std::vector<uint32_t> pairBegin_;
   std::vector<uint32_t> pairEnd_;
   std::vector<PinLinks::Pair> pairs_;
-  std::unordered_map<const DBX::Component*, std::string> keys_;
+  std::unordered_map<const DBX::Component*, uint32_t> keys_;
+  std::unordered_map<std::string, uint32_t> keyNumbers_;
+  std::string keyScratch_;
 
   // What one check has seen of a net, on one side (template or row): the
   // first item on it and the net its first pin has on the other side.

@@ -46,7 +46,7 @@ VariantSearch::VariantSearch(const NetGraph& templateGraph, std::size_t itemCoun
   }
 
   // Twins must be the same kind of part.
-  std::vector<std::string> keys(n_);
+  std::vector<uint32_t> keys(n_);
   for (std::size_t i = 0; i < n_; ++i) {
     if (inTemplate_[i]) keys[i] = matcher.keyOf(*matcher.templateAt(i));
   }
