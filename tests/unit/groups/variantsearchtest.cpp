@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <set>
 #include <stdexcept>
 
@@ -120,6 +122,72 @@ TEST_F(VariantSearchTest, AmbiguityBeyondTwinsStillHitsTheLimit) {
   const auto tooMany = VariantSearch(templateGraph, 4, newRow, 1).run();
   EXPECT_TRUE(tooMany.tooMany);
   EXPECT_TRUE(tooMany.candidates.empty());
+}
+
+// An IC whose pins each carry one of k equal pull-ups to VCC, the resistors
+// listed before the IC: only the IC tells the resistors apart.
+boards::Loaded pullUps(int k, int copies) {
+  std::vector<boards::Part> parts;
+  for (int copy = 0; copy < copies; ++copy) {
+    const int32_t vcc = 1000 * copy + 999;
+    boards::Part ic{"U" + std::to_string(copy + 1), "IC", "MCU", "QFN", {}};
+    for (int r = 0; r < k; ++r) {
+      const int32_t net = 1000 * copy + r + 1;
+      ic.pads[std::to_string(r + 1)] = net;
+      parts.push_back({"R" + std::to_string(copy * k + r + 1),
+                       "RES",
+                       "10k",
+                       "R0402",
+                       {{"1", net}, {"2", vcc}}});
+    }
+    parts.push_back(std::move(ic));
+  }
+  return boards::Loaded(boards::makePcb(parts), DBX::kToolPcb);
+}
+
+TEST_F(VariantSearchTest, PullUpsAreTiedDownByTheirIcWhereverItIsListed) {
+  constexpr int kResistors = 16;
+  boards::Loaded pcb = pullUps(kResistors, 2);
+  Components templateRow;
+  Components newRow;
+  Components expected;
+  for (int r = 1; r <= kResistors; ++r) {
+    templateRow.push_back(pcb["R" + std::to_string(r)]);
+    // The copy lists its resistors backwards: the last one is on pin 1.
+    newRow.push_back(pcb["R" + std::to_string(2 * kResistors + 1 - r)]);
+    expected.push_back(pcb["R" + std::to_string(kResistors + r)]);
+  }
+  templateRow.push_back(pcb["U1"]);
+  newRow.push_back(pcb["U2"]);
+  expected.push_back(pcb["U2"]);
+  const auto result = VariantSearch(templateOf(templateRow), templateRow.size(), newRow).run();
+  EXPECT_EQ(result.candidates, expected);
+  EXPECT_FALSE(result.collapsed);
+}
+
+// Small random circuits of two kinds of parts, many of them interchangeable:
+// the same variants in the same order, and the same deepest component, as
+// the plain enumeration.
+TEST_F(VariantSearchTest, EqualsThePlainEnumerationOnRandomCircuits) {
+  std::mt19937 random(15);
+  constexpr int kParts = 6;
+  int withVariants = 0;
+  int withNone = 0;
+  for (int design = 0; design < 60; ++design) {
+    dbxhost::Design source = boards::makeRandomChannels(random, 2, kParts, 2 + design % 3);
+    boards::Loaded board(source, DBX::kToolPcb);
+    const NetGraph templateGraph =
+        templateOf(board.components(boards::randomChannelRefDes(source, 0, kParts)));
+    Components newRow = board.components(boards::randomChannelRefDes(source, 1, kParts));
+    std::shuffle(newRow.begin(), newRow.end(), random);
+    const literal::Variants expected = literal::GenerateVariants(templateGraph, newRow);
+    const auto actual = VariantSearch(templateGraph, kParts, newRow).run();
+    ASSERT_EQ(actual.candidates, expected.candidates) << "design " << design;
+    EXPECT_EQ(actual.deepestIndex, expected.deepestIndex) << "design " << design;
+    (expected.candidates.empty() ? withNone : withVariants) += 1;
+  }
+  EXPECT_GT(withVariants, 10);
+  EXPECT_GT(withNone, 10);
 }
 
 class DeepestIndexTest : public VariantSearchTest {
