@@ -26,8 +26,9 @@ constexpr int kDraggedItem = 50;
 
 // A full table of every channel with some cells emptied again.
 struct DropTable {
-  DropTable(int channels, int parts)
-      : layout{channels, parts, {}, true}, board(boards::makeChannelBoard(layout), DBX::kToolPcb) {
+  DropTable(int channels, int parts, int groundPins = 1, int padCount = 4)
+      : layout{channels, parts, {}, true, groundPins, padCount},
+        board(boards::makeChannelBoard(layout), DBX::kToolPcb) {
     page.LoadDesign(board.design);
     page.SetTemplateRow(board.components(boards::channelRefDes(layout, 1)), -1, false);
     for (int channel = 2; channel <= channels; ++channel) {
@@ -76,6 +77,19 @@ void BM_DropTargetsLargest(benchmark::State& state) {
   searchDropTargets(state, largestDropTable());
 }
 BENCHMARK(BM_DropTargetsLargest)->Unit(benchmark::kMillisecond)->Repetitions(5);
+
+void BM_DropTargets256(benchmark::State& state) {
+  static DropTable table(2 * kLargestChannels, kLargestParts);
+  searchDropTargets(state, table);
+}
+BENCHMARK(BM_DropTargets256)->Unit(benchmark::kMillisecond)->Repetitions(5);
+
+// 16 pads per part: 2 in the chain, 12 on GND, 2 on VCC.
+void BM_DropTargetsSixteenPins(benchmark::State& state) {
+  static DropTable table(kLargestChannels, kLargestParts, 12, 16);
+  searchDropTargets(state, table);
+}
+BENCHMARK(BM_DropTargetsSixteenPins)->Unit(benchmark::kMillisecond)->Repetitions(5);
 
 void BM_DropTargetsLiteral(benchmark::State& state) {
   DropTable& table = dropTable();
@@ -182,6 +196,33 @@ void addGroup(benchmark::State& state, const boards::ChannelBoard& layout) {
   }
   state.counters["variants"] = double(variants);
 }
+
+// An IC with 16 equal pull-ups to VCC, each on its own IC pin, the
+// resistors listed first: one variant.
+void BM_AddGroupPullUps(benchmark::State& state) {
+  constexpr int kResistors = 16;
+  boards::Loaded board(boards::makePullUps(kResistors, 2), DBX::kToolPcb);
+  std::vector<DBX::Component*> templateRow;
+  std::vector<DBX::Component*> group;
+  for (int r = 1; r <= kResistors; ++r) {
+    templateRow.push_back(board["R" + std::to_string(r)]);
+    group.push_back(board["R" + std::to_string(2 * kResistors + 1 - r)]);
+  }
+  templateRow.push_back(board["U1"]);
+  group.push_back(board["U2"]);
+  TGroupSelector page;
+  page.LoadDesign(board.design);
+  page.SetTemplateRow(templateRow, -1, false);
+  for (auto _ : state) {
+    page.AddGroup(group);
+    state.PauseTiming();
+    if (page.GrItems().rowCount() != 4) state.SkipWithError("the group was not added");
+    for (int column = 1; column <= kResistors + 1; ++column) page.ClearCell(2, column);
+    page.CompactTable();
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_AddGroupPullUps)->Unit(benchmark::kMillisecond)->Repetitions(5);
 
 void BM_AddGroupUniqueParts(benchmark::State& state) { addGroup(state, {2, kParts, {}, true}); }
 BENCHMARK(BM_AddGroupUniqueParts)->Unit(benchmark::kMillisecond)->Repetitions(5);

@@ -55,6 +55,7 @@ DropTargets FindDropTargets(const GroupTable& table, const NetGraph& templateGra
   DropTargets out;
   if (component == nullptr) return out;
   RowMatcher matcher(templateGraph);
+  matcher.links().reserve(static_cast<std::size_t>(table.rowCount() * table.colCount()));
   const PinLinks::Pins& dragged = matcher.pinsOf(*component);
   const int lastItemColumn = table.colCount() - 2;
 

@@ -46,16 +46,31 @@ uint32_t PinLinks::designatorNumber(const std::string& designator) {
   return number;
 }
 
+PinLinks::Pin* PinLinks::tableFor(std::size_t count) {
+  constexpr std::size_t kBlockPins = 16384;
+  if (count > kBlockPins) return largeTables_.emplace_back(std::make_unique<Pin[]>(count)).get();
+  if (blocks_.empty() || blockUsed_ + count > kBlockPins) {
+    blocks_.push_back(std::make_unique<Pin[]>(kBlockPins));
+    blockUsed_ = 0;
+  }
+  Pin* table = blocks_.back().get() + blockUsed_;
+  blockUsed_ += count;
+  return table;
+}
+
 const PinLinks::Pins& PinLinks::pinsOf(const DBX::Component& component) {
   auto [at, inserted] = pins_.try_emplace(&component);
   Pins& pins = at->second;
   if (!inserted) return pins;
-  pins.reserve(component.pins.size());
+  const std::size_t count = component.pins.size();
+  Pin* table = tableFor(count);
+  std::size_t k = 0;
   for (const auto& [pinDes, pin] : component.pins) {
     const uint32_t netNumber =
         netNumbers_.try_emplace(pin.netId, static_cast<uint32_t>(netNumbers_.size())).first->second;
-    pins.push_back({pin.netId, designatorNumber(pinDes), netNumber});
+    table[k++] = {pin.netId, designatorNumber(pinDes), netNumber};
   }
+  pins = Pins(table, count);
   return pins;
 }
 

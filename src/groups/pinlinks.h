@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <span>
 #include <string>
 #include <unordered_map>
@@ -28,13 +29,15 @@ class PinLinks {
     uint32_t netNumber = 0;
   };
   // A component's pins in designator order.
-  using Pins = std::vector<Pin>;
+  using Pins = std::span<const Pin>;
 
   // (own pin, other pin) designator numbers.
   using Pair = std::pair<uint32_t, uint32_t>;
 
   // Stays valid as long as this object.
   const Pins& pinsOf(const DBX::Component& component);
+  // Room for the pin tables of this many components.
+  void reserve(std::size_t components) { pins_.reserve(components); }
   // The nets numbered so far: every netNumber is below this.
   std::size_t netCount() const { return netNumbers_.size(); }
   // Whether the two have the same pin designators in the same order.
@@ -56,6 +59,12 @@ class PinLinks {
   uint32_t designatorNumber(const std::string& designator);
 
   std::unordered_map<const DBX::Component*, Pins> pins_;
+  // Room for a table of count pins that never moves: tables share blocks,
+  // one allocation for many.
+  Pin* tableFor(std::size_t count);
+  std::vector<std::unique_ptr<Pin[]>> blocks_;
+  std::size_t blockUsed_ = 0;
+  std::vector<std::unique_ptr<Pin[]>> largeTables_;
   // Parts of one board mostly share a few designators: a short list is
   // searched before the map.
   std::vector<std::pair<std::string, uint32_t>> commonDesignators_;

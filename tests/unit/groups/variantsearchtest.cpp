@@ -124,30 +124,11 @@ TEST_F(VariantSearchTest, AmbiguityBeyondTwinsStillHitsTheLimit) {
   EXPECT_TRUE(tooMany.candidates.empty());
 }
 
-// An IC whose pins each carry one of k equal pull-ups to VCC, the resistors
-// listed before the IC: only the IC tells the resistors apart.
-boards::Loaded pullUps(int k, int copies) {
-  std::vector<boards::Part> parts;
-  for (int copy = 0; copy < copies; ++copy) {
-    const int32_t vcc = 1000 * copy + 999;
-    boards::Part ic{"U" + std::to_string(copy + 1), "IC", "MCU", "QFN", {}};
-    for (int r = 0; r < k; ++r) {
-      const int32_t net = 1000 * copy + r + 1;
-      ic.pads[std::to_string(r + 1)] = net;
-      parts.push_back({"R" + std::to_string(copy * k + r + 1),
-                       "RES",
-                       "10k",
-                       "R0402",
-                       {{"1", net}, {"2", vcc}}});
-    }
-    parts.push_back(std::move(ic));
-  }
-  return boards::Loaded(boards::makePcb(parts), DBX::kToolPcb);
-}
-
+// An IC whose pins each carry one of k equal pull-ups, the resistors listed
+// before the IC: only the IC tells the resistors apart.
 TEST_F(VariantSearchTest, PullUpsAreTiedDownByTheirIcWhereverItIsListed) {
   constexpr int kResistors = 16;
-  boards::Loaded pcb = pullUps(kResistors, 2);
+  boards::Loaded pcb(boards::makePullUps(kResistors, 2), DBX::kToolPcb);
   Components templateRow;
   Components newRow;
   Components expected;
