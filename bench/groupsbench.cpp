@@ -12,8 +12,8 @@
 #include "boards.h"
 #include "groups/groupselector.h"
 #include "literalmatching.h"
+#include "model/syntheticdesign.h"
 #include "quietui.h"
-#include "syntheticdesign.h"
 
 namespace {
 
