@@ -40,7 +40,8 @@ dbxhost::Design makePcb(const std::vector<Part>& parts) {
     component.value = part.value;
     component.patternName = part.pattern;
     component.libraryName = "test.lib";
-    component.placement.refPoint = {id * 1000000, 1000000};
+    // Rows of 100 parts 1 mm apart keep large test boards inside the coordinate range.
+    component.placement.refPoint = {(id % 100) * 1000000, (1 + id / 100) * 1000000};
     component.padNets = part.pads;
     design.pcb.components.push_back(std::move(component));
   }
