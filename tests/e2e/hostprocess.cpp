@@ -177,18 +177,37 @@ int HostProcess::runToEnd(const std::string& arguments, std::string& output) {
   const pid_t pid = spawnHost({DBXHOST_PATH, "--headless", arguments}, dir, toHost, fromHost);
   close(toHost);
   output.clear();
+  // A host that does not end by itself (it found the file good and serves
+  // it) is killed after a while, so the caller fails instead of hanging.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  bool ended = false;
   char buffer[4096];
-  for (ssize_t n; (n = read(fromHost, buffer, sizeof buffer)) != 0;) {
+  while (!ended) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    pollfd p{fromHost, POLLIN, 0};
+    const int ready = poll(&p, 1, static_cast<int>(left.count()));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0) break;
+    const ssize_t n = read(fromHost, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) break;
-    output.append(buffer, static_cast<std::size_t>(n));
+    if (n <= 0) {
+      ended = true;
+    } else {
+      output.append(buffer, static_cast<std::size_t>(n));
+    }
   }
   close(fromHost);
+  if (!ended) {
+    kill(pid, SIGKILL);
+    output += "\n(dbxhost did not end by itself within 30 s)";
+  }
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   rmdir(dir.c_str());
-  return exitStatus(status);
+  return ended ? exitStatus(status) : -1;
 }
 
 }  // namespace tandrel::testing

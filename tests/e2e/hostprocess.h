@@ -33,7 +33,7 @@ class HostProcess {
 
   // Runs dbxhost with arguments under which it ends by itself (a bad file,
   // a bad option); returns the exit status and fills output with what it
-  // wrote.
+  // wrote. A host still running after 30 s is killed and -1 returned.
   static int runToEnd(const std::string& arguments, std::string& output);
 
  private:
