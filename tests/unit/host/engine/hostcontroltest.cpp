@@ -208,15 +208,25 @@ TEST_F(HostControlTest, SaveWritesTheEditedDesignAndRemembersTheFile) {
   std::filesystem::remove_all(dir);
 }
 
-TEST(HostControlFileTest, FileChangedOnDiskIsNotOverwrittenUntilReadAgain) {
-  const auto dir =
-      std::filesystem::temp_directory_path() / ("hostcontrol-changed-" + std::to_string(getpid()));
-  std::filesystem::create_directories(dir);
-  const auto file = dir / "design.json";
-  saveDesignFile(twoChannelDesign(), file);
-  OpenedDesign opened = openDesign(file);
-  HostDbx host(std::move(opened.design));
-  HostControl control(host, file, opened.storage, opened.stamp);
+// The two-channel design served from a file of its own, as the host serves
+// a file it opened.
+class HostControlFileTest : public ::testing::Test {
+ protected:
+  ~HostControlFileTest() override { std::filesystem::remove_all(dir); }
+
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("hostcontrol-file-" + std::to_string(getpid()));
+  const std::filesystem::path file = dir / "design.json";
+  OpenedDesign opened = [this] {
+    std::filesystem::create_directories(dir);
+    saveDesignFile(twoChannelDesign(), file);
+    return openDesign(file);
+  }();
+  HostDbx host{std::move(opened.design)};
+  HostControl control{host, file, opened.storage, opened.stamp};
+};
+
+TEST_F(HostControlFileTest, FileChangedOnDiskIsNotOverwrittenUntilReadAgain) {
   ASSERT_EQ(control.execute("highlight pcb R1 10"), "ok");
   ASSERT_EQ(control.execute("save"), "ok " + file.string());  // not changed since: saved
   ASSERT_EQ(control.execute("save"), "ok " + file.string());  // and again
@@ -248,19 +258,10 @@ TEST(HostControlFileTest, FileChangedOnDiskIsNotOverwrittenUntilReadAgain) {
   EXPECT_EQ(again.execute("save"), "ok " + file.string());
   EXPECT_EQ(readDesignFile(file).pcb.components[1].highlight, 4);
   EXPECT_EQ(HostControl(host, {}).execute("reload"), "error: no file to read again");
-  std::filesystem::remove_all(dir);
 }
 
-TEST(HostControlFileTest, ClientLookupsFollowRemovedPartsAndTheFileReadAgain) {
+TEST_F(HostControlFileTest, ClientLookupsFollowRemovedPartsAndTheFileReadAgain) {
   using namespace DBX;
-  const auto dir =
-      std::filesystem::temp_directory_path() / ("hostcontrol-lookups-" + std::to_string(getpid()));
-  std::filesystem::create_directories(dir);
-  const auto file = dir / "design.json";
-  saveDesignFile(twoChannelDesign(), file);
-  OpenedDesign opened = openDesign(file);
-  HostDbx host(std::move(opened.design));
-  HostControl control(host, file, opened.storage, opened.stamp);
   TConversation pcb, sch;
   ASSERT_EQ(host.TOpenDesign(kOpenLanguage, kOpenVersion, kToolNamePcb, &pcb), DBX_OK);
   ASSERT_EQ(host.TOpenDesign(kOpenLanguage, kOpenVersion, kToolNameSch, &sch), DBX_OK);
@@ -304,7 +305,6 @@ TEST(HostControlFileTest, ClientLookupsFollowRemovedPartsAndTheFileReadAgain) {
   EXPECT_EQ(c.numberParts, 2);
   ASSERT_EQ(host.TGetCompByRefDes(&sch, "R2", &c), DBX_OK);
   EXPECT_EQ(c.isHighlighted, 0);
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
