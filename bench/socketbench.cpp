@@ -1,13 +1,15 @@
 // The design access through the socket from a dbxhost process: loading a PCB
-// of 2000 components, 10 000 pads and 1000 nets against as many bare
-// request/answer round trips, the snapshot's resident memory, and placing
-// 64 groups x 50 parts.
+// of 2000 components, 10 000 pads and 1000 nets and one of 256 channels x 200
+// parts, each against as many bare request/answer round trips, the snapshot's
+// resident memory, and placing 64 groups x 50 parts and 128 groups x 200
+// parts (the latter against its round trips too).
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,8 +31,6 @@ using tandrel::testing::makePrivateTempDir;
 constexpr int kComponents = 2000;
 constexpr int kPadsPerComponent = 5;
 constexpr int kNets = 1000;
-constexpr int kGroups = 64;
-constexpr int kGroupParts = 50;
 
 // 2000 five-pad parts; pad p of part i on net (5 i + p) mod 1000, so every
 // net joins ten pads of ten parts.
@@ -73,6 +73,14 @@ ServedDesign& loadHost() {
   return served;
 }
 
+// The synthetic design generator's 256 channels of 200 parts: 51 200 parts.
+ServedDesign& largestHost() {
+  static ServedDesign served(dbxhost::makeSyntheticDesign(256, 200, false));
+  return served;
+}
+
+using HostOf = ServedDesign& (*)();
+
 // Resident memory of this process in bytes.
 long residentBytes() {
   std::ifstream statm("/proc/self/statm");
@@ -85,17 +93,16 @@ long residentBytes() {
 // Heap bytes in use: freed memory that the heap reuses does not hide growth.
 double heapInUse() { return double(mallinfo2().uordblks); }
 
-// The host calls of one load, worked out once.
-long callsPerLoad() {
-  static const long calls = [] {
-    ServedDesign& served = loadHost();
-    DBX::SocketDbx dbx(served.sockets());
-    DBX::Design design(dbx);
-    const long before = served.pcbCalls();
-    design.selectTool(DBX::kToolPcb);
-    return served.pcbCalls() - before;
-  }();
-  return calls;
+// The host calls of one load of the host's board, worked out once per board.
+long callsPerLoad(HostOf host) {
+  static std::map<HostOf, long> calls;
+  if (auto it = calls.find(host); it != calls.end()) return it->second;
+  ServedDesign& served = host();
+  DBX::SocketDbx dbx(served.sockets());
+  DBX::Design design(dbx);
+  const long before = served.pcbCalls();
+  design.selectTool(DBX::kToolPcb);
+  return calls[host] = served.pcbCalls() - before;
 }
 
 // What the snapshot occupies on the heap, and the resident size of the whole
@@ -113,70 +120,125 @@ void BM_SnapshotMemory(benchmark::State& state) {
 }
 BENCHMARK(BM_SnapshotMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
 
-void BM_LoadPcbThroughSocket(benchmark::State& state) {
-  DBX::SocketDbx dbx(loadHost().sockets());
+void BM_LoadPcbThroughSocket(benchmark::State& state, HostOf host) {
+  DBX::SocketDbx dbx(host().sockets());
   for (auto _ : state) {
     DBX::Design design(dbx);
     design.selectTool(DBX::kToolPcb);
     benchmark::DoNotOptimize(design.pack().connections().size());
   }
-  state.counters["calls"] = double(callsPerLoad());
+  state.counters["calls"] = double(callsPerLoad(host));
 }
-BENCHMARK(BM_LoadPcbThroughSocket)->Unit(benchmark::kMillisecond)->Repetitions(5);
+BENCHMARK_CAPTURE(BM_LoadPcbThroughSocket, 2000parts, &loadHost)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_LoadPcbThroughSocket, 256x200, &largestHost)->Unit(benchmark::kMillisecond);
 
-// As many header reads as a load makes calls, in one conversation.
-void BM_BareRoundTrips(benchmark::State& state) {
-  const long calls = callsPerLoad();
-  DBX::SocketDbx dbx(loadHost().sockets());
+// Place of every group of a synthetic board but the template, with 8 columns.
+class PlacedBoard {
+ public:
+  PlacedBoard(int groups, int parts)
+      : served_(dbxhost::makeSyntheticDesign(groups, parts, false)),
+        dbx_(served_.sockets()),
+        design_(dbx_) {
+    design_.selectTool(DBX::kToolPcb);
+    std::vector<std::string> names;
+    for (int i = 0; i < groups * parts; ++i) {
+      names.push_back((i % parts % 2 == 0 ? "R" : "C") + std::to_string(i + 1));
+    }
+    placer_.LoadGroups(design_, names, parts);
+    placer_.GroupsListClick(0);
+    placer_.EditField(placement::Control::Cols, "8");
+  }
+  ~PlacedBoard() { placer_.DesignCleared(); }
+
+  ServedDesign& served() { return served_; }
+  // Every call moves every group: the gap alternates. False when Place is
+  // not offered.
+  bool prepare() {
+    wide_ = !wide_;
+    placer_.EditField(placement::Control::GapX, wide_ ? "2" : "1");
+    return placer_.PlaceEnabled();
+  }
+  void place() { placer_.PlaceClick(); }
+
+ private:
+  ServedDesign served_;
+  DBX::SocketDbx dbx_;
+  DBX::Design design_;
+  placement::TPlacer placer_;
+  bool wide_ = false;
+};
+
+PlacedBoard& placed64x50() {
+  static PlacedBoard board(64, 50);
+  return board;
+}
+
+PlacedBoard& placed128x200() {
+  static PlacedBoard board(128, 200);
+  return board;
+}
+
+using BoardOf = PlacedBoard& (*)();
+
+// The host calls of one Place, worked out once per board.
+long callsPerPlace(BoardOf board) {
+  static std::map<BoardOf, long> calls;
+  if (auto it = calls.find(board); it != calls.end()) return it->second;
+  PlacedBoard& placed = board();
+  if (!placed.prepare()) return 0;
+  const long before = placed.served().pcbCalls();
+  placed.place();
+  return calls[board] = placed.served().pcbCalls() - before;
+}
+
+// As many header reads as a load or a Place makes calls, in one conversation
+// with the same host.
+void BM_BareRoundTrips(benchmark::State& state, ServedDesign& (*served)(), long (*calls)()) {
+  const long count = calls();
+  DBX::SocketDbx dbx(served().sockets());
   DBX::TConversation context;
-  if (dbx.TOpenDesign(0, 18000, "pcb", &context) != DBX::DBX_OK) {
+  if (count == 0 || dbx.TOpenDesign(0, 18000, "pcb", &context) != DBX::DBX_OK) {
     state.SkipWithError("the host refused the conversation");
     return;
   }
   DBX::TDesign header;
   for (auto _ : state) {
-    for (long i = 0; i < calls; ++i) {
+    for (long i = 0; i < count; ++i) {
       benchmark::DoNotOptimize(dbx.TGetDesignInfo(&context, &header));
     }
   }
   dbx.TCloseDesign(&context, "");
-  state.counters["calls"] = double(calls);
+  state.counters["calls"] = double(count);
 }
-BENCHMARK(BM_BareRoundTrips)->Unit(benchmark::kMillisecond)->Repetitions(5);
+BENCHMARK_CAPTURE(BM_BareRoundTrips, load2000parts, &loadHost, [] {
+  return callsPerLoad(&loadHost);
+})->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_BareRoundTrips, load256x200, &largestHost, [] {
+  return callsPerLoad(&largestHost);
+})->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(
+    BM_BareRoundTrips, place128x200, []() -> ServedDesign& { return placed128x200().served(); },
+    [] { return callsPerPlace(&placed128x200); })
+    ->Unit(benchmark::kMillisecond);
 
-void BM_Place64GroupsThroughSocket(benchmark::State& state) {
-  ServedDesign served(dbxhost::makeSyntheticDesign(kGroups, kGroupParts, false));
-  DBX::SocketDbx dbx(served.sockets());
-  DBX::Design design(dbx);
-  design.selectTool(DBX::kToolPcb);
-  std::vector<std::string> names;
-  for (int i = 0; i < kGroups * kGroupParts; ++i) {
-    names.push_back((i % kGroupParts % 2 == 0 ? "R" : "C") + std::to_string(i + 1));
-  }
-  placement::TPlacer placer;
-  placer.LoadGroups(design, names, kGroupParts);
-  placer.GroupsListClick(0);
-  placer.EditField(placement::Control::Cols, "8");
-  // Every run moves every group: the gap alternates.
-  bool wide = false;
+void BM_PlaceThroughSocket(benchmark::State& state, BoardOf board) {
+  PlacedBoard& placed = board();
   for (auto _ : state) {
     state.PauseTiming();
-    wide = !wide;
-    placer.EditField(placement::Control::GapX, wide ? "2" : "1");
-    if (!placer.PlaceEnabled()) {
+    if (!placed.prepare()) {
       state.SkipWithError("Place is not enabled");
       break;
     }
-    const long before = served.pcbCalls();
+    const long before = placed.served().pcbCalls();
     state.ResumeTiming();
-    placer.PlaceClick();
+    placed.place();
     state.PauseTiming();
-    state.counters["calls"] = double(served.pcbCalls() - before);
+    state.counters["calls"] = double(placed.served().pcbCalls() - before);
     state.ResumeTiming();
   }
-  placer.DesignCleared();
 }
-BENCHMARK(BM_Place64GroupsThroughSocket)->Unit(benchmark::kMillisecond)->Repetitions(5);
+BENCHMARK_CAPTURE(BM_PlaceThroughSocket, 64x50, &placed64x50)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_PlaceThroughSocket, 128x200, &placed128x200)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -53,6 +53,7 @@ uint64_t HostDbx::revision() const {
 uint64_t HostDbx::replaceDesign(Design design) {
   std::lock_guard lock(mutex_);
   design_ = std::move(design);
+  indexStale_ = true;
   history_.clear();
   for (ToolState& st : tools_) {
     if (st.holder != 0) st.ended.insert(st.holder);
@@ -278,15 +279,15 @@ TComponent HostDbx::schRecord(const SchComponent& c) const {
   setText(r.currentGraphicName, kGraphicName);
   setText(r.defaultGraphicName, kGraphicName);
   // Position and highlight of a schematic component are those of its first symbol.
-  const std::size_t index = static_cast<std::size_t>(&c - design_.sch.components.data());
-  for (const Symbol& s : design_.sch.symbols) {
-    if (s.component != index) continue;
+  const std::size_t symbol =
+      index().firstSymbolOf(static_cast<std::size_t>(&c - design_.sch.components.data()));
+  if (symbol != DesignIndex::kNone) {
+    const Symbol& s = design_.sch.symbols[symbol];
     r.refPoint = s.refPoint;
     r.boundRect = s.boundRect;
     r.rotationAng = s.rotation;
     r.isFlipped = s.flipped ? 1 : 0;
     r.isHighlighted = s.highlight;
-    break;
   }
   return r;
 }
@@ -338,35 +339,44 @@ int32_t HostDbx::TGetNextSymbol(TConversation* context, TSymbol* symbol) {
   return next(context, kSymbols, &Walk::symbols, symbol, DBX_NO_MORE_ITEMS);
 }
 
+const DesignIndex& HostDbx::index() const {
+  if (indexStale_) {
+    index_.rebuild(design_);
+    indexStale_ = false;
+  }
+  return index_;
+}
+
+namespace {
+
+template <class Parts>
+auto partAt(Parts& parts, std::size_t position) -> decltype(&parts[0]) {
+  return position == DesignIndex::kNone ? nullptr : &parts[position];
+}
+
+}  // namespace
+
 PcbComponent* HostDbx::findPcb(const char* refDes) {
   if (refDes == nullptr) return nullptr;
-  for (PcbComponent& c : design_.pcb.components) {
-    if (c.refDes == refDes) return &c;
-  }
-  return nullptr;
+  return partAt(design_.pcb.components, index().pcbByRefDes(refDes));
 }
 
 PcbComponent* HostDbx::findPcbById(int32_t id) {
-  for (PcbComponent& c : design_.pcb.components) {
-    if (c.id == id) return &c;
-  }
-  return nullptr;
+  return partAt(design_.pcb.components, index().pcbById(id));
 }
 
 const SchComponent* HostDbx::findSch(const char* refDes) const {
   if (refDes == nullptr) return nullptr;
-  for (const SchComponent& c : design_.sch.components) {
-    if (c.refDes == refDes) return &c;
-  }
-  return nullptr;
+  return partAt(design_.sch.components, index().schByRefDes(refDes));
 }
 
 Symbol* HostDbx::findSymbol(const char* refDes) {
   if (refDes == nullptr) return nullptr;
-  for (Symbol& s : design_.sch.symbols) {
-    if (s.refDes == refDes) return &s;
-  }
-  return nullptr;
+  return partAt(design_.sch.symbols, index().symbolByRefDes(refDes));
+}
+
+Symbol* HostDbx::findSymbolById(int32_t id) {
+  return partAt(design_.sch.symbols, index().symbolById(id));
 }
 
 int32_t HostDbx::TGetCompByRefDes(TConversation* context, const char* refDes,
@@ -574,11 +584,10 @@ int32_t HostDbx::setHighlight(TConversation* context, int32_t color, TComponent*
     *component = pcbRecord(*c);
   } else {
     // Schematic clients know a component part by its symbol's id.
-    auto it = std::find_if(design_.sch.symbols.begin(), design_.sch.symbols.end(),
-                           [&](const Symbol& s) { return s.id == component->compId; });
-    if (it == design_.sch.symbols.end()) return DBX_COMPONENT_NOT_FOUND;
-    history_.noteBefore(*it);
-    it->highlight = color;
+    Symbol* s = findSymbolById(component->compId);
+    if (s == nullptr) return DBX_COMPONENT_NOT_FOUND;
+    history_.noteBefore(*s);
+    s->highlight = color;
     component->isHighlighted = color;
   }
   ++revision_;

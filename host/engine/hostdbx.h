@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "dbx/dbx32.h"
+#include "engine/designindex.h"
 #include "engine/edithistory.h"
 #include "model/design.h"
 
@@ -73,11 +74,13 @@ class HostDbx : public DBX::Dbx32 {
   bool isHeld(DBX::Tool tool) const;
 
   // Runs f on the design under the host's lock; the engine sees the changes
-  // at once. A counter of changes lets viewers notice edits.
+  // at once, parts added or removed included. A counter of changes lets
+  // viewers notice edits.
   template <class F>
   auto withDesign(F&& f) {
     std::lock_guard lock(mutex_);
     ++revision_;
+    indexStale_ = true;
     return f(design_);
   }
   template <class F>
@@ -166,9 +169,15 @@ class HostDbx : public DBX::Dbx32 {
   PcbComponent* findPcbById(int32_t id);
   const SchComponent* findSch(const char* refDes) const;
   Symbol* findSymbol(const char* refDes);
+  Symbol* findSymbolById(int32_t id);
+  // The positions of the parts, rebuilt at the first lookup after the design
+  // may have changed its vectors.
+  const DesignIndex& index() const;
 
   mutable std::mutex mutex_;
   Design design_;
+  mutable DesignIndex index_;
+  mutable bool indexStale_ = true;
   EditHistory history_;
   ToolState tools_[2];
   uint32_t nextHandle_ = 1;

@@ -157,8 +157,12 @@ void Server::run() {
       log_(errnoText("dbxhost: poll"));
       break;
     }
-    char drained[64];
-    while (read(wakeRead_, drained, sizeof drained) > 0) {
+    // Only a stop writes to the wake pipe; reading it on every request would
+    // cost a system call per round trip.
+    if (polled[0].revents != 0) {
+      char drained[64];
+      while (read(wakeRead_, drained, sizeof drained) > 0) {
+      }
     }
     // Connections first: accepting appends to connections_.
     const std::size_t firstConnection = 1 + listeners_.size();

@@ -208,15 +208,25 @@ TEST_F(HostControlTest, SaveWritesTheEditedDesignAndRemembersTheFile) {
   std::filesystem::remove_all(dir);
 }
 
-TEST(HostControlFileTest, FileChangedOnDiskIsNotOverwrittenUntilReadAgain) {
-  const auto dir =
-      std::filesystem::temp_directory_path() / ("hostcontrol-changed-" + std::to_string(getpid()));
-  std::filesystem::create_directories(dir);
-  const auto file = dir / "design.json";
-  saveDesignFile(twoChannelDesign(), file);
-  OpenedDesign opened = openDesign(file);
-  HostDbx host(std::move(opened.design));
-  HostControl control(host, file, opened.storage, opened.stamp);
+// The two-channel design served from a file of its own, as the host serves
+// a file it opened.
+class HostControlFileTest : public ::testing::Test {
+ protected:
+  ~HostControlFileTest() override { std::filesystem::remove_all(dir); }
+
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("hostcontrol-file-" + std::to_string(getpid()));
+  const std::filesystem::path file = dir / "design.json";
+  OpenedDesign opened = [this] {
+    std::filesystem::create_directories(dir);
+    saveDesignFile(twoChannelDesign(), file);
+    return openDesign(file);
+  }();
+  HostDbx host{std::move(opened.design)};
+  HostControl control{host, file, opened.storage, opened.stamp};
+};
+
+TEST_F(HostControlFileTest, FileChangedOnDiskIsNotOverwrittenUntilReadAgain) {
   ASSERT_EQ(control.execute("highlight pcb R1 10"), "ok");
   ASSERT_EQ(control.execute("save"), "ok " + file.string());  // not changed since: saved
   ASSERT_EQ(control.execute("save"), "ok " + file.string());  // and again
@@ -248,7 +258,53 @@ TEST(HostControlFileTest, FileChangedOnDiskIsNotOverwrittenUntilReadAgain) {
   EXPECT_EQ(again.execute("save"), "ok " + file.string());
   EXPECT_EQ(readDesignFile(file).pcb.components[1].highlight, 4);
   EXPECT_EQ(HostControl(host, {}).execute("reload"), "error: no file to read again");
-  std::filesystem::remove_all(dir);
+}
+
+TEST_F(HostControlFileTest, ClientLookupsFollowRemovedPartsAndTheFileReadAgain) {
+  using namespace DBX;
+  TConversation pcb, sch;
+  ASSERT_EQ(host.TOpenDesign(kOpenLanguage, kOpenVersion, kToolNamePcb, &pcb), DBX_OK);
+  ASSERT_EQ(host.TOpenDesign(kOpenLanguage, kOpenVersion, kToolNameSch, &sch), DBX_OK);
+  TComponent c;
+  ASSERT_EQ(host.TGetCompByRefDes(&pcb, "R1", &c), DBX_OK);
+  ASSERT_EQ(host.TGetCompByRefDes(&sch, "U1", &c), DBX_OK);
+
+  ASSERT_EQ(control.execute("remove pcb R1"), "ok");
+  EXPECT_EQ(host.TGetCompByRefDes(&pcb, "R1", &c), DBX_COMPONENT_NOT_FOUND);
+  ASSERT_EQ(host.TGetCompByRefDes(&pcb, "R2", &c), DBX_OK);
+  EXPECT_EQ(c.compId, 2);
+  ASSERT_EQ(host.TMoveComponent(&pcb, 3000, 0, &c), DBX_OK);
+  host.readDesign([](const Design& d) {
+    ASSERT_EQ(d.pcb.components.size(), 1u);
+    EXPECT_EQ(d.pcb.components[0].placement.refPoint.x, 3000);
+  });
+  TComponent gone;
+  gone.compId = 1;
+  EXPECT_EQ(host.TMoveComponent(&pcb, 1, 0, &gone), DBX_COMPONENT_NOT_FOUND);
+
+  ASSERT_EQ(control.execute("remove sch U1"), "ok");
+  EXPECT_EQ(host.TGetCompByRefDes(&sch, "U1", &c), DBX_COMPONENT_NOT_FOUND);
+  TPin pin;
+  ASSERT_EQ(host.TGetFirstCompPin(&sch, "R2", &pin), DBX_OK);
+  EXPECT_EQ(pin.netId, 3);
+  TComponent symbol;
+  symbol.compId = 4;  // R2's symbol, now the second
+  ASSERT_EQ(host.THighlightItem(&sch, DBX_COLOR_RED, &symbol), DBX_OK);
+  ASSERT_EQ(host.TGetCompByRefDes(&sch, "R2", &c), DBX_OK);
+  EXPECT_EQ(c.isHighlighted, DBX_COLOR_RED);
+
+  // The file still holds every part; the conversations end with the reload.
+  ASSERT_EQ(control.execute("reload"), "ok " + file.string());
+  ASSERT_EQ(host.TOpenDesign(kOpenLanguage, kOpenVersion, kToolNamePcb, &pcb), DBX_OK);
+  ASSERT_EQ(host.TOpenDesign(kOpenLanguage, kOpenVersion, kToolNameSch, &sch), DBX_OK);
+  ASSERT_EQ(host.TGetCompByRefDes(&pcb, "R1", &c), DBX_OK);
+  EXPECT_EQ(c.compId, 1);
+  ASSERT_EQ(host.TGetCompByRefDes(&pcb, "R2", &c), DBX_OK);
+  EXPECT_EQ(c.refPoint.x, 0);
+  ASSERT_EQ(host.TGetCompByRefDes(&sch, "U1", &c), DBX_OK);
+  EXPECT_EQ(c.numberParts, 2);
+  ASSERT_EQ(host.TGetCompByRefDes(&sch, "R2", &c), DBX_OK);
+  EXPECT_EQ(c.isHighlighted, 0);
 }
 
 }  // namespace

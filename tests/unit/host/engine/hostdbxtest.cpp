@@ -397,5 +397,132 @@ TEST_F(HostDbxTest, ReplacingTheDesignEndsConversationsAndKeepsHooks) {
   EXPECT_EQ(host.TCloseDesign(&stranger, ""), DBX_NO_CONNECTION);
 }
 
+// Lookups by designator and id follow the design wherever its parts change
+// place: another design, parts added or removed behind the engine's back,
+// undo and redo of a client's edits.
+TEST_F(HostDbxTest, LookupsFollowTheDesignWhenItIsReplaced) {
+  ASSERT_EQ(pcbComponent("R1").compId, 1);
+  TComponent c;
+  ASSERT_EQ(host.TGetCompByRefDes(&sch, "R1", &c), DBX_OK);
+  Design other = smallDesign();
+  // The same parts in another order, one renamed and one gone.
+  std::swap(other.pcb.components[0], other.pcb.components[3]);
+  other.pcb.components[1].refDes = "U2";
+  other.pcb.components.pop_back();
+  std::swap(other.sch.components[0], other.sch.components[2]);
+  for (Symbol& s : other.sch.symbols) s.component = 2 - s.component;
+  host.replaceDesign(other);
+  ASSERT_EQ(host.TOpenDesign(kOpenLanguage, kOpenVersion, kToolNamePcb, &pcb), DBX_OK);
+  ASSERT_EQ(host.TOpenDesign(kOpenLanguage, kOpenVersion, kToolNameSch, &sch), DBX_OK);
+
+  EXPECT_EQ(host.TGetCompByRefDes(&pcb, "R1", &c), DBX_COMPONENT_NOT_FOUND);
+  EXPECT_EQ(host.TGetCompByRefDes(&pcb, "U1", &c), DBX_COMPONENT_NOT_FOUND);
+  ASSERT_EQ(host.TGetCompByRefDes(&pcb, "U2", &c), DBX_OK);
+  EXPECT_EQ(c.compId, 2);
+  EXPECT_EQ(pads("U2").size(), 2u);
+  EXPECT_EQ(pads("PWR1").size(), 2u);
+  TComponent ghost;
+  ghost.compId = 1;  // R1, gone
+  EXPECT_EQ(host.TMoveComponent(&pcb, 1, 1, &ghost), DBX_COMPONENT_NOT_FOUND);
+  TComponent power = pcbComponent("PWR1");
+  ASSERT_EQ(host.TMoveComponent(&pcb, 10, 0, &power), DBX_OK);
+  host.readDesign([](const Design& d) {
+    EXPECT_EQ(d.pcb.components[0].refDes, "PWR1");
+    EXPECT_EQ(d.pcb.components[0].placement.refPoint.x, 1000010);
+  });
+
+  // A schematic component takes its position from its own first symbol.
+  ASSERT_EQ(host.TGetCompByRefDes(&sch, "U1", &c), DBX_OK);
+  EXPECT_EQ(c.refPoint, (TPoint{300, 300}));
+  ASSERT_EQ(host.TGetCompByRefDes(&sch, "R1", &c), DBX_OK);
+  EXPECT_EQ(c.refPoint, (TPoint{100, 200}));
+  EXPECT_EQ(c.compId, 1);
+  TPin pin;
+  ASSERT_EQ(host.TGetFirstCompPin(&sch, "GND1", &pin), DBX_OK);
+  EXPECT_EQ(getText(pin.compPin.pinDes), "1");
+  EXPECT_EQ(pin.netId, 1);
+}
+
+TEST_F(HostDbxTest, LookupsFollowPartsAddedOrRemovedThroughTheDesign) {
+  TComponent c;
+  ASSERT_EQ(host.TGetCompByRefDes(&pcb, "J1", &c), DBX_OK);
+  host.withDesign([](Design& d) {
+    d.pcb.components.erase(d.pcb.components.begin());  // R1
+    PcbComponent added = d.pcb.components.back();
+    added.id = 9;
+    added.refDes = "R9";
+    d.pcb.components.insert(d.pcb.components.begin(), added);
+    d.sch.symbols.erase(d.sch.symbols.begin() + 1);  // U1:A
+  });
+  EXPECT_EQ(host.TGetCompByRefDes(&pcb, "R1", &c), DBX_COMPONENT_NOT_FOUND);
+  ASSERT_EQ(host.TGetCompByRefDes(&pcb, "R9", &c), DBX_OK);
+  EXPECT_EQ(c.compId, 9);
+  TComponent j1 = pcbComponent("J1");
+  EXPECT_EQ(j1.compId, 3);
+  TComponent u1 = pcbComponent("U1");
+  ASSERT_EQ(host.TMoveComponent(&pcb, 7, 0, &u1), DBX_OK);
+  host.readDesign([](const Design& d) {
+    EXPECT_EQ(d.pcb.components[1].refDes, "U1");
+    EXPECT_EQ(d.pcb.components[1].placement.refPoint.x, 3000007);
+  });
+
+  // U1 now starts with its symbol U1:B, on sheet 2 and highlighted.
+  TSymbol symbol;
+  EXPECT_EQ(host.TGetSymbolByRefDes(&sch, "U1:A", &symbol), DBX_COMPONENT_NOT_FOUND);
+  ASSERT_EQ(host.TGetCompByRefDes(&sch, "U1", &c), DBX_OK);
+  EXPECT_EQ(c.isHighlighted, DBX_COLOR_RED);
+  TComponent part;
+  part.compId = 2;  // U1:A, gone
+  EXPECT_EQ(host.THighlightItem(&sch, DBX_COLOR_BLUE, &part), DBX_COMPONENT_NOT_FOUND);
+  part.compId = 4;  // GND1, now third in the list
+  ASSERT_EQ(host.THighlightItem(&sch, DBX_COLOR_BLUE, &part), DBX_OK);
+  ASSERT_EQ(host.TGetSymbolByRefDes(&sch, "GND1", &symbol), DBX_OK);
+  EXPECT_EQ(symbol.isHighlighted, DBX_COLOR_BLUE);
+}
+
+TEST_F(HostDbxTest, TheFirstOfPartsSharingADesignatorOrIdIsFound) {
+  host.withDesign([](Design& d) {
+    PcbComponent twin = d.pcb.components[0];  // R1, id 1
+    twin.refDes = "U1";
+    twin.placement.refPoint = {5, 5};
+    d.pcb.components.push_back(twin);
+    Symbol second = d.sch.symbols[0];
+    second.refDes = "U1:A";
+    second.refPoint = {7, 7};
+    d.sch.symbols.push_back(second);
+  });
+  EXPECT_EQ(pcbComponent("U1").compId, 2);
+  TComponent one;
+  one.compId = 1;
+  ASSERT_EQ(host.TMoveComponent(&pcb, 1, 0, &one), DBX_OK);
+  EXPECT_EQ(getText(one.refDes), "R1");
+  TSymbol symbol;
+  ASSERT_EQ(host.TGetSymbolByRefDes(&sch, "U1:A", &symbol), DBX_OK);
+  EXPECT_EQ(symbol.refPoint, (TPoint{300, 300}));
+}
+
+TEST_F(HostDbxTest, LookupsStayRightThroughUndoAndRedo) {
+  TComponent u1 = pcbComponent("U1");
+  ASSERT_EQ(host.TMoveComponent(&pcb, 100, 0, &u1), DBX_OK);
+  ASSERT_EQ(host.TCloseDesign(&pcb, ""), DBX_OK);
+  ASSERT_EQ(host.TCloseDesign(&sch, ""), DBX_OK);
+  // A part removed since the edit is skipped by the undo, and the others are
+  // still found where they are now.
+  host.withDesign([](Design& d) { d.pcb.components.erase(d.pcb.components.begin()); });
+  ASSERT_EQ(host.undoClientEdits().outcome, HostDbx::HistoryStep::Outcome::kDone);
+  ASSERT_EQ(host.TOpenDesign(kOpenLanguage, kOpenVersion, kToolNamePcb, &pcb), DBX_OK);
+  EXPECT_EQ(pcbComponent("U1").refPoint.x, 3000000);
+  TComponent c;
+  EXPECT_EQ(host.TGetCompByRefDes(&pcb, "R1", &c), DBX_COMPONENT_NOT_FOUND);
+  ASSERT_EQ(host.TCloseDesign(&pcb, ""), DBX_OK);
+  ASSERT_EQ(host.redoClientEdits().outcome, HostDbx::HistoryStep::Outcome::kDone);
+  ASSERT_EQ(host.TOpenDesign(kOpenLanguage, kOpenVersion, kToolNamePcb, &pcb), DBX_OK);
+  u1 = pcbComponent("U1");
+  EXPECT_EQ(u1.refPoint.x, 3000100);
+  ASSERT_EQ(host.TMoveComponent(&pcb, -100, 0, &u1), DBX_OK);
+  EXPECT_EQ(pcbComponent("U1").refPoint.x, 3000000);
+  EXPECT_EQ(pcbComponent("PWR1").compId, 4);
+}
+
 }  // namespace
 }  // namespace dbxhost
