@@ -61,6 +61,15 @@ int summarizeTool(SocketDbx& dbx, const char* toolName) {
   std::printf("  grid %s (%s", gridText.c_str(), header.isGridAbsolute ? "absolute" : "relative");
   if (!header.isGridAbsolute) std::printf(", origin %s", point(header.relGridOrigin).c_str());
   std::printf(")\n");
+  if (pcb) {
+    const TRect& board = header.boardExtents;
+    if (board == TRect{}) {
+      std::printf("  board outline unknown\n");
+    } else {
+      std::printf("  board %s to %s\n", point(board.lowerLeft).c_str(),
+                  point(board.upperRight).c_str());
+    }
+  }
 
   int components = 0, normal = 0, flipped = 0, highlighted = 0;
   std::vector<std::string> names;

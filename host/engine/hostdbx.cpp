@@ -187,6 +187,7 @@ int32_t HostDbx::TGetDesignInfo(TConversation* context, TDesign* design) {
   if (const int32_t status = admit(context, tool)) return status;
   if (design == nullptr) return DBX_BAD_INPUT;
   *design = headerRecord(tool == kToolPcb ? design_.pcb.header : design_.sch.header);
+  if (tool == kToolPcb) design->boardExtents = polygonExtent(design_.pcb.boardOutline);
   return DBX_OK;
 }
 

@@ -116,14 +116,16 @@ TRect localExtent(const Pattern& pattern) {
 }
 
 TRect placeRect(const Placement& placement, const TRect& local) {
-  const TPoint corners[] = {local.lowerLeft,
-                            {local.upperRight.x, local.lowerLeft.y},
-                            local.upperRight,
-                            {local.lowerLeft.x, local.upperRight.y}};
-  TPoint first = placePoint(placement, corners[0]);
-  TRect r{first, first};
-  for (const TPoint& c : corners) {
-    const TPoint p = placePoint(placement, c);
+  return polygonExtent({placePoint(placement, local.lowerLeft),
+                        placePoint(placement, {local.upperRight.x, local.lowerLeft.y}),
+                        placePoint(placement, local.upperRight),
+                        placePoint(placement, {local.lowerLeft.x, local.upperRight.y})});
+}
+
+TRect polygonExtent(const std::vector<TPoint>& polygon) {
+  if (polygon.empty()) return {};
+  TRect r{polygon.front(), polygon.front()};
+  for (const TPoint& p : polygon) {
     r.lowerLeft.x = std::min(r.lowerLeft.x, p.x);
     r.lowerLeft.y = std::min(r.lowerLeft.y, p.y);
     r.upperRight.x = std::max(r.upperRight.x, p.x);

@@ -36,6 +36,9 @@ TRect localExtent(const Pattern& pattern);
 // Smallest axis-aligned rectangle around a local rectangle once placed.
 TRect placeRect(const Placement& placement, const TRect& local);
 
+// Smallest axis-aligned rectangle around a polygon; all zero for none.
+TRect polygonExtent(const std::vector<TPoint>& polygon);
+
 // Absolute pad centres in pattern pad order.
 std::vector<TPoint> padPositions(const Pattern& pattern, const Placement& placement);
 

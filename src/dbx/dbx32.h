@@ -58,6 +58,9 @@ struct TDesign {
   int32_t relGridId = 0;
   int32_t isGridAbsolute = 0;
   TPoint relGridOrigin;
+  // The box around the board outline; all zero when the host knows none.
+  // Parts may stand beside the board, so this is not the workspace.
+  TRect boardExtents;
 };
 
 struct TGrid {

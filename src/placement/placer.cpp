@@ -365,19 +365,22 @@ bool TPlacer::MayApply(const std::vector<Move>& moves) const {
     diag::ReportMessage(diag::MessageKind::Error, kLockedParts.data(), joined(locked).c_str());
     return false;
   }
-  const DBX::TRect& board = Pcb().header().workspaceExtents;
-  if (!isDefined(board)) return true;
   // The host refuses a reference point beyond its workspace: such a Place
-  // would stop half done.
+  // would stop half done. Beside the board is allowed but asked about; a host
+  // that knows no outline offers its workspace as the board.
+  const DBX::TDesign& header = Pcb().header();
+  const DBX::TRect& workspace = header.workspaceExtents;
+  const DBX::TRect& board = isDefined(header.boardExtents) ? header.boardExtents : workspace;
   std::vector<std::string> unplaceable;
   std::size_t outside = 0;
   std::set<std::size_t> groups;
   for (const Move& move : moves) {
-    if (!contains(board, {{move.at.x, move.at.y}, {move.at.x, move.at.y}})) {
+    if (isDefined(workspace) &&
+        !contains(workspace, {{move.at.x, move.at.y}, {move.at.x, move.at.y}})) {
       unplaceable.emplace_back(DBX::getText(move.component->record.refDes));
     }
     const DBX::Component& source = move.like != nullptr ? *move.like : *move.component;
-    if (contains(board, outlineAt(source, move.at))) continue;
+    if (!isDefined(board) || contains(board, outlineAt(source, move.at))) continue;
     ++outside;
     groups.insert(move.group);
   }

@@ -174,7 +174,11 @@ TEST_F(KicadBoardProcessTest, IoBufferBPlacedBesideIoBufferARepeatsItsLayout) {
       ASSERT_EQ(placer.FieldOf(placement::Control::Cols).text, "2");
       placer.GroupsListClick(0);
       placer.EditField(placement::Control::GapX, "2.54");
+      ui.answers = {true};
       placer.PlaceClick();
+      // The copy stands beside the board's right edge: asked and confirmed.
+      EXPECT_EQ(ui.questions, std::vector<std::string>{"Parts that would lie outside the board: "
+                                                       "67 (G2).\nMove them anyway?"});
       ASSERT_TRUE(placer.PlaceEnabled());
       deltaX = *placement::ParseLength(placer.FieldOf(placement::Control::DeltaX).text);
       design.clear();

@@ -126,6 +126,7 @@ class KicadDemoProcessTest : public ::testing::Test {
     placer().EditField(Control::Rows, "2");
     ASSERT_EQ(placer().FieldOf(Control::Cols).text, "1");
     ASSERT_TRUE(placer().PlaceEnabled());
+    ui.answers = {true};  // yes, beyond the board
     placer().PlaceClick();
   }
 
@@ -151,6 +152,11 @@ class KicadDemoProcessTest : public ::testing::Test {
   void placeCheckAndUndo(std::size_t templateLine) {
     placeBelow(templateLine);
     for (const auto& box : ui.boxes) ADD_FAILURE() << box.text;
+    // Below the board: the host serves the extent of the Edge.Cuts, so Place
+    // asked first.
+    ASSERT_EQ(ui.questions.size(), 1u);
+    EXPECT_EQ(ui.questions[0].rfind("Parts that would lie outside the board: ", 0), 0u)
+        << ui.questions[0];
     ASSERT_TRUE(placer().UndoEnabled());
     save();
     const fs::path before = fs::path(work) / "original.kicad_pcb";
@@ -206,6 +212,7 @@ TEST_F(KicadDemoProcessTest, ALockedTargetMovesNothingAndIsNamed) {
   EXPECT_EQ(ui.boxes[0].text.rfind("Locked parts cannot be moved: Q8\n", 0), 0u)
       << ui.boxes[0].text;
   EXPECT_FALSE(placer().UndoEnabled());
+  EXPECT_TRUE(ui.questions.empty());  // refused before any question
   save();
   EXPECT_TRUE(dbxhost::readFileText(board) == original);
 }

@@ -20,10 +20,14 @@
 namespace testing_placement {
 
 // Channels of one 2.54 x 2.00 part each on an absolute 0.01 grid: R1 at
-// (5.00, 5.00), R2 at (5.00, 8.00), ... one channel above the other.
+// (5.00, 5.00), R2 at (5.00, 8.00), ... one channel above the other, on a
+// board from (-100, -100) to (100, 100) that holds the grids the tests lay
+// out.
 inline dbxhost::Design singlePartChannels(int channels) {
   dbxhost::Design design = dbxhost::makeSyntheticDesign(channels, 1, false);
   design.pcb.grids = {{1, "0.01mm"}};
+  constexpr int32_t kEdge = 10000000;
+  design.pcb.boardOutline = {{-kEdge, -kEdge}, {kEdge, -kEdge}, {kEdge, kEdge}, {-kEdge, kEdge}};
   design.pcb.patterns.at("R0603").outline = DBX::TRect{{-127000, -100000}, {127000, 100000}};
   return design;
 }
@@ -57,6 +61,14 @@ class PlacerFixture : public ::testing::Test {
     placer.EditField(placement::Control::GrpY, y);
     placer.EditField(placement::Control::GrGap, gap);
     placer.GatherTemplate();
+  }
+  // "Place" asks the question, the only one so far; Cancel moves nothing.
+  void expectCancelledQuestion(const std::string& question) {
+    const uint64_t revision = host->revision();
+    ui.answers = {false};
+    placer.PlaceClick();
+    EXPECT_EQ(host->revision(), revision);
+    EXPECT_EQ(ui.questions, std::vector<std::string>{question});
   }
   const std::string& text(placement::Control field) const { return placer.FieldOf(field).text; }
   bool invalid(placement::Control field) const { return placer.FieldOf(field).invalid; }

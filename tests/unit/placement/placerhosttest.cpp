@@ -9,6 +9,7 @@
 #include "placement/placer.h"
 #include "placement/placertexts.h"
 #include "placerfixture.h"
+#include "storage/designstorage.h"
 
 namespace {
 
@@ -354,14 +355,15 @@ namespace {
 using namespace testing_placement;
 using placement::Control;
 
-// Two channels of three parts (R1, C2, R3 and R4, C5, R6) on the 1.27 mm
-// grid of a KiCad board, the template's parts off that grid by different
-// amounts.
+// Two channels of three parts (R1, C2, R3 and R4, C5, R6) on a 1.27 mm
+// grid, the template's parts off that grid by different amounts. The host
+// knows no board outline until a test gives one.
 class PlacerGuardTest : public PlacerFixture {
  protected:
   void SetUp() override {
     dbxhost::Design channels = dbxhost::makeSyntheticDesign(2, 3, false);
     channels.pcb.grids = {{1, "1.27mm"}};
+    channels.pcb.boardOutline.clear();
     start(std::move(channels));
     moveInHost("R1", 33000, 7000);
     moveInHost("C2", -51000, 12000);
@@ -378,8 +380,16 @@ class PlacerGuardTest : public PlacerFixture {
       }
     });
   }
-  void setBoard(DBX::TRect board) {
-    host->withDesign([&](dbxhost::Design& d) { d.pcb.header.workspace = board; });
+  void setWorkspace(DBX::TRect area) {
+    host->withDesign([&](dbxhost::Design& d) { d.pcb.header.workspace = area; });
+  }
+  void setOutline(DBX::TRect box) {
+    host->withDesign([&](dbxhost::Design& d) {
+      d.pcb.boardOutline = {box.lowerLeft,
+                            {box.upperRight.x, box.lowerLeft.y},
+                            box.upperRight,
+                            {box.lowerLeft.x, box.upperRight.y}};
+    });
   }
   DBX::TPoint shift(const std::string& copy, const std::string& model) const {
     const DBX::TPoint c = hostComponent(copy).placement.refPoint;
@@ -433,13 +443,8 @@ TEST_F(PlacerGuardTest, GroupRefusesALockedTemplatePart) {
 TEST_F(PlacerGuardTest, PartsBeyondTheBoardAreConfirmedFirst) {
   // The board ends inside the copy's last part: the copy lands 10.16 to the
   // right, R6 at 21.77.
-  setBoard({{0, 0}, {2200000, 1000000}});
-  const uint64_t revision = host->revision();
-  ui.answers = {false};
-  placer.PlaceClick();
-  EXPECT_EQ(host->revision(), revision);
-  ASSERT_EQ(ui.questions.size(), 1u);
-  EXPECT_EQ(ui.questions[0], "Parts that would lie outside the board: 1 (G2).\nMove them anyway?");
+  setWorkspace({{0, 0}, {2200000, 1000000}});
+  expectCancelledQuestion("Parts that would lie outside the board: 1 (G2).\nMove them anyway?");
   EXPECT_FALSE(placer.UndoEnabled());
 
   ui.answers = {true};
@@ -449,26 +454,105 @@ TEST_F(PlacerGuardTest, PartsBeyondTheBoardAreConfirmedFirst) {
   EXPECT_TRUE(ui.boxes.empty());
 }
 
-TEST_F(PlacerGuardTest, ReferencePointsBeyondTheWorkspaceAreRefused) {
-  // The host would refuse these moves half way through the Place.
-  setBoard({{0, 0}, {2000000, 1000000}});
-  const uint64_t revision = host->revision();
+TEST_F(PlacerGuardTest, TheBoardOutlineRatherThanTheWorkspaceIsTheBoard) {
+  // The workspace has room for the copy, the board ends inside R6.
+  setWorkspace({{0, 0}, {100000000, 100000000}});
+  setOutline({{0, 0}, {2200000, 1000000}});
+  expectCancelledQuestion("Parts that would lie outside the board: 1 (G2).\nMove them anyway?");
+
+  // Now the board has room where the workspace would not.
+  setWorkspace({{0, 0}, {2200000, 1000000}});
+  setOutline({{0, 0}, {100000000, 100000000}});
   placer.PlaceClick();
-  EXPECT_EQ(host->revision(), revision);
-  EXPECT_TRUE(ui.questions.empty());
-  ASSERT_EQ(ui.boxes.size(), 1u);
-  EXPECT_THAT(
-      ui.boxes[0].text,
-      ::testing::StartsWith("The host cannot place these parts outside its workspace: R6\n"));
+  EXPECT_EQ(ui.questions.size(), 1u);
+  EXPECT_EQ(shift("R6", "R3"), shift("R4", "R1"));
+  EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST_F(PlacerGuardTest, ReferencePointsBeyondTheWorkspaceAreRefusedOnAnyBoard) {
+  // The host would refuse these moves half way through the Place, also where
+  // it knows a board with room for them.
+  setWorkspace({{0, 0}, {2000000, 1000000}});
+  for (const bool outline : {false, true}) {
+    SCOPED_TRACE(outline ? "with a board outline" : "without a board outline");
+    if (outline) setOutline({{0, 0}, {100000000, 100000000}});
+    ui.boxes.clear();
+    const uint64_t revision = host->revision();
+    placer.PlaceClick();
+    EXPECT_EQ(host->revision(), revision);
+    EXPECT_TRUE(ui.questions.empty());
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_THAT(
+        ui.boxes[0].text,
+        ::testing::StartsWith("The host cannot place these parts outside its workspace: R6\n"));
+  }
 }
 
 TEST_F(PlacerGuardTest, ABoardLargeEnoughOrUndefinedAsksNothing) {
-  setBoard({{0, 0}, {100000000, 100000000}});
+  setWorkspace({{0, 0}, {100000000, 100000000}});
   placer.PlaceClick();
-  setBoard({});
+  setWorkspace({});
   placer.PlaceClick();
   EXPECT_TRUE(ui.questions.empty());
   EXPECT_TRUE(placer.UndoEnabled());
+}
+
+// The example KiCad project: four channels of seven parts, CH1 turned
+// differently from the rest, on a 100 x 80 board whose edge is a rectangle on
+// Edge.Cuts. The host has no workspace of its own here.
+class PlacerKicadBoardTest : public PlacerFixture {
+ protected:
+  void SetUp() override {
+    start(dbxhost::openDesign(std::string(TANDREL_EXAMPLES_DIR) +
+                              "/kicad/quad-opamp/quad-opamp.kicad_pcb")
+              .design);
+    std::vector<std::string> names;
+    for (int k = 1; k <= 4; ++k) {
+      for (const char* item : {"R%d01", "R%d02", "R%d03", "R%d04", "C%d01", "C%d02", "U%d01"}) {
+        std::string name(item);
+        name.replace(name.find("%d"), 2, std::to_string(k));
+        names.push_back(name);
+      }
+    }
+    load(names, 7);
+    placer.GroupsListClick(0);
+    placer.EditField(Control::Rows, "1");
+  }
+};
+
+TEST_F(PlacerKicadBoardTest, TheHostServesTheExtentOfTheEdgeCuts) {
+  const DBX::TDesign& header = design->pack(DBX::kToolPcb).header();
+  EXPECT_EQ(header.workspaceExtents, DBX::TRect{});
+  // (100, 55) to (200, 135) in KiCad's downward y.
+  EXPECT_EQ(header.boardExtents, (DBX::TRect{{10000000, -13500000}, {20000000, -5500000}}));
+}
+
+TEST_F(PlacerKicadBoardTest, ACopyBeyondTheEdgeIsAskedAboutAndCancelMovesNothing) {
+  // Cells 46.5 apart from CH1's footprint at x 109: CH2 ends inside the
+  // board, CH3 and CH4 beyond its right edge.
+  placer.EditField(Control::GapX, "30");
+  ASSERT_TRUE(placer.PlaceEnabled());
+  expectCancelledQuestion(
+      "Parts that would lie outside the board: 14 (G3, G4).\nMove them anyway?");
+  EXPECT_FALSE(placer.UndoEnabled());
+
+  // Confirmed, the copies go beside the board: the host allows it.
+  ui.answers = {true};
+  placer.PlaceClick();
+  EXPECT_GT(hostComponent("U401").placement.refPoint.x, 20000000);
+  EXPECT_TRUE(ui.boxes.empty());
+  EXPECT_TRUE(placer.UndoEnabled());
+}
+
+TEST_F(PlacerKicadBoardTest, CopiesInsideTheEdgeAreNotAskedAbout) {
+  placer.EditField(Control::GapX, "5");
+  placer.PlaceClick();
+  EXPECT_TRUE(ui.questions.empty());
+  EXPECT_TRUE(ui.boxes.empty());
+  const DBX::TPoint copy = hostComponent("U401").placement.refPoint;
+  const DBX::TPoint model = hostComponent("U101").placement.refPoint;
+  EXPECT_EQ(copy.x - model.x, 3 * *placement::ParseLength(text(Control::DeltaX)));
+  EXPECT_EQ(copy.y, model.y);
 }
 
 }  // namespace

@@ -361,6 +361,24 @@ TEST_F(HostDbxTest, HeaderAndGridsPerTool) {
   EXPECT_EQ(host.TGetNextGrid(&pcb, &grid), DBX_NO_MORE_ITEMS);
 }
 
+TEST_F(HostDbxTest, ThePcbHeaderCarriesTheBoxAroundTheBoardOutline) {
+  TDesign header;
+  ASSERT_EQ(host.TGetDesignInfo(&pcb, &header), DBX_OK);
+  EXPECT_EQ(header.boardExtents, TRect{});  // no outline known
+  // An L-shaped board partly left of and below the origin.
+  host.withDesign([](Design& d) {
+    d.pcb.header.workspace = {{-9000000, -9000000}, {9000000, 9000000}};
+    d.pcb.boardOutline = {{-200000, -300000}, {4000000, -300000}, {4000000, 1000000},
+                          {1500000, 1000000}, {1500000, 2500000}, {-200000, 2500000}};
+  });
+  ASSERT_EQ(host.TGetDesignInfo(&pcb, &header), DBX_OK);
+  EXPECT_EQ(header.boardExtents, (TRect{{-200000, -300000}, {4000000, 2500000}}));
+  EXPECT_EQ(header.workspaceExtents, (TRect{{-9000000, -9000000}, {9000000, 9000000}}));
+  // The schematic has no board.
+  ASSERT_EQ(host.TGetDesignInfo(&sch, &header), DBX_OK);
+  EXPECT_EQ(header.boardExtents, TRect{});
+}
+
 TEST_F(HostDbxTest, EditsRaiseTheRevision) {
   const uint64_t start = host.revision();
   TComponent r1 = pcbComponent("R1");
