@@ -374,7 +374,7 @@ void TGroupSelector::AddGroup(const std::vector<DBX::Component*>& newComponents)
     diag::TD_Message(line.c_str());
   }
   const std::size_t n = newComponents.size();
-  const std::size_t variants = result.candidates.size() / n;
+  const std::size_t variants = result.candidates.variantCount();
   std::size_t chosen = 0;
   if (variants > 1) {
     if (!chooseVariant) throw std::logic_error("AddGroup: no variant chooser attached");
@@ -386,7 +386,7 @@ void TGroupSelector::AddGroup(const std::vector<DBX::Component*>& newComponents)
     }
     chosen = static_cast<std::size_t>(choice);
   }
-  SetGroupRow(result.candidates, chosen * n, (chosen + 1) * n, false, -1);
+  SetGroupRow(result.candidates.row(chosen), 0, n, false, -1);
 }
 
 namespace {

@@ -38,10 +38,10 @@ class TGroupSelector {
     int32_t netId = 0;
   };
 
-  // Picks one of several variants (n entries each in candidates, n being the
-  // number of template items): its index, or -1 to add nothing.
-  using VariantChooser = std::function<int(const TGroupSelector& page,
-                                           const std::vector<DBX::Component*>& candidates)>;
+  // Picks one of several variants (one entry per template item each): its
+  // index, or -1 to add nothing.
+  using VariantChooser =
+      std::function<int(const TGroupSelector& page, const VariantList& candidates)>;
   // Picks a sheet set and the offset of the sheet that becomes the template,
   // or nothing to stop.
   struct SheetSetChoice {

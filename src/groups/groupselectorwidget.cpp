@@ -226,8 +226,7 @@ GroupSelectorWidget::GroupSelectorWidget(TGroupSelector& page, QWidget* parent)
   setObjectName("GroupSelector1");
   buildWidgets();
   page_.setView(view_.get());
-  page_.chooseVariant = [this](const TGroupSelector& selector,
-                               const std::vector<DBX::Component*>& candidates) {
+  page_.chooseVariant = [this](const TGroupSelector& selector, const VariantList& candidates) {
     TVariantSelect dialog;
     dialog.ShowVariants(selector.GrItems(), itemColumnWidths(), candidates);
     return dialog.SelectVariant();

@@ -9,7 +9,7 @@
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -319,11 +319,11 @@ class GroupSelectorWidgetTest : public QObject {
       auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
       QVERIFY(dialog != nullptr);
       title = dialog->windowTitle();
-      auto* grid = dialog->findChild<QTableWidget*>("StringGrid1");
+      auto* grid = dialog->findChild<QTableView*>("StringGrid1");
       headingWidth = grid->columnWidth(1);
-      QCOMPARE(grid->rowCount(), 2);
+      QCOMPARE(grid->model()->rowCount(), 2);
       QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
-                        grid->visualItemRect(grid->item(1, 0)).center());
+                        grid->visualRect(grid->model()->index(1, 0)).center());
       QTest::keyClick(grid, Qt::Key_Return);
     });
     QTest::mouseClick(quad.widget.addSelectedButton(), Qt::LeftButton);
