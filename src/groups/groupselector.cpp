@@ -147,6 +147,8 @@ void TGroupSelector::ClearAll(bool clearLists) {
   if (clearLists) {
     compList_.clear();
     netList_.clear();
+    // The design is being dropped or read again: its pin tables go with it.
+    pinTables_ = PinLinks();
     fillBySheetEnabled_ = addHighlightedEnabled_ = addSelectedEnabled_ = false;
   }
   view_->repaint();
@@ -218,7 +220,7 @@ void TGroupSelector::ComputeDropTargets(DBX::Component* component) {
   diag::WaitCurs wait;
   clearDragState();
   view_->repaint();
-  dropTargets_ = FindDropTargets(table_, templateGraph_, component);
+  dropTargets_ = FindDropTargets(table_, templateGraph_, component, &pinTables_);
 }
 
 void TGroupSelector::CompListStartDrag() {

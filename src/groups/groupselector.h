@@ -18,6 +18,7 @@
 #include "groups/droptargets.h"
 #include "groups/grouptable.h"
 #include "groups/netgraph.h"
+#include "groups/pinlinks.h"
 #include "groups/selectsheetvars.h"
 #include "groups/variantsearch.h"
 
@@ -166,6 +167,8 @@ class TGroupSelector {
   DBX::Design* design_ = nullptr;
 
   DropTargets dropTargets_;
+  // The pin tables of the loaded design's components, kept between drags.
+  PinLinks pinTables_;
   std::set<CellKey> shownConflicts_;
   int32_t shownConflictStart_ = -1;
   int32_t shownConflictEnd_ = -1;
