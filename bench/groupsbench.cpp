@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "boards.h"
+#include "droptable.h"
 #include "groups/groupselector.h"
 #include "groups/variantlisting.h"
 #include "heapcounter.h"
@@ -24,34 +25,6 @@ constexpr int kChannels = 32;
 constexpr int kParts = 100;
 constexpr int kLargestChannels = 128;
 constexpr int kLargestParts = 200;
-// The dragged part's item, emptied in two groups.
-constexpr int kDraggedItem = 50;
-
-// A full table of every channel with some cells emptied again.
-struct DropTable {
-  DropTable(int channels, int parts, int groundPins = 1, int padCount = 4)
-      : layout{channels, parts, {}, true, groundPins, padCount},
-        board(boards::makeChannelBoard(layout), DBX::kToolPcb) {
-    page.LoadDesign(board.design);
-    page.SetTemplateRow(board.components(boards::channelRefDes(layout, 1)), -1, false);
-    for (int channel = 2; channel <= channels; ++channel) {
-      page.SetGroupRow(board.components(boards::channelRefDes(layout, channel)), 0, parts, false,
-                       -1);
-    }
-    for (int row = 2; row <= channels; ++row) {
-      if (row % 4 == 0) page.ClearCell(row, 1 + (row * 7) % parts);
-    }
-    page.ClearCell(3, kDraggedItem + 1);
-    page.ClearCell(20, kDraggedItem + 1);
-    page.CompactTable();
-    dragged = board[boards::channelRefDes(layout, 20)[kDraggedItem]];
-  }
-
-  const boards::ChannelBoard layout;
-  boards::Loaded board;
-  TGroupSelector page;
-  DBX::Component* dragged = nullptr;
-};
 
 DropTable& dropTable() {
   static DropTable table(kChannels, kParts);
