@@ -80,6 +80,14 @@ class GroupSelectorWidgetTest : public QObject {
     QCOMPARE(quad.widget.netList()->count(),
              static_cast<int>(quad.design.pack().nets().left.size()));
     QVERIFY(!quad.widget.netList()->isVisible());
+    // The net list follows a design dropped and read again.
+    quad.widget.act([&] { quad.page.ClearAll(true); });
+    QCOMPARE(quad.widget.netList()->count(), 0);
+    quad.widget.act([&] { quad.page.LoadDesign(quad.design); });
+    QCOMPARE(quad.widget.netList()->count(),
+             static_cast<int>(quad.design.pack().nets().left.size()));
+    QCOMPARE(quad.widget.netList()->item(0)->text(),
+             QString::fromStdString(quad.design.pack().nets().left.begin()->first));
     const QTableView* grid = quad.widget.grItems();
     QCOMPARE(grid->model()->headerData(0, Qt::Horizontal).toString(), QString("C1"));
     QCOMPARE(grid->model()->headerData(0, Qt::Vertical).toString(), QString("G1"));
