@@ -17,7 +17,7 @@
 #include "heapcounter.h"
 #include "literalmatching.h"
 #include "model/syntheticdesign.h"
-#include "quietui.h"
+#include "quietbenchmarks.h"
 
 namespace {
 
@@ -238,13 +238,4 @@ BENCHMARK(BM_AddGroupTenPlusTenDecoupling)->Unit(benchmark::kMillisecond)->Repet
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  QuietUi ui;
-  diag::installUi(&ui);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  diag::installUi(nullptr);
-  return 0;
-}
+int main(int argc, char** argv) { return runQuietBenchmarks(argc, argv); }

@@ -10,7 +10,7 @@
 #include "droptable.h"
 #include "groups/componentlistmodel.h"
 #include "groups/groupselectorwidget.h"
-#include "quietui.h"
+#include "quietbenchmarks.h"
 
 namespace {
 
@@ -45,12 +45,5 @@ BENCHMARK(BM_DragStartToRepaint)->Unit(benchmark::kMillisecond)->Repetitions(5);
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication application(argc, argv);
-  QuietUi ui;
-  diag::installUi(&ui);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  diag::installUi(nullptr);
-  return 0;
+  return runQuietBenchmarks(argc, argv);
 }

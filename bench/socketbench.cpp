@@ -18,7 +18,7 @@
 #include "hostprocess.h"
 #include "model/syntheticdesign.h"
 #include "placement/placer.h"
-#include "quietui.h"
+#include "quietbenchmarks.h"
 #include "storage/designfile.h"
 
 namespace {
@@ -180,13 +180,4 @@ BENCHMARK(BM_Place64GroupsThroughSocket)->Unit(benchmark::kMillisecond)->Repetit
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  QuietUi ui;
-  diag::installUi(&ui);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  diag::installUi(nullptr);
-  return 0;
-}
+int main(int argc, char** argv) { return runQuietBenchmarks(argc, argv); }
