@@ -82,6 +82,27 @@ class ChoiceDialogsTest : public QObject {
     QCOMPARE(dialog.cancelButton()->text(), QString("Cancel"));
   }
 
+  // The grid asks the list for the rows it shows: 100 000 variants, the
+  // limit, are listed without a text made per cell beforehand.
+  void variantDialogListsTheLimitOfVariants() {
+    ThreeVariants quad;
+    const std::vector<DBX::Component*> first = quad.candidates.row(0);
+    const std::vector<DBX::Component*> last = quad.candidates.row(2);
+    VariantList many(3);
+    for (int k = 0; k < 100000; ++k) many.append(k == 99999 ? last : first);
+    TVariantSelect dialog;
+    dialog.ShowVariants(quad.page.GrItems(), {}, many);
+    QTableView& grid = *dialog.grid();
+    QCOMPARE(grid.model()->rowCount(), 100000);
+    QCOMPARE(textOf(grid, 99999, 1), QString("R7"));
+    QCOMPARE(textOf(grid, 99998, 1), QString("R4"));
+    grid.setCurrentIndex(grid.model()->index(99999, 0));
+    whenShown([](QDialog& shown) {
+      QTest::mouseClick(shown.findChild<QPushButton*>("Button1"), Qt::LeftButton);
+    });
+    QCOMPARE(dialog.SelectVariant(), 99999);
+  }
+
   void variantOkAtOnceChoosesTheFirst() {
     ThreeVariants quad;
     TVariantSelect dialog;
