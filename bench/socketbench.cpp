@@ -20,7 +20,7 @@
 #include "hostprocess.h"
 #include "model/syntheticdesign.h"
 #include "placement/placer.h"
-#include "quietui.h"
+#include "quietbenchmarks.h"
 #include "storage/designfile.h"
 
 namespace {
@@ -251,13 +251,4 @@ BENCHMARK_CAPTURE(BM_PlaceThroughSocket, 128x200, &placed128x200)->Unit(benchmar
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  QuietUi ui;
-  diag::installUi(&ui);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  diag::installUi(nullptr);
-  return 0;
-}
+int main(int argc, char** argv) { return runQuietBenchmarks(argc, argv); }

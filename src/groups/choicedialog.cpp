@@ -11,7 +11,7 @@
 #include <QVBoxLayout>
 
 ChoiceDialogParts buildChoiceDialog(QDialog& dialog, const QString& caption, int width, int height,
-                                    const QString& label, int labelHeight) {
+                                    const QString& label, int labelHeight, QTableView* view) {
   dialog.setWindowTitle(caption);
   dialog.resize(width, height);
 
@@ -24,15 +24,22 @@ ChoiceDialogParts buildChoiceDialog(QDialog& dialog, const QString& caption, int
   parts.label->setFixedHeight(labelHeight);
   parts.label->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
 
-  parts.grid = new QTableWidget(&dialog);
-  parts.grid->setObjectName("StringGrid1");
-  parts.grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  parts.grid->setSelectionBehavior(QAbstractItemView::SelectRows);
-  parts.grid->setSelectionMode(QAbstractItemView::SingleSelection);
-  parts.grid->setShowGrid(true);
-  parts.grid->setWordWrap(false);
-  parts.grid->verticalHeader()->hide();
-  parts.grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  if (view == nullptr) {
+    parts.grid = new QTableWidget(&dialog);
+    parts.view = parts.grid;
+  } else {
+    view->setParent(&dialog);
+    parts.view = view;
+    parts.grid = qobject_cast<QTableWidget*>(view);
+  }
+  parts.view->setObjectName("StringGrid1");
+  parts.view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  parts.view->setSelectionBehavior(QAbstractItemView::SelectRows);
+  parts.view->setSelectionMode(QAbstractItemView::SingleSelection);
+  parts.view->setShowGrid(true);
+  parts.view->setWordWrap(false);
+  parts.view->verticalHeader()->hide();
+  parts.view->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
 
   parts.ok = new QPushButton("Ok", &dialog);
   parts.ok->setObjectName("Button1");
@@ -48,7 +55,7 @@ ChoiceDialogParts buildChoiceDialog(QDialog& dialog, const QString& caption, int
   buttons->addWidget(parts.cancel);
   auto* layout = new QVBoxLayout(&dialog);
   layout->addWidget(parts.label);
-  layout->addWidget(parts.grid, 1);
+  layout->addWidget(parts.view, 1);
   layout->addLayout(buttons);
   return parts;
 }

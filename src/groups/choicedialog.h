@@ -8,17 +8,22 @@
 class QDialog;
 class QLabel;
 class QPushButton;
+class QTableView;
 class QTableWidget;
 
 struct ChoiceDialogParts {
   QLabel* label;
-  QTableWidget* grid;
+  QTableView* view;
+  QTableWidget* grid;  // the view when it is a string grid, else null
   QPushButton* ok;
   QPushButton* cancel;
 };
 
+// The grid is a string grid unless a view (for a model of the caller's) is
+// given; the dialog takes the view over.
 ChoiceDialogParts buildChoiceDialog(QDialog& dialog, const QString& caption, int width, int height,
-                                    const QString& label, int labelHeight);
+                                    const QString& label, int labelHeight,
+                                    QTableView* view = nullptr);
 
 // Centres the dialog on the screen it will appear on.
 void centreOnScreen(QDialog& dialog);

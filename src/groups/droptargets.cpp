@@ -51,10 +51,11 @@ int32_t conflictCount(const DropTargets& out) {
 }  // namespace
 
 DropTargets FindDropTargets(const GroupTable& table, const NetGraph& templateGraph,
-                            DBX::Component* component) {
+                            DBX::Component* component, PinLinks* pinTables) {
   DropTargets out;
   if (component == nullptr) return out;
-  RowMatcher matcher(templateGraph);
+  PinLinks ownTables;
+  RowMatcher matcher(templateGraph, pinTables != nullptr ? *pinTables : ownTables);
   matcher.links().reserve(static_cast<std::size_t>(table.rowCount() * table.colCount()));
   const PinLinks::Pins& dragged = matcher.pinsOf(*component);
   const int lastItemColumn = table.colCount() - 2;

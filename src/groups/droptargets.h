@@ -12,6 +12,7 @@ class Component;
 }
 class GroupTable;
 class NetGraph;
+class PinLinks;
 
 // A data cell's number: ((row - 1) << 16) + (column - 1).
 using CellKey = uint32_t;
@@ -37,6 +38,7 @@ struct DropTargets {
 // The drop targets of the component: every empty item cell of the group rows
 // (the spare last row included) where the row check accepts it, and every
 // empty template cell (the spare last column included), each with the
-// disagreeing cells that a drop there clears.
+// disagreeing cells that a drop there clears. pinTables, when given, keeps
+// the components' pin tables from one search to the next.
 DropTargets FindDropTargets(const GroupTable& table, const NetGraph& templateGraph,
-                            DBX::Component* component);
+                            DBX::Component* component, PinLinks* pinTables = nullptr);

@@ -147,6 +147,8 @@ void TGroupSelector::ClearAll(bool clearLists) {
   if (clearLists) {
     compList_.clear();
     netList_.clear();
+    // The design is being dropped or read again: its pin tables go with it.
+    pinTables_ = PinLinks();
     fillBySheetEnabled_ = addHighlightedEnabled_ = addSelectedEnabled_ = false;
   }
   view_->repaint();
@@ -218,7 +220,7 @@ void TGroupSelector::ComputeDropTargets(DBX::Component* component) {
   diag::WaitCurs wait;
   clearDragState();
   view_->repaint();
-  dropTargets_ = FindDropTargets(table_, templateGraph_, component);
+  dropTargets_ = FindDropTargets(table_, templateGraph_, component, &pinTables_);
 }
 
 void TGroupSelector::CompListStartDrag() {
@@ -374,7 +376,7 @@ void TGroupSelector::AddGroup(const std::vector<DBX::Component*>& newComponents)
     diag::TD_Message(line.c_str());
   }
   const std::size_t n = newComponents.size();
-  const std::size_t variants = result.candidates.size() / n;
+  const std::size_t variants = result.candidates.variantCount();
   std::size_t chosen = 0;
   if (variants > 1) {
     if (!chooseVariant) throw std::logic_error("AddGroup: no variant chooser attached");
@@ -386,7 +388,7 @@ void TGroupSelector::AddGroup(const std::vector<DBX::Component*>& newComponents)
     }
     chosen = static_cast<std::size_t>(choice);
   }
-  SetGroupRow(result.candidates, chosen * n, (chosen + 1) * n, false, -1);
+  SetGroupRow(result.candidates.row(chosen), 0, n, false, -1);
 }
 
 namespace {

@@ -18,6 +18,7 @@
 #include "groups/droptargets.h"
 #include "groups/grouptable.h"
 #include "groups/netgraph.h"
+#include "groups/pinlinks.h"
 #include "groups/selectsheetvars.h"
 #include "groups/variantsearch.h"
 
@@ -38,10 +39,10 @@ class TGroupSelector {
     int32_t netId = 0;
   };
 
-  // Picks one of several variants (n entries each in candidates, n being the
-  // number of template items): its index, or -1 to add nothing.
-  using VariantChooser = std::function<int(const TGroupSelector& page,
-                                           const std::vector<DBX::Component*>& candidates)>;
+  // Picks one of several variants (one entry per template item each): its
+  // index, or -1 to add nothing.
+  using VariantChooser =
+      std::function<int(const TGroupSelector& page, const VariantList& candidates)>;
   // Picks a sheet set and the offset of the sheet that becomes the template,
   // or nothing to stop.
   struct SheetSetChoice {
@@ -166,6 +167,8 @@ class TGroupSelector {
   DBX::Design* design_ = nullptr;
 
   DropTargets dropTargets_;
+  // The pin tables of the loaded design's components, kept between drags.
+  PinLinks pinTables_;
   std::set<CellKey> shownConflicts_;
   int32_t shownConflictStart_ = -1;
   int32_t shownConflictEnd_ = -1;

@@ -17,6 +17,7 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "diag/designdump.h"
 #include "diag/exceptionreport.h"
@@ -226,8 +227,7 @@ GroupSelectorWidget::GroupSelectorWidget(TGroupSelector& page, QWidget* parent)
   setObjectName("GroupSelector1");
   buildWidgets();
   page_.setView(view_.get());
-  page_.chooseVariant = [this](const TGroupSelector& selector,
-                               const std::vector<DBX::Component*>& candidates) {
+  page_.chooseVariant = [this](const TGroupSelector& selector, const VariantList& candidates) {
     TVariantSelect dialog;
     dialog.ShowVariants(selector.GrItems(), itemColumnWidths(), candidates);
     return dialog.SelectVariant();
@@ -341,12 +341,15 @@ void GroupSelectorWidget::refresh() {
 }
 
 void GroupSelectorWidget::refreshNetList() {
+  // Every refresh asks, a drag start among them: the ids shown are compared
+  // in a plain array rather than item by item of the list widget.
   const std::vector<TGroupSelector::NetListEntry>& nets = page_.NetList();
-  bool same = netList_->count() == static_cast<int>(nets.size());
-  for (int i = 0; same && i < netList_->count(); ++i) {
-    same = netList_->item(i)->data(Qt::UserRole).toInt() == nets[static_cast<std::size_t>(i)].netId;
-  }
+  const bool same = std::equal(
+      nets.begin(), nets.end(), shownNetIds_.begin(), shownNetIds_.end(),
+      [](const TGroupSelector::NetListEntry& net, int32_t id) { return net.netId == id; });
   if (same) return;
+  shownNetIds_.clear();
+  for (const TGroupSelector::NetListEntry& net : nets) shownNetIds_.push_back(net.netId);
   netList_->clear();
   for (const TGroupSelector::NetListEntry& net : nets) {
     auto* item = new QListWidgetItem(QString::fromStdString(net.name), netList_);

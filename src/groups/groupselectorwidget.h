@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QWidget>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -77,6 +78,7 @@ class GroupSelectorWidget : public QWidget {
   QTabWidget* pageControl1_ = nullptr;
   QListView* compList_ = nullptr;
   QListWidget* netList_ = nullptr;
+  std::vector<int32_t> shownNetIds_;  // the net ids netList_ lists, in order
   QPushButton* fillBySheetButton_ = nullptr;
   QPushButton* addHighlightedButton_ = nullptr;
   QPushButton* addSelectedButton_ = nullptr;

@@ -17,8 +17,10 @@ namespace DBX {
 class Component;
 }
 
-// Caches per-component pin tables for its lifetime; make one per operation,
-// since a component may be freed once the operation is over.
+// Caches per-component pin tables for its lifetime. A component's pins are
+// read with its snapshot and never change, so the tables may be kept as long
+// as the snapshot: drop them when it is cleared or read again, since a new
+// component may take a freed one's address.
 class PinLinks {
  public:
   struct Pin {

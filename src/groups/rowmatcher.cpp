@@ -9,7 +9,9 @@ constexpr uint32_t kNotWorkedOut = UINT32_MAX;
 
 }  // namespace
 
-RowMatcher::RowMatcher(const NetGraph& templateGraph) {
+RowMatcher::RowMatcher(const NetGraph& templateGraph) : RowMatcher(templateGraph, ownLinks_) {}
+
+RowMatcher::RowMatcher(const NetGraph& templateGraph, PinLinks& pinTables) : links_(pinTables) {
   for (const auto& [item, id] : templateGraph.items().left) {
     if (item >= items_.size()) items_.resize(item + 1, nullptr);
     items_[item] = templateGraph.nodes().at(id).component;

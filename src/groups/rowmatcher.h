@@ -19,6 +19,11 @@
 class RowMatcher {
  public:
   explicit RowMatcher(const NetGraph& templateGraph);
+  // With pin tables kept by the caller beyond the operation (their
+  // components' pins must not change while they are kept).
+  RowMatcher(const NetGraph& templateGraph, PinLinks& pinTables);
+  RowMatcher(const RowMatcher&) = delete;
+  RowMatcher& operator=(const RowMatcher&) = delete;
 
   // The template's component at the item; null when the template lacks it.
   DBX::Component* templateAt(std::size_t item) const {
@@ -51,7 +56,8 @@ class RowMatcher {
                         const std::vector<const PinLinks::Pins*>& pins);
 
   std::vector<DBX::Component*> items_;
-  PinLinks links_;
+  PinLinks ownLinks_;
+  PinLinks& links_;
   std::vector<const PinLinks::Pins*> itemPins_;  // null where the template has no item
   // The template's pin pairs of items e and j, worked out once when first
   // asked: [pairBegin_, pairEnd_) of pairs_ at e * items + j.

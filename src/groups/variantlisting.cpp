@@ -1,22 +1,24 @@
 #include "groups/variantlisting.h"
 
+#include <stdexcept>
+#include <utility>
+
 #include "groups/componentkey.h"
 #include "groups/grouptable.h"
 
-VariantListing VariantListing::Build(const GroupTable& table,
-                                     const std::vector<DBX::Component*>& candidates) {
-  VariantListing listing;
-  const int items = table.colCount() - 2;
-  for (int column = 1; column <= items; ++column) {
-    listing.headings.push_back(table.cell(1, column).text);
+VariantListing::VariantListing(const GroupTable& table, VariantList variants)
+    : variants_(std::move(variants)) {
+  for (int column = 1; column <= table.colCount() - 2; ++column) {
+    headings_.push_back(table.cell(1, column).text);
   }
-  if (items <= 0) return listing;
-  const auto n = static_cast<std::size_t>(items);
-  for (std::size_t first = 0; first + n <= candidates.size(); first += n) {
-    std::vector<std::string>& row = listing.rows.emplace_back();
-    for (std::size_t i = first; i < first + n; ++i) {
-      row.push_back(candidates[i] != nullptr ? ComponentField(*candidates[i], 0) : std::string());
-    }
+  if (!variants_.empty() && variants_.itemCount() != headings_.size()) {
+    throw std::invalid_argument("VariantListing: variants of " +
+                                std::to_string(variants_.itemCount()) + " items for " +
+                                std::to_string(headings_.size()) + " template items");
   }
-  return listing;
+}
+
+std::string VariantListing::text(std::size_t row, std::size_t column) const {
+  const DBX::Component* component = variants_.at(row, column);
+  return component != nullptr ? ComponentField(*component, 0) : std::string();
 }

@@ -1,22 +1,33 @@
 // What the variant dialog lists: the template's designators as headings and,
 // for each variant, the designator that it puts under each template item.
+// Texts are made when asked for, so that a list of 100 000 variants of a
+// group of 200 is shown without making 20 million texts.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
-namespace DBX {
-class Component;
-}
+#include "groups/variantlist.h"
+
 class GroupTable;
 
-struct VariantListing {
-  std::vector<std::string> headings;
-  std::vector<std::vector<std::string>> rows;  // one per variant, in candidate order
+class VariantListing {
+ public:
+  // The headings come from the table's template row (its column count minus
+  // 2 items). Throws std::invalid_argument when the variants have another
+  // number of items.
+  VariantListing(const GroupTable& table, VariantList variants);
 
-  // candidates holds the variants end to end, one entry per template item
-  // (the table's column count minus 2). A trailing incomplete variant is not
-  // listed.
-  static VariantListing Build(const GroupTable& table,
-                              const std::vector<DBX::Component*>& candidates);
+  const std::vector<std::string>& headings() const { return headings_; }
+  std::size_t columnCount() const { return headings_.size(); }
+  // One row per variant, in candidate order.
+  std::size_t rowCount() const { return variants_.variantCount(); }
+  // The designator of the component that the row's variant puts into the
+  // item column; empty for none. Throws std::out_of_range outside the rows.
+  std::string text(std::size_t row, std::size_t column) const;
+
+ private:
+  std::vector<std::string> headings_;
+  VariantList variants_;
 };

@@ -73,6 +73,8 @@ VariantSearch::VariantSearch(const NetGraph& templateGraph, std::size_t itemCoun
   }
   classFilled_.assign(classSlots_.size(), 0);
   rowComponent_.assign(n_, -1);
+  variant_.resize(n_);
+  result_.candidates = VariantList(n_);
 }
 
 bool VariantSearch::twinPermutationsExceedLimit() const {
@@ -118,10 +120,11 @@ void VariantSearch::restoreStruck(std::size_t trailSize) {
 bool VariantSearch::GenerateVariants(std::size_t depth, std::size_t end) {
   if (depth == end) {
     if (end < n_) return false;
-    if (result_.candidates.size() / n_ >= limit_) return false;
-    for (int component : rowComponent_) {
-      result_.candidates.push_back(components_[static_cast<std::size_t>(component)]);
+    if (result_.candidates.variantCount() >= limit_) return false;
+    for (std::size_t slot = 0; slot < n_; ++slot) {
+      variant_[slot] = components_[static_cast<std::size_t>(rowComponent_[slot])];
     }
+    result_.candidates.append(variant_);
     return true;
   }
   for (std::size_t slot : allowedSlots_[depth]) {

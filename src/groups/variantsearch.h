@@ -20,14 +20,15 @@
 #include <vector>
 
 #include "groups/netgraph.h"
+#include "groups/variantlist.h"
 
 class VariantSearch {
  public:
   static constexpr std::size_t kVariantLimit = 100000;
 
   struct Result {
-    // Variants end to end, n entries each, entry i for template item i.
-    std::vector<DBX::Component*> candidates;
+    // The variants in the order found, entry i of each for template item i.
+    VariantList candidates;
     // The index of the deepest new component the search tried to place.
     std::size_t deepestIndex = 0;
     // More variants than the limit even with twins collapsed.
@@ -86,6 +87,7 @@ class VariantSearch {
   std::vector<std::size_t> trail_;  // component * n + slot, in striking order
 
   bool collapsing_ = false;
-  std::vector<int> rowComponent_;  // per slot; -1 when empty
+  std::vector<int> rowComponent_;         // per slot; -1 when empty
+  std::vector<DBX::Component*> variant_;  // the row being appended
   Result result_;
 };

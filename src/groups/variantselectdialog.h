@@ -1,18 +1,17 @@
 // The dialog in which the user picks one of several ways of matching a new
 // group to the template: one column per template item headed by its
-// designator, one row per variant.
+// designator, one row per variant. The rows are made as the grid shows them.
 #pragma once
 
 #include <QDialog>
 #include <vector>
 
-namespace DBX {
-class Component;
-}
 class GroupTable;
 class QLabel;
 class QPushButton;
-class QTableWidget;
+class QTableView;
+class VariantList;
+class VariantListModel;
 
 class TVariantSelect : public QDialog {
   Q_OBJECT
@@ -20,21 +19,22 @@ class TVariantSelect : public QDialog {
  public:
   explicit TVariantSelect(QWidget* parent = nullptr);
 
-  // Lists the variants (candidates end to end, one entry per template item
-  // of table); columnWidths are the table's item column widths.
+  // Lists the variants (one entry per template item of table each);
+  // columnWidths are the table's item column widths.
   void ShowVariants(const GroupTable& table, const std::vector<int>& columnWidths,
-                    const std::vector<DBX::Component*>& candidates);
+                    const VariantList& candidates);
   // Shows the dialog; the chosen variant's index (the first row is 0), or -1
   // when the user cancelled.
   int SelectVariant();
 
-  QTableWidget* grid() const { return stringGrid1_; }
+  QTableView* grid() const { return stringGrid1_; }
   QPushButton* okButton() const { return button1_; }
   QPushButton* cancelButton() const { return button2_; }
 
  private:
   QLabel* label1_;
-  QTableWidget* stringGrid1_;
+  QTableView* stringGrid1_;
   QPushButton* button1_;
   QPushButton* button2_;
+  VariantListModel* variants_ = nullptr;
 };

@@ -183,7 +183,7 @@ TEST_F(KicadSchematicProcessTest, AddSelectedMatchesTheRestOfIoBufferBAsTheHiera
   tick(partsA);
   page().AddSelectedButtonClick();
   int choices = 0;
-  page().chooseVariant = [&](const TGroupSelector&, const std::vector<DBX::Component*>&) {
+  page().chooseVariant = [&](const TGroupSelector&, const VariantList&) {
     ++choices;
     return 0;
   };

@@ -5,7 +5,7 @@
 
 #include <QApplication>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTest>
 #include <QTimer>
 #include <cstdlib>
@@ -77,15 +77,15 @@ TEST_F(WindowWorkflowProcessTest, TheVariantPickedInTheDialogIsTheOneAdded) {
     auto* dialog = qobject_cast<TVariantSelect*>(QApplication::activeModalWidget());
     if (dialog == nullptr) return;
     answerer.stop();
-    QTableWidget& grid = *dialog->grid();
-    offeredRows = grid.rowCount();
+    QTableView& grid = *dialog->grid();
+    const QAbstractItemModel& rows = *grid.model();
+    offeredRows = rows.rowCount();
     if (offeredRows < 2) return dialog->reject();
-    for (int column = 0; column < grid.columnCount(); ++column) {
-      picked.push_back(grid.item(1, column) != nullptr ? grid.item(1, column)->text().toStdString()
-                                                       : "");
+    for (int column = 0; column < rows.columnCount(); ++column) {
+      picked.push_back(rows.index(1, column).data().toString().toStdString());
     }
     QTest::mouseClick(grid.viewport(), Qt::LeftButton, {},
-                      grid.visualItemRect(grid.item(1, 0)).center());
+                      grid.visualRect(rows.index(1, 0)).center());
     QTest::mouseClick(dialog->okButton(), Qt::LeftButton);
   });
   answerer.start(50);

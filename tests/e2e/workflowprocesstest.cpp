@@ -159,8 +159,8 @@ TEST_F(WorkflowProcessTest, AddHighlightedTakesTheHostsChannelAndAsksForTheVaria
 
   // R4 and R5 are wired alike: two variants, and the user picks the second.
   std::vector<DBX::Component*> offered;
-  page().chooseVariant = [&](const TGroupSelector&, const std::vector<DBX::Component*>& c) {
-    offered = c;
+  page().chooseVariant = [&](const TGroupSelector&, const VariantList& c) {
+    offered = c.rows();
     return 1;
   };
   highlightInSchematic({"P2", "R5", "U2", "J2", "R4", "C2", "R6"});
@@ -181,9 +181,7 @@ TEST_F(WorkflowProcessTest, AddSelectedCompletesTheTableFromTicks) {
   form->LdSCHClick();
   tick(kFlatChannel1);
   page().AddSelectedButtonClick();
-  page().chooseVariant = [](const TGroupSelector&, const std::vector<DBX::Component*>&) {
-    return 0;
-  };
+  page().chooseVariant = [](const TGroupSelector&, const VariantList&) { return 0; };
   tick(kFlatChannel2);
   ASSERT_TRUE(page().addSelectedEnabled());
   page().AddSelectedButtonClick();

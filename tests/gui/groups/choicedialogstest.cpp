@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QTableView>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
@@ -11,6 +12,7 @@
 
 #include "groups/selectsheetvars.h"
 #include "groups/sheetseldialog.h"
+#include "groups/variantlist.h"
 #include "groups/variantselectdialog.h"
 #include "quadpage.h"
 
@@ -27,22 +29,26 @@ void whenShown(std::function<void(QDialog&)> user) {
   });
 }
 
-void clickCell(QTableWidget& grid, int row, int column) {
-  const QRect cell = grid.visualItemRect(grid.item(row, column));
+void clickCell(QTableView& grid, int row, int column) {
+  const QRect cell = grid.visualRect(grid.model()->index(row, column));
   QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, cell.center());
 }
 
-QTableWidget& gridOf(QDialog& dialog) { return *dialog.findChild<QTableWidget*>("StringGrid1"); }
+QTableView& gridOf(QDialog& dialog) { return *dialog.findChild<QTableView*>("StringGrid1"); }
+
+QString textOf(const QTableView& grid, int row, int column) {
+  return grid.model()->index(row, column).data().toString();
+}
 
 // A template of three items and three variants of a new group.
 struct ThreeVariants : QuadPage {
   ThreeVariants() {
     page.SetTemplateRow({component("C1"), component("R1"), component("R2")}, -1, false);
-    candidates = {component("C3"), component("R4"), component("R5"),  //
-                  component("C3"), component("R5"), component("R4"),  //
-                  component("C5"), component("R7"), component("R8")};
+    candidates = VariantList::fromRows(3, {component("C3"), component("R4"), component("R5"),  //
+                                           component("C3"), component("R5"), component("R4"),  //
+                                           component("C5"), component("R7"), component("R8")});
   }
-  std::vector<DBX::Component*> candidates;
+  VariantList candidates;
 };
 
 }  // namespace
@@ -61,18 +67,40 @@ class ChoiceDialogsTest : public QObject {
     QCOMPARE(label->text(),
              QString("Multiple layouts of components available. Please, select one"));
     QVERIFY(label->font().bold());
-    QTableWidget& grid = *dialog.grid();
-    QCOMPARE(grid.columnCount(), 3);
-    QCOMPARE(grid.rowCount(), 3);
-    QCOMPARE(grid.horizontalHeaderItem(0)->text(), QString("C1"));
-    QCOMPARE(grid.horizontalHeaderItem(2)->text(), QString("R2"));
+    QTableView& grid = *dialog.grid();
+    QCOMPARE(grid.model()->columnCount(), 3);
+    QCOMPARE(grid.model()->rowCount(), 3);
+    QCOMPARE(grid.model()->headerData(0, Qt::Horizontal).toString(), QString("C1"));
+    QCOMPARE(grid.model()->headerData(2, Qt::Horizontal).toString(), QString("R2"));
     QCOMPARE(grid.columnWidth(1), 60);
-    QCOMPARE(grid.item(1, 1)->text(), QString("R5"));
-    QCOMPARE(grid.item(2, 0)->text(), QString("C5"));
+    QCOMPARE(textOf(grid, 1, 1), QString("R5"));
+    QCOMPARE(textOf(grid, 2, 0), QString("C5"));
+    QCOMPARE(textOf(grid, 3, 0), QString());
     QCOMPARE(grid.selectionBehavior(), QAbstractItemView::SelectRows);
     QVERIFY(dialog.okButton()->isDefault());
     QCOMPARE(dialog.okButton()->text(), QString("Ok"));
     QCOMPARE(dialog.cancelButton()->text(), QString("Cancel"));
+  }
+
+  // The grid asks the list for the rows it shows: 100 000 variants, the
+  // limit, are listed without a text made per cell beforehand.
+  void variantDialogListsTheLimitOfVariants() {
+    ThreeVariants quad;
+    const std::vector<DBX::Component*> first = quad.candidates.row(0);
+    const std::vector<DBX::Component*> last = quad.candidates.row(2);
+    VariantList many(3);
+    for (int k = 0; k < 100000; ++k) many.append(k == 99999 ? last : first);
+    TVariantSelect dialog;
+    dialog.ShowVariants(quad.page.GrItems(), {}, many);
+    QTableView& grid = *dialog.grid();
+    QCOMPARE(grid.model()->rowCount(), 100000);
+    QCOMPARE(textOf(grid, 99999, 1), QString("R7"));
+    QCOMPARE(textOf(grid, 99998, 1), QString("R4"));
+    grid.setCurrentIndex(grid.model()->index(99999, 0));
+    whenShown([](QDialog& shown) {
+      QTest::mouseClick(shown.findChild<QPushButton*>("Button1"), Qt::LeftButton);
+    });
+    QCOMPARE(dialog.SelectVariant(), 99999);
   }
 
   void variantOkAtOnceChoosesTheFirst() {

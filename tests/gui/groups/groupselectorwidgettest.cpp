@@ -9,7 +9,7 @@
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -80,6 +80,14 @@ class GroupSelectorWidgetTest : public QObject {
     QCOMPARE(quad.widget.netList()->count(),
              static_cast<int>(quad.design.pack().nets().left.size()));
     QVERIFY(!quad.widget.netList()->isVisible());
+    // The net list follows a design dropped and read again.
+    quad.widget.act([&] { quad.page.ClearAll(true); });
+    QCOMPARE(quad.widget.netList()->count(), 0);
+    quad.widget.act([&] { quad.page.LoadDesign(quad.design); });
+    QCOMPARE(quad.widget.netList()->count(),
+             static_cast<int>(quad.design.pack().nets().left.size()));
+    QCOMPARE(quad.widget.netList()->item(0)->text(),
+             QString::fromStdString(quad.design.pack().nets().left.begin()->first));
     const QTableView* grid = quad.widget.grItems();
     QCOMPARE(grid->model()->headerData(0, Qt::Horizontal).toString(), QString("C1"));
     QCOMPARE(grid->model()->headerData(0, Qt::Vertical).toString(), QString("G1"));
@@ -319,11 +327,11 @@ class GroupSelectorWidgetTest : public QObject {
       auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
       QVERIFY(dialog != nullptr);
       title = dialog->windowTitle();
-      auto* grid = dialog->findChild<QTableWidget*>("StringGrid1");
+      auto* grid = dialog->findChild<QTableView*>("StringGrid1");
       headingWidth = grid->columnWidth(1);
-      QCOMPARE(grid->rowCount(), 2);
+      QCOMPARE(grid->model()->rowCount(), 2);
       QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
-                        grid->visualItemRect(grid->item(1, 0)).center());
+                        grid->visualRect(grid->model()->index(1, 0)).center());
       QTest::keyClick(grid, Qt::Key_Return);
     });
     QTest::mouseClick(quad.widget.addSelectedButton(), Qt::LeftButton);

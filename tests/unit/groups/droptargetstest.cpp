@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <random>
 
 #include "boards.h"
 #include "groups/groupselector.h"
+#include "groups/pinlinks.h"
 #include "literalmatching.h"
 #include "scriptedui.h"
 
@@ -76,6 +78,8 @@ TEST(DropTargetsPropertyTest, EqualTheLiteralSearchOnRandomTables) {
                      1 + int(random() % uint32_t(page.GrItems().colCount() - 1)));
     }
     if (random() % 2 == 0) page.CompactTable();
+    // The pin tables kept from drag to drag, as the page keeps them.
+    PinLinks kept;
     for (int drag = 0; drag < 12; ++drag) {
       NetGraph templateGraph = page.TemplateGraph();
       DBX::Component* dragged = nullptr;
@@ -92,6 +96,7 @@ TEST(DropTargetsPropertyTest, EqualTheLiteralSearchOnRandomTables) {
           literal::ComputeDropTargets(page.GrItems(), templateGraph, dragged);
       const DropTargets actual = FindDropTargets(page.GrItems(), templateGraph, dragged);
       expectSameTargets(actual, expected);
+      expectSameTargets(FindDropTargets(page.GrItems(), templateGraph, dragged, &kept), expected);
       if (HasFatalFailure()) return;
       targetCount += int(expected.targets.size());
       withConflicts += int(expected.conflictCells.size());
@@ -99,6 +104,39 @@ TEST(DropTargetsPropertyTest, EqualTheLiteralSearchOnRandomTables) {
   }
   EXPECT_GT(targetCount, 300);
   EXPECT_GT(withConflicts, 100);
+}
+
+// The page keeps pin tables between drags; a design read again (whose
+// components may take the freed ones' addresses) must not meet the old ones.
+TEST(DropTargetsPropertyTest, APageDraggingAfterAReloadEqualsTheLiteralSearch) {
+  testing_diag::ScriptedUi ui;
+  std::mt19937 random(5);
+  constexpr int kChannels = 4;
+  constexpr int kParts = 8;
+  TGroupSelector page;
+  page.InitGrid();
+  std::vector<dbxhost::Design> sources;
+  for (int design = 0; design < 6; ++design) {
+    sources.push_back(boards::makeRandomChannels(random, kChannels, kParts, 2 + design % 3));
+  }
+  for (std::size_t design = 0; design < sources.size(); ++design) {
+    const dbxhost::Design& source = sources[design];
+    auto board = std::make_unique<boards::Loaded>(source, DBX::kToolPcb);
+    page.LoadDesign(board->design);
+    page.SetTemplateRow(board->components(boards::randomChannelRefDes(source, 0, kParts)), -1,
+                        false);
+    for (int c = 1; c < kChannels - 1; ++c) {
+      page.AddGroup(board->components(boards::randomChannelRefDes(source, c, kParts)));
+    }
+    for (const auto& entry : page.CompList().entries()) {
+      page.ComputeDropTargets(entry.component);
+      const DropTargets expected =
+          literal::ComputeDropTargets(page.GrItems(), page.TemplateGraph(), entry.component);
+      ASSERT_EQ(page.FDropTargets(), expected.targets) << "design " << design;
+      ASSERT_EQ(page.FConflictCells(), expected.conflictCells) << "design " << design;
+    }
+    page.ClearAll(true);
+  }
 }
 
 }  // namespace

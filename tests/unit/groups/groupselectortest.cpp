@@ -41,8 +41,8 @@ class GroupSelectorTest : public ::testing::Test {
     page.InitGrid();
     page.setView(&view);
     page.OnComplete = [this](bool complete) { completions.push_back(complete); };
-    page.chooseVariant = [this](const TGroupSelector&, const Components& candidates) {
-      offered.push_back(candidates);
+    page.chooseVariant = [this](const TGroupSelector&, const VariantList& candidates) {
+      offered.push_back(candidates.rows());
       return variantAnswer;
     };
   }

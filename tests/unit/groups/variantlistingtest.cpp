@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 
 #include "boards.h"
@@ -27,32 +28,34 @@ class VariantListingTest : public ::testing::Test {
 
 TEST_F(VariantListingTest, HeadingsAreTheTemplateAndRowsTheVariants) {
   page.SetTemplateRow(board.components({"C1", "R1"}), -1, false);
-  const VariantListing listing =
-      VariantListing::Build(page.GrItems(), board.components({"C3", "R4", "C5", "R7"}));
-  EXPECT_THAT(listing.headings, ElementsAre("C1", "R1"));
-  ASSERT_EQ(listing.rows.size(), 2u);
-  EXPECT_THAT(listing.rows[0], ElementsAre("C3", "R4"));
-  EXPECT_THAT(listing.rows[1], ElementsAre("C5", "R7"));
-}
-
-TEST_F(VariantListingTest, AnIncompleteLastVariantIsNotListed) {
-  page.SetTemplateRow(board.components({"C1", "R1"}), -1, false);
-  const VariantListing listing =
-      VariantListing::Build(page.GrItems(), board.components({"C3", "R4", "C5"}));
-  ASSERT_EQ(listing.rows.size(), 1u);
-  EXPECT_THAT(listing.rows[0], ElementsAre("C3", "R4"));
+  const VariantListing listing(
+      page.GrItems(), VariantList::fromRows(2, board.components({"C3", "R4", "C5", "R7"})));
+  EXPECT_THAT(listing.headings(), ElementsAre("C1", "R1"));
+  ASSERT_EQ(listing.columnCount(), 2u);
+  ASSERT_EQ(listing.rowCount(), 2u);
+  EXPECT_EQ(listing.text(0, 0), "C3");
+  EXPECT_EQ(listing.text(0, 1), "R4");
+  EXPECT_EQ(listing.text(1, 0), "C5");
+  EXPECT_EQ(listing.text(1, 1), "R7");
+  EXPECT_THROW(listing.text(2, 0), std::out_of_range);
 }
 
 TEST_F(VariantListingTest, MissingComponentsShowEmptyAndATableWithoutItemsListsNothing) {
   page.SetTemplateRow(board.components({"C1"}), -1, false);
-  const VariantListing one = VariantListing::Build(page.GrItems(), {nullptr});
-  ASSERT_EQ(one.rows.size(), 1u);
-  EXPECT_THAT(one.rows[0], ElementsAre(""));
+  const VariantListing one(page.GrItems(), VariantList::fromRows(1, {nullptr}));
+  ASSERT_EQ(one.rowCount(), 1u);
+  EXPECT_EQ(one.text(0, 0), "");
 
   TGroupSelector empty;
-  const VariantListing none = VariantListing::Build(empty.GrItems(), board.components({"C3"}));
-  EXPECT_TRUE(none.headings.empty());
-  EXPECT_TRUE(none.rows.empty());
+  const VariantListing none(empty.GrItems(), VariantList());
+  EXPECT_TRUE(none.headings().empty());
+  EXPECT_EQ(none.rowCount(), 0u);
+}
+
+TEST_F(VariantListingTest, VariantsOfAnotherSizeThanTheTemplateAreRefused) {
+  page.SetTemplateRow(board.components({"C1", "R1"}), -1, false);
+  EXPECT_THROW(VariantListing(page.GrItems(), VariantList::fromRows(1, board.components({"C3"}))),
+               std::invalid_argument);
 }
 
 }  // namespace

@@ -52,22 +52,19 @@ TEST_F(VariantSearchTest, TwoParallelResistorsGiveTwoVariantsInSlotOrder) {
   const Components channel2 = flat.components({"P2", "R5", "U2", "J2", "R4", "C2", "R6"});
   const NetGraph templateGraph = templateOf(channel1);
   const auto result = VariantSearch(templateGraph, 7, channel2).run();
-  ASSERT_EQ(result.candidates.size(), 14u);
+  ASSERT_EQ(result.candidates.variantCount(), 2u);
   EXPECT_FALSE(result.collapsed);
   // R5 comes before R4 in the list, so R5 takes the lower item first.
-  EXPECT_EQ(Components(result.candidates.begin(), result.candidates.begin() + 7),
-            flat.components({"J2", "R5", "R4", "C2", "U2", "R6", "P2"}));
-  EXPECT_EQ(Components(result.candidates.begin() + 7, result.candidates.end()),
-            flat.components({"J2", "R4", "R5", "C2", "U2", "R6", "P2"}));
-  expectValidAndDistinct(templateGraph, result.candidates, 7);
+  EXPECT_EQ(result.candidates.row(0), flat.components({"J2", "R5", "R4", "C2", "U2", "R6", "P2"}));
+  EXPECT_EQ(result.candidates.row(1), flat.components({"J2", "R4", "R5", "C2", "U2", "R6", "P2"}));
+  expectValidAndDistinct(templateGraph, result.candidates.rows(), 7);
 
   // Beyond a limit of one, the twins R1 and R2 are collapsed: R5 takes the
   // lower of the two items.
   const auto collapsed = VariantSearch(templateGraph, 7, channel2, 1).run();
   EXPECT_TRUE(collapsed.collapsed);
   EXPECT_EQ(collapsed.interchangeableItems, 2u);
-  EXPECT_EQ(collapsed.candidates,
-            Components(result.candidates.begin(), result.candidates.begin() + 7));
+  EXPECT_EQ(collapsed.candidates.rows(), result.candidates.row(0));
 }
 
 TEST_F(VariantSearchTest, SmallTwinClassesAreEnumeratedInFull) {
@@ -78,11 +75,11 @@ TEST_F(VariantSearchTest, SmallTwinClassesAreEnumeratedInFull) {
   const NetGraph templateGraph = templateOf(templateRow);
   const auto result = VariantSearch(templateGraph, 8, newRow).run();
   EXPECT_FALSE(result.collapsed);
-  ASSERT_EQ(result.candidates.size(), 24u * 8u);  // 4!
-  expectValidAndDistinct(templateGraph, result.candidates, 8);
+  ASSERT_EQ(result.candidates.variantCount(), 24u);  // 4!
+  expectValidAndDistinct(templateGraph, result.candidates.rows(), 8);
   // Lexicographic in the items chosen: the last two capacitors swap first.
-  EXPECT_EQ(result.candidates[8 + 6], newRow[7]);
-  EXPECT_EQ(result.candidates[8 + 7], newRow[6]);
+  EXPECT_EQ(result.candidates.at(1, 6), newRow[7]);
+  EXPECT_EQ(result.candidates.at(1, 7), newRow[6]);
 }
 
 TEST_F(VariantSearchTest, TenAndTenDecouplingCapacitorsGiveOneVariant) {
@@ -95,8 +92,8 @@ TEST_F(VariantSearchTest, TenAndTenDecouplingCapacitorsGiveOneVariant) {
   EXPECT_TRUE(result.collapsed);
   EXPECT_FALSE(result.tooMany);
   EXPECT_EQ(result.interchangeableItems, 20u);
-  ASSERT_EQ(result.candidates, newRow);  // both lists in the same order
-  expectValidAndDistinct(templateGraph, result.candidates, 26);
+  ASSERT_EQ(result.candidates.rows(), newRow);  // both lists in the same order
+  expectValidAndDistinct(templateGraph, result.candidates.rows(), 26);
 }
 
 TEST_F(VariantSearchTest, AmbiguityBeyondTwinsStillHitsTheLimit) {
@@ -115,10 +112,11 @@ TEST_F(VariantSearchTest, AmbiguityBeyondTwinsStillHitsTheLimit) {
                      DBX::kToolPcb);
   const NetGraph templateGraph = templateOf(pcb.components({"C1", "C2", "C3", "C4"}));
   const Components newRow = pcb.components({"C5", "C6", "C7", "C8"});
-  EXPECT_EQ(VariantSearch(templateGraph, 4, newRow).run().candidates.size(), 8u * 4u);
+  EXPECT_EQ(VariantSearch(templateGraph, 4, newRow).run().candidates.variantCount(), 8u);
   const auto collapsed = VariantSearch(templateGraph, 4, newRow, 3).run();
   EXPECT_TRUE(collapsed.collapsed);
-  EXPECT_EQ(collapsed.candidates, pcb.components({"C5", "C6", "C7", "C8", "C7", "C8", "C5", "C6"}));
+  EXPECT_EQ(collapsed.candidates.rows(),
+            pcb.components({"C5", "C6", "C7", "C8", "C7", "C8", "C5", "C6"}));
   const auto tooMany = VariantSearch(templateGraph, 4, newRow, 1).run();
   EXPECT_TRUE(tooMany.tooMany);
   EXPECT_TRUE(tooMany.candidates.empty());
@@ -142,7 +140,7 @@ TEST_F(VariantSearchTest, PullUpsAreTiedDownByTheirIcWhereverItIsListed) {
   newRow.push_back(pcb["U2"]);
   expected.push_back(pcb["U2"]);
   const auto result = VariantSearch(templateOf(templateRow), templateRow.size(), newRow).run();
-  EXPECT_EQ(result.candidates, expected);
+  EXPECT_EQ(result.candidates.rows(), expected);
   EXPECT_FALSE(result.collapsed);
 }
 
@@ -163,7 +161,7 @@ TEST_F(VariantSearchTest, EqualsThePlainEnumerationOnRandomCircuits) {
     std::shuffle(newRow.begin(), newRow.end(), random);
     const literal::Variants expected = literal::GenerateVariants(templateGraph, newRow);
     const auto actual = VariantSearch(templateGraph, kParts, newRow).run();
-    ASSERT_EQ(actual.candidates, expected.candidates) << "design " << design;
+    ASSERT_EQ(actual.candidates.rows(), expected.candidates) << "design " << design;
     EXPECT_EQ(actual.deepestIndex, expected.deepestIndex) << "design " << design;
     (expected.candidates.empty() ? withNone : withVariants) += 1;
   }
@@ -205,7 +203,7 @@ TEST_F(DeepestIndexTest, ItemsTheTemplateLeavesEmptyTakeAnythingAndAreTwins) {
   NetGraph withHoles;
   withHoles.AddItem(1, pcb["B1"]);
   const auto result = VariantSearch(withHoles, 3, pcb.components({"D1", "B2", "A2"})).run();
-  EXPECT_EQ(result.candidates, pcb.components({"D1", "B2", "A2", "A2", "B2", "D1"}));
+  EXPECT_EQ(result.candidates.rows(), pcb.components({"D1", "B2", "A2", "A2", "B2", "D1"}));
   EXPECT_EQ(result.interchangeableItems, 2u);
 }
 
