@@ -511,6 +511,24 @@ class Dbx32 {
   // 304. angle in tenths of a degree, counter-clockwise.
   virtual int32_t TRotateComponent(TConversation* context, int32_t angle, TPoint point,
                                    TComponent* component) = 0;
+  // 134 / 187. Every copper item of the PCB: lines, arcs, vias, polygons.
+  virtual int32_t TGetFirstPcbItem(TConversation* context, TItem* item) = 0;
+  virtual int32_t TGetNextPcbItem(TConversation* context, TItem* item) = 0;
+  // 241 / 234 / 252 / 244. Create the item as given; its groupName puts it in
+  // that host group. The record comes back with the new id.
+  virtual int32_t TPlaceLine(TConversation* context, TLine* line) = 0;
+  virtual int32_t TPlaceArc(TConversation* context, TArc* arc) = 0;
+  virtual int32_t TPlaceVia(TConversation* context, TVia* via) = 0;
+  virtual int32_t TPlacePolygon(TConversation* context, TPolygon* polygon) = 0;
+  // 54. The item named by itemType and the id in its record.
+  virtual int32_t TDeleteItem(TConversation* context, TItem* item) = 0;
+  // 106 / 159. A PCB component's reference and value texts; bare refDes.
+  virtual int32_t TGetFirstCompAttribute(TConversation* context, const char* refDes,
+                                         TAttribute* attribute) = 0;
+  virtual int32_t TGetNextCompAttribute(TConversation* context, TAttribute* attribute) = 0;
+  // 256. Sets position, angle, side and visibility of the text of attrType.
+  virtual int32_t TModifyCompAttribute(TConversation* context, const char* refDes,
+                                       TAttribute* attribute) = 0;
 };
 
 }  // namespace DBX
