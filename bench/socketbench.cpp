@@ -19,6 +19,7 @@
 #include "model/syntheticdesign.h"
 #include "placement/placer.h"
 #include "quietui.h"
+#include "routedchannels.h"
 #include "storage/designfile.h"
 
 namespace {
@@ -144,17 +145,21 @@ void BM_BareRoundTrips(benchmark::State& state) {
 }
 BENCHMARK(BM_BareRoundTrips)->Unit(benchmark::kMillisecond)->Repetitions(5);
 
-void BM_Place64GroupsThroughSocket(benchmark::State& state) {
-  ServedDesign served(dbxhost::makeSyntheticDesign(kGroups, kGroupParts, false));
+// "Place" of every group of the served synthetic design, repeated; with
+// routing, the template's copper is copied as well.
+void placeRepeatedly(benchmark::State& state, const dbxhost::Design& board, int parts,
+                     bool routing) {
+  ServedDesign served(board);
   DBX::SocketDbx dbx(served.sockets());
   DBX::Design design(dbx);
   design.selectTool(DBX::kToolPcb);
   std::vector<std::string> names;
-  for (int i = 0; i < kGroups * kGroupParts; ++i) {
-    names.push_back((i % kGroupParts % 2 == 0 ? "R" : "C") + std::to_string(i + 1));
+  for (int i = 0; i < kGroups * parts; ++i) {
+    names.push_back((i % parts % 2 == 0 ? "R" : "C") + std::to_string(i + 1));
   }
   placement::TPlacer placer;
-  placer.LoadGroups(design, names, kGroupParts);
+  placer.LoadGroups(design, names, static_cast<uint32_t>(parts));
+  placer.SetCopyRouting(routing);
   placer.GroupsListClick(0);
   placer.EditField(placement::Control::Cols, "8");
   // Every run moves every group: the gap alternates.
@@ -176,7 +181,30 @@ void BM_Place64GroupsThroughSocket(benchmark::State& state) {
   }
   placer.DesignCleared();
 }
+
+void BM_Place64GroupsThroughSocket(benchmark::State& state) {
+  placeRepeatedly(state, dbxhost::makeSyntheticDesign(kGroups, kGroupParts, false), kGroupParts,
+                  false);
+}
 BENCHMARK(BM_Place64GroupsThroughSocket)->Unit(benchmark::kMillisecond)->Repetitions(5);
+
+// 64 channels of 67 parts, the template's 66 nets routed in three segments
+// each besides a VCC and a GND track: 200 tracks, a via and a zone, copied
+// into 63 copies (every run deletes the previous run's copies first).
+constexpr int kRoutedParts = 67;
+constexpr int kSegmentsPerNet = 3;
+
+void BM_Place64GroupsWithoutRouting(benchmark::State& state) {
+  placeRepeatedly(state, testing_placement::routedChannels(kGroups, kRoutedParts, kSegmentsPerNet),
+                  kRoutedParts, false);
+}
+BENCHMARK(BM_Place64GroupsWithoutRouting)->Unit(benchmark::kMillisecond)->Repetitions(5);
+
+void BM_Place64GroupsWithRouting(benchmark::State& state) {
+  placeRepeatedly(state, testing_placement::routedChannels(kGroups, kRoutedParts, kSegmentsPerNet),
+                  kRoutedParts, true);
+}
+BENCHMARK(BM_Place64GroupsWithRouting)->Unit(benchmark::kMillisecond)->Repetitions(5);
 
 }  // namespace
 

@@ -11,6 +11,7 @@
 #include "placement/designgrid.h"
 #include "placement/fieldparse.h"
 #include "placement/placertexts.h"
+#include "placement/routingplacer.h"
 #include "placement/units.h"
 
 namespace placement {
@@ -33,16 +34,18 @@ class TPlacer::Notification {
 TPlacer::TPlacer() {
   FieldRef(Control::GapX).text = "1";
   FieldRef(Control::GapY).text = "1";
+  FieldRef(Control::RoutingMargin).text = "1";
 }
 
 void TPlacer::SetChangeListener(std::function<void()> listener) { FListener = std::move(listener); }
 
 bool TPlacer::IsGridField(Control control) {
-  return control >= Control::Rows && control <= Control::CoordY;
+  return (control >= Control::Rows && control <= Control::CoordY) ||
+         control == Control::RoutingMargin;
 }
 
 std::size_t TPlacer::FieldIndex(Control field) {
-  if (field < Control::Rows || field > Control::GrGap) {
+  if (field < Control::Rows || field > Control::RoutingMargin) {
     throw std::invalid_argument("Not an edit field of the placement page");
   }
   return static_cast<std::size_t>(field) - static_cast<std::size_t>(Control::Rows);
@@ -138,6 +141,8 @@ void TPlacer::LoadGroups(DBX::Design& design, const std::vector<std::string>& na
     FGroupLines.push_back(line.empty() ? std::string(kEmptyGroupLine) : line);
   }
 
+  if (!FCopyRoutingChosen) FCopyRouting = design.hasPcbItems();
+
   const auto groups = static_cast<uint32_t>(std::min<std::size_t>(GroupCount(), UINT32_MAX));
   const uint32_t rows = InitialRows(groups);
   SetCountField(Control::Rows, rows);
@@ -149,6 +154,7 @@ void TPlacer::DesignCleared() {
   Notification notify(*this);
   FDesign = nullptr;
   FHighlighted.clear();
+  FCopyRoutingChosen = false;
   FComps.clear();
   FGroupLines.clear();
   FSelected.reset();
@@ -249,6 +255,12 @@ void TPlacer::UpdateGrid(Control cause) {
       }
     }
   }
+  // The margin matters only while the copper is copied.
+  if (FCopyRouting) {
+    ReadLength(Control::RoutingMargin, valid);
+  } else {
+    FieldRef(Control::RoutingMargin).invalid = false;
+  }
   if (!valid) FGridMessage.clear();
   FPlaceEnabled = valid;
 }
@@ -334,6 +346,32 @@ void TPlacer::PlaceGroups(std::size_t t) {
     moves.insert(moves.end(), group.begin(), group.end());
   }
   Apply(moves);
+  CopyRoutingAndTexts(t, *grid);
+}
+
+DesignPoint TPlacer::GroupShift(DesignPoint pos) const {
+  const DesignPoint corner = FItemRect.Corner(RectCorner::LeftBottom);
+  const int32_t step = Pcb().gridStep();
+  return {CheckedCoordinate(SnapToStep(int64_t{pos.x} - corner.x, step), "Shift x"),
+          CheckedCoordinate(SnapToStep(int64_t{pos.y} - corner.y, step), "Shift y")};
+}
+
+void TPlacer::CopyRoutingAndTexts(std::size_t t, const PlacementGrid& grid) {
+  const std::size_t groups = GroupCount();
+  std::vector<RoutingPlacer::Target> targets;
+  for (std::size_t i = 1; i < groups; ++i) {
+    const DesignPoint cell = placement::CellPosition(grid, FItemRect, static_cast<uint32_t>(i));
+    const std::size_t a = (t + i) % groups;
+    targets.push_back({a, Group(a), GroupShift(cell)});
+  }
+  std::optional<int32_t> margin = 0;
+  if (FCopyRouting) {
+    margin = ParseLength(FieldOf(Control::RoutingMargin).text);
+    if (!margin) throw TandrelError("The routing margin is invalid");
+  }
+  RoutingPlacer copier(*FDesign, Group(t), FItemRect, *margin);
+  copier.CopyTexts(targets);
+  if (FCopyRouting) copier.CopyRouting(targets);
 }
 
 void TPlacer::UpdateClick() {
@@ -355,6 +393,13 @@ void TPlacer::PlaceClick() {
 }
 
 // ---- Group tools ----
+
+void TPlacer::SetCopyRouting(bool on) {
+  Notification notify(*this);
+  FCopyRouting = on;
+  FCopyRoutingChosen = true;
+  UpdateGrid(Control::None);
+}
 
 void TPlacer::SetAutoHighlight(bool on) {
   Notification notify(*this);

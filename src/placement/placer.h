@@ -33,7 +33,8 @@
 namespace placement {
 
 // The page's controls that edits and passes refer to. The fields run from
-// Rows to GrGap; Rows to CoordY take part in the grid passes.
+// Rows to RoutingMargin; Rows to CoordY and RoutingMargin take part in the
+// grid passes.
 enum class Control : int {
   None,
   GroupsList,
@@ -49,6 +50,7 @@ enum class Control : int {
   GrpX,
   GrpY,
   GrGap,
+  RoutingMargin,  // how far the template's copper may reach beyond its parts
 };
 
 class TPlacer {
@@ -92,6 +94,9 @@ class TPlacer {
   void GroupsListClick(std::optional<std::size_t> line);
   // "Highlight automatic" ticked or unticked.
   void SetAutoHighlight(bool on);
+  // "Copy routing" ticked or unticked; from then on LoadGroups keeps the
+  // user's choice.
+  void SetCopyRouting(bool on);
   // "Update": re-reads the PCB components from the host, then a pass.
   void UpdateClick();
   // "Place": re-reads the PCB components, a pass, then places every group
@@ -135,6 +140,9 @@ class TPlacer {
   // PointerLabel, Coord_X and Coord_Y are shown while "Unrelated" is chosen.
   bool OriginShown() const { return FCorner == RectCorner::Unrelated; }
   bool AutoHighlight() const { return FAutoHighlight; }
+  // Whether Place also repeats the template's copper in every copy; until
+  // the user chooses, on exactly when the PCB has copper.
+  bool CopyRouting() const { return FCopyRouting; }
 
   std::size_t GroupCount() const;
   uint32_t ItemsPerGroup() const { return FItemsPerGroup; }
@@ -172,6 +180,11 @@ class TPlacer {
   std::vector<Move> GroupMoves(std::size_t a, std::size_t t, DesignPoint pos) const;
   static void Apply(const std::vector<Move>& moves);
   void SelectAndUpdate(std::optional<std::size_t> line, Control cause);
+  // The one vector by which a group placed with its footprint at pos
+  // repeats the template: pos less the footprint's corner in whole grid
+  // steps.
+  DesignPoint GroupShift(DesignPoint pos) const;
+  void CopyRoutingAndTexts(std::size_t t, const PlacementGrid& grid);
 
   DBX::Design* FDesign = nullptr;
   uint32_t FItemsPerGroup = 0;
@@ -179,7 +192,7 @@ class TPlacer {
   DesignRect FItemRect;
   std::map<DBX::Component*, long> FHighlighted;
 
-  std::array<Field, 11> FFields;  // Rows to GrGap
+  std::array<Field, 12> FFields;  // Rows to RoutingMargin
   std::vector<std::string> FGroupLines;
   std::optional<std::size_t> FSelected;
   std::string FItemMessage;
@@ -187,6 +200,8 @@ class TPlacer {
   bool FPlaceEnabled = false;
   RectCorner FCorner = RectCorner::LeftBottom;
   bool FAutoHighlight = false;
+  bool FCopyRouting = false;
+  bool FCopyRoutingChosen = false;
   std::function<void()> FListener;
   int FNotifyDepth = 0;
 };

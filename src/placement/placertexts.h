@@ -47,6 +47,10 @@ inline constexpr ControlText kPlacerControls[] = {
     {"Button4", "UnHighlight", "Turn off highlighting"},
     {"CheckBox1", "Highlight automatic",
      "Automaticly highlight Components in selected Group (from list)"},
+    {"CopyRouting", "Copy routing",
+     "Repeat the Main group's tracks, vias and zones in every Group, on the Group's own nets"},
+    {"RoutingMargin",
+     "Margin: ", "How far the Main group's routing may reach beyond its Components"},
 };
 
 // The texts of a control by its name; throws std::out_of_range for a name
@@ -58,5 +62,7 @@ inline constexpr std::string_view kGridMessagePrefix = "Grid size - ";
 inline constexpr std::string_view kEmptyGroupLine = "<Empty>";
 inline constexpr std::string_view kNoTemplateOnPcb =
     "The Main group has no component on the PCB: nothing was placed.";
+inline constexpr std::string_view kRoutingSkipped =
+    "Routing on these nets was not copied, because each has no single net in the copy:\n%s";
 
 }  // namespace placement
