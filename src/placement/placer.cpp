@@ -357,6 +357,8 @@ DesignPoint TPlacer::GroupShift(DesignPoint pos) const {
 }
 
 void TPlacer::CopyRoutingAndTexts(std::size_t t, const PlacementGrid& grid) {
+  // Texts cost some host calls per part, so they go with the copper.
+  if (!FCopyRouting) return;
   const std::size_t groups = GroupCount();
   std::vector<RoutingPlacer::Target> targets;
   for (std::size_t i = 1; i < groups; ++i) {
@@ -364,14 +366,11 @@ void TPlacer::CopyRoutingAndTexts(std::size_t t, const PlacementGrid& grid) {
     const std::size_t a = (t + i) % groups;
     targets.push_back({a, Group(a), GroupShift(cell)});
   }
-  std::optional<int32_t> margin = 0;
-  if (FCopyRouting) {
-    margin = ParseLength(FieldOf(Control::RoutingMargin).text);
-    if (!margin) throw TandrelError("The routing margin is invalid");
-  }
+  const std::optional<int32_t> margin = ParseLength(FieldOf(Control::RoutingMargin).text);
+  if (!margin) throw TandrelError("The routing margin is invalid");
   RoutingPlacer copier(*FDesign, Group(t), FItemRect, *margin);
   copier.CopyTexts(targets);
-  if (FCopyRouting) copier.CopyRouting(targets);
+  copier.CopyRouting(targets);
 }
 
 void TPlacer::UpdateClick() {

@@ -140,8 +140,8 @@ class TPlacer {
   // PointerLabel, Coord_X and Coord_Y are shown while "Unrelated" is chosen.
   bool OriginShown() const { return FCorner == RectCorner::Unrelated; }
   bool AutoHighlight() const { return FAutoHighlight; }
-  // Whether Place also repeats the template's copper in every copy; until
-  // the user chooses, on exactly when the PCB has copper.
+  // Whether Place also repeats the template's copper and component texts in
+  // every copy; until the user chooses, on exactly when the PCB has copper.
   bool CopyRouting() const { return FCopyRouting; }
 
   std::size_t GroupCount() const;

@@ -47,8 +47,9 @@ inline constexpr ControlText kPlacerControls[] = {
     {"Button4", "UnHighlight", "Turn off highlighting"},
     {"CheckBox1", "Highlight automatic",
      "Automaticly highlight Components in selected Group (from list)"},
-    {"CopyRouting", "Copy routing",
-     "Repeat the Main group's tracks, vias and zones in every Group, on the Group's own nets"},
+    {"CopyRouting", "Copy routing and texts",
+     "Repeat the Main group's tracks, vias, zones and component texts in every Group, on the "
+     "Group's own nets"},
     {"RoutingMargin",
      "Margin: ", "How far the Main group's routing may reach beyond its Components"},
 };
