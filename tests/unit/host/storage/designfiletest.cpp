@@ -457,11 +457,21 @@ TEST(DesignFileTest, RoundTripGivesAnEqualDesign) {
   const Design synthetic = makeSyntheticDesign(3, 5, true);
   EXPECT_EQ(parseDesign(serializeDesign(synthetic), "synthetic.json"), synthetic);
 
-  for (const char* example : {"quad-preamp.json", "flat-3ch.json"}) {
+  for (const char* example : {"quad-preamp.json", "flat-3ch.json", "quad-preamp-routed.json"}) {
     SCOPED_TRACE(example);
     const Design loaded = readDesignFile(fs::path(TANDREL_EXAMPLES_DIR) / example);
     EXPECT_EQ(parseDesign(serializeDesign(loaded), example), loaded);
   }
+  // The routed example: the plain one with copper in each of its four channels.
+  const Design plain = readDesignFile(fs::path(TANDREL_EXAMPLES_DIR) / "quad-preamp.json");
+  Design routed = readDesignFile(fs::path(TANDREL_EXAMPLES_DIR) / "quad-preamp-routed.json");
+  EXPECT_EQ(routed.pcb.zones.size(), 4u);
+  EXPECT_FALSE(routed.pcb.tracks.empty());
+  EXPECT_FALSE(routed.pcb.vias.empty());
+  routed.pcb.tracks.clear();
+  routed.pcb.vias.clear();
+  routed.pcb.zones.clear();
+  EXPECT_EQ(routed, plain);
 }
 
 // The valid design with copper on three layers and a placed text.
