@@ -8,6 +8,7 @@
 #include <atomic>
 #include <functional>
 
+#include "dbx/design.h"
 #include "dbx/wire.h"
 #include "transportfixture.h"
 
@@ -224,6 +225,24 @@ TEST(SocketDbxHostlessTest, OpenWithoutAHostIsAConnectionError) {
   EXPECT_THAT(tooLong.lastError(), HasSubstr("too long"));
 }
 
+TEST(SocketDbxHostlessTest, LoadingWithoutAHostNamesTheSocketAndHowToStartOne) {
+  PrivateDir dir;
+  SocketDbx client(dir.path());
+  Design design(client);
+  try {
+    design.selectTool(kToolSch);
+    FAIL() << "no host, yet the load went through";
+  } catch (const DBXException& e) {
+    EXPECT_EQ(e.detail, "DBX_CONNECTION_ERROR (32001)");
+    EXPECT_EQ(std::string(e.what()),
+              "DBX: DBX call error(DBX_CONNECTION_ERROR (32001))\nSocket tried: " + dir.path() +
+                  "/sch.sock\nStart the host on a design first, with its window:\n"
+                  "    build/host/dbxhost DESIGN.json\nor without:\n"
+                  "    build/host/dbxhost --headless examples/quad-preamp.json");
+  }
+  EXPECT_EQ(design.tool(), kToolNone);
+}
+
 TEST(SocketDbxHostlessTest, RefusesADirectoryOpenToOthers) {
   PrivateDir dir;
   ServedHost host(dir.path());
@@ -367,7 +386,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         BadHostCase{"SilentOnOpen", {}, DBX_CONNECTION_ERROR, 0, "in time"},
         BadHostCase{"GarbageOnOpen", {"garbage!"}, DBX_CONNECTION_ERROR, 0, "bad answer"},
-        BadHostCase{"SilentOnCall", {kOpened}, DBX_OK, DBX_SERVER_TERMINATED, "in time"},
+        BadHostCase{"SilentOnCall", {kOpened}, DBX_OK, DBX_CALL_TIMEOUT, "in time"},
         BadHostCase{"ShortRecord",
                     {kOpened, statusWith(std::string(sizeof(TComponent) - 1, 'x'))},
                     DBX_OK,
@@ -381,7 +400,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadHostCase{"AnswerCutShort",
                     {kOpened, statusWith(std::string(sizeof(TComponent), 'x')).substr(0, 50)},
                     DBX_OK,
-                    DBX_SERVER_TERMINATED,
+                    DBX_CALL_TIMEOUT,
                     "in time"}),
     [](const auto& info) { return std::string(info.param.name); });
 
