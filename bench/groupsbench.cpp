@@ -5,11 +5,14 @@
 // targets also on 128 channels x 200 parts.
 #include <benchmark/benchmark.h>
 
+#include <map>
 #include <memory>
+#include <utility>
 
 #include "boards.h"
 #include "groups/groupselector.h"
 #include "literalmatching.h"
+#include "model/syntheticdesign.h"
 #include "quietui.h"
 
 namespace {
@@ -23,8 +26,9 @@ constexpr int kDraggedItem = 50;
 
 // A full table of every channel with some cells emptied again.
 struct DropTable {
-  DropTable(int channels, int parts)
-      : layout{channels, parts, {}, true}, board(boards::makeChannelBoard(layout), DBX::kToolPcb) {
+  DropTable(int channels, int parts, int groundPins = 1, int padCount = 4)
+      : layout{channels, parts, {}, true, groundPins, padCount},
+        board(boards::makeChannelBoard(layout), DBX::kToolPcb) {
     page.LoadDesign(board.design);
     page.SetTemplateRow(board.components(boards::channelRefDes(layout, 1)), -1, false);
     for (int channel = 2; channel <= channels; ++channel) {
@@ -74,6 +78,19 @@ void BM_DropTargetsLargest(benchmark::State& state) {
 }
 BENCHMARK(BM_DropTargetsLargest)->Unit(benchmark::kMillisecond)->Repetitions(5);
 
+void BM_DropTargets256(benchmark::State& state) {
+  static DropTable table(2 * kLargestChannels, kLargestParts);
+  searchDropTargets(state, table);
+}
+BENCHMARK(BM_DropTargets256)->Unit(benchmark::kMillisecond)->Repetitions(5);
+
+// 16 pads per part: 2 in the chain, 12 on GND, 2 on VCC.
+void BM_DropTargetsSixteenPins(benchmark::State& state) {
+  static DropTable table(kLargestChannels, kLargestParts, 12, 16);
+  searchDropTargets(state, table);
+}
+BENCHMARK(BM_DropTargetsSixteenPins)->Unit(benchmark::kMillisecond)->Repetitions(5);
+
 void BM_DropTargetsLiteral(benchmark::State& state) {
   DropTable& table = dropTable();
   for (auto _ : state) {
@@ -84,6 +101,76 @@ void BM_DropTargetsLiteral(benchmark::State& state) {
 }
 // Seconds per search: a few single runs give the median.
 BENCHMARK(BM_DropTargetsLiteral)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3);
+
+// A loaded design per channel count, made once: loading is not timed.
+boards::Loaded& channelDesign(int channels, bool sheets) {
+  static std::map<std::pair<int, bool>, std::unique_ptr<boards::Loaded>> designs;
+  auto& loaded = designs[{channels, sheets}];
+  if (!loaded) {
+    loaded =
+        sheets ? std::make_unique<boards::Loaded>(
+                     dbxhost::makeSyntheticDesign(channels, kLargestParts, true), DBX::kToolSch)
+               : std::make_unique<boards::Loaded>(
+                     boards::makeChannelBoard({channels, kLargestParts, {}, true}), DBX::kToolPcb);
+  }
+  return *loaded;
+}
+
+void setCellCounters(benchmark::State& state, const TGroupSelector& page) {
+  const double cells = double(page.GrItems().rowCount() - 2) * (page.GrItems().colCount() - 2);
+  state.counters["cells"] = cells;
+  state.counters["per_cell"] = benchmark::Counter(
+      cells, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+// The whole table built group by group as the user's adds write it: the
+// template row, then every further channel's row, each write compacted.
+void BM_BuildTable(benchmark::State& state) {
+  const auto channels = static_cast<int>(state.range(0));
+  const boards::ChannelBoard layout{channels, kLargestParts, {}, true};
+  boards::Loaded& board = channelDesign(channels, false);
+  std::vector<std::vector<DBX::Component*>> rows;
+  for (int channel = 1; channel <= channels; ++channel) {
+    rows.push_back(board.components(boards::channelRefDes(layout, channel)));
+  }
+  TGroupSelector page;
+  for (auto _ : state) {
+    state.PauseTiming();
+    page.LoadDesign(board.design);
+    state.ResumeTiming();
+    page.SetTemplateRow(rows[0], -1, false);
+    for (std::size_t row = 1; row < rows.size(); ++row) {
+      page.SetGroupRow(rows[row], 0, rows[row].size(), false, -1);
+    }
+  }
+  if (page.CompList().size() != 0) state.SkipWithError("components left unplaced");
+  setCellCounters(state, page);
+}
+BENCHMARK(BM_BuildTable)
+    ->RangeMultiplier(2)
+    ->Range(8, 256)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5);
+
+// Fill By Sheets on a schematic of one sheet per channel.
+void BM_FillBySheets(benchmark::State& state) {
+  const auto channels = static_cast<int>(state.range(0));
+  boards::Loaded& board = channelDesign(channels, true);
+  TGroupSelector page;
+  for (auto _ : state) {
+    state.PauseTiming();
+    page.LoadDesign(board.design);
+    state.ResumeTiming();
+    page.FillBySheetButtonClick();
+  }
+  if (page.CompList().size() != 0) state.SkipWithError("components left unplaced");
+  setCellCounters(state, page);
+}
+BENCHMARK(BM_FillBySheets)
+    ->RangeMultiplier(2)
+    ->Range(8, 256)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5);
 
 // Adds the second channel as a group to a table holding the first; the row
 // is taken out again outside the timing.
@@ -109,6 +196,33 @@ void addGroup(benchmark::State& state, const boards::ChannelBoard& layout) {
   }
   state.counters["variants"] = double(variants);
 }
+
+// An IC with 16 equal pull-ups to VCC, each on its own IC pin, the
+// resistors listed first: one variant.
+void BM_AddGroupPullUps(benchmark::State& state) {
+  constexpr int kResistors = 16;
+  boards::Loaded board(boards::makePullUps(kResistors, 2), DBX::kToolPcb);
+  std::vector<DBX::Component*> templateRow;
+  std::vector<DBX::Component*> group;
+  for (int r = 1; r <= kResistors; ++r) {
+    templateRow.push_back(board["R" + std::to_string(r)]);
+    group.push_back(board["R" + std::to_string(2 * kResistors + 1 - r)]);
+  }
+  templateRow.push_back(board["U1"]);
+  group.push_back(board["U2"]);
+  TGroupSelector page;
+  page.LoadDesign(board.design);
+  page.SetTemplateRow(templateRow, -1, false);
+  for (auto _ : state) {
+    page.AddGroup(group);
+    state.PauseTiming();
+    if (page.GrItems().rowCount() != 4) state.SkipWithError("the group was not added");
+    for (int column = 1; column <= kResistors + 1; ++column) page.ClearCell(2, column);
+    page.CompactTable();
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_AddGroupPullUps)->Unit(benchmark::kMillisecond)->Repetitions(5);
 
 void BM_AddGroupUniqueParts(benchmark::State& state) { addGroup(state, {2, kParts, {}, true}); }
 BENCHMARK(BM_AddGroupUniqueParts)->Unit(benchmark::kMillisecond)->Repetitions(5);

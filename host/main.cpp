@@ -7,6 +7,8 @@
 
 #include <atomic>
 #include <cerrno>
+#include <charconv>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -60,14 +62,15 @@ bool readLine(const std::atomic<bool>& serving, std::string& line) {
 
 int usage() {
   std::fprintf(stderr,
-               "usage: dbxhost [--headless] DESIGN.json|BOARD.kicad_pcb\n"
+               "usage: dbxhost [--headless] [--idle-seconds N] DESIGN.json|BOARD.kicad_pcb\n"
                "Serves the design (a design file, or a KiCad board with the schematic\n"
                "BOARD.kicad_sch beside it) to DBX clients and shows it in a window when a\n"
                "display exists (--headless: never); the sockets are in $TANDREL_DBX_DIR,\n"
-               "else $XDG_RUNTIME_DIR/tandrel-dbx, else /tmp/tandrel-dbx-<uid>.\n"
+               "else $XDG_RUNTIME_DIR/tandrel-dbx, else ~/.tandrel-dbx.\n"
                "Commands on standard input: save [PATH] (a KiCad board for .kicad_pcb),\n"
-               "summary, highlight, unhighlight, clear-highlights, remove, inject, drop,\n"
-               "busy, calls, quit.\n");
+               "reload, summary, highlight, unhighlight, clear-highlights, remove, inject,\n"
+               "drop, busy, calls, quit. A client silent for N seconds (120 unless\n"
+               "given) is disconnected, freeing its tool.\n");
   return 2;
 }
 
@@ -76,10 +79,19 @@ int usage() {
 int main(int argc, char** argv) {
   std::string file;
   bool headless = false;
+  std::chrono::milliseconds idleLimit = dbxhost::Server::kDefaultIdleLimit;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--headless") {
       headless = true;
+      continue;
+    }
+    if (arg == "--idle-seconds" && i + 1 < argc) {
+      const std::string value = argv[++i];
+      int seconds = 0;
+      const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), seconds);
+      if (error != std::errc() || end != value.data() + value.size() || seconds < 1) return usage();
+      idleLimit = std::chrono::seconds(seconds);
       continue;
     }
     if (!arg.empty() && arg[0] == '-') return usage();
@@ -98,6 +110,7 @@ int main(int argc, char** argv) {
     dbxhost::OpenedDesign opened = dbxhost::openDesign(file);
     dbxhost::HostDbx host(std::move(opened.design));
     dbxhost::Server server(host);
+    server.setIdleLimit(idleLimit);
     server.start();
     runningServer = &server;
     std::signal(SIGTERM, onTerminate);
@@ -109,7 +122,7 @@ int main(int argc, char** argv) {
                      [](const dbxhost::Design& d) { return dbxhost::summarizeDesign(d); })
               << "\ndbxhost: listening in " << server.dir() << std::endl;
 
-    dbxhost::HostSession session(host, file, opened.storage);
+    dbxhost::HostSession session(host, file, opened.storage, opened.stamp);
     // Commands come on their own thread so that a silent standard input
     // never holds up the clients; the reader stops the server on "quit".
     std::atomic<bool> serving{true};

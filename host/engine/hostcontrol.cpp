@@ -5,6 +5,8 @@
 #include <sstream>
 #include <vector>
 
+#include "storage/filechangederror.h"
+
 namespace dbxhost {
 
 namespace {
@@ -79,9 +81,46 @@ std::string summarizeDesign(const Design& d) {
   return out.str();
 }
 
+std::string describeHistoryStep(const HostDbx::HistoryStep& step, bool undo) {
+  const std::string what = undo ? "undo" : "redo";
+  switch (step.outcome) {
+    case HostDbx::HistoryStep::Outcome::kDone:
+      return (undo ? "undone: " : "redone: ") + std::to_string(step.parts) +
+             (step.parts == 1 ? " part" : " parts");
+    case HostDbx::HistoryStep::Outcome::kClientHolds:
+      return std::string("a client holds the ") +
+             (step.holder == DBX::kToolPcb ? "PCB" : "schematic") + " editor; " + what +
+             " waits until its conversation ends";
+    case HostDbx::HistoryStep::Outcome::kNothingToDo:
+      break;
+  }
+  return "nothing to " + what;
+}
+
 HostControl::HostControl(HostDbx& host, std::filesystem::path file,
-                         std::shared_ptr<const DesignStorage> storage)
-    : host_(host), file_(std::move(file)), storage_(std::move(storage)) {}
+                         std::shared_ptr<const DesignStorage> storage,
+                         std::optional<FileStamp> stamp)
+    : host_(host), file_(std::move(file)), storage_(std::move(storage)), stamp_(std::move(stamp)) {}
+
+void HostControl::save(const std::filesystem::path& target) {
+  if (target.empty()) throw DesignFileError("no file to save to");
+  if (stamp_ && target == file_ && FileStamp::of(target).value_or(*stamp_) != *stamp_) {
+    throw FileChangedError(target.string() +
+                           ": not saved: the file was changed on disk since it was read; save to "
+                           "another file (save PATH) or read it again (reload)");
+  }
+  host_.readDesign([&](const Design& d) { storage_->save(d, target); });
+  file_ = target;
+  stamp_ = FileStamp::of(target);
+}
+
+void HostControl::reload() {
+  if (file_.empty()) throw DesignFileError("no file to read again");
+  OpenedDesign opened = openDesign(file_);
+  host_.replaceDesign(std::move(opened.design));
+  storage_ = std::move(opened.storage);
+  stamp_ = std::move(opened.stamp);
+}
 
 std::string HostControl::execute(std::string_view line) {
   const std::vector<std::string> w = splitWords(line);
@@ -97,14 +136,27 @@ std::string HostControl::execute(std::string_view line) {
   }
   if (command == "save" && w.size() <= 2) {
     const std::filesystem::path target = w.size() == 2 ? std::filesystem::path(w[1]) : file_;
-    if (target.empty()) return error("no file to save to");
     try {
-      host_.readDesign([&](const Design& d) { storage_->save(d, target); });
+      save(target);
     } catch (const std::exception& e) {
       return error(e.what());
     }
-    file_ = target;
     return "ok " + target.string();
+  }
+  if (command == "reload" && w.size() == 1) {
+    try {
+      reload();
+    } catch (const std::exception& e) {
+      return error(e.what());
+    }
+    return "ok " + file_.string();
+  }
+
+  if ((command == "undo" || command == "redo") && w.size() == 1) {
+    const bool undo = command == "undo";
+    const HostDbx::HistoryStep step = undo ? host_.undoClientEdits() : host_.redoClientEdits();
+    const std::string said = describeHistoryStep(step, undo);
+    return step.outcome == HostDbx::HistoryStep::Outcome::kDone ? "ok " + said : error(said);
   }
 
   if (w.size() < 2) return error("unknown command: " + std::string(line));

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,14 +17,18 @@ namespace dbxhost {
 class HostControl {
  public:
   // file: where "save" writes; empty until a file is known. storage: how the
-  // design is written (to a KiCad board only when it came from one).
+  // design is written (to a KiCad board only when it came from one). stamp:
+  // the file as it was read; a save over it is refused once it has changed.
   HostControl(HostDbx& host, std::filesystem::path file,
-              std::shared_ptr<const DesignStorage> storage = designFileStorage());
+              std::shared_ptr<const DesignStorage> storage = designFileStorage(),
+              std::optional<FileStamp> stamp = std::nullopt);
 
   // Runs one command. The answer is "ok" with an optional text after a
   // blank, or "error: " and the reason. Commands:
   //   save [PATH]                 write the design (atomically): a KiCad board for
-  //                               .kicad_pcb, else a design file; PATH becomes the file
+  //                               .kicad_pcb, else a design file; PATH becomes the file.
+  //                               Refused when the file changed on disk since it was read
+  //   reload                      read the file again in place of the design
   //   summary                     counts of the design
   //   highlight pcb|sch REF COLOUR    highlight a PCB component or a symbol (U1:A)
   //   unhighlight pcb|sch REF
@@ -34,8 +39,20 @@ class HostControl {
   //   drop pcb|sch N              the conversation ends after N more calls
   //   busy pcb|sch on|off         opens answer DBX_SERVER_BUSY while on
   //   calls pcb|sch               calls served so far
+  //   undo                        takes back the edits of the last client
+  //                               conversation (refused while a client holds one)
+  //   redo                        does them again
   //   quit                        ask the host to stop
   std::string execute(std::string_view line);
+
+  // Writes the design to target, which then becomes the file. Throws
+  // FileChangedError when target is the file and it changed on disk since it
+  // was read or saved, DesignFileError when it cannot be written; the file
+  // and the control stay as they were then.
+  void save(const std::filesystem::path& target);
+  // Reads the file again and gives its design to the host. Throws
+  // DesignFileError; the host keeps its design then.
+  void reload();
 
   bool quitRequested() const { return quitRequested_; }
   const std::filesystem::path& file() const { return file_; }
@@ -45,10 +62,15 @@ class HostControl {
   HostDbx& host_;
   std::filesystem::path file_;
   std::shared_ptr<const DesignStorage> storage_;
+  std::optional<FileStamp> stamp_;
   bool quitRequested_ = false;
 };
 
 // One line with the design's counts: "3 sheets, 40 symbols, ...".
 std::string summarizeDesign(const Design& design);
+
+// What an undo or redo did, or why it did nothing: "undone: 28 parts",
+// "nothing to redo", "a client holds the PCB editor; undo waits ...".
+std::string describeHistoryStep(const HostDbx::HistoryStep& step, bool undo);
 
 }  // namespace dbxhost

@@ -51,6 +51,7 @@ uint64_t HostDbx::replaceDesign(Design design) {
   std::lock_guard lock(mutex_);
   design_ = std::move(design);
   lastItemId_ = 0;
+  history_.clear();
   for (ToolState& st : tools_) {
     if (st.holder != 0) st.ended.insert(st.holder);
     st.holder = 0;
@@ -102,11 +103,41 @@ int32_t HostDbx::admit(const TConversation* context, Tool& tool) {
   }
   if (st.dropArmed && call > st.dropAtCall) {
     st.dropArmed = false;
-    st.holder = 0;
-    for (Walk& walk : st.walks) walk = Walk{};
+    endConversation(tool);
     return DBX_SERVER_TERMINATED;
   }
   return DBX_OK;
+}
+
+void HostDbx::endConversation(Tool tool) {
+  ToolState& st = state(tool);
+  st.holder = 0;
+  for (Walk& walk : st.walks) walk = Walk{};
+  history_.endConversation(tool, design_);
+}
+
+HostDbx::HistoryStep HostDbx::stepHistory(bool undo) {
+  std::lock_guard lock(mutex_);
+  for (Tool tool : {kToolPcb, kToolSch}) {
+    if (state(tool).holder != 0) return {HistoryStep::Outcome::kClientHolds, 0, tool};
+  }
+  if (!(undo ? history_.canUndo() : history_.canRedo())) return {};
+  const std::size_t parts = undo ? history_.undo(design_) : history_.redo(design_);
+  ++revision_;
+  return {HistoryStep::Outcome::kDone, parts, kToolNone};
+}
+
+HostDbx::HistoryStep HostDbx::undoClientEdits() { return stepHistory(true); }
+HostDbx::HistoryStep HostDbx::redoClientEdits() { return stepHistory(false); }
+
+bool HostDbx::canUndo() const {
+  std::lock_guard lock(mutex_);
+  return history_.canUndo();
+}
+
+bool HostDbx::canRedo() const {
+  std::lock_guard lock(mutex_);
+  return history_.canRedo();
 }
 
 int32_t HostDbx::TOpenDesign(int32_t, int32_t, const char* toolName, TConversation* context) {
@@ -132,9 +163,7 @@ int32_t HostDbx::TCloseDesign(TConversation* context, const char*) {
   std::lock_guard lock(mutex_);
   Tool tool;
   if (const int32_t status = admit(context, tool)) return status;
-  ToolState& st = state(tool);
-  st.holder = 0;
-  for (Walk& walk : st.walks) walk = Walk{};
+  endConversation(tool);
   return DBX_OK;
 }
 
@@ -539,6 +568,7 @@ int32_t HostDbx::setHighlight(TConversation* context, int32_t color, TComponent*
   if (tool == kToolPcb) {
     PcbComponent* c = findPcbById(component->compId);
     if (c == nullptr) return DBX_COMPONENT_NOT_FOUND;
+    history_.noteBefore(*c);
     c->highlight = color;
     *component = pcbRecord(*c);
   } else {
@@ -546,6 +576,7 @@ int32_t HostDbx::setHighlight(TConversation* context, int32_t color, TComponent*
     auto it = std::find_if(design_.sch.symbols.begin(), design_.sch.symbols.end(),
                            [&](const Symbol& s) { return s.id == component->compId; });
     if (it == design_.sch.symbols.end()) return DBX_COMPONENT_NOT_FOUND;
+    history_.noteBefore(*it);
     it->highlight = color;
     component->isHighlighted = color;
   }
@@ -588,6 +619,7 @@ int32_t HostDbx::editPcb(TConversation* context, TComponent* component, Edit&& e
     Placement placement = c->placement;
     if (const int32_t status = edit(*c, placement)) return status;
     if (!inside(pcb.header.workspace, placement.refPoint)) return DBX_ITEM_OUTSIDE_WORKSPACE;
+    history_.noteBefore(*c);
     for (CompText& text : c->texts) {
       const bool sideChanged = text.flipped != carriedText(text, c->placement, placement).flipped;
       text = carriedText(text, c->placement, placement);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "dbx/dbx32.h"
+#include "engine/edithistory.h"
 #include "model/design.h"
 
 namespace dbxhost {
@@ -99,8 +100,23 @@ class HostDbx : public DBX::Dbx32 {
   // Increases with every change of the design, by a client or by withDesign.
   uint64_t revision() const;
 
+  // Undo and redo of the clients' edits, a conversation at a time (see
+  // EditHistory). Refused while any client holds a conversation, whose view
+  // of the design they would change behind its back.
+  struct HistoryStep {
+    enum class Outcome { kDone, kNothingToDo, kClientHolds };
+    Outcome outcome = Outcome::kNothingToDo;
+    std::size_t parts = 0;              // parts changed when done
+    DBX::Tool holder = DBX::kToolNone;  // the held tool when refused
+  };
+  HistoryStep undoClientEdits();
+  HistoryStep redoClientEdits();
+  bool canUndo() const;
+  bool canRedo() const;
+
   // Puts another design in place of the current one, as when the user opens
-  // another file in the editor. Open conversations end: the tools are free at
+  // another file in the editor; the edit history starts anew. Open
+  // conversations end: the tools are free at
   // once, and the next call of a former client answers DBX_SERVER_TERMINATED,
   // so that it reconnects and checks what it knows against the new design.
   // Test hooks stay armed. Returns the revision of the new design.
@@ -163,6 +179,9 @@ class HostDbx : public DBX::Dbx32 {
   // Counts the call and decides whether it is served: returns 0 to go on,
   // otherwise the status to answer.
   int32_t admit(const DBX::TConversation* context, DBX::Tool& tool);
+  // The tool's conversation is over: the tool is free and its edits form a batch.
+  void endConversation(DBX::Tool tool);
+  HistoryStep stepHistory(bool undo);
   ToolState& state(DBX::Tool tool) { return tools_[tool == DBX::kToolPcb ? 0 : 1]; }
   const ToolState& state(DBX::Tool tool) const { return tools_[tool == DBX::kToolPcb ? 0 : 1]; }
 
@@ -205,6 +224,7 @@ class HostDbx : public DBX::Dbx32 {
 
   mutable std::mutex mutex_;
   Design design_;
+  EditHistory history_;
   ToolState tools_[2];
   uint32_t nextHandle_ = 1;
   uint64_t revision_ = 0;

@@ -7,6 +7,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <iostream>
@@ -58,6 +59,7 @@ struct Server::Connection {
   DBX::wire::ServerConversation conversation;
   bool closeWhenFlushed = false;
   bool closed = false;
+  std::chrono::steady_clock::time_point lastActive = std::chrono::steady_clock::now();
 };
 
 Server::Server(DBX::Dbx32& target, std::string dir)
@@ -133,6 +135,7 @@ void Server::run() {
   if (listeners_.empty()) throw ServerError("run() before start()");
   std::vector<pollfd> polled;
   while (!stopRequested_.load()) {
+    std::optional<std::chrono::milliseconds> wait = closeIdleConnections();
     polled.clear();
     polled.push_back({wakeRead_, POLLIN, 0});
     const auto now = std::chrono::steady_clock::now();
@@ -144,10 +147,11 @@ void Server::run() {
       const short events = connection->output.empty() ? POLLIN : POLLOUT;
       polled.push_back({connection->fd, events, 0});
     }
-    const int timeout =
-        accepting ? -1
-                  : static_cast<int>(
-                        std::chrono::ceil<std::chrono::milliseconds>(acceptResume_ - now).count());
+    if (!accepting) {
+      const auto pause = std::chrono::ceil<std::chrono::milliseconds>(acceptResume_ - now);
+      wait = wait ? std::min(*wait, pause) : pause;
+    }
+    const int timeout = wait ? static_cast<int>(wait->count()) : -1;
     if (poll(polled.data(), polled.size(), timeout) < 0) {
       if (errno == EINTR) continue;
       log_(errnoText("dbxhost: poll"));
@@ -207,6 +211,7 @@ void Server::receive(Connection& connection) {
     drop(connection, connection.input.empty() ? "" : "connection ended inside a frame");
     return;
   }
+  connection.lastActive = std::chrono::steady_clock::now();
   connection.input.append(bytes, static_cast<std::size_t>(n));
   serveFrames(connection);
 }
@@ -240,6 +245,7 @@ void Server::flush(Connection& connection) {
         send(connection.fd, connection.output.data(), connection.output.size(), MSG_NOSIGNAL);
     if (n > 0) {
       connection.output.erase(0, static_cast<std::size_t>(n));
+      connection.lastActive = std::chrono::steady_clock::now();
     } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
       return;
     } else if (errno != EINTR) {
@@ -259,6 +265,23 @@ void Server::drop(Connection& connection, const std::string& reason) {
   connection.conversation.open = false;
   close(connection.fd);
   connection.closed = true;
+}
+
+std::optional<std::chrono::milliseconds> Server::closeIdleConnections() {
+  const auto now = std::chrono::steady_clock::now();
+  std::optional<std::chrono::milliseconds> next;
+  for (const auto& connection : connections_) {
+    const auto idle =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now - connection->lastActive);
+    if (idle >= idleLimit_) {
+      drop(*connection, "idle for longer than " + std::to_string(idleLimit_.count()) + " ms");
+      continue;
+    }
+    const auto left = idleLimit_ - idle;
+    next = next ? std::min(*next, left) : left;
+  }
+  std::erase_if(connections_, [](const auto& c) { return c->closed; });
+  return next;
 }
 
 void Server::shutdown() {

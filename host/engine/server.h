@@ -11,6 +11,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -47,6 +48,12 @@ class Server {
   // Ends run() promptly. Safe from any thread and from a signal handler.
   void stop();
 
+  // A connection that sends nothing for this long is closed (and its
+  // conversation with it), so that a client that went quiet cannot keep a
+  // tool busy for ever. Set it before run().
+  static constexpr std::chrono::milliseconds kDefaultIdleLimit{std::chrono::minutes(2)};
+  void setIdleLimit(std::chrono::milliseconds limit) { idleLimit_ = limit; }
+
   const std::string& dir() const { return dir_; }
   // Where the one-line connection errors go; stderr unless set. Set it
   // before run().
@@ -62,6 +69,9 @@ class Server {
   void serveFrames(Connection& connection);
   void flush(Connection& connection);
   void drop(Connection& connection, const std::string& reason);
+  // Closes the connections idle for the limit; returns how long until the
+  // next one would be, or nullopt when there is none.
+  std::optional<std::chrono::milliseconds> closeIdleConnections();
   void shutdown();
 
   DBX::Dbx32& target_;
@@ -74,6 +84,7 @@ class Server {
   std::atomic<bool> stopRequested_{false};
   static constexpr std::chrono::milliseconds kAcceptPause{100};
   std::chrono::steady_clock::time_point acceptResume_;  // accepting resumes then
+  std::chrono::milliseconds idleLimit_ = kDefaultIdleLimit;
 };
 
 }  // namespace dbxhost

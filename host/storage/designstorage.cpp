@@ -23,8 +23,14 @@ bool isKicadBoardPath(const std::filesystem::path& file) {
 }
 
 OpenedDesign openDesign(const std::filesystem::path& file) {
-  if (isKicadBoardPath(file)) return kicad::readKicadProject(file);
-  return {readDesignFile(file), designFileStorage()};
+  // Stamped before reading: a change made while it is read then shows as a
+  // change at the next save, never as one the host has seen.
+  std::optional<FileStamp> stamp = FileStamp::of(file);
+  OpenedDesign opened = isKicadBoardPath(file)
+                            ? kicad::readKicadProject(file)
+                            : OpenedDesign{readDesignFile(file), designFileStorage(), {}};
+  opened.stamp = std::move(stamp);
+  return opened;
 }
 
 std::shared_ptr<const DesignStorage> designFileStorage() {

@@ -4,8 +4,10 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "model/design.h"
+#include "storage/filestamp.h"
 
 namespace dbxhost {
 
@@ -26,6 +28,9 @@ class DesignStorage {
 struct OpenedDesign {
   Design design;
   std::shared_ptr<const DesignStorage> storage;
+  // The file that saving writes (the board of a KiCad project), as it was
+  // before it was read.
+  std::optional<FileStamp> stamp;
 };
 
 bool isKicadBoardPath(const std::filesystem::path& file);

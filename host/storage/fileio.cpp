@@ -9,7 +9,6 @@
 #include <system_error>
 #include <utility>
 
-
 namespace dbxhost {
 namespace {
 
@@ -69,13 +68,20 @@ void writeAll(int fd, std::string_view data) {
 
 std::string readFileText(const std::filesystem::path& path) {
   const std::string name = path.string();
-  FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // Without O_NONBLOCK the open of a FIFO would wait for a writer for ever.
+  FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (file.get() < 0) throw DesignFileError(name + ": cannot open: " + errnoText(errno));
   struct stat status {};
   if (::fstat(file.get(), &status) != 0) {
     throw DesignFileError(name + ": cannot read: " + errnoText(errno));
   }
   if (S_ISDIR(status.st_mode)) throw DesignFileError(name + ": is a folder, not a design file");
+  if (!S_ISREG(status.st_mode)) {
+    throw DesignFileError(name + ": is not a regular file (a device, FIFO or socket)");
+  }
+  const std::string tooLarge = name + ": is larger than the limit of " +
+                               std::to_string(kMaxFileSize >> 20) + " MiB for a design file";
+  if (std::uintmax_t(status.st_size) > kMaxFileSize) throw DesignFileError(tooLarge);
   std::string content;
   char buffer[65536];
   for (;;) {
@@ -85,6 +91,8 @@ std::string readFileText(const std::filesystem::path& path) {
       if (errno == EINTR) continue;
       throw DesignFileError(name + ": cannot read: " + errnoText(errno));
     }
+    // The file may grow while it is read.
+    if (content.size() + std::size_t(count) > kMaxFileSize) throw DesignFileError(tooLarge);
     content.append(buffer, std::size_t(count));
   }
   return content;

@@ -2,6 +2,7 @@
 // formats. Failures are DesignFileErrors that name the file.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -10,7 +11,12 @@
 
 namespace dbxhost {
 
-// The bytes of a regular file.
+// Larger files are refused: no design comes near, and reading one whole
+// would take the host's memory.
+inline constexpr std::uintmax_t kMaxFileSize = std::uintmax_t(512) << 20;
+
+// The bytes of a regular file of at most kMaxFileSize bytes. Devices, FIFOs
+// and sockets are refused without waiting or reading from them.
 std::string readFileText(const std::filesystem::path& path);
 
 // Replaces the file so that it is either the old one or the complete new one:

@@ -6,19 +6,20 @@ namespace dbxhost {
 
 namespace {
 
-bool isSaveCommand(std::string_view line) {
+std::string_view commandName(std::string_view line) {
   const auto start = line.find_first_not_of(" \t");
-  if (start == std::string_view::npos) return false;
+  if (start == std::string_view::npos) return {};
   line.remove_prefix(start);
-  return line.substr(0, line.find_first_of(" \t\r")) == "save";
+  return line.substr(0, line.find_first_of(" \t\r"));
 }
 
 }  // namespace
 
 HostSession::HostSession(HostDbx& host, std::filesystem::path file,
-                         std::shared_ptr<const DesignStorage> storage)
+                         std::shared_ptr<const DesignStorage> storage,
+                         std::optional<FileStamp> stamp)
     : host_(host), savedRevision_(host.revision()) {
-  control_.emplace(host_, std::move(file), std::move(storage));
+  control_.emplace(host_, std::move(file), std::move(storage), std::move(stamp));
 }
 
 std::string HostSession::execute(std::string_view line) {
@@ -26,7 +27,10 @@ std::string HostSession::execute(std::string_view line) {
   // Taken before the command, so that a change made while saving stays unsaved.
   const uint64_t revision = host_.revision();
   std::string answer = control_->execute(line);
-  if (isSaveCommand(line) && answer.starts_with("ok")) savedRevision_ = revision;
+  if (answer.starts_with("ok")) {
+    if (commandName(line) == "save") savedRevision_ = revision;
+    if (commandName(line) == "reload") savedRevision_ = host_.revision();
+  }
   quitRequested_ = quitRequested_ || control_->quitRequested();
   return answer;
 }
@@ -40,25 +44,28 @@ void HostSession::open(const std::filesystem::path& file) {
   OpenedDesign opened = openDesign(file);
   std::lock_guard lock(mutex_);
   savedRevision_ = host_.replaceDesign(std::move(opened.design));
-  control_.emplace(host_, file, std::move(opened.storage));
+  control_.emplace(host_, file, std::move(opened.storage), std::move(opened.stamp));
+}
+
+void HostSession::reload() {
+  std::lock_guard lock(mutex_);
+  control_->reload();
+  savedRevision_ = host_.revision();
 }
 
 void HostSession::save() {
   std::lock_guard lock(mutex_);
-  if (control_->file().empty()) throw DesignFileError("no file to save to");
   saveLocked(control_->file());
 }
 
 void HostSession::saveAs(const std::filesystem::path& file) {
   std::lock_guard lock(mutex_);
   saveLocked(file);
-  control_.emplace(host_, file, control_->storage());
 }
 
 void HostSession::saveLocked(const std::filesystem::path& file) {
   const uint64_t revision = host_.revision();
-  const DesignStorage& storage = *control_->storage();
-  host_.readDesign([&](const Design& design) { storage.save(design, file); });
+  control_->save(file);
   savedRevision_ = revision;
 }
 

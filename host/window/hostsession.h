@@ -23,7 +23,8 @@ class HostSession {
   // The host's design is the content of file, unchanged so far; storage
   // says how it is written back.
   HostSession(HostDbx& host, std::filesystem::path file,
-              std::shared_ptr<const DesignStorage> storage = designFileStorage());
+              std::shared_ptr<const DesignStorage> storage = designFileStorage(),
+              std::optional<FileStamp> stamp = std::nullopt);
 
   // Runs one text command (see HostControl) and answers it.
   std::string execute(std::string_view line);
@@ -37,8 +38,12 @@ class HostSession {
   // which then becomes the session's file: a KiCad board for .kicad_pcb (only
   // for a design read from one), else a design file. Throws DesignFileError naming the
   // file and the reason; the old file and the session stay as they were.
+  // A save over the file after it changed on disk since it was read or
+  // saved throws FileChangedError and writes nothing.
   void save();
   void saveAs(const std::filesystem::path& file);
+  // Reads the session's file again in place of the design (see open).
+  void reload();
 
   // Whether the design changed since it was read or last saved. A change
   // made while saving counts as unsaved.

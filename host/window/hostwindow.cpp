@@ -8,10 +8,13 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
 
+#include "engine/hostcontrol.h"
+#include "storage/filechangederror.h"
 #include "window/designscene.h"
 #include "window/designview.h"
 #include "window/highlightclick.h"
@@ -57,6 +60,22 @@ void HostWindow::createMenus() {
   QAction* quit = file->addAction(tr("&Quit"), this, &QWidget::close);
   quit->setShortcut(QKeySequence::Quit);
 
+  QMenu* edit = menuBar()->addMenu(tr("&Edit"));
+  undo_ = edit->addAction(tr("&Undo"), this, &HostWindow::undoClientEdits);
+  undo_->setObjectName("undo");
+  undo_->setShortcut(QKeySequence::Undo);
+  undo_->setStatusTip(tr("Take back the edits of the last client conversation"));
+  redo_ = edit->addAction(tr("&Redo"), this, &HostWindow::redoClientEdits);
+  redo_->setObjectName("redo");
+  // Both common bindings, whatever the platform's own one is.
+  QList<QKeySequence> redoKeys = QKeySequence::keyBindings(QKeySequence::Redo);
+  for (const QKeySequence& key :
+       {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)}) {
+    if (!redoKeys.contains(key)) redoKeys.append(key);
+  }
+  redo_->setShortcuts(redoKeys);
+  redo_->setStatusTip(tr("Do the undone edits of a client conversation again"));
+
   QMenu* view = menuBar()->addMenu(tr("&View"));
   QAction* fit = view->addAction(tr("&Fit to View"), this, [this] { currentView()->fitToView(); });
   fit->setShortcut(Qt::Key_F);
@@ -94,6 +113,8 @@ void HostWindow::refresh() {
       QString("%1[*] - dbxhost")
           .arg(QString::fromStdString(file.empty() ? "untitled" : file.filename().string())));
   setWindowModified(session_.modified());
+  undo_->setEnabled(host_.canUndo());
+  redo_->setEnabled(host_.canRedo());
 }
 
 void HostWindow::rebuildSheetTabs(const SheetList& sheets) {
@@ -130,6 +151,15 @@ void HostWindow::clearHighlights() {
   refresh();
 }
 
+void HostWindow::undoClientEdits() { showHistoryStep(host_.undoClientEdits(), true); }
+
+void HostWindow::redoClientEdits() { showHistoryStep(host_.redoClientEdits(), false); }
+
+void HostWindow::showHistoryStep(const HostDbx::HistoryStep& step, bool undo) {
+  refresh();
+  statusBar()->showMessage(QString::fromStdString(describeHistoryStep(step, undo)), 5000);
+}
+
 void HostWindow::showError(const QString& what, const std::string& reason) {
   QMessageBox::critical(this, tr("dbxhost"), what + "\n\n" + QString::fromStdString(reason));
 }
@@ -150,6 +180,8 @@ bool HostWindow::openFile(const std::filesystem::path& file) {
 bool HostWindow::saveTo(const std::filesystem::path& file) {
   try {
     session_.saveAs(file);
+  } catch (const FileChangedError&) {
+    return resolveChangedFile(file);
   } catch (const std::exception& e) {
     showError(tr("The design was not saved."), e.what());
     return false;
@@ -175,6 +207,34 @@ bool HostWindow::saveAsClicked() {
   const QString chosen = QFileDialog::getSaveFileName(
       this, tr("Save Design As"), QString::fromStdString(session_.file().string()), fileFilter());
   return !chosen.isEmpty() && saveTo(chosen.toStdString());
+}
+
+bool HostWindow::resolveChangedFile(const std::filesystem::path& file) {
+  QMessageBox box(QMessageBox::Warning, tr("dbxhost"),
+                  tr("%1 was changed on disk since it was read; the design was not saved.")
+                      .arg(QString::fromStdString(file.string())),
+                  QMessageBox::Save | QMessageBox::Open | QMessageBox::Cancel, this);
+  box.setInformativeText(
+      tr("Save the design to another file, or read the file again (the design's changes are "
+         "then given up)?"));
+  box.button(QMessageBox::Save)->setText(tr("Save As..."));
+  box.button(QMessageBox::Open)->setText(tr("Reload"));
+  box.setDefaultButton(QMessageBox::Save);
+  switch (box.exec()) {
+    case QMessageBox::Save:
+      return saveAsClicked();
+    case QMessageBox::Open:
+      try {
+        session_.reload();
+      } catch (const std::exception& e) {
+        showError(tr("The file was not read again."), e.what());
+        return false;
+      }
+      refresh();
+      return false;  // the design was not saved
+    default:
+      return false;
+  }
 }
 
 bool HostWindow::mayDiscardChanges() {

@@ -1,5 +1,6 @@
 // The host's window: a PCB view and one view per schematic sheet in tabs, the
-// File menu (open, save, save as), the highlight commands and a status line
+// File menu (open, save, save as), undo and redo of the clients' edits, the
+// highlight commands and a status line
 // naming the tools that have a client. The views follow the design, which
 // clients change from the server thread, by polling its revision.
 #pragma once
@@ -14,6 +15,7 @@
 #include "engine/hostdbx.h"
 #include "window/hostsession.h"
 
+class QAction;
 class QLabel;
 class QTabWidget;
 class QTimer;
@@ -37,6 +39,10 @@ class HostWindow : public QMainWindow {
   bool openFile(const std::filesystem::path& file);
   bool saveTo(const std::filesystem::path& file);
   void clearHighlights();
+  // Edit > Undo and Redo: the edits of a client conversation; refused, and
+  // said in the status line, while a client holds one.
+  void undoClientEdits();
+  void redoClientEdits();
 
   DesignView* pcbView() const { return pcbView_; }
   const std::vector<DesignView*>& sheetViews() const { return sheetViews_; }
@@ -52,6 +58,9 @@ class HostWindow : public QMainWindow {
   void openClicked();
   bool saveClicked();
   bool saveAsClicked();  // false when cancelled or failed
+  // The file changed on disk since it was read: offers Save As, reading the
+  // file again, or nothing. True only when the design was saved.
+  bool resolveChangedFile(const std::filesystem::path& file);
   // Shows the view's cursor position and updates the window after its clicks.
   void follow(DesignView* view);
   void showCursor(double x, double y);
@@ -61,6 +70,7 @@ class HostWindow : public QMainWindow {
   bool mayDiscardChanges();
   void rebuildSheetTabs(const SheetList& sheets);
   void showError(const QString& what, const std::string& reason);
+  void showHistoryStep(const HostDbx::HistoryStep& step, bool undo);
 
   HostDbx& host_;
   HostSession& session_;
@@ -68,6 +78,8 @@ class HostWindow : public QMainWindow {
   DesignView* pcbView_;
   std::vector<DesignView*> sheetViews_;
   SheetList sheets_;
+  QAction* undo_ = nullptr;
+  QAction* redo_ = nullptr;
   QLabel* status_;
   QLabel* cursor_;
   QTimer* poll_;

@@ -11,6 +11,11 @@ TANDREL_PACKAGES=(
   xvfb xauth
 )
 
+# Only the tests need these: KiCad 6's pcbnew module for /usr/bin/python3
+# judges the boards the host writes, and KiCad's demo projects are real boards
+# to try it on.
+TANDREL_TEST_PACKAGES=(kicad kicad-demos)
+
 # Installs whichever of the packages is missing (as root, or through sudo).
 ensure_packages() {
   local missing=()

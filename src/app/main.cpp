@@ -1,6 +1,7 @@
 // Tandrel: groups the repeated circuits of a PCAD design and places them on
 // the PCB. It talks to the host tools over their DBX sockets.
 #include "app/mainwindow.h"
+#include "app/qtprogress.h"
 #include "app/qtui.h"
 #include "app/tandrelapplication.h"
 #include "dbx/socketdbx.h"
@@ -10,6 +11,8 @@ int main(int argc, char** argv) {
   TandrelApplication app(argc, argv);
   QtUi ui;
   diag::installUi(&ui);
+  QtProgress progress;
+  diag::installProgress(&progress);
   int status = 1;
   diag::runReported([&] {
     DBX::SocketDbx dbx;
@@ -17,6 +20,7 @@ int main(int argc, char** argv) {
     window.show();
     status = QApplication::exec();
   });
+  diag::installProgress(nullptr);
   diag::installUi(nullptr);
   return status;
 }

@@ -157,16 +157,33 @@ const EnumNameRow kStatusNames[] = {
     {nullptr, 0},
 };
 
-const char* statusName(int32_t status) {
-  for (const EnumNameRow* row = kStatusNames; row->name != nullptr; ++row) {
+const EnumNameRow kClientStatusNames[] = {
+    {"DBX_TOO_MANY_ITEMS", 32901},
+    {"DBX_CALL_TIMEOUT", 32902},
+    {nullptr, 0},
+};
+
+namespace {
+
+const char* nameIn(const EnumNameRow* table, int32_t status) {
+  for (const EnumNameRow* row = table; row->name != nullptr; ++row) {
     if (row->value == status) return row->name;
   }
   return nullptr;
+}
+
+}  // namespace
+
+const char* statusName(int32_t status) {
+  const char* name = nameIn(kStatusNames, status);
+  return name != nullptr ? name : nameIn(kClientStatusNames, status);
 }
 
 std::string statusText(int32_t status) {
   const char* name = statusName(status);
   return (name ? std::string(name) : std::string("???")) + " (" + std::to_string(status) + ")";
 }
+
+std::string Dbx32::connectionHelp(std::string_view) const { return {}; }
 
 }  // namespace DBX

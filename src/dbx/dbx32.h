@@ -411,6 +411,10 @@ enum Status : int32_t {
   DBX_SAVESYMBOL_FAILED,
   DBX_SAVEPATTERN_FAILED,
   DBX_INTERNAL_PARAMETER_ERROR,
+  // The client's own statuses, outside the host's range: a walk that never
+  // ends, and a host that does not answer a call in time.
+  DBX_TOO_MANY_ITEMS = 32901,
+  DBX_CALL_TIMEOUT,
 };
 
 // One row of a (name, value) table, as used for status names and the
@@ -424,9 +428,11 @@ struct EnumNameRow {
 // The 112 status names, in the host's table order.
 extern const EnumNameRow kStatusNames[];
 inline constexpr int kStatusNameCount = 112;
+// The names of the statuses that only this client answers.
+extern const EnumNameRow kClientStatusNames[];
 
-// "NAME (CODE)" for a known status, "??? (CODE)" otherwise; the table is
-// searched from the top for the first equal value.
+// "NAME (CODE)" for a known status, "??? (CODE)" otherwise; the host's table
+// is searched from the top for the first equal value, then the client's.
 std::string statusText(int32_t status);
 
 // The name alone, or nullptr when the status is not in the table.
@@ -529,6 +535,10 @@ class Dbx32 {
   // 256. Sets position, angle, side and visibility of the text of attrType.
   virtual int32_t TModifyCompAttribute(TConversation* context, const char* refDes,
                                        TAttribute* attribute) = 0;
+
+  // What the user can do when an open of the tool found no host: where it
+  // was looked for and how to start one. Empty when there is nothing to say.
+  virtual std::string connectionHelp(std::string_view toolName) const;
 };
 
 }  // namespace DBX

@@ -4,11 +4,12 @@
 
 namespace DBX {
 
-DBXException::DBXException(const std::string& text, std::string detail)
-    : TandrelError("DBX: " + text + "(" + detail + ")"), detail(std::move(detail)) {}
+DBXException::DBXException(const std::string& text, std::string detail, const std::string& help)
+    : TandrelError("DBX: " + text + "(" + detail + ")" + (help.empty() ? "" : "\n" + help)),
+      detail(std::move(detail)) {}
 
-DBXException DBXException::callError(int32_t status) {
-  return DBXException("DBX call error", statusText(status));
+DBXException DBXException::callError(int32_t status, const std::string& help) {
+  return DBXException("DBX call error", statusText(status), help);
 }
 
 }  // namespace DBX

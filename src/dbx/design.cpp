@@ -4,7 +4,10 @@
 #include <cstdlib>
 #include <limits>
 
+#include "diag/actioncancelled.h"
 #include "diag/messages.h"
+#include "diag/progress.h"
+#include "diag/progressscope.h"
 #include "diag/waitcurs.h"
 
 namespace DBX {
@@ -84,17 +87,27 @@ void Component::setHighlight(int32_t color) {
 }
 
 void Component::placeAt(int32_t x, int32_t y, const Component* like) {
+  // Between components only: a component is moved, flipped and turned whole.
+  diag::progressStep();
+  // The lock may reconnect and verify, which brings like's record up to
+  // date: it is read only after.
+  Lock lock(*design_, false);
+  if (like != nullptr) {
+    placeOriented(x, y, like->record.isFlipped != 0, like->record.rotationAng);
+  } else {
+    move(x, y);
+  }
+}
+
+void Component::placeOriented(int32_t x, int32_t y, bool flipped, int32_t rotationAng) {
   Lock lock(*design_, false);
   Design& design = *design_;
-  const int32_t dx = offsetBetween(x, record.refPoint.x, "move offset");
-  const int32_t dy = offsetBetween(y, record.refPoint.y, "move offset");
-  design.checkResult(design.dbx_.TMoveComponent(&design.context_, dx, dy, &record), true);
-  if (like == nullptr) return;
-  if ((record.isFlipped != 0) != (like->record.isFlipped != 0)) {
+  move(x, y);
+  if ((record.isFlipped != 0) != flipped) {
     design.checkResult(design.dbx_.TFlipComponent(&design.context_, record.refPoint, &record),
                        true);
   }
-  int32_t angle = offsetBetween(like->record.rotationAng, record.rotationAng, "rotation");
+  int32_t angle = offsetBetween(rotationAng, record.rotationAng, "rotation");
   if (angle == 0) return;
   // Seen from the flipped side, counter-clockwise turns the other way.
   if (record.isFlipped != 0) angle = offsetBetween(0, angle, "rotation");
@@ -124,6 +137,13 @@ void Component::modifyText(TAttribute& text) {
   const std::string refDes(getText(record.refDes));
   design.checkResult(design.dbx_.TModifyCompAttribute(&design.context_, refDes.c_str(), &text),
                      true);
+}
+
+void Component::move(int32_t x, int32_t y) {
+  Design& design = *design_;
+  const int32_t dx = offsetBetween(x, record.refPoint.x, "move offset");
+  const int32_t dy = offsetBetween(y, record.refPoint.y, "move offset");
+  design.checkResult(design.dbx_.TMoveComponent(&design.context_, dx, dy, &record), true);
 }
 
 // ---- Design::DPack ----
@@ -186,6 +206,8 @@ void Design::connect(uint8_t tool) {
     diag::ReportMessage(diag::MessageKind::Error, "%s", kBusyMessage);
     status = dbx_.TOpenDesign(kOpenLanguage, kOpenVersion, name, &context_);
   }
+  if (status == DBX_CONNECTION_ERROR)
+    throw DBXException::callError(status, dbx_.connectionHelp(name));
   checkResult(status, false);
   tool_ = tool;
 }
@@ -255,11 +277,19 @@ void Design::verifyComponents() {
   } reset{verifying_};
 
   diag::WaitCurs wait;
+  diag::ProgressScope shown("Verifying the components...");
   std::string report;
+  const std::string timeout = statusText(DBX_CALL_TIMEOUT);
   for (const auto& [refDes, component] : packOf(kCurrentTool).components_.left) {
+    // A cancelled verification leaves every component with a whole record,
+    // refreshed or as stored before.
+    diag::progressStep();
     try {
       refreshComponent(*component);
     } catch (const DBXException& error) {
+      // A host that does not answer would cost the timeout once per
+      // component; the action ends at the first one instead.
+      if (error.detail == timeout) throw;
       report += error.detail + "\n";
     }
   }
@@ -291,7 +321,7 @@ void Design::refreshComponent(Component& component) {
 }
 
 void Design::acquireLock(bool verify) {
-  ++lockCount_;
+  if (++lockCount_ == 1) actionItems_ = 0;
   if (tool_ == kToolNone) return;
   try {
     if (lockCount_ == 1 || verify) refreshHeader();
@@ -317,13 +347,23 @@ Lock::~Lock() { design_.releaseLock(); }
 
 template <class First, class Next, class Visit>
 void Design::walk(First&& first, Next&& next, Visit&& visit) {
+  std::size_t walkItems = 0;
   for (bool more = checkResult(first(), false); more; more = checkResult(next(), false)) {
+    countWalkItem(walkItems);
     if (!visit()) return;
   }
 }
 
+void Design::countWalkItem(std::size_t& walkItems) {
+  if (++walkItems > walkLimits_.perWalk || ++actionItems_ > walkLimits_.perAction) {
+    throw DBXException::callError(DBX_TOO_MANY_ITEMS);
+  }
+  diag::progressStep();
+}
+
 void Design::selectTool(uint8_t tool) {
   tool = resolveTool(tool);
+  if (lockCount_ == 0) actionItems_ = 0;
   if (tool != tool_) connect(tool);
   if (tool == kToolNone) return;
   const uint32_t bit = 1u << tool_;
@@ -353,12 +393,21 @@ void Design::load(uint8_t tool) {
   readHeader(pack);
 
   diag::WaitCurs wait;
-  if (tool == kToolPcb) {
-    readPcbComponents(pack);
-  } else {
-    readSchComponents(pack);
+  diag::ProgressScope shown(tool == kToolPcb ? "Reading the PCB design..."
+                                             : "Reading the schematic...");
+  try {
+    if (tool == kToolPcb) {
+      readPcbComponents(pack);
+    } else {
+      readSchComponents(pack);
+    }
+    readNets(pack, tool == kToolSch);
+  } catch (const diag::ActionCancelled&) {
+    // Cancelled by the user: nothing half read stays behind.
+    pack.clearContents();
+    if (tool == kToolSch) sheets_.clear();
+    throw;
   }
-  readNets(pack, tool == kToolSch);
 }
 
 void Design::readPcbComponents(DPack& pack) {

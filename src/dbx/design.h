@@ -57,6 +57,8 @@ class Component {
   // Gives the component's text of text.attrType the position, angle, side
   // and visibility of text; the host writes the result back into text.
   void modifyText(TAttribute& text);
+  // The same with the flip state and rotation given.
+  void placeOriented(int32_t x, int32_t y, bool flipped, int32_t rotationAng);
 
   // Record block and pins; defined by the dump library.
   void dump(Dumper& out) const;
@@ -69,6 +71,9 @@ class Component {
   int32_t sheetId = 0;                  // schematic only
 
  private:
+  // Moves the refPoint to (x, y) under the caller's lock.
+  void move(int32_t x, int32_t y);
+
   Design* design_;
 };
 
@@ -123,6 +128,15 @@ class Design {
     int32_t gridStep_ = 1;
   };
 
+  // How many items the host may hand over before a walk is taken for one
+  // that never ends (DBX_TOO_MANY_ITEMS): per walk, and over all the walks
+  // of one tool selection or one locked action. No real design comes near;
+  // the bounds also bound the memory a broken host can make the snapshot take.
+  struct WalkLimits {
+    std::size_t perWalk = 1'000'000;
+    std::size_t perAction = 10'000'000;
+  };
+
   // dbx must outlive the design.
   explicit Design(Dbx32& dbx);
   ~Design();
@@ -172,6 +186,7 @@ class Design {
   void placeItem(TPolygon& polygon);
   // Deletes the copper item of that type and id.
   void deleteItem(int32_t itemType, int32_t itemId);
+  void setWalkLimits(WalkLimits limits) { walkLimits_ = limits; }
 
   uint8_t tool() const { return tool_; }
   uint32_t loadedMask() const { return loadedMask_; }
@@ -202,6 +217,8 @@ class Design {
   void refreshComponent(Component& component);
   template <class First, class Next, class Visit>
   void walk(First&& first, Next&& next, Visit&& visit);
+  // Counts one item of a walk against the limits.
+  void countWalkItem(std::size_t& walkItems);
 
   Dbx32& dbx_;
   TConversation context_;
@@ -212,6 +229,8 @@ class Design {
   DPack sch_;
   bimap<std::string, int32_t> sheets_;
   bool verifying_ = false;
+  WalkLimits walkLimits_;
+  std::size_t actionItems_ = 0;
 };
 
 // Keeps the conversation open while it lives. The outermost lock re-reads the

@@ -69,7 +69,10 @@ class Exchange {
       if (n > 0) {
         bytes.remove_prefix(static_cast<std::size_t>(n));
       } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-        if (!waitFor(fd_, POLLOUT, deadline_)) return fail("host does not take the request");
+        if (!waitFor(fd_, POLLOUT, deadline_)) {
+          timedOut_ = true;
+          return fail("host does not take the request");
+        }
       } else if (errno != EINTR) {
         return fail(errnoText("send to host"));
       }
@@ -86,7 +89,10 @@ class Exchange {
       } else if (n == 0) {
         return fail("host closed the connection");
       } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-        if (!waitFor(fd_, POLLIN, deadline_)) return fail("no answer from host in time");
+        if (!waitFor(fd_, POLLIN, deadline_)) {
+          timedOut_ = true;
+          return fail("no answer from host in time");
+        }
       } else if (errno != EINTR) {
         return fail(errnoText("receive from host"));
       }
@@ -104,6 +110,9 @@ class Exchange {
     return receiveAll(payload.data(), payload.size());
   }
 
+  // Whether the exchange failed because the deadline passed.
+  bool timedOut() const { return timedOut_; }
+
  private:
   bool fail(std::string why) {
     error_ = std::move(why);
@@ -112,6 +121,7 @@ class Exchange {
   int fd_;
   Clock::time_point deadline_;
   std::string& error_;
+  bool timedOut_ = false;
 };
 
 }  // namespace
@@ -123,9 +133,10 @@ SocketDbx::~SocketDbx() {
   for (const auto& [handle, fd] : connections_) close(fd);
 }
 
-bool SocketDbx::exchange(int fd, const std::string& request, std::string& response) {
+int32_t SocketDbx::exchange(int fd, const std::string& request, std::string& response) {
   Exchange io(fd, Clock::now() + timeout_, lastError_);
-  return io.sendAll(wire::frame(request)) && io.receiveFrame(response);
+  if (io.sendAll(wire::frame(request)) && io.receiveFrame(response)) return DBX_OK;
+  return io.timedOut() ? DBX_CALL_TIMEOUT : DBX_SERVER_TERMINATED;
 }
 
 void SocketDbx::forget(uint32_t handle) {
@@ -133,6 +144,12 @@ void SocketDbx::forget(uint32_t handle) {
     close(it->second);
     connections_.erase(it);
   }
+}
+
+std::string SocketDbx::connectionHelp(std::string_view toolName) const {
+  return "Socket tried: " + socketPath(dir_, toolName) +
+         "\nStart the host on a design first, with its window:\n    build/host/dbxhost "
+         "DESIGN.json\nor without:\n    build/host/dbxhost --headless examples/quad-preamp.json";
 }
 
 int32_t SocketDbx::TOpenDesign(int32_t language, int32_t version, const char* toolName,
@@ -153,7 +170,7 @@ int32_t SocketDbx::TOpenDesign(int32_t language, int32_t version, const char* to
   const std::string request = *wire::encodeRequest(wire::kOpenOrdinal, language, version, toolName);
   std::string response;
   int32_t status = 0;
-  if (!exchange(fd, request, response)) {
+  if (exchange(fd, request, response) != DBX_OK) {
     close(fd);
     return DBX_CONNECTION_ERROR;
   }
@@ -192,9 +209,12 @@ int32_t SocketDbx::call(TConversation* context, Args... args) {
   }
   std::string response;
   int32_t status = 0;
-  if (!exchange(it->second, *request, response)) {
+  // A host that does not answer in time is not waited for again: the
+  // conversation is given up, and the caller learns that it timed out rather
+  // than that the host went away.
+  if (const int32_t failure = exchange(it->second, *request, response); failure != DBX_OK) {
     forget(handle);
-    return DBX_SERVER_TERMINATED;
+    return failure;
   }
   if (!wire::decodeResponse(response, status, args...)) {
     lastError_ = "malformed answer from host";

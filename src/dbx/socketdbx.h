@@ -3,9 +3,10 @@
 //
 // Each open conversation is one connection. A host that is gone or answers
 // nonsense never hangs or crashes the caller: the open answers
-// DBX_CONNECTION_ERROR, a call in a conversation DBX_SERVER_TERMINATED, after
-// which the conversation is forgotten and later calls answer
-// DBX_NO_CONNECTION. Not thread-safe: one thread drives a client.
+// DBX_CONNECTION_ERROR, a call in a conversation DBX_SERVER_TERMINATED (or
+// DBX_CALL_TIMEOUT when the host did not answer in time), after which the
+// conversation is forgotten and later calls answer DBX_NO_CONNECTION.
+// Not thread-safe: one thread drives a client.
 #pragma once
 
 #include <chrono>
@@ -73,6 +74,9 @@ class SocketDbx : public Dbx32 {
   int32_t TModifyCompAttribute(TConversation* context, const char* refDes,
                                TAttribute* attribute) override;
 
+  // The socket tried and how to start dbxhost.
+  std::string connectionHelp(std::string_view toolName) const override;
+
   const std::string& dir() const { return dir_; }
   // Why the last call failed on this side (no host, bad argument, lost
   // connection, malformed answer); empty when the last call reached the host.
@@ -81,9 +85,10 @@ class SocketDbx : public Dbx32 {
  private:
   template <auto Member, class... Args>
   int32_t call(TConversation* context, Args... args);
-  // Sends one request and waits for its answer; false (with lastError_) when
-  // the connection failed or the answer did not come in time.
-  bool exchange(int fd, const std::string& request, std::string& response);
+  // Sends one request and waits for its answer: DBX_OK, DBX_CALL_TIMEOUT when
+  // the deadline passed, DBX_SERVER_TERMINATED when the connection failed
+  // (both with lastError_).
+  int32_t exchange(int fd, const std::string& request, std::string& response);
   void forget(uint32_t handle);
 
   std::string dir_;

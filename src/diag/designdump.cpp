@@ -1,7 +1,12 @@
 #include "diag/designdump.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "diag/log.h"
 #include "diag/messages.h"
@@ -71,10 +76,36 @@ void dumpDesign(const Design& design, Dumper& out) {
   out.print("} // Design DB\n");
 }
 
+namespace {
+
+// A new file beside the target, created exclusively (so never through a
+// symbolic link); -1 with errno when none can be made.
+int createTempBeside(const std::filesystem::path& target, std::string& tempPath) {
+  const std::string stem = "." + target.filename().string() + "." + std::to_string(getpid());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    tempPath = (target.parent_path() / (stem + "." + std::to_string(attempt) + ".tmp")).string();
+    const int fd =
+        open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+}  // namespace
+
+// The dump is written to a file of its own beside the target and renamed over
+// it: a symbolic link that someone planted at the target is replaced, not
+// followed, and an earlier dump stays whole until the new one is complete.
 bool writeDesignDump(const Design& design, const std::string& path) {
-  std::unique_ptr<std::FILE, diag::FileCloser> file(std::fopen(path.c_str(), "w"));
+  std::string tempPath;
+  const int fd = createTempBeside(path, tempPath);
+  std::unique_ptr<std::FILE, diag::FileCloser> file(fd >= 0 ? fdopen(fd, "w") : nullptr);
   if (!file) {
     const int error = errno;
+    if (fd >= 0) {
+      close(fd);
+      unlink(tempPath.c_str());
+    }
     diag::ReportMessage(diag::MessageKind::Error, "Can't create the design dump \"%s\":\n%s",
                         path.c_str(), std::strerror(error));
     return false;
@@ -83,9 +114,11 @@ bool writeDesignDump(const Design& design, const std::string& path) {
   dumpDesign(design, out);
   const bool written = std::ferror(file.get()) == 0;
   const bool closed = std::fclose(file.release()) == 0;
-  if (!written || !closed) {
+  if (!written || !closed || std::rename(tempPath.c_str(), path.c_str()) != 0) {
+    const int error = errno;
+    unlink(tempPath.c_str());
     diag::ReportMessage(diag::MessageKind::Error, "Can't write the design dump \"%s\":\n%s",
-                        path.c_str(), std::strerror(errno));
+                        path.c_str(), std::strerror(error));
     return false;
   }
   return true;

@@ -1,5 +1,6 @@
 #include "diag/exceptionreport.h"
 
+#include "diag/actioncancelled.h"
 #include "diag/messages.h"
 
 namespace diag {
@@ -16,6 +17,12 @@ std::string exceptionText(std::exception_ptr error) {
 }
 
 void reportException(std::exception_ptr error) {
+  try {
+    if (error) std::rethrow_exception(error);
+  } catch (const ActionCancelled&) {
+    return;  // the user asked for it
+  } catch (...) {
+  }
   // The text goes in as an argument: a message may contain '%'.
   ReportMessage(MessageKind::Error, "%s", exceptionText(error).c_str());
 }

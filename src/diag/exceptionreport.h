@@ -11,7 +11,8 @@ namespace diag {
 // exception that carries none.
 std::string exceptionText(std::exception_ptr error);
 
-// Shows exceptionText(error) in an Error box.
+// Shows exceptionText(error) in an Error box; a cancelled action shows
+// nothing.
 void reportException(std::exception_ptr error);
 
 // Runs the action; an exception leaving it is shown in an Error box instead

@@ -1,5 +1,8 @@
 #include "diag/log.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
@@ -63,8 +66,16 @@ LogFile OpenLogEntry() {
     state.started = true;
   }
   if (state.path.empty()) return nullptr;
-  LogFile file(std::fopen(state.path.c_str(), "a"));
-  if (!file) return nullptr;
+  // A symbolic link in place of the log (planted by someone else) is never
+  // followed: the entry is dropped like any other that cannot be written.
+  const int fd =
+      open(state.path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  LogFile file(fdopen(fd, "a"));
+  if (!file) {
+    close(fd);
+    return nullptr;
+  }
 
   const auto now = std::chrono::system_clock::now();
   const std::tm t = localTime(std::chrono::system_clock::to_time_t(now));

@@ -1,5 +1,7 @@
 #include "groups/componentkey.h"
 
+#include <array>
+
 #include "dbx/design.h"
 
 using DBX_18::getText;
@@ -28,8 +30,13 @@ std::string_view PartSuffix(std::string_view refDes) {
 }
 
 std::string ComponentKey(const DBX::Component& component, uint8_t mask) {
-  const DBX::TComponent& record = component.record;
   std::string key;
+  AppendComponentKey(component, mask, key);
+  return key;
+}
+
+void AppendComponentKey(const DBX::Component& component, uint8_t mask, std::string& key) {
+  const DBX::TComponent& record = component.record;
   auto append = [&](std::string_view text) {
     key += ',';
     key += text;
@@ -39,5 +46,30 @@ std::string ComponentKey(const DBX::Component& component, uint8_t mask) {
   if (mask & kKeyPattern) append(getText(record.patternName));
   if (mask & kKeyLibrary) append(getText(record.libraryName));
   if (mask & kKeyPartSuffix) append(PartSuffix(getText(record.refDes)));
-  return key;
+}
+
+namespace {
+
+// The fields of the full key, in key order.
+std::array<std::string_view, 5> keyFields(const DBX::TComponent& record) {
+  return {getText(record.compType), getText(record.value), getText(record.patternName),
+          getText(record.libraryName), PartSuffix(getText(record.refDes))};
+}
+
+}  // namespace
+
+bool SameComponentKey(const DBX::Component& a, const DBX::Component& b) {
+  const auto fieldsA = keyFields(a.record);
+  const auto fieldsB = keyFields(b.record);
+  if (fieldsA == fieldsB) return true;
+  // Without commas in the fields each key splits into its fields one way
+  // only, so different fields mean different keys.
+  auto hasComma = [](const auto& fields) {
+    for (std::string_view field : fields) {
+      if (field.find(',') != std::string_view::npos) return true;
+    }
+    return false;
+  };
+  if (!hasComma(fieldsA) && !hasComma(fieldsB)) return false;
+  return ComponentKey(a, kKeyAll) == ComponentKey(b, kKeyAll);
 }

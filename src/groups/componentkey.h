@@ -32,3 +32,7 @@ std::string_view PartSuffix(std::string_view refDes);
 // components are the same kind of part exactly when their keys with kKeyAll
 // are byte-for-byte equal.
 std::string ComponentKey(const DBX::Component& component, uint8_t mask = kKeyAll);
+// Whether the two ComponentKeys (kKeyAll) are equal, without building them.
+bool SameComponentKey(const DBX::Component& a, const DBX::Component& b);
+// Appends the ComponentKey to key, so that many keys can reuse one buffer.
+void AppendComponentKey(const DBX::Component& component, uint8_t mask, std::string& key);

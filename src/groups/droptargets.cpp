@@ -1,6 +1,9 @@
 #include "groups/droptargets.h"
 
+#include <algorithm>
 #include <optional>
+
+#include "dbx/design.h"
 
 #include "groups/grouptable.h"
 #include "groups/rowmatcher.h"
@@ -13,9 +16,27 @@ struct RowState {
   NetGraph::CompVector slots;
   std::vector<std::size_t> templateSlots;   // filled slots the template has
   std::vector<const PinLinks::Pins*> pins;  // of the filled slots
+  std::vector<char> otherKind;              // of another kind than the template's
   std::optional<std::vector<char>> linkMarks;
-  std::optional<std::vector<char>> wholeRowMarks;
 };
+
+// The table's components lie scattered in memory: asking for the next ones
+// early overlaps the waits for them.
+void prefetch(const DBX::Component* component) {
+  if (component == nullptr) return;
+  __builtin_prefetch(&component->pins);
+  __builtin_prefetch(component->record.compType);
+  __builtin_prefetch(component->record.patternName);
+  __builtin_prefetch(component->record.libraryName);
+}
+
+const std::vector<char>& linkMarksOf(RowState& row, RowMatcher& matcher) {
+  if (!row.linkMarks) {
+    row.linkMarks.emplace();
+    matcher.markRow(row.slots, *row.linkMarks, false);
+  }
+  return *row.linkMarks;
+}
 
 void appendMarked(const std::vector<char>& marks, int row, DropTargets& out) {
   for (std::size_t i = 0; i < marks.size(); ++i) {
@@ -34,6 +55,7 @@ DropTargets FindDropTargets(const GroupTable& table, const NetGraph& templateGra
   DropTargets out;
   if (component == nullptr) return out;
   RowMatcher matcher(templateGraph);
+  matcher.links().reserve(static_cast<std::size_t>(table.rowCount() * table.colCount()));
   const PinLinks::Pins& dragged = matcher.pinsOf(*component);
   const int lastItemColumn = table.colCount() - 2;
 
@@ -43,10 +65,20 @@ DropTargets FindDropTargets(const GroupTable& table, const NetGraph& templateGra
     for (int c = 1; c <= lastItemColumn; ++c)
       row.slots.push_back({table.cell(r, c).component, false});
     row.pins.assign(row.slots.size(), nullptr);
+    row.otherKind.assign(row.slots.size(), 0);
+    constexpr std::size_t kAhead = 4;
+    for (std::size_t i = 0; i < std::min(kAhead, row.slots.size()); ++i) {
+      prefetch(row.slots[i].component);
+    }
     for (std::size_t i = 0; i < row.slots.size(); ++i) {
-      if (row.slots[i].component == nullptr) continue;
-      row.pins[i] = &matcher.pinsOf(*row.slots[i].component);
-      if (matcher.templateAt(i) != nullptr) row.templateSlots.push_back(i);
+      if (i + kAhead < row.slots.size()) prefetch(row.slots[i + kAhead].component);
+      DBX::Component* component = row.slots[i].component;
+      if (component == nullptr) continue;
+      row.pins[i] = &matcher.pinsOf(*component);
+      DBX::Component* templateComponent = matcher.templateAt(i);
+      if (templateComponent == nullptr) continue;
+      row.templateSlots.push_back(i);
+      row.otherKind[i] = !matcher.sameKey(*component, *templateComponent);
     }
   }
 
@@ -70,13 +102,9 @@ DropTargets FindDropTargets(const GroupTable& table, const NetGraph& templateGra
         }
       }
       if (!candidateAgrees) continue;
-      if (!row.linkMarks) {
-        row.linkMarks.emplace();
-        matcher.markRow(row.slots, *row.linkMarks, false);
-      }
       DropInfo info;
       const int32_t begin = conflictCount(out);
-      appendMarked(*row.linkMarks, r, out);
+      appendMarked(linkMarksOf(row, matcher), r, out);
       if (conflictCount(out) > begin) info = {begin, conflictCount(out)};
       out.targets[key] = info;
     }
@@ -90,11 +118,9 @@ DropTargets FindDropTargets(const GroupTable& table, const NetGraph& templateGra
     const int32_t begin = conflictCount(out);
     for (int r = 2; r < table.rowCount() - 1; ++r) {
       RowState& row = rows[static_cast<std::size_t>(r)];
-      if (!row.wholeRowMarks) {
-        row.wholeRowMarks.emplace();
-        matcher.markRow(row.slots, *row.wholeRowMarks, true);
-      }
-      std::vector<char> marks = *row.wholeRowMarks;
+      // The whole-row check: the row's links and kinds.
+      std::vector<char> marks = linkMarksOf(row, matcher);
+      for (std::size_t j : row.templateSlots) marks[j] = marks[j] || row.otherKind[j];
       DBX::Component* atItem = item < row.slots.size() ? row.slots[item].component : nullptr;
       if (atItem != nullptr) {
         if (!matcher.sameKey(*atItem, *component)) marks[item] = true;

@@ -44,11 +44,7 @@ void TGroupSelector::SetCell(int row, int column, DBX::Component* component) {
   ClearCell(row, column);
   if (component == nullptr) return;
   const std::string text = refDesOf(*component);
-  const int listed = compList_.find(text);
-  if (listed >= 0) {
-    compList_.erase(listed);
-    CompListClickCheck();
-  }
+  if (compList_.eraseText(text)) CompListClickCheck();
   GroupCell& cell = table_.cell(row, column);
   cell.text = text;
   cell.component = component;
@@ -59,27 +55,28 @@ void TGroupSelector::ClearCell(int row, int column) {
   checkDataCell(row, column, "ClearCell");
   GroupCell& cell = table_.cell(row, column);
   if (cell.empty()) return;
-  if (compList_.find(cell.text) < 0) compList_.append(cell.text, cell.component);
+  if (!compList_.containsText(cell.text)) compList_.append(cell.text, cell.component);
   emptyCell(row, column);
   if (row == 1) templateGraph_.RemoveItem(static_cast<uint32_t>(column - 1));
 }
 
 void TGroupSelector::emptyCell(int row, int column) { table_.cell(row, column) = GroupCell{}; }
 
-void TGroupSelector::copyCell(int fromRow, int fromColumn, int toRow, int toColumn) {
-  table_.cell(toRow, toColumn) = table_.cell(fromRow, fromColumn);
+void TGroupSelector::moveCell(int fromRow, int fromColumn, int toRow, int toColumn) {
+  table_.cell(toRow, toColumn) = std::move(table_.cell(fromRow, fromColumn));
+  emptyCell(fromRow, fromColumn);
 }
 
 void TGroupSelector::CompactTable() {
   diag::WaitCurs wait;
-  std::set<int> filledColumns;
-  std::set<int> filledRows;
+  std::vector<char> filledColumns(static_cast<std::size_t>(table_.colCount()), 0);
+  std::vector<char> filledRows(static_cast<std::size_t>(table_.rowCount()), 0);
   int filledCells = 0;
   for (int row = 1; row < table_.rowCount(); ++row) {
     for (int column = 1; column < table_.colCount(); ++column) {
       if (table_.cell(row, column).empty()) continue;
-      filledColumns.insert(column);
-      filledRows.insert(row);
+      filledColumns[static_cast<std::size_t>(column)] = 1;
+      filledRows[static_cast<std::size_t>(row)] = 1;
       ++filledCells;
     }
   }
@@ -87,16 +84,18 @@ void TGroupSelector::CompactTable() {
     ClearAll(false);
     return;
   }
-  if (filledColumns.contains(table_.colCount() - 1)) table_.setColCount(table_.colCount() + 1);
-  if (filledRows.contains(table_.rowCount() - 1)) table_.setRowCount(table_.rowCount() + 1);
+  if (filledColumns.back()) table_.setColCount(table_.colCount() + 1);
+  if (filledRows.back()) table_.setRowCount(table_.rowCount() + 1);
+  filledColumns.resize(static_cast<std::size_t>(table_.colCount()), 0);
+  filledRows.resize(static_cast<std::size_t>(table_.rowCount()), 0);
 
   // Row 1 always stays, even empty; empty further rows go.
   int writeRow = 2;
   for (int row = 2; row <= table_.rowCount() - 2; ++row) {
-    if (!filledRows.contains(row)) continue;
+    if (!filledRows[static_cast<std::size_t>(row)]) continue;
     if (row != writeRow) {
       for (int column = 1; column < table_.colCount(); ++column) {
-        copyCell(row, column, writeRow, column);
+        moveCell(row, column, writeRow, column);
       }
     }
     ++writeRow;
@@ -107,9 +106,9 @@ void TGroupSelector::CompactTable() {
   // Empty item columns go; the template's item indexes follow the columns.
   int writeColumn = 1;
   for (int column = 1; column <= table_.colCount() - 2; ++column) {
-    if (filledColumns.contains(column)) {
+    if (filledColumns[static_cast<std::size_t>(column)]) {
       if (column != writeColumn) {
-        for (int row = 1; row < table_.rowCount(); ++row) copyCell(row, column, row, writeColumn);
+        for (int row = 1; row < table_.rowCount(); ++row) moveCell(row, column, row, writeColumn);
       }
       ++writeColumn;
     } else {

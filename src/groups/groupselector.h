@@ -151,7 +151,8 @@ class TGroupSelector {
   // back to CompList.
   void resizeColumns(int count);
   void resizeRows(int count);
-  void copyCell(int fromRow, int fromColumn, int toRow, int toColumn);
+  // The source cell is left empty.
+  void moveCell(int fromRow, int fromColumn, int toRow, int toColumn);
   void emptyCell(int row, int column);
   void clearDragState();
   void reportComplete(bool complete);

@@ -11,11 +11,11 @@ class PairCursor {
   PairCursor(const PinLinks::Pins& own, const PinLinks::Pins& other) : own_(own), other_(other) {}
 
   bool next(std::pair<uint32_t, uint32_t>& pair) {
-    for (; ownIndex_ < own_.nets.size(); ++ownIndex_, otherIndex_ = 0) {
-      const int32_t net = own_.nets[ownIndex_];
-      for (; otherIndex_ < other_.nets.size(); ++otherIndex_) {
-        if (other_.nets[otherIndex_] != net) continue;
-        pair = {own_.designators[ownIndex_], other_.designators[otherIndex_]};
+    for (; ownIndex_ < own_.size(); ++ownIndex_, otherIndex_ = 0) {
+      const int32_t net = own_[ownIndex_].net;
+      for (; otherIndex_ < other_.size(); ++otherIndex_) {
+        if (other_[otherIndex_].net != net) continue;
+        pair = {own_[ownIndex_].designator, other_[otherIndex_].designator};
         ++otherIndex_;
         return true;
       }
@@ -32,16 +32,54 @@ class PairCursor {
 
 }  // namespace
 
+uint32_t PinLinks::designatorNumber(const std::string& designator) {
+  constexpr std::size_t kCommonDesignators = 16;
+  for (const auto& [text, number] : commonDesignators_) {
+    if (text == designator) return number;
+  }
+  const auto number =
+      designatorNumbers_.try_emplace(designator, static_cast<uint32_t>(designatorNumbers_.size()))
+          .first->second;
+  if (commonDesignators_.size() < kCommonDesignators) {
+    commonDesignators_.emplace_back(designator, number);
+  }
+  return number;
+}
+
+PinLinks::Pin* PinLinks::tableFor(std::size_t count) {
+  constexpr std::size_t kBlockPins = 16384;
+  if (count > kBlockPins) return largeTables_.emplace_back(std::make_unique<Pin[]>(count)).get();
+  if (blocks_.empty() || blockUsed_ + count > kBlockPins) {
+    blocks_.push_back(std::make_unique<Pin[]>(kBlockPins));
+    blockUsed_ = 0;
+  }
+  Pin* table = blocks_.back().get() + blockUsed_;
+  blockUsed_ += count;
+  return table;
+}
+
 const PinLinks::Pins& PinLinks::pinsOf(const DBX::Component& component) {
   auto [at, inserted] = pins_.try_emplace(&component);
   Pins& pins = at->second;
   if (!inserted) return pins;
+  const std::size_t count = component.pins.size();
+  Pin* table = tableFor(count);
+  std::size_t k = 0;
   for (const auto& [pinDes, pin] : component.pins) {
-    const auto number = designatorNumbers_.try_emplace(pinDes, designatorNumbers_.size()).first;
-    pins.nets.push_back(pin.netId);
-    pins.designators.push_back(number->second);
+    const uint32_t netNumber =
+        netNumbers_.try_emplace(pin.netId, static_cast<uint32_t>(netNumbers_.size())).first->second;
+    table[k++] = {pin.netId, designatorNumber(pinDes), netNumber};
   }
+  pins = Pins(table, count);
   return pins;
+}
+
+bool PinLinks::sameDesignators(const Pins& a, const Pins& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t k = 0; k < a.size(); ++k) {
+    if (a[k].designator != b[k].designator) return false;
+  }
+  return true;
 }
 
 bool PinLinks::same(const Pins& own, const Pins& other, const Pins& own2, const Pins& other2) {

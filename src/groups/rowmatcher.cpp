@@ -1,8 +1,7 @@
 #include "groups/rowmatcher.h"
 
+#include <algorithm>
 #include <stdexcept>
-
-#include "groups/componentkey.h"
 
 namespace {
 
@@ -33,10 +32,58 @@ std::span<const PinLinks::Pair> RowMatcher::templatePairs(std::size_t e, std::si
                                                          pairEnd_[at] - pairBegin_[at]);
 }
 
-const std::string& RowMatcher::keyOf(const DBX::Component& component) {
+uint32_t RowMatcher::keyOf(const DBX::Component& component) {
   auto [at, inserted] = keys_.try_emplace(&component);
-  if (inserted) at->second = ComponentKey(component, kKeyAll);
+  if (inserted) {
+    keyScratch_.clear();
+    AppendComponentKey(component, kKeyAll, keyScratch_);
+    at->second = keyNumbers_.try_emplace(keyScratch_, static_cast<uint32_t>(keyNumbers_.size()))
+                     .first->second;
+  }
   return at->second;
+}
+
+// Two items' pin pairs are the pins of the two on common nets. With the
+// same pin designators as the template's components, the lists agree for
+// every two items exactly when each net that reaches pins of two or more
+// items on one side has all its pins on one net on the other side.
+bool RowMatcher::tally(std::vector<NetTally>& tallies, uint32_t net, uint32_t item,
+                       uint32_t otherNet) {
+  NetTally& seen = tallies[net];
+  if (seen.check != check_) {
+    seen = {check_, item, otherNet, false, true};
+    return true;
+  }
+  seen.manyItems = seen.manyItems || item != seen.firstItem;
+  seen.oneOtherNet = seen.oneOtherNet && otherNet == seen.otherNet;
+  return !seen.manyItems || seen.oneOtherNet;
+}
+
+bool RowMatcher::linksAgreeAtOnce(const std::vector<std::size_t>& filled,
+                                  const std::vector<const PinLinks::Pins*>& pins) {
+  if (templateNets_.size() < links_.netCount()) {
+    templateNets_.resize(links_.netCount());
+    rowNets_.resize(links_.netCount());
+  }
+  if (++check_ == 0) {
+    // Stamps wrapped: forget every tally so that none is taken as current.
+    std::fill(templateNets_.begin(), templateNets_.end(), NetTally{});
+    std::fill(rowNets_.begin(), rowNets_.end(), NetTally{});
+    check_ = 1;
+  }
+  for (std::size_t e : filled) {
+    const PinLinks::Pins& own = templatePins(e);
+    const PinLinks::Pins& here = *pins[e];
+    if (!PinLinks::sameDesignators(own, here)) return false;
+    const auto item = static_cast<uint32_t>(e);
+    for (std::size_t k = 0; k < own.size(); ++k) {
+      if (!tally(templateNets_, own[k].netNumber, item, here[k].netNumber) ||
+          !tally(rowNets_, here[k].netNumber, item, own[k].netNumber)) {
+        return false;
+      }
+    }
+  }
+  return true;
 }
 
 bool RowMatcher::markRow(const NetGraph::CompVector& row, std::vector<char>& marks, bool withKeys) {
@@ -54,6 +101,7 @@ bool RowMatcher::markRow(const NetGraph::CompVector& row, std::vector<char>& mar
       if (!sameKey(*row[e].component, *items_[e])) marks[e] = any = true;
     }
   }
+  if (linksAgreeAtOnce(filled, pins)) return any;
   // Pin pairs agree in one direction exactly when they agree in the other,
   // so each pair of slots is compared once and marks both.
   for (std::size_t a = 0; a < filled.size(); ++a) {

@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "groups/componentkey.h"
 #include "groups/netgraph.h"
 #include "groups/pinlinks.h"
 
@@ -23,8 +24,10 @@ class RowMatcher {
   DBX::Component* templateAt(std::size_t item) const {
     return item < items_.size() ? items_[item] : nullptr;
   }
-  const std::string& keyOf(const DBX::Component& component);
-  bool sameKey(const DBX::Component& a, const DBX::Component& b) { return keyOf(a) == keyOf(b); }
+  // A number for the component's ComponentKey: equal numbers exactly for
+  // equal keys.
+  uint32_t keyOf(const DBX::Component& component);
+  bool sameKey(const DBX::Component& a, const DBX::Component& b) { return SameComponentKey(a, b); }
   // Whether components with pins a at template item e and b at template
   // item j are linked as the template's components of those items are.
   bool pairAgrees(std::size_t e, std::size_t j, const PinLinks::Pins& a, const PinLinks::Pins& b) {
@@ -41,6 +44,12 @@ class RowMatcher {
   bool markRow(const NetGraph::CompVector& row, std::vector<char>& marks, bool withKeys);
 
  private:
+  // Whether every two of the filled slots are certainly linked as the
+  // template's items are, in time linear in their pins; false when that
+  // takes the pairwise comparison.
+  bool linksAgreeAtOnce(const std::vector<std::size_t>& filled,
+                        const std::vector<const PinLinks::Pins*>& pins);
+
   std::vector<DBX::Component*> items_;
   PinLinks links_;
   std::vector<const PinLinks::Pins*> itemPins_;  // null where the template has no item
@@ -50,7 +59,23 @@ class RowMatcher {
   std::vector<uint32_t> pairBegin_;
   std::vector<uint32_t> pairEnd_;
   std::vector<PinLinks::Pair> pairs_;
-  std::unordered_map<const DBX::Component*, std::string> keys_;
+  std::unordered_map<const DBX::Component*, uint32_t> keys_;
+  std::unordered_map<std::string, uint32_t> keyNumbers_;
+  std::string keyScratch_;
+
+  // What one check has seen of a net, on one side (template or row): the
+  // first item on it and the net its first pin has on the other side.
+  struct NetTally {
+    uint32_t check = 0;  // the check that wrote the rest; older is unseen
+    uint32_t firstItem = 0;
+    uint32_t otherNet = 0;
+    bool manyItems = false;
+    bool oneOtherNet = true;
+  };
+  bool tally(std::vector<NetTally>& tallies, uint32_t net, uint32_t item, uint32_t otherNet);
+  std::vector<NetTally> templateNets_;
+  std::vector<NetTally> rowNets_;
+  uint32_t check_ = 0;
 };
 
 // The row check. Candidate form (item >= 0 and a candidate): may the

@@ -46,7 +46,7 @@ VariantSearch::VariantSearch(const NetGraph& templateGraph, std::size_t itemCoun
   }
 
   // Twins must be the same kind of part.
-  std::vector<std::string> keys(n_);
+  std::vector<uint32_t> keys(n_);
   for (std::size_t i = 0; i < n_; ++i) {
     if (inTemplate_[i]) keys[i] = matcher.keyOf(*matcher.templateAt(i));
   }
@@ -86,65 +86,127 @@ bool VariantSearch::twinPermutationsExceedLimit() const {
   return false;
 }
 
-bool VariantSearch::fits(std::size_t slot, std::size_t component) const {
-  if (!inTemplate_[slot]) return true;
-  for (std::size_t j : filled_) {
-    const std::size_t other = static_cast<std::size_t>(rowComponent_[j]);
-    if (templateLinks_[slot * n_ + j] != componentLinks_[component * n_ + other]) return false;
+bool VariantSearch::strikeRuledOut(std::size_t depth, std::size_t slot, std::size_t end) {
+  bool everyOneHasASlot = true;
+  for (std::size_t later = depth + 1; later < end; ++later) {
+    for (std::size_t other : allowedSlots_[later]) {
+      std::uint32_t& struck = struck_[later * n_ + other];
+      if (struck != 0) continue;
+      // The later component may not take this slot, nor one whose links to
+      // it would differ from its own links to the component placed.
+      const bool ruledOut = other == slot || (inTemplate_[slot] && inTemplate_[other] &&
+                                              templateLinks_[other * n_ + slot] !=
+                                                  componentLinks_[later * n_ + depth]);
+      if (!ruledOut) continue;
+      ++struck;
+      trail_.push_back(later * n_ + other);
+      if (--openSlots_[later] == 0) everyOneHasASlot = false;
+    }
   }
-  return true;
+  return everyOneHasASlot;
 }
 
-bool VariantSearch::GenerateVariants(std::size_t depth) {
-  if (depth == n_) {
+void VariantSearch::restoreStruck(std::size_t trailSize) {
+  while (trail_.size() > trailSize) {
+    const std::size_t entry = trail_.back();
+    trail_.pop_back();
+    --struck_[entry];
+    ++openSlots_[entry / n_];
+  }
+}
+
+bool VariantSearch::GenerateVariants(std::size_t depth, std::size_t end) {
+  if (depth == end) {
+    if (end < n_) return false;
     if (result_.candidates.size() / n_ >= limit_) return false;
     for (int component : rowComponent_) {
       result_.candidates.push_back(components_[static_cast<std::size_t>(component)]);
     }
     return true;
   }
-  if (result_.deepestIndex < depth) result_.deepestIndex = depth;
   for (std::size_t slot : allowedSlots_[depth]) {
-    if (rowComponent_[slot] >= 0) continue;
+    if (rowComponent_[slot] >= 0 || struck_[depth * n_ + slot] != 0) continue;
     const int twinClass = twinClass_[slot];
     if (collapsing_ && twinClass >= 0) {
       // Within a class only the lowest free item may be taken.
       const auto& slots = classSlots_[static_cast<std::size_t>(twinClass)];
       if (slots[classFilled_[static_cast<std::size_t>(twinClass)]] != slot) continue;
     }
-    // The row placed so far passed, so only the new item's pairs can differ.
-    if (!fits(slot, depth)) continue;
-    rowComponent_[slot] = static_cast<int>(depth);
-    if (inTemplate_[slot]) filled_.push_back(slot);
-    if (twinClass >= 0) ++classFilled_[static_cast<std::size_t>(twinClass)];
-    const bool withinLimit = GenerateVariants(depth + 1);
-    if (twinClass >= 0) --classFilled_[static_cast<std::size_t>(twinClass)];
-    if (inTemplate_[slot]) filled_.pop_back();
-    rowComponent_[slot] = -1;
-    if (!withinLimit) return false;
+    const std::size_t trailSize = trail_.size();
+    const bool open = strikeRuledOut(depth, slot, end);
+    bool goOn = true;
+    if (open) {
+      rowComponent_[slot] = static_cast<int>(depth);
+      if (twinClass >= 0) ++classFilled_[static_cast<std::size_t>(twinClass)];
+      goOn = GenerateVariants(depth + 1, end);
+      if (twinClass >= 0) --classFilled_[static_cast<std::size_t>(twinClass)];
+      rowComponent_[slot] = -1;
+    }
+    restoreStruck(trailSize);
+    if (!goOn) return false;
   }
   return true;
+}
+
+void VariantSearch::resetPlacements() {
+  struck_.assign(n_ * n_, 0);
+  openSlots_.resize(n_);
+  for (std::size_t a = 0; a < n_; ++a) openSlots_[a] = allowedSlots_[a].size();
+  trail_.clear();
+}
+
+bool VariantSearch::canPlaceFirst(std::size_t end) {
+  resetPlacements();
+  for (std::size_t a = 0; a < end; ++a) {
+    if (openSlots_[a] == 0) return false;
+  }
+  return !GenerateVariants(0, end);
+}
+
+std::size_t VariantSearch::deepestReached() {
+  // Placing the first k components gets harder as k grows, so the deepest
+  // component reached is found by halving.
+  std::size_t reached = 0;
+  std::size_t beyond = n_;
+  while (beyond - reached > 1) {
+    const std::size_t middle = reached + (beyond - reached) / 2;
+    if (canPlaceFirst(middle)) {
+      reached = middle;
+    } else {
+      beyond = middle;
+    }
+  }
+  return reached;
+}
+
+bool VariantSearch::enumerate() {
+  result_.candidates.clear();
+  resetPlacements();
+  for (std::size_t a = 0; a < n_; ++a) {
+    if (openSlots_[a] == 0) return true;
+  }
+  return GenerateVariants(0, n_);
 }
 
 VariantSearch::Result VariantSearch::run() {
   if (n_ == 0) return result_;
   // Every valid assignment permuted within the twin classes is valid too, so
   // when those permutations alone exceed the limit the full search is futile.
-  if (classSlots_.empty() || !twinPermutationsExceedLimit()) {
-    if (GenerateVariants(0)) return result_;
-  }
-  result_.candidates.clear();
+  bool withinLimit = false;
+  if (classSlots_.empty() || !twinPermutationsExceedLimit()) withinLimit = enumerate();
   // Without twins the collapsed search would be the same search again.
-  if (classSlots_.empty()) {
-    result_.tooMany = true;
-    return result_;
-  }
-  result_.deepestIndex = 0;
-  collapsing_ = true;
-  result_.collapsed = true;
-  if (!GenerateVariants(0)) {
+  if (!withinLimit && classSlots_.empty()) {
     result_.candidates.clear();
     result_.tooMany = true;
+  } else if (!withinLimit) {
+    collapsing_ = true;
+    result_.collapsed = true;
+    if (!enumerate()) {
+      result_.candidates.clear();
+      result_.tooMany = true;
+    }
   }
+  // A search that placed every component went down to the last one.
+  result_.deepestIndex = result_.tooMany || !result_.candidates.empty() ? n_ - 1 : deepestReached();
   return result_;
 }

@@ -1,7 +1,11 @@
 // Variant generation: every one-to-one assignment of a new group's
 // components to the template items that the row check accepts, found depth
 // first (component 0 first, each tried in every free item in ascending order)
-// so that variants come in lexicographic order of their items.
+// so that variants come in lexicographic order of their items. Each
+// placement strikes the items that it rules out for the components still to
+// come, and a branch that leaves one of them no item is not followed: the
+// search does not try orderings of early components that a later one
+// refuses.
 //
 // Interchangeable parts would make the number of variants explode (k equal
 // decoupling capacitors give k! variants), so the enumeration stops beyond a
@@ -43,10 +47,21 @@ class VariantSearch {
   Result run();
 
  private:
-  bool fits(std::size_t slot, std::size_t component) const;
   // Places the component at the depth into every free item that passes the
-  // check; false when the number of variants went beyond the limit.
-  bool GenerateVariants(std::size_t depth);
+  // check, components [0, end) in all; false when the number of variants
+  // went beyond the limit or, with end < n, when one placement was found.
+  bool GenerateVariants(std::size_t depth, std::size_t end);
+  // Strikes the items that the component at depth, placed into the slot,
+  // rules out for components (depth, end); false when one is left none.
+  bool strikeRuledOut(std::size_t depth, std::size_t slot, std::size_t end);
+  void restoreStruck(std::size_t trailSize);
+  void resetPlacements();
+  // Every variant within the limit into the result; false beyond it.
+  bool enumerate();
+  // Whether components [0, end) can all be placed.
+  bool canPlaceFirst(std::size_t end);
+  // The deepest component that the search in component order reaches.
+  std::size_t deepestReached();
   void findTwinClasses();
   // Whether the product of the twin classes' factorials exceeds the limit.
   bool twinPermutationsExceedLimit() const;
@@ -64,8 +79,13 @@ class VariantSearch {
   std::vector<std::vector<std::size_t>> classSlots_;
   std::vector<std::size_t> classFilled_;
 
+  // Per component and slot: the number of placements that rule the slot
+  // out; per component: its slots not ruled out.
+  std::vector<uint32_t> struck_;
+  std::vector<std::size_t> openSlots_;
+  std::vector<std::size_t> trail_;  // component * n + slot, in striking order
+
   bool collapsing_ = false;
-  std::vector<int> rowComponent_;    // per slot; -1 when empty
-  std::vector<std::size_t> filled_;  // filled template slots, in placing order
+  std::vector<int> rowComponent_;  // per slot; -1 when empty
   Result result_;
 };

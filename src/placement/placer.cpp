@@ -6,12 +6,13 @@
 #include <stdexcept>
 
 #include "diag/messages.h"
+#include "diag/progressscope.h"
 #include "diag/tandrelerror.h"
 #include "diag/waitcurs.h"
 #include "placement/designgrid.h"
 #include "placement/fieldparse.h"
 #include "placement/placertexts.h"
-#include "placement/routingplacer.h"
+
 #include "placement/units.h"
 
 namespace placement {
@@ -155,6 +156,8 @@ void TPlacer::DesignCleared() {
   FDesign = nullptr;
   FHighlighted.clear();
   FCopyRoutingChosen = false;
+  FUndo.clear();
+  FRoutingUndo = {};
   FComps.clear();
   FGroupLines.clear();
   FSelected.reset();
@@ -303,27 +306,124 @@ std::vector<TPlacer::Move> TPlacer::GroupMoves(std::size_t a, std::size_t t,
   // The template group is never moved, not even where a target group shares
   // one of its components.
   const std::set<const DBX::Component*> templateParts(model.begin(), model.end());
-  const DesignPoint corner = FItemRect.Corner(RectCorner::LeftBottom);
+  // The group moves by one vector, the cell's offset from the template's
+  // footprint snapped to whole grid steps: snapping every component on its
+  // own would shift each by a different remainder on an off-grid template.
+  const DesignPoint shift = GroupShift(pos);
   std::vector<Move> moves;
   for (std::size_t i = 0; i < FItemsPerGroup; ++i) {
     const CompInfo like = model[i];
     const CompInfo component = target[i];
     if (like == nullptr || component == nullptr || templateParts.contains(component)) continue;
     const DBX::TPoint ref = like->record.refPoint;
-    const DesignPoint r = ToDesignGrid(Pcb(), {ref.x, ref.y}, GridDirection::ToRelative);
-    const DesignPoint p{CheckedCoordinate(int64_t{pos.x} + r.x - corner.x, "Target x coordinate"),
-                        CheckedCoordinate(int64_t{pos.y} + r.y - corner.y, "Target y coordinate")};
-    moves.push_back({component, ToDesignGrid(Pcb(), p, GridDirection::ToAbsolute), like});
+    const DesignPoint at{CheckedCoordinate(int64_t{ref.x} + shift.x, "Target x coordinate"),
+                         CheckedCoordinate(int64_t{ref.y} + shift.y, "Target y coordinate")};
+    moves.push_back({component, at, like, a});
   }
   return moves;
 }
 
+TPlacer::Pose TPlacer::Pose::Of(const DBX::TComponent& record) {
+  return {record.refPoint, record.isFlipped != 0, record.rotationAng};
+}
+
+namespace {
+
+std::string joined(const std::vector<std::string>& names) {
+  std::string text;
+  for (const std::string& name : names) {
+    if (!text.empty()) text += ", ";
+    text += name;
+  }
+  return text;
+}
+
+bool isDefined(const DBX::TRect& area) {
+  return area.upperRight.x > area.lowerLeft.x && area.upperRight.y > area.lowerLeft.y;
+}
+
+// Where the component's outline lies once it stands at `at` turned like
+// `source`, whose outline it then repeats.
+DBX::TRect outlineAt(const DBX::Component& source, DesignPoint at) {
+  const DBX::TComponent& record = source.record;
+  const int64_t dx = int64_t{at.x} - record.refPoint.x;
+  const int64_t dy = int64_t{at.y} - record.refPoint.y;
+  if (FromHostRect(record.boundRect).IsEmpty()) return {{at.x, at.y}, {at.x, at.y}};
+  const auto shifted = [](int64_t value) {
+    return static_cast<int32_t>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
+  };
+  return {
+      {shifted(record.boundRect.lowerLeft.x + dx), shifted(record.boundRect.lowerLeft.y + dy)},
+      {shifted(record.boundRect.upperRight.x + dx), shifted(record.boundRect.upperRight.y + dy)}};
+}
+
+bool contains(const DBX::TRect& area, const DBX::TRect& rect) {
+  return rect.lowerLeft.x >= area.lowerLeft.x && rect.lowerLeft.y >= area.lowerLeft.y &&
+         rect.upperRight.x <= area.upperRight.x && rect.upperRight.y <= area.upperRight.y;
+}
+
+}  // namespace
+
+bool TPlacer::MayApply(const std::vector<Move>& moves) const {
+  std::vector<std::string> locked;
+  for (const Move& move : moves) {
+    if (move.component->record.isFixed != 0) {
+      locked.emplace_back(DBX::getText(move.component->record.refDes));
+    }
+  }
+  if (!locked.empty()) {
+    diag::ReportMessage(diag::MessageKind::Error, kLockedParts.data(), joined(locked).c_str());
+    return false;
+  }
+  const DBX::TRect& board = Pcb().header().workspaceExtents;
+  if (!isDefined(board)) return true;
+  // The host refuses a reference point beyond its workspace: such a Place
+  // would stop half done.
+  std::vector<std::string> unplaceable;
+  std::size_t outside = 0;
+  std::set<std::size_t> groups;
+  for (const Move& move : moves) {
+    if (!contains(board, {{move.at.x, move.at.y}, {move.at.x, move.at.y}})) {
+      unplaceable.emplace_back(DBX::getText(move.component->record.refDes));
+    }
+    const DBX::Component& source = move.like != nullptr ? *move.like : *move.component;
+    if (contains(board, outlineAt(source, move.at))) continue;
+    ++outside;
+    groups.insert(move.group);
+  }
+  if (!unplaceable.empty()) {
+    diag::ReportMessage(diag::MessageKind::Error, kBeyondWorkspace.data(),
+                        joined(unplaceable).c_str());
+    return false;
+  }
+  if (outside == 0) return true;
+  std::vector<std::string> names;
+  for (const std::size_t g : groups) names.push_back("G" + std::to_string(g + 1));
+  return diag::AskConfirm(kOffBoardQuestion.data(), outside, joined(names).c_str());
+}
+
 void TPlacer::Apply(const std::vector<Move>& moves) {
-  for (const Move& move : moves) move.component->placeAt(move.at.x, move.at.y, move.like);
+  FUndo.clear();
+  FRoutingUndo = {};
+  for (const Move& move : moves) {
+    DBX::Component& component = *move.component;
+    const Pose before = Pose::Of(component.record);
+    FUndo.push_back({&component, before, before});
+    // The host writes every step that succeeded back into the record, so the
+    // record tells where a failed move left the component.
+    try {
+      component.placeAt(move.at.x, move.at.y, move.like);
+    } catch (...) {
+      FUndo.back().after = Pose::Of(component.record);
+      throw;
+    }
+    FUndo.back().after = Pose::Of(component.record);
+  }
 }
 
 void TPlacer::PlaceGroupAt(std::size_t a, std::size_t t, DesignPoint pos) {
-  Apply(GroupMoves(a, t, pos));
+  const std::vector<Move> moves = GroupMoves(a, t, pos);
+  if (MayApply(moves)) Apply(moves);
 }
 
 void TPlacer::PlaceGroups(std::size_t t) {
@@ -337,14 +437,15 @@ void TPlacer::PlaceGroups(std::size_t t) {
   }
   const std::optional<PlacementGrid> grid = ReadPlacementGrid();
   if (!grid) throw TandrelError("The placement grid has invalid fields");
-  // Every target is worked out before the first move, so that a position
-  // beyond the host's range moves nothing at all.
+  // Every target is worked out and checked before the first move, so that a
+  // refused Place moves nothing at all.
   std::vector<Move> moves;
   for (std::size_t i = 1; i < groups; ++i) {
     const DesignPoint cell = placement::CellPosition(*grid, FItemRect, static_cast<uint32_t>(i));
     const std::vector<Move> group = GroupMoves((t + i) % groups, t, cell);
     moves.insert(moves.end(), group.begin(), group.end());
   }
+  if (!MayApply(moves)) return;
   Apply(moves);
   CopyRoutingAndTexts(t, *grid);
 }
@@ -369,8 +470,14 @@ void TPlacer::CopyRoutingAndTexts(std::size_t t, const PlacementGrid& grid) {
   const std::optional<int32_t> margin = ParseLength(FieldOf(Control::RoutingMargin).text);
   if (!margin) throw TandrelError("The routing margin is invalid");
   RoutingPlacer copier(*FDesign, Group(t), FItemRect, *margin);
-  copier.CopyTexts(targets);
-  copier.CopyRouting(targets);
+  try {
+    copier.CopyTexts(targets);
+    copier.CopyRouting(targets);
+  } catch (...) {
+    FRoutingUndo = copier.Made();
+    throw;
+  }
+  FRoutingUndo = copier.Made();
 }
 
 void TPlacer::UpdateClick() {
@@ -388,7 +495,41 @@ void TPlacer::PlaceClick() {
   // The fresh data may have made a field invalid; never place from one.
   if (!FSelected || !FPlaceEnabled) return;
   DBX::Lock lock(*FDesign, false);
+  diag::ProgressScope shown("Placing the groups...");
   PlaceGroups(*FSelected);
+}
+
+void TPlacer::UndoPlaceClick() {
+  Notification notify(*this);
+  if (FDesign == nullptr || !UndoEnabled()) return;
+  diag::WaitCurs wait;
+  // The verification brings every record up to date with the host, so that
+  // a part the user moved since is recognised.
+  DBX::Lock lock(*FDesign, true);
+  std::vector<std::string> changed;
+  for (const UndoEntry& entry : FUndo) {
+    if (Pose::Of(entry.component->record) != entry.after) {
+      changed.emplace_back(DBX::getText(entry.component->record.refDes));
+    }
+  }
+  if (!changed.empty()) {
+    diag::ReportMessage(diag::MessageKind::Error, kChangedSincePlace.data(),
+                        joined(changed).c_str());
+  }
+  // The copies' copper and texts go first: the texts are put back where they
+  // were beside the placed parts, and the parts then carry them home.
+  RoutingPlacer::TakeBack(*FDesign, FRoutingUndo);
+  // Last move first, so that a part moved twice ends where it began. Each
+  // entry goes before its host calls: a part the host refuses is not tried
+  // again, the ones still remembered are put back by the next Undo.
+  while (!FUndo.empty()) {
+    const UndoEntry entry = FUndo.back();
+    FUndo.pop_back();
+    if (Pose::Of(entry.component->record) != entry.after) continue;
+    const Pose& before = entry.before;
+    entry.component->placeOriented(before.refPoint.x, before.refPoint.y, before.flipped,
+                                   before.rotationAng);
+  }
 }
 
 // ---- Group tools ----
@@ -473,11 +614,12 @@ void TPlacer::GatherTemplate() {
         ToDesignGrid(Pcb(), {bound.lowerLeft.x, bound.lowerLeft.y}, GridDirection::ToRelative);
     const DesignPoint target{CheckedCoordinate(x + r.x - b.x, "Group x coordinate"),
                              CheckedCoordinate(y + r.y - b.y, "Group y coordinate")};
-    moves.push_back({component, ToDesignGrid(Pcb(), target, GridDirection::ToAbsolute), nullptr});
+    moves.push_back(
+        {component, ToDesignGrid(Pcb(), target, GridDirection::ToAbsolute), nullptr, *FSelected});
     x += int64_t{rect.Width()} + *gap;
     ++inLine;
   }
-  if (moves.empty()) return;
+  if (moves.empty() || !MayApply(moves)) return;
   DBX::Lock lock(*FDesign, false);
   Apply(moves);
 }

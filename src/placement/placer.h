@@ -29,6 +29,7 @@
 #include "placement/designgeometry.h"
 #include "placement/itemrect.h"
 #include "placement/placementgrid.h"
+#include "placement/routingplacer.h"
 
 namespace placement {
 
@@ -102,6 +103,9 @@ class TPlacer {
   // "Place": re-reads the PCB components, a pass, then places every group
   // but the selected one around it.
   void PlaceClick();
+  // "Undo Place": puts back what the last Place or Group moved, except parts
+  // that changed in the host since; those are named and left as they are.
+  void UndoPlaceClick();
 
   // ---- The operations behind the buttons ----
 
@@ -122,10 +126,14 @@ class TPlacer {
   // invalid.
   DesignPoint CellPosition(uint32_t k);
   // Places every group but the template t in the grid. The host calls run
-  // under the caller's lock.
+  // under the caller's lock. Nothing moves when a target is locked or the
+  // user declines to place parts beyond the board.
   void PlaceGroups(std::size_t t);
   // Moves group a so that it repeats template t with its footprint's
-  // left-bottom corner at pos (origin-relative).
+  // left-bottom corner at pos (origin-relative): every component goes to its
+  // template component's exact position shifted by one vector, pos less the
+  // template footprint's corner snapped to whole grid steps. Checked like
+  // PlaceGroups; the host calls run under the caller's lock.
   void PlaceGroupAt(std::size_t a, std::size_t t, DesignPoint pos);
 
   // ---- What the page shows ----
@@ -143,6 +151,9 @@ class TPlacer {
   // Whether Place also repeats the template's copper and component texts in
   // every copy; until the user chooses, on exactly when the PCB has copper.
   bool CopyRouting() const { return FCopyRouting; }
+  // "Undo Place" is enabled while the last Place or Group left something to
+  // put back.
+  bool UndoEnabled() const { return !FUndo.empty() || !FRoutingUndo.empty(); }
 
   std::size_t GroupCount() const;
   uint32_t ItemsPerGroup() const { return FItemsPerGroup; }
@@ -152,11 +163,30 @@ class TPlacer {
   // Component -> its highlight state before the page first highlighted it.
   const std::map<DBX::Component*, long>& HighlightMemory() const { return FHighlighted; }
 
+  // Where a component stands and how it is turned.
+  struct Pose {
+    DBX::TPoint refPoint;
+    bool flipped = false;
+    int32_t rotationAng = 0;
+    static Pose Of(const DBX::TComponent& record);
+    friend bool operator==(const Pose&, const Pose&) = default;
+  };
+  // One component moved by the last Place or Group: how it stood before and
+  // how the host reported it afterwards.
+  struct UndoEntry {
+    DBX::Component* component;
+    Pose before;
+    Pose after;
+  };
+  // In the order of the moves.
+  const std::vector<UndoEntry>& UndoMemory() const { return FUndo; }
+
  private:
   struct Move {
     DBX::Component* component;
     DesignPoint at;  // absolute
     const DBX::Component* like;
+    std::size_t group;
   };
   class Notification;
 
@@ -178,7 +208,12 @@ class TPlacer {
   void FollowPartner(Control cause, Control gap, Control delta, int32_t size, bool& valid);
   std::optional<PlacementGrid> ReadPlacementGrid();
   std::vector<Move> GroupMoves(std::size_t a, std::size_t t, DesignPoint pos) const;
-  static void Apply(const std::vector<Move>& moves);
+  // Refuses moves of locked parts (an Error box) and asks before parts go
+  // beyond the board; true when the moves may go ahead.
+  bool MayApply(const std::vector<Move>& moves) const;
+  // Makes the moves, remembering each one for "Undo Place" before it starts,
+  // so that a failure leaves what was moved so far to undo.
+  void Apply(const std::vector<Move>& moves);
   void SelectAndUpdate(std::optional<std::size_t> line, Control cause);
   // The one vector by which a group placed with its footprint at pos
   // repeats the template: pos less the footprint's corner in whole grid
@@ -191,6 +226,8 @@ class TPlacer {
   std::vector<CompInfo> FComps;
   DesignRect FItemRect;
   std::map<DBX::Component*, long> FHighlighted;
+  std::vector<UndoEntry> FUndo;
+  RoutingPlacer::Changes FRoutingUndo;  // the copper and texts the last Place copied
 
   std::array<Field, 12> FFields;  // Rows to RoutingMargin
   std::vector<std::string> FGroupLines;

@@ -36,6 +36,7 @@ inline constexpr ControlText kPlacerControls[] = {
     {"GridMSG", "Grid size - 123x345 (123,345-567,456)", "Size (and placement) of whole grid"},
     {"Button5", "Update", "Update dimensions from Design"},
     {"PlaceButton", "Place", "Place Groups by Grid"},
+    {"UndoPlaceButton", "Undo Place", "Put the components moved by the last Place or Group back"},
     {"TabSheet2", "Others", ""},
     {"GroupBox2", "Group Current", ""},
     {"GrpX", "X: ", "X coordinate of left edge of grouping"},
@@ -61,6 +62,18 @@ const ControlText& PlacerControlText(std::string_view name);
 inline constexpr std::string_view kItemMessagePrefix = "Item size - ";
 inline constexpr std::string_view kGridMessagePrefix = "Grid size - ";
 inline constexpr std::string_view kEmptyGroupLine = "<Empty>";
+// Each takes one %s: designators joined by ", ".
+inline constexpr std::string_view kLockedParts =
+    "Locked parts cannot be moved: %s\nUnlock them in the PCB editor or leave them out of the "
+    "groups. Nothing was moved.";
+inline constexpr std::string_view kBeyondWorkspace =
+    "The host cannot place these parts outside its workspace: %s\nChoose another grid. Nothing "
+    "was moved.";
+inline constexpr std::string_view kChangedSincePlace =
+    "Changed in the PCB editor since they were placed, so left as they are: %s";
+// A count of parts (%zu) and the groups they belong to (%s: "G2, G3").
+inline constexpr std::string_view kOffBoardQuestion =
+    "Parts that would lie outside the board: %zu (%s).\nMove them anyway?";
 inline constexpr std::string_view kNoTemplateOnPcb =
     "The Main group has no component on the PCB: nothing was placed.";
 inline constexpr std::string_view kRoutingSkipped =

@@ -136,8 +136,10 @@ QWidget* PlacerWidget::buildPlacePage() {
   fields->setColumnStretch(6, 1);
 
   placeButton_ = makeButton("PlaceButton", [this] { placer_.PlaceClick(); });
+  undoPlaceButton_ = makeButton("UndoPlaceButton", [this] { placer_.UndoPlaceClick(); });
   auto* buttons = new QVBoxLayout;
   buttons->addWidget(placeButton_);
+  buttons->addWidget(undoPlaceButton_);
   buttons->addWidget(makeButton("Button5", [this] { placer_.UpdateClick(); }));
   buttons->addStretch(1);
 
@@ -286,6 +288,7 @@ void PlacerWidget::refresh() {
   itemMsg_->setText(QString::fromStdString(placer_.ItemMessage()));
   gridMsg_->setText(QString::fromStdString(placer_.GridMessage()));
   placeButton_->setEnabled(placer_.PlaceEnabled());
+  undoPlaceButton_->setEnabled(placer_.UndoEnabled());
   autoHighlight_->setChecked(placer_.AutoHighlight());
   copyRouting_->setChecked(placer_.CopyRouting());
   field(Control::RoutingMargin)->setEnabled(placer_.CopyRouting());

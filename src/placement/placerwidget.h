@@ -34,7 +34,7 @@ class PlacerWidget : public QWidget {
   // Error box. The page then shows the placer's state.
   void act(const std::function<void()>& operation);
   // Shows the placer's state: list, fields and their colour, messages,
-  // corner, origin fields, "Place" and "Highlight automatic".
+  // corner, origin fields, "Place", "Undo Place" and "Highlight automatic".
   void refresh();
 
   // The edit of a field, Rows to RoutingMargin.
@@ -64,6 +64,7 @@ class PlacerWidget : public QWidget {
   QLabel* itemMsg_ = nullptr;
   QLabel* gridMsg_ = nullptr;
   QPushButton* placeButton_ = nullptr;
+  QPushButton* undoPlaceButton_ = nullptr;
   QCheckBox* autoHighlight_ = nullptr;
   QCheckBox* copyRouting_ = nullptr;
   // Set while the widget shows the placer's state, so that the list's

@@ -24,21 +24,35 @@ DesignRect absoluteRect(const DBX::TDesign& header, const DesignRect& rect) {
 
 template <class Record>
 void dropCopies(std::vector<Record>& records, const std::set<std::string>& copyGroups,
-                std::set<std::pair<int32_t, int32_t>>& stale, int32_t itemType,
-                int32_t Record::*id) {
+                std::set<std::pair<int32_t, int32_t>>& stale, std::vector<Record>& dropped,
+                int32_t itemType, int32_t Record::*id) {
   std::erase_if(records, [&](const Record& record) {
     const bool copied = record.isCreatedByClient != 0 &&
                         copyGroups.contains(std::string(DBX::getText(record.groupName)));
-    if (copied) stale.emplace(itemType, record.*id);
+    if (copied) {
+      stale.emplace(itemType, record.*id);
+      dropped.push_back(record);
+    }
     return copied;
   });
 }
 
 template <class Record>
-void placeAll(DBX::Design& design, std::vector<Record>& records, std::size_t& placed) {
+void placeAll(DBX::Design& design, std::vector<Record>& records, int32_t itemType,
+              int32_t Record::*id, std::vector<std::pair<int32_t, int32_t>>& placed) {
   for (Record& record : records) {
     design.placeItem(record);
-    ++placed;
+    placed.emplace_back(itemType, record.*id);
+  }
+}
+
+// Places the records again, each leaving records as soon as the host has it.
+template <class Record>
+void placeAgain(DBX::Design& design, std::vector<Record>& records) {
+  while (!records.empty()) {
+    Record record = records.back();
+    records.pop_back();
+    design.placeItem(record);
   }
 }
 
@@ -74,6 +88,8 @@ void RoutingPlacer::CopyRouting(const std::vector<Target>& targets) {
   FSkipped.clear();
   FDeleted = 0;
   FPlaced = 0;
+  FMade.placed.clear();
+  FMade.deleted = {};
   std::set<std::string> copyGroups;
   for (const Target& target : targets) copyGroups.insert(GroupNameOf(target.group));
 
@@ -83,10 +99,12 @@ void RoutingPlacer::CopyRouting(const std::vector<Target>& targets) {
   // Item type and id; a zone on several layers comes once per layer with
   // one id and is deleted once.
   std::set<std::pair<int32_t, int32_t>> stale;
-  dropCopies(board.lines, copyGroups, stale, DBX::DBX_LINE, &DBX::TLine::lineId);
-  dropCopies(board.arcs, copyGroups, stale, DBX::DBX_ARC, &DBX::TArc::arcId);
-  dropCopies(board.vias, copyGroups, stale, DBX::DBX_VIA, &DBX::TVia::viaId);
-  dropCopies(board.polygons, copyGroups, stale, DBX::DBX_POLYGON, &DBX::TPolygon::polygonId);
+  DBX::PcbItems dropped;
+  dropCopies(board.lines, copyGroups, stale, dropped.lines, DBX::DBX_LINE, &DBX::TLine::lineId);
+  dropCopies(board.arcs, copyGroups, stale, dropped.arcs, DBX::DBX_ARC, &DBX::TArc::arcId);
+  dropCopies(board.vias, copyGroups, stale, dropped.vias, DBX::DBX_VIA, &DBX::TVia::viaId);
+  dropCopies(board.polygons, copyGroups, stale, dropped.polygons, DBX::DBX_POLYGON,
+             &DBX::TPolygon::polygonId);
 
   const RoutingCopy routing(board, FFootprint, FMargin, RoutingCopy::TemplateNets(FModel));
   std::vector<RoutingCopy::Copy> copies;
@@ -95,16 +113,21 @@ void RoutingPlacer::CopyRouting(const std::vector<Target>& targets) {
                                      GroupNameOf(target.group)));
   }
 
+  // Undo puts the deleted copper back as a whole, so it is remembered
+  // before the first deletion.
+  FMade.deleted = std::move(dropped);
   for (const auto& [itemType, itemId] : stale) {
     FDesign.deleteItem(itemType, itemId);
     ++FDeleted;
   }
   for (std::size_t c = 0; c < copies.size(); ++c) {
     DBX::PcbItems& items = copies[c].toPlace;
-    placeAll(FDesign, items.lines, FPlaced);
-    placeAll(FDesign, items.arcs, FPlaced);
-    placeAll(FDesign, items.vias, FPlaced);
-    placeAll(FDesign, items.polygons, FPlaced);
+    std::vector<std::pair<int32_t, int32_t>>& placed = FMade.placed;
+    placeAll(FDesign, items.lines, DBX::DBX_LINE, &DBX::TLine::lineId, placed);
+    placeAll(FDesign, items.arcs, DBX::DBX_ARC, &DBX::TArc::arcId, placed);
+    placeAll(FDesign, items.vias, DBX::DBX_VIA, &DBX::TVia::viaId, placed);
+    placeAll(FDesign, items.polygons, DBX::DBX_POLYGON, &DBX::TPolygon::polygonId, placed);
+    FPlaced = placed.size();
     for (const RoutingCopy::Skipped& item : copies[c].skipped) {
       FSkipped.push_back({targets[c].group, item});
     }
@@ -137,7 +160,28 @@ std::string RoutingPlacer::SkippedReport() const {
   return report;
 }
 
+void RoutingPlacer::TakeBack(DBX::Design& design, Changes& changes) {
+  // A placed zone on several layers has one id and goes with one deletion.
+  std::set<std::pair<int32_t, int32_t>> deleted;
+  while (!changes.placed.empty()) {
+    const std::pair<int32_t, int32_t> item = changes.placed.back();
+    changes.placed.pop_back();
+    if (deleted.insert(item).second) design.deleteItem(item.first, item.second);
+  }
+  placeAgain(design, changes.deleted.lines);
+  placeAgain(design, changes.deleted.arcs);
+  placeAgain(design, changes.deleted.vias);
+  placeAgain(design, changes.deleted.polygons);
+  // Last change first, so that a text changed twice ends as it began.
+  while (!changes.texts.empty()) {
+    auto [part, text] = changes.texts.back();
+    changes.texts.pop_back();
+    part->modifyText(text);
+  }
+}
+
 void RoutingPlacer::CopyTexts(const std::vector<Target>& targets) {
+  FMade.texts.clear();
   // The template's texts are read once, whatever the number of copies.
   std::vector<std::vector<DBX::TAttribute>> modelTexts;
   for (const CompInfo part : FModel) {
@@ -147,11 +191,13 @@ void RoutingPlacer::CopyTexts(const std::vector<Target>& targets) {
     for (std::size_t i = 0; i < FModel.size() && i < target.comps.size(); ++i) {
       DBX::Component* part = target.comps[i];
       if (FModel[i] == nullptr || part == nullptr || part == FModel[i]) continue;
-      std::set<int32_t> present;
-      for (const DBX::TAttribute& text : part->texts()) present.insert(text.attrType);
+      std::map<int32_t, DBX::TAttribute> present;
+      for (const DBX::TAttribute& text : part->texts()) present.emplace(text.attrType, text);
       for (const DBX::TAttribute& model : modelTexts[i]) {
-        if (!present.contains(model.attrType)) continue;
+        const auto found = present.find(model.attrType);
+        if (found == present.end()) continue;
         DBX::TAttribute text = TextLike(model, FModel[i]->record.refPoint, part->record.refPoint);
+        FMade.texts.emplace_back(part, found->second);
         part->modifyText(text);
       }
     }

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dbx/design.h"
@@ -59,6 +60,21 @@ class RoutingPlacer {
   std::size_t DeletedCount() const { return FDeleted; }
   std::size_t PlacedCount() const { return FPlaced; }
 
+  // What the last CopyTexts and CopyRouting changed in the host, as far as
+  // they got, so that "Undo Place" can take it back.
+  struct Changes {
+    std::vector<std::pair<int32_t, int32_t>> placed;                 // item type and host id
+    DBX::PcbItems deleted;                                           // as they were
+    std::vector<std::pair<DBX::Component*, DBX::TAttribute>> texts;  // as they were
+    bool empty() const { return placed.empty() && deleted.empty() && texts.empty(); }
+  };
+  const Changes& Made() const { return FMade; }
+  // Deletes the copper placed, places the deleted copper again (with new
+  // ids, in its host groups) and gives the texts their earlier placement,
+  // under the caller's lock. What is taken back leaves changes, so that a
+  // host failure leaves the rest to take back later.
+  static void TakeBack(DBX::Design& design, Changes& changes);
+
  private:
   std::string SkippedReport() const;
 
@@ -69,6 +85,7 @@ class RoutingPlacer {
   std::vector<SkippedItem> FSkipped;
   std::size_t FDeleted = 0;
   std::size_t FPlaced = 0;
+  Changes FMade;
 };
 
 }  // namespace placement

@@ -2,10 +2,12 @@
 // client the way Tandrel places copies, saved by the host and read back.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
+#include <thread>
 
 #include "dbx/design.h"
 #include "dbx/socketdbx.h"
@@ -182,9 +184,10 @@ TEST_F(KicadBoardProcessTest, IoBufferBPlacedBesideIoBufferARepeatsItsLayout) {
     EXPECT_EQ(host.stop(SIGTERM), 0);
   }
 
-  // Each copy stands one pitch to the right of its template component, up to
-  // the snapping of both to the 1.27 mm grid, turned and flipped like it: its
-  // pads lie around it as the template's lie around the template.
+  // Each copy stands exactly one pitch to the right of its template component
+  // (the board's grid is the host's unit, so nothing is snapped), turned and
+  // flipped like it: its pads lie around it as the template's lie around the
+  // template.
   const kicad::KicadBoard saved = kicad::readKicadBoard(file);
   const kicad::KicadBoard original = kicad::readKicadBoard(kicad::testing::kGlasgowBoard);
   auto placementOf = [](const kicad::KicadBoard& board, const std::string& refDes) {
@@ -201,10 +204,57 @@ TEST_F(KicadBoardProcessTest, IoBufferBPlacedBesideIoBufferARepeatsItsLayout) {
     const dbxhost::Placement a = placementOf(saved, model), b = placementOf(saved, copy);
     EXPECT_EQ(b.rotation, a.rotation) << copy;
     EXPECT_EQ(b.flipped, a.flipped) << copy;
-    EXPECT_LE(std::abs(int64_t(b.refPoint.x) - a.refPoint.x - deltaX), 127000) << copy;
-    EXPECT_LE(std::abs(int64_t(b.refPoint.y) - a.refPoint.y), 127000) << copy;
+    EXPECT_EQ(int64_t(b.refPoint.x) - a.refPoint.x, deltaX) << copy;
+    EXPECT_EQ(b.refPoint.y, a.refPoint.y) << copy;
     EXPECT_EQ(padOffsets(saved, copy), padOffsets(saved, model)) << copy << " like " << model;
   }
+}
+
+// A client's placement, then the client vanishes without closing: the host
+// ends its conversation, and "undo" brings the board back byte for byte.
+TEST_F(KicadBoardProcessTest, UndoAfterAClientVanishedSavesTheBoardAsItWas) {
+  const fs::path demo = "/usr/share/kicad/demos/complex_hierarchy/complex_hierarchy.kicad_pcb";
+  const fs::path source = fs::exists(demo) ? demo
+                                           : fs::path(TANDREL_EXAMPLES_DIR) / "kicad" /
+                                                 "duo-kicad6" / "duo-kicad6.kicad_pcb";
+  const fs::path file = fs::path(work) / source.filename();
+  fs::copy_file(source, file);
+  HostProcess host(file.string(), dir);
+  int edited = 0;
+  {
+    DBX::SocketDbx dbx(dir);
+    DBX::TConversation pcb;
+    ASSERT_EQ(dbx.TOpenDesign(DBX::kOpenLanguage, DBX::kOpenVersion, DBX::kToolNamePcb, &pcb),
+              DBX::DBX_OK);
+    std::vector<DBX::TComponent> parts;
+    DBX::TComponent c;
+    for (int32_t s = dbx.TGetFirstComponent(&pcb, &c); s == DBX::DBX_OK;
+         s = dbx.TGetNextComponent(&pcb, &c)) {
+      if (!c.isFixed) parts.push_back(c);
+    }
+    for (DBX::TComponent& r : parts) {
+      ASSERT_EQ(dbx.TMoveComponent(&pcb, 254000, -127000, &r), DBX::DBX_OK);
+      ASSERT_EQ(dbx.TFlipComponent(&pcb, r.refPoint, &r), DBX::DBX_OK);
+      ASSERT_EQ(dbx.TRotateComponent(&pcb, 450, r.refPoint, &r), DBX::DBX_OK);
+      ++edited;
+    }
+    EXPECT_EQ(host.command("undo"),
+              "error: a client holds the PCB editor; undo waits until its conversation ends");
+  }
+  ASSERT_GT(edited, 0);
+  // The host notices the vanished client on its own time.
+  std::string answer;
+  for (int attempt = 0; attempt < 200; ++attempt) {
+    answer = host.command("undo");
+    if (!answer.starts_with("error: a client holds")) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(answer, "ok undone: " + std::to_string(edited) + " parts");
+  ASSERT_EQ(host.command("save"), "ok " + file.string());
+  EXPECT_EQ(dbxhost::readFileText(file), dbxhost::readFileText(source));
+  EXPECT_EQ(host.command("redo"), "ok redone: " + std::to_string(edited) + " parts");
+  ASSERT_EQ(host.command("save"), "ok " + file.string());
+  EXPECT_NE(dbxhost::readFileText(file), dbxhost::readFileText(source));
 }
 
 TEST_F(KicadBoardProcessTest, AMalformedBoardIsRefusedWithFileAndLine) {

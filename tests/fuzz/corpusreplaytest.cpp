@@ -57,4 +57,8 @@ TEST(CorpusReplayTest, FrameStreamsNeverCrashTheHost) {
   replayAll("frame", tandrel::fuzz::frameStreamInput);
 }
 
+TEST(CorpusReplayTest, HostRepliesNeverCrashTheDesignAccess) {
+  replayAll("hostreply", tandrel::fuzz::hostReplyInput);
+}
+
 }  // namespace

@@ -7,9 +7,12 @@
 #include <string>
 #include <string_view>
 
+#include "dbx/design.h"
 #include "dbx/wire.h"
 #include "engine/hostdbx.h"
 #include "model/syntheticdesign.h"
+#include "quietui.h"
+#include "replaydbx.h"
 #include "storage/designfile.h"
 #include "storage/kicad/kicadboard.h"
 #include "storage/kicad/kicadschematic.h"
@@ -87,6 +90,43 @@ void frameStreamInput(const uint8_t* data, std::size_t size) {
   while (frames.next(payload, reason) == DBX::wire::FrameBuffer::Result::kFrame) {
     if (!DBX::wire::dispatchRequest(host, conversation, payload, DBX::kToolNamePcb, reason)) break;
   }
+}
+
+namespace {
+
+// Runs one action of the design; a DBX failure or another refusal of the
+// program's own is the expected end of most.
+template <class Action>
+void expectOwnErrorsOnly(Action&& action) {
+  try {
+    action();
+  } catch (const TandrelError&) {
+  }
+}
+
+}  // namespace
+
+void hostReplyInput(const uint8_t* data, std::size_t size) {
+  static QuietUi ui;  // boxes would only slow the fuzzer down
+  diag::Ui* previous = diag::installUi(&ui);
+  ReplayDbx host(data, size);
+  DBX::Design design(host);
+  design.setWalkLimits({.perWalk = 2000, .perAction = 20000});
+  for (const uint8_t tool : {DBX::kToolPcb, DBX::kToolSch, DBX::kToolPcb}) {
+    expectOwnErrorsOnly([&] { design.selectTool(tool); });
+  }
+  const DBX::Design::DPack& pcb = design.pack(DBX::kToolPcb);
+  const DBX::Component* like =
+      pcb.components().left.empty() ? nullptr : pcb.components().left.begin()->second;
+  for (const auto& entry : pcb.components().left) {
+    DBX::Component* component = entry.second;
+    expectOwnErrorsOnly([&] { component->setHighlight(DBX::DBX_COLOR_RED); });
+    expectOwnErrorsOnly([&] { component->placeAt(1000, -1000, like); });
+  }
+  std::vector<std::string> highlighted;
+  expectOwnErrorsOnly([&] { design.highlightedRefDes(highlighted); });
+  design.clear();
+  diag::installUi(previous);
 }
 
 }  // namespace tandrel::fuzz

@@ -24,4 +24,10 @@ void kicadSchematicInput(const uint8_t* data, std::size_t size);
 // socket: frames are cut and dispatched until the stream ends or is refused.
 void frameStreamInput(const uint8_t* data, std::size_t size);
 
+// Answers the design access's calls with replies cut from the bytes (see
+// replaydbx.h) through a load of both tools, a verification, highlights,
+// placements and the highlighted items. Its own errors are fine; a crash or
+// any other exception is a fault.
+void hostReplyInput(const uint8_t* data, std::size_t size);
+
 }  // namespace tandrel::fuzz

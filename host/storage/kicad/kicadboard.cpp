@@ -215,8 +215,10 @@ class BoardReader {
     Header& header = board_.pcb.header;
     header.designName =
         fittedText(std::filesystem::path(r_.sourceName()).stem().string(), kMaxLongName);
-    // The board file keeps no grid step; 1.27 mm is KiCad's default.
-    board_.pcb.grids = {{1, "1.27mm"}};
+    // No KiCad project file keeps a grid step (KiCad keeps the grids in the
+    // user's settings), and boards are placed on any grid or none: the
+    // host's own unit is the one step that rounds no footprint's position.
+    board_.pcb.grids = {{1, kHostUnitGrid}};
     header.absGridId = 1;
     header.relGridId = 1;
     header.isGridAbsolute = true;

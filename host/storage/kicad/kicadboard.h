@@ -26,6 +26,9 @@
 
 namespace dbxhost::kicad {
 
+// The grid a KiCad board is served with: one host unit (10 nm).
+inline constexpr const char* kHostUnitGrid = "0.00001mm";
+
 // Oldest and newest file versions read: KiCad 6.0 and KiCad 9.
 inline constexpr int64_t kOldestBoardVersion = 20211014;
 inline constexpr int64_t kNewestBoardVersion = 20259999;

@@ -1,7 +1,9 @@
 #include "storage/kicad/kicadboardwriter.h"
 
 #include <algorithm>
+#include <cmath>
 #include <map>
+#include <numbers>
 #include <stdexcept>
 #include <vector>
 
@@ -50,6 +52,23 @@ struct Edit {
   std::string text;
 };
 
+// KiCad's turn of a point (nanometres, y down) by an angle in thousandths of
+// a degree: counter-clockwise on screen, exact at quarter turns.
+struct Turn {
+  explicit Turn(int64_t milliDegrees) {
+    const int64_t a = normalizedAngle(milliDegrees);
+    if (a % 90000 == 0) {
+      static constexpr double kCos[] = {1, 0, -1, 0}, kSin[] = {0, 1, 0, -1};
+      cos = kCos[a / 90000];
+      sin = kSin[a / 90000];
+    } else {
+      cos = std::cos(double(a) * std::numbers::pi / kHalfTurn);
+      sin = std::sin(double(a) * std::numbers::pi / kHalfTurn);
+    }
+  }
+  double cos = 1, sin = 0;
+};
+
 // Collects the edits of one footprint whose placement changed.
 class FootprintEditor {
  public:
@@ -75,7 +94,9 @@ class FootprintEditor {
     const int64_t delta = orientation_ - source_.orientation;
     for (const Sexpr& child : footprint.children) {
       if (!child.isList()) continue;
-      if (child.head() == "at") {
+      if (child.head() == "zone") {
+        placeZone(child, flip);
+      } else if (child.head() == "at") {
         replaceAt(child, x_, y_, orientation_ == 0 ? std::nullopt : std::optional(orientation_));
       } else if (flip) {
         flipItem(child, footprint);
@@ -97,6 +118,30 @@ class FootprintEditor {
     std::string numbers = formatMillimetres(x) + " " + formatMillimetres(y);
     if (angle) numbers += " " + formatDegrees(*angle);
     edits_.push_back({at.children[1].begin, at.children[last].end, numbers});
+  }
+
+  // Zones keep board coordinates: each point keeps its place in the
+  // footprint, mirrored top to bottom when the footprint changes side.
+  void placeZone(const Sexpr& node, bool flip) {
+    if (node.head() == "xy" && node.children.size() >= 3) {
+      const double dx = double(reader_.nanometres(node, 1) - source_.x);
+      const double dy = double(reader_.nanometres(node, 2) - source_.y);
+      const Turn from(source_.orientation), to(orientation_);
+      const double lx = dx * from.cos - dy * from.sin;
+      const double ly = (dx * from.sin + dy * from.cos) * (flip ? -1 : 1);
+      const int64_t x = x_ + std::llround(lx * to.cos + ly * to.sin);
+      const int64_t y = y_ + std::llround(ly * to.cos - lx * to.sin);
+      edits_.push_back({node.children[1].begin, node.children[2].end,
+                        formatMillimetres(x) + " " + formatMillimetres(y)});
+      return;
+    }
+    if (flip && (node.head() == "layer" || node.head() == "layers")) {
+      swapLayers(node);
+      return;
+    }
+    for (const Sexpr& child : node.children) {
+      if (child.isList()) placeZone(child, flip);
+    }
   }
 
   int64_t angleOf(const Sexpr& at) const {
@@ -123,6 +168,10 @@ class FootprintEditor {
   void flipItem(const Sexpr& node, const Sexpr& parent) {
     const std::string_view head = node.head();
     if (head == "model") return;  // KiCad places 3D models by the footprint's side itself
+    if (head == "fp_arc" || head == "gr_arc") {
+      flipArc(node);
+      return;
+    }
     const bool turnsWithIt = parent.head() == "pad" || isText(parent);
     if (head == "at" && turnsWithIt && node.children.size() >= 3) {
       const int64_t x = reader_.nanometres(node, 1), y = reader_.nanometres(node, 2);
@@ -143,13 +192,7 @@ class FootprintEditor {
       return;
     }
     if (head == "layer" || head == "layers") {
-      for (std::size_t i = 1; i < node.children.size(); ++i) {
-        const Sexpr& layer = node.children[i];
-        const std::string swapped = swappedSide(layer.text);
-        if (swapped == layer.text || layer.isList()) continue;
-        edits_.push_back({layer.begin, layer.end,
-                          layer.kind == Sexpr::Kind::String ? quoteSexprString(swapped) : swapped});
-      }
+      swapLayers(node);
       return;
     }
     if (head == "chamfer") {
@@ -166,12 +209,51 @@ class FootprintEditor {
       return;
     }
     if (head == "effects" && isText(parent)) {
-      toggleMirror(node);
+      if (onOneSide(parent)) toggleMirror(node);
       return;
     }
     for (const Sexpr& child : node.children) {
       if (child.isList()) flipItem(child, node);
     }
+  }
+
+  void swapLayers(const Sexpr& node) {
+    for (std::size_t i = 1; i < node.children.size(); ++i) {
+      const Sexpr& layer = node.children[i];
+      const std::string swapped = swappedSide(layer.text);
+      if (swapped == layer.text || layer.isList()) continue;
+      edits_.push_back({layer.begin, layer.end,
+                        layer.kind == Sexpr::Kind::String ? quoteSexprString(swapped) : swapped});
+    }
+  }
+
+  // A mirrored arc would run clockwise; KiCad keeps arcs counter-clockwise by
+  // swapping their start and end as it mirrors them.
+  void flipArc(const Sexpr& arc) {
+    const Sexpr* start = arc.list("start");
+    const Sexpr* end = arc.list("end");
+    if (start == nullptr || end == nullptr || start->children.size() < 3 ||
+        end->children.size() < 3) {
+      reader_.fail(arc, "an arc without its start and end");
+    }
+    auto mirroredAt = [&](const Sexpr& into, const Sexpr& from) {
+      edits_.push_back({into.children[1].begin, into.children[2].end,
+                        formatMillimetres(reader_.nanometres(from, 1)) + " " +
+                            formatMillimetres(-reader_.nanometres(from, 2))});
+    };
+    mirroredAt(*start, *end);
+    mirroredAt(*end, *start);
+    for (const Sexpr& child : arc.children) {
+      if (child.isList() && &child != start && &child != end) flipItem(child, arc);
+    }
+  }
+
+  // Texts on layers of neither side (Cmts.User, User.1, ...) read the same
+  // from both sides, so KiCad does not mirror them.
+  static bool onOneSide(const Sexpr& text) {
+    const Sexpr* layer = text.list("layer");
+    return layer != nullptr && layer->children.size() > 1 &&
+           swappedSide(layer->children[1].text) != layer->children[1].text;
   }
 
   // A text on the other side reads mirrored: (justify ... mirror) comes or goes.

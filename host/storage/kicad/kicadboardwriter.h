@@ -6,9 +6,12 @@
 // A move rewrites the footprint's (at x y angle). A rotation by d also adds d
 // to the angles of its pads and texts, which the file keeps absolute. A change
 // of side is KiCad's left-right flip: every local y of the footprint's pads,
-// texts, graphics and zones is negated, pad angles become
-// new + old orientation - angle, text angles that plus 180°, texts get or lose
-// (justify mirror), and F. and B. layers swap. 3D models stay as written.
+// texts and graphics is negated, pad angles become
+// new + old orientation - angle, text angles that plus 180°, texts on F. and
+// B. layers get or lose (justify mirror), arcs swap start and end so that
+// they still run counter-clockwise, and F. and B. layers swap. 3D models stay
+// as written. Zones of a footprint keep board coordinates, so every edit
+// moves, turns and mirrors their points with the footprint.
 // New angles are normalised as KiCad does: footprints to (-180°, 180°], pads
 // and texts to [0°, 360°).
 #pragma once

@@ -29,7 +29,7 @@ OpenedDesign readKicadProject(const std::filesystem::path& boardFile) {
   // The storage keeps what the writer needs; the design's copy goes to the host.
   board.pcb = {};
   board.nets.clear();
-  return {std::move(design), std::make_shared<const KicadProjectStorage>(std::move(board))};
+  return {std::move(design), std::make_shared<const KicadProjectStorage>(std::move(board)), {}};
 }
 
 }  // namespace dbxhost::kicad

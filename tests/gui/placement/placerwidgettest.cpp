@@ -448,6 +448,26 @@ class PlacerWidgetTest : public QObject {
     QVERIFY(page.hostComponent("U2").placement != before.placement);
   }
 
+  void undoPlaceIsEnabledAfterPlaceAndPutsTheCopiesBack() {
+    QuadPlacerPage page;
+    page.gatherFirstGroup();
+    auto* undo = page.child<QPushButton>("UndoPlaceButton");
+    QCOMPARE(undo->text(), QString("Undo Place"));
+    QVERIFY(undo->isEnabled());  // the gathering can be undone
+    page.click("UndoPlaceButton");
+    QVERIFY(!undo->isEnabled());
+
+    page.gatherFirstGroup();
+    const dbxhost::PcbComponent before = page.hostComponent("U2");
+    page.click("PlaceButton");
+    QVERIFY(page.hostComponent("U2").placement != before.placement);
+    QVERIFY(undo->isEnabled());
+    page.click("UndoPlaceButton");
+    QVERIFY(page.hostComponent("U2") == before);
+    QVERIFY(!undo->isEnabled());
+    QVERIFY(page.ui.boxes.empty());
+  }
+
   void clearingTheDesignEmptiesThePage() {
     QuadPlacerPage page;
     page.clickLine(2);

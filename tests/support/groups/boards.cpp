@@ -40,7 +40,8 @@ dbxhost::Design makePcb(const std::vector<Part>& parts) {
     component.value = part.value;
     component.patternName = part.pattern;
     component.libraryName = "test.lib";
-    component.placement.refPoint = {id * 1000000, 1000000};
+    // Rows of 100 parts 1 mm apart keep large test boards inside the coordinate range.
+    component.placement.refPoint = {(id % 100) * 1000000, (1 + id / 100) * 1000000};
     component.padNets = part.pads;
     design.pcb.components.push_back(std::move(component));
   }
@@ -93,12 +94,16 @@ dbxhost::Design makeChannelBoard(const ChannelBoard& board) {
   dbxhost::Design design = dbxhost::makeSyntheticDesign(board.channels, board.chainParts, false);
   if (board.powerPins) {
     for (auto& [name, pattern] : design.pcb.patterns) {
-      pattern.pads.push_back({"3", {0, -80000}});
-      pattern.pads.push_back({"4", {0, 80000}});
+      for (int pad = 3; pad <= board.padCount; ++pad) {
+        const int32_t y = pad % 2 == 0 ? 80000 : -80000;
+        pattern.pads.push_back({std::to_string(pad), {(pad - 3) / 2 * 40000, y}});
+      }
     }
     for (auto& component : design.pcb.components) {
-      component.padNets["3"] = kVcc;
-      component.padNets["4"] = kGnd;
+      for (int pad = 3; pad <= board.padCount; ++pad) {
+        component.padNets[std::to_string(pad)] =
+            pad >= 4 && pad < 4 + board.groundPins ? kGnd : kVcc;
+      }
     }
   }
   if (board.decouplingClasses.empty()) return design;
@@ -145,6 +150,25 @@ std::vector<std::string> channelRefDes(const ChannelBoard& board, int channel) {
     refDes.push_back("CD" + std::to_string((channel - 1) * perChannel + i + 1));
   }
   return refDes;
+}
+
+dbxhost::Design makePullUps(int k, int copies) {
+  std::vector<Part> parts;
+  for (int copy = 0; copy < copies; ++copy) {
+    const int32_t vcc = 1000 * copy + 999;
+    Part ic{"U" + std::to_string(copy + 1), "IC", "MCU", "QFN", {}};
+    for (int r = 0; r < k; ++r) {
+      const int32_t net = 1000 * copy + r + 1;
+      ic.pads[std::to_string(r + 1)] = net;
+      parts.push_back({"R" + std::to_string(copy * k + r + 1),
+                       "RES",
+                       "10k",
+                       "R0402",
+                       {{"1", net}, {"2", vcc}}});
+    }
+    parts.push_back(std::move(ic));
+  }
+  return makePcb(parts);
 }
 
 Loaded::Loaded(dbxhost::Design design, uint8_t tool) : host(std::move(design)) {

@@ -42,16 +42,24 @@ std::vector<std::string> randomChannelRefDes(const dbxhost::Design& design, int 
 // chain part, so that both nets carry thousands of pins, and classes of
 // equal 100 nF decoupling capacitors per channel: class 0 between VCC and
 // GND, class k > 0 between the channel's k-th chain net and GND.
+// With power pins, pad 3 is on VCC, pads 4 .. 3 + groundPins on GND and
+// further pads up to padCount on VCC again.
 struct ChannelBoard {
   int channels = 1;
   int chainParts = 1;
   std::vector<int> decouplingClasses;
   bool powerPins = false;
+  int groundPins = 1;
+  int padCount = 4;
 };
 dbxhost::Design makeChannelBoard(const ChannelBoard& board);
 // The channel's reference designators: chain parts in chain order, then the
 // capacitors class after class.
 std::vector<std::string> channelRefDes(const ChannelBoard& board, int channel);
+
+// copies of an IC whose pins 1 .. k each carry a pull-up to the copy's VCC:
+// resistors "R<copy * k + r>" (r from 1), ICs "U<copy>" (copy from 1).
+dbxhost::Design makePullUps(int k, int copies);
 
 // A design read from the host for one tool.
 class Loaded {

@@ -137,3 +137,37 @@ DropTargets ComputeDropTargets(const GroupTable& table, const NetGraph& template
 }
 
 }  // namespace literal
+
+namespace literal {
+
+namespace {
+
+void generate(const Graph& templateGraph, const std::vector<DBX::Component*>& components,
+              std::size_t depth, NetGraph::CompVector& row, Variants& out) {
+  const std::size_t n = components.size();
+  if (depth == n) {
+    for (const NetGraph::Slot& slot : row) out.candidates.push_back(slot.component);
+    return;
+  }
+  if (out.deepestIndex < depth) out.deepestIndex = depth;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (row[i].component != nullptr) continue;
+    row[i].component = components[depth];
+    if (CheckRow(templateGraph, row, -1, nullptr) == 1) {
+      generate(templateGraph, components, depth + 1, row, out);
+    }
+    row[i].component = nullptr;
+  }
+}
+
+}  // namespace
+
+Variants GenerateVariants(const NetGraph& templateGraph,
+                          const std::vector<DBX::Component*>& newComponents) {
+  Variants out;
+  NetGraph::CompVector row(newComponents.size());
+  generate(Graph::from(templateGraph), newComponents, 0, row, out);
+  return out;
+}
+
+}  // namespace literal

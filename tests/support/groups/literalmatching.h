@@ -8,6 +8,7 @@
 #include <map>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "dbx/bimap.h"
 #include "groups/droptargets.h"
@@ -44,5 +45,19 @@ int CheckRow(const Graph& templateGraph, NetGraph::CompVector& row, int item,
 
 DropTargets ComputeDropTargets(const GroupTable& table, const NetGraph& templateGraph,
                                DBX::Component* component);
+
+}  // namespace literal
+
+namespace literal {
+
+// Variant generation as first described: every component in list order tried
+// in every free slot, the whole-row check after each placement, no other
+// pruning and no limit.
+struct Variants {
+  std::vector<DBX::Component*> candidates;
+  std::size_t deepestIndex = 0;
+};
+Variants GenerateVariants(const NetGraph& templateGraph,
+                          const std::vector<DBX::Component*>& newComponents);
 
 }  // namespace literal

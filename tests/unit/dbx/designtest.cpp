@@ -5,7 +5,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "detailof.h"
+#include "diag/actioncancelled.h"
 #include "scripteddbx.h"
+#include "scriptedprogress.h"
 #include "scriptedui.h"
 
 namespace {
@@ -13,6 +16,7 @@ namespace {
 using namespace testing_dbx;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
+using testing_diag::ScriptedProgress;
 using testing_diag::ScriptedUi;
 
 constexpr const char* kBusyText =
@@ -435,6 +439,116 @@ TEST_F(DesignTest, ComponentConnectionsIncludeTheComponentItself) {
 }
 
 // ---- schematic ----
+
+// ---- a broken host ----
+
+TEST_F(DesignTest, EndlessWalksEndWithTooManyItems) {
+  for (const int endlessNext : {kNextComponent, kNextPad, kNextNet, kNextGrid}) {
+    SCOPED_TRACE(endlessNext);
+    ScriptedDbx host;
+    host.components = dbx.components;
+    host.pads = dbx.pads;
+    host.nets = dbx.nets;
+    host.grids = {grid(1, "1mm")};  // never the current grid: the walk goes on
+    host.makeEndless(endlessNext);
+    Design broken(host);
+    broken.setWalkLimits({.perWalk = 40, .perAction = 1000});
+    EXPECT_EQ(detailOf([&] { broken.selectTool(kToolPcb); }), "DBX_TOO_MANY_ITEMS (32901)");
+    EXPECT_EQ(host.count(endlessNext), 40);  // the first item, 39 more, one too many
+    EXPECT_FALSE(host.open);                 // the tool is free again
+    EXPECT_EQ(broken.loadedMask(), 0u);
+  }
+}
+
+TEST_F(DesignTest, WalksOfOneActionShareOneBound) {
+  // Each pad walk stays below the bound per walk; together they pass the
+  // bound of the action.
+  const auto fewPads = dbx.pads;
+  for (int i = 0; i < 600; ++i) {
+    dbx.pads["R1"].push_back(pad(std::to_string(i + 10).c_str(), 10));
+    dbx.pads["R2"].push_back(pad(std::to_string(i + 10).c_str(), 11));
+  }
+  design.setWalkLimits({.perWalk = 1000, .perAction = 1000});
+  EXPECT_EQ(detailOf([&] { design.selectTool(kToolPcb); }), "DBX_TOO_MANY_ITEMS (32901)");
+  EXPECT_EQ(dbx.count(kFirstPad), 2);
+
+  // Every action starts with the whole bound again: a load takes 13 items
+  // (2 grids, 4 components, 5 pads, 2 nets), the lock after it 2 grids.
+  ScriptedDbx host;
+  host.components = dbx.components;
+  host.pads = fewPads;
+  host.nets = dbx.nets;
+  host.grids = dbx.grids;
+  Design fine(host);
+  fine.setWalkLimits({.perWalk = 10, .perAction = 13});
+  fine.selectTool(kToolPcb);
+  fine.selectTool(kToolPcb);
+  std::vector<std::string> highlighted;
+  fine.highlightedRefDes(highlighted);
+  EXPECT_EQ(fine.loadedMask(), 1u << kToolPcb);
+  fine.setWalkLimits({.perWalk = 10, .perAction = 12});
+  fine.clear();
+  EXPECT_EQ(detailOf([&] { fine.selectTool(kToolPcb); }), "DBX_TOO_MANY_ITEMS (32901)");
+}
+
+TEST_F(DesignTest, TimedOutCallEndsTheActionAtOnce) {
+  design.selectTool(kToolPcb);
+  dbx.calls.clear();
+  dbx.prepare(kCompByRefDes, {DBX_CALL_TIMEOUT});
+  EXPECT_EQ(detailOf([&] { design.selectTool(kToolPcb); }), "DBX_CALL_TIMEOUT (32902)");
+  EXPECT_EQ(dbx.count(kCompByRefDes), 1);  // not once per component
+  EXPECT_EQ(dbx.count(kOpen), 1);          // the reopen only: a timeout is no reason to reconnect
+  EXPECT_TRUE(ui.boxes.empty());           // the one box is the application's
+  EXPECT_FALSE(dbx.open);
+
+  // A host that went away is still reconnected to, and verification goes on.
+  dbx.calls.clear();
+  dbx.prepare(kCompByRefDes, {DBX_SERVER_TERMINATED});
+  design.selectTool(kToolPcb);
+  EXPECT_EQ(dbx.count(kOpen), 2);  // the selection's reopen, then the reconnection
+  EXPECT_TRUE(ui.boxes.empty());
+
+  dbx.prepare(kDesignInfo, {DBX_CALL_TIMEOUT});
+  EXPECT_EQ(detailOf([&] { Lock lock(design, false); }), "DBX_CALL_TIMEOUT (32902)");
+  EXPECT_EQ(design.lockCount(), 0);
+}
+
+TEST_F(DesignTest, CancelledLoadLeavesNothingHalfRead) {
+  ScriptedProgress progress;
+  progress.cancelAtStep = 6;  // while R1's pads are read
+  EXPECT_THROW(design.selectTool(kToolPcb), diag::ActionCancelled);
+  EXPECT_EQ(progress.captions, (std::vector<std::string>{"Reading the PCB design..."}));
+  EXPECT_EQ(progress.depth, 0);
+  EXPECT_TRUE(design.pack(kToolPcb).components().left.empty());
+  EXPECT_TRUE(design.pack(kToolPcb).components().right.empty());
+  EXPECT_TRUE(design.pack(kToolPcb).connections().empty());
+  EXPECT_EQ(design.loadedMask(), 0u);
+  EXPECT_FALSE(dbx.open);
+  EXPECT_EQ(ui.waitDepth, 0);
+  EXPECT_TRUE(ui.boxes.empty());
+
+  progress.cancelAtStep = 1 << 30;
+  design.selectTool(kToolPcb);
+  EXPECT_EQ(design.pack(kToolPcb).components().left.size(), 3u);
+}
+
+TEST_F(DesignTest, CancelledVerificationAndPlacementStopBetweenComponents) {
+  design.selectTool(kToolPcb);
+  ScriptedProgress progress;
+  progress.cancelAtStep = 2;  // after C1, the first in designator order
+  design.connect(kToolPcb);
+  dbx.calls.clear();
+  EXPECT_THROW(design.verifyComponents(), diag::ActionCancelled);
+  EXPECT_EQ(dbx.count(kCompByRefDes), 1);
+  EXPECT_TRUE(ui.boxes.empty());
+  EXPECT_EQ(progress.captions, (std::vector<std::string>{"Verifying the components..."}));
+  EXPECT_EQ(progress.depth, 0);
+
+  progress.steps = 0;
+  progress.cancelAtStep = 1;
+  EXPECT_THROW(pcb("R1").placeAt(500, 500, &pcb("R2")), diag::ActionCancelled);
+  EXPECT_EQ(dbx.count(kMove), 0);
+}
 
 class SchematicTest : public DesignTest {
  protected:

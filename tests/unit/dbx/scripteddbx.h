@@ -5,6 +5,7 @@
 
 #include <deque>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,9 @@ class ScriptedDbx : public Dbx32 {
   }
   // Ends the conversation as a host would between two actions.
   void dropConversation() { open = false; }
+  // The "next" call of the ordinal answers success for ever, repeating the
+  // last record of its list, as a broken host would.
+  void makeEndless(int nextOrdinal) { endless_.insert(nextOrdinal); }
 
   std::vector<Call> calls;
   bool open = false;
@@ -293,6 +297,10 @@ class ScriptedDbx : public Dbx32 {
     if (int32_t status = begin(ordinal, c)) return status;
     const auto cursor = cursor_.find(firstOrdinal);
     if (cursor == cursor_.end()) return DBX_GETFIRST_NOT_CALLED;
+    if (endless_.contains(ordinal) && !list.empty()) {
+      *out = list.back();
+      return DBX_OK;
+    }
     if (++cursor->second >= list.size()) return end;
     *out = list[cursor->second];
     return DBX_OK;
@@ -300,6 +308,7 @@ class ScriptedDbx : public Dbx32 {
 
   std::map<int, std::deque<int32_t>> prepared_;
   std::map<int, std::size_t> cursor_;
+  std::set<int> endless_;
   std::vector<TPad> walkPads_;
   std::vector<TPin> walkPins_;
   std::vector<TAttribute> walkAttributes_;

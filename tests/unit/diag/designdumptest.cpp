@@ -147,12 +147,29 @@ TEST_F(DesignDumpTest, UncreatableFileIsSkippedWithAnErrorBox) {
   EXPECT_THAT(ui.boxes[0].text, HasSubstr("No such file or directory"));
 }
 
-TEST_F(DesignDumpTest, FullDeviceIsReported) {
-  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+TEST_F(DesignDumpTest, PlantedSymbolicLinkIsReplacedNotFollowed) {
+  const fs::path victim = dir / "victim.txt";
+  std::ofstream(victim) << "someone else's work";
+  const fs::path path = dir / "dump.txt";
+  fs::create_symlink(victim, path);
   design.selectTool(kToolPcb);
-  EXPECT_FALSE(DBX::writeDesignDump(design, "/dev/full"));
+  ASSERT_TRUE(DBX::writeDesignDump(design, path.string()));
+  EXPECT_EQ(fileText(victim), "someone else's work");
+  EXPECT_FALSE(fs::is_symlink(path));
+  EXPECT_THAT(fileText(path), HasSubstr("Comp 'C1'"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
+  EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST_F(DesignDumpTest, UnreplaceableTargetIsReportedAndLeavesNothingBehind) {
+  const fs::path path = dir / "dump.txt";
+  fs::create_directory(path);
+  fs::create_directory(path / "kept");
+  EXPECT_FALSE(DBX::writeDesignDump(design, path.string()));
   ASSERT_EQ(ui.boxes.size(), 1u);
-  EXPECT_THAT(ui.boxes[0].text, HasSubstr("/dev/full"));
+  EXPECT_THAT(ui.boxes[0].text, HasSubstr("Can't write the design dump \"" + path.string()));
+  EXPECT_TRUE(fs::is_directory(path / "kept"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
 }
 
 }  // namespace

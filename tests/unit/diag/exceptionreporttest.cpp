@@ -6,6 +6,7 @@
 
 #include "dbx/dbx32.h"
 #include "dbx/dbxexception.h"
+#include "diag/actioncancelled.h"
 #include "scriptedui.h"
 
 namespace {
@@ -36,6 +37,12 @@ TEST(ExceptionReportTest, ExceptionsWithoutMessageGetAFixedText) {
   ASSERT_EQ(ui.boxes.size(), 1u);
   EXPECT_EQ(ui.boxes[0].text, "Unknown error");
   EXPECT_EQ(diag::exceptionText(nullptr), "Unknown error");
+}
+
+TEST(ExceptionReportTest, CancelledActionShowsNothing) {
+  ScriptedUi ui;
+  EXPECT_FALSE(diag::runReported([] { throw diag::ActionCancelled(); }));
+  EXPECT_TRUE(ui.boxes.empty());
 }
 
 TEST(ExceptionReportTest, ActionThatFinishesShowsNothing) {

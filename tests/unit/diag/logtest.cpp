@@ -113,6 +113,21 @@ TEST_F(LogTest, UnwritableFileIsSkipped) {
   EXPECT_TRUE(ui.boxes.empty());
 }
 
+TEST_F(LogTest, SymbolicLinkInPlaceOfTheLogIsNotFollowed) {
+  fs::create_directory(logPath.parent_path());
+  const fs::path victim = dir / "victim.txt";
+  std::ofstream(victim) << "someone else's work";
+  fs::create_symlink(victim, logPath);
+  diag::restartLogForTesting(logPath.string());
+  diag::TD_Message("entry");
+  EXPECT_FALSE(diag::OpenLogEntry());
+  std::ifstream in(victim);
+  std::stringstream text;
+  text << in.rdbuf();
+  EXPECT_EQ(text.str(), "someone else's work");
+  EXPECT_TRUE(ui.boxes.empty());
+}
+
 TEST(LogPathTest, DefaultLogLivesInTheHomeFolder) {
   const char* home = std::getenv("HOME");
   if (home == nullptr || *home == '\0') GTEST_SKIP() << "no HOME";

@@ -102,3 +102,47 @@ TEST(DropTargetsPropertyTest, EqualTheLiteralSearchOnRandomTables) {
 }
 
 }  // namespace
+
+namespace {
+
+// A table of 64 channels x 50 parts, built from the copies with some cells
+// left out or taken by other parts, so that rows agree and disagree at scale.
+TEST(DropTargetsPropertyTest, EqualTheLiteralSearchOnALargeTable) {
+  testing_diag::ScriptedUi ui;
+  std::mt19937 random(64);
+  constexpr int kChannels = 64;
+  constexpr int kParts = 50;
+  dbxhost::Design source = boards::makeRandomChannels(random, kChannels, kParts, 12);
+  boards::Loaded board(source, DBX::kToolPcb);
+  TGroupSelector page;
+  page.InitGrid();
+  page.LoadDesign(board.design);
+  page.SetTemplateRow(board.components(boards::randomChannelRefDes(source, 0, kParts)), -1, false);
+  for (int c = 1; c < kChannels; ++c) {
+    const auto copy = board.components(boards::randomChannelRefDes(source, c, kParts));
+    const int row = page.GrItems().rowCount() - 1;
+    for (int i = 0; i < kParts; ++i) {
+      const auto choice = random() % 40;
+      DBX::Component* component =
+          copy[static_cast<std::size_t>(choice == 1 ? (i + 1) % kParts : i)];
+      if (choice != 0 && page.CompList().contains(component)) page.SetCell(row, i + 1, component);
+    }
+    page.CompactTable();
+  }
+  int targetCount = 0;
+  int conflictCount = 0;
+  for (int drag = 0; drag < 2; ++drag) {
+    const auto& entries = page.CompList().entries();
+    DBX::Component* dragged = entries[random() % entries.size()].component;
+    const DropTargets expected =
+        literal::ComputeDropTargets(page.GrItems(), page.TemplateGraph(), dragged);
+    const DropTargets actual = FindDropTargets(page.GrItems(), page.TemplateGraph(), dragged);
+    expectSameTargets(actual, expected);
+    targetCount += int(expected.targets.size());
+    conflictCount += int(expected.conflictCells.size());
+  }
+  EXPECT_GT(targetCount, 3);
+  EXPECT_GT(conflictCount, 0);
+}
+
+}  // namespace

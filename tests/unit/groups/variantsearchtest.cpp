@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <set>
 #include <stdexcept>
 
@@ -120,6 +122,53 @@ TEST_F(VariantSearchTest, AmbiguityBeyondTwinsStillHitsTheLimit) {
   const auto tooMany = VariantSearch(templateGraph, 4, newRow, 1).run();
   EXPECT_TRUE(tooMany.tooMany);
   EXPECT_TRUE(tooMany.candidates.empty());
+}
+
+// An IC whose pins each carry one of k equal pull-ups, the resistors listed
+// before the IC: only the IC tells the resistors apart.
+TEST_F(VariantSearchTest, PullUpsAreTiedDownByTheirIcWhereverItIsListed) {
+  constexpr int kResistors = 16;
+  boards::Loaded pcb(boards::makePullUps(kResistors, 2), DBX::kToolPcb);
+  Components templateRow;
+  Components newRow;
+  Components expected;
+  for (int r = 1; r <= kResistors; ++r) {
+    templateRow.push_back(pcb["R" + std::to_string(r)]);
+    // The copy lists its resistors backwards: the last one is on pin 1.
+    newRow.push_back(pcb["R" + std::to_string(2 * kResistors + 1 - r)]);
+    expected.push_back(pcb["R" + std::to_string(kResistors + r)]);
+  }
+  templateRow.push_back(pcb["U1"]);
+  newRow.push_back(pcb["U2"]);
+  expected.push_back(pcb["U2"]);
+  const auto result = VariantSearch(templateOf(templateRow), templateRow.size(), newRow).run();
+  EXPECT_EQ(result.candidates, expected);
+  EXPECT_FALSE(result.collapsed);
+}
+
+// Small random circuits of two kinds of parts, many of them interchangeable:
+// the same variants in the same order, and the same deepest component, as
+// the plain enumeration.
+TEST_F(VariantSearchTest, EqualsThePlainEnumerationOnRandomCircuits) {
+  std::mt19937 random(15);
+  constexpr int kParts = 6;
+  int withVariants = 0;
+  int withNone = 0;
+  for (int design = 0; design < 60; ++design) {
+    dbxhost::Design source = boards::makeRandomChannels(random, 2, kParts, 2 + design % 3);
+    boards::Loaded board(source, DBX::kToolPcb);
+    const NetGraph templateGraph =
+        templateOf(board.components(boards::randomChannelRefDes(source, 0, kParts)));
+    Components newRow = board.components(boards::randomChannelRefDes(source, 1, kParts));
+    std::shuffle(newRow.begin(), newRow.end(), random);
+    const literal::Variants expected = literal::GenerateVariants(templateGraph, newRow);
+    const auto actual = VariantSearch(templateGraph, kParts, newRow).run();
+    ASSERT_EQ(actual.candidates, expected.candidates) << "design " << design;
+    EXPECT_EQ(actual.deepestIndex, expected.deepestIndex) << "design " << design;
+    (expected.candidates.empty() ? withNone : withVariants) += 1;
+  }
+  EXPECT_GT(withVariants, 10);
+  EXPECT_GT(withNone, 10);
 }
 
 class DeepestIndexTest : public VariantSearchTest {

@@ -51,6 +51,13 @@ class PlacerFixture : public ::testing::Test {
   void load(const std::vector<std::string>& names, uint32_t itemsPerGroup) {
     placer.LoadGroups(*design, names, itemsPerGroup);
   }
+  // "Group" with the fields X, Y and Gap set as given.
+  void gather(const std::string& x, const std::string& y, const std::string& gap) {
+    placer.EditField(placement::Control::GrpX, x);
+    placer.EditField(placement::Control::GrpY, y);
+    placer.EditField(placement::Control::GrGap, gap);
+    placer.GatherTemplate();
+  }
   const std::string& text(placement::Control field) const { return placer.FieldOf(field).text; }
   bool invalid(placement::Control field) const { return placer.FieldOf(field).invalid; }
 

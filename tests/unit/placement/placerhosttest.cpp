@@ -210,10 +210,7 @@ TEST_F(PlacerHostTest, GatherLaysTheTemplateOutInRowsOfTheRootOfItsItems) {
   start(singlePartChannels(10));
   load(syntheticNames(10, 1), 10);  // one group of 10 items
   placer.GroupsListClick(0);
-  placer.EditField(Control::GrpX, "10");
-  placer.EditField(Control::GrpY, "20");
-  placer.EditField(Control::GrGap, "1");
-  placer.GatherTemplate();
+  gather("10", "20", "1");
   // Rows of 3, 3, 3 and 1; each item 2.54 x 2.00 with its centre as origin.
   for (int i = 0; i < 10; ++i) {
     const int col = i % 3;
@@ -229,10 +226,7 @@ TEST_F(PlacerHostTest, GatherOfFourItemsGivesTwoRowsOfTwoAndKeepsOrientation) {
   start(std::move(channels));
   load(syntheticNames(4, 1), 4);
   placer.GroupsListClick(0);
-  placer.EditField(Control::GrpX, "0");
-  placer.EditField(Control::GrpY, "0");
-  placer.EditField(Control::GrGap, "0.5");
-  placer.GatherTemplate();
+  gather("0", "0", "0.5");
   // R2 is turned: 2.00 wide, 2.54 high, so the first row is 3.04 high.
   EXPECT_EQ(hostComponent("R1").placement.refPoint, (DBX::TPoint{127000, 100000}));
   EXPECT_EQ(hostComponent("R2").placement.refPoint, (DBX::TPoint{304000 + 100000, 127000}));
@@ -351,6 +345,130 @@ TEST_F(PlacerHostTest, HighlightMemorySurvivesLoadGroups) {
   EXPECT_EQ(placer.HighlightMemory().size(), 7u);
   placer.UnHighlightAll();
   EXPECT_EQ(hostComponent("U1").highlight, 0);
+}
+
+}  // namespace
+
+namespace {
+
+using namespace testing_placement;
+using placement::Control;
+
+// Two channels of three parts (R1, C2, R3 and R4, C5, R6) on the 1.27 mm
+// grid of a KiCad board, the template's parts off that grid by different
+// amounts.
+class PlacerGuardTest : public PlacerFixture {
+ protected:
+  void SetUp() override {
+    dbxhost::Design channels = dbxhost::makeSyntheticDesign(2, 3, false);
+    channels.pcb.grids = {{1, "1.27mm"}};
+    start(std::move(channels));
+    moveInHost("R1", 33000, 7000);
+    moveInHost("C2", -51000, 12000);
+    moveInHost("R3", 61000, -40000);
+    { DBX::Lock verify(*design, true); }
+    load(syntheticNames(2, 3), 3);
+    placer.GroupsListClick(0);
+    placer.EditField(Control::Rows, "1");
+  }
+  void setFixed(const std::string& refDes, bool fixed) {
+    host->withDesign([&](dbxhost::Design& d) {
+      for (dbxhost::PcbComponent& c : d.pcb.components) {
+        if (c.refDes == refDes) c.fixed = fixed;
+      }
+    });
+  }
+  void setBoard(DBX::TRect board) {
+    host->withDesign([&](dbxhost::Design& d) { d.pcb.header.workspace = board; });
+  }
+  DBX::TPoint shift(const std::string& copy, const std::string& model) const {
+    const DBX::TPoint c = hostComponent(copy).placement.refPoint;
+    const DBX::TPoint m = hostComponent(model).placement.refPoint;
+    return {c.x - m.x, c.y - m.y};
+  }
+};
+
+TEST_F(PlacerGuardTest, AnOffGridTemplateIsRepeatedByOneShiftVector) {
+  placer.PlaceClick();
+  const DBX::TPoint first = shift("R4", "R1");
+  EXPECT_EQ(shift("C5", "C2"), first);
+  EXPECT_EQ(shift("R6", "R3"), first);
+  // The cell itself lies on the grid: the footprint's snapped corner moved by
+  // a whole number of steps.
+  EXPECT_EQ(first.x % 127000, 0);
+  EXPECT_EQ(first.y % 127000, 0);
+  EXPECT_GT(first.x, 0);
+}
+
+TEST_F(PlacerGuardTest, LockedTargetsStopPlaceBeforeAnyMoveAndAreNamed) {
+  setFixed("C5", true);
+  setFixed("R6", true);
+  setFixed("R1", true);  // the template's own lock does not matter: it stays
+  const uint64_t revision = host->revision();
+  placer.PlaceClick();
+  EXPECT_EQ(host->revision(), revision);
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].kind, diag::MessageKind::Error);
+  EXPECT_THAT(ui.boxes[0].text, ::testing::StartsWith("Locked parts cannot be moved: C5, R6\n"));
+  EXPECT_FALSE(placer.UndoEnabled());
+
+  // Place re-reads the locks: unlocked in the host, the parts move.
+  setFixed("C5", false);
+  setFixed("R6", false);
+  placer.PlaceClick();
+  EXPECT_EQ(shift("R6", "R3"), shift("R4", "R1"));
+  EXPECT_EQ(ui.boxes.size(), 1u);
+}
+
+TEST_F(PlacerGuardTest, GroupRefusesALockedTemplatePart) {
+  setFixed("C2", true);
+  { DBX::Lock verify(*design, true); }
+  const uint64_t revision = host->revision();
+  gather("0", "0", "1");
+  EXPECT_EQ(host->revision(), revision);
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_THAT(ui.boxes[0].text, ::testing::HasSubstr(": C2\n"));
+}
+
+TEST_F(PlacerGuardTest, PartsBeyondTheBoardAreConfirmedFirst) {
+  // The board ends inside the copy's last part: the copy lands 10.16 to the
+  // right, R6 at 21.77.
+  setBoard({{0, 0}, {2200000, 1000000}});
+  const uint64_t revision = host->revision();
+  ui.answers = {false};
+  placer.PlaceClick();
+  EXPECT_EQ(host->revision(), revision);
+  ASSERT_EQ(ui.questions.size(), 1u);
+  EXPECT_EQ(ui.questions[0], "Parts that would lie outside the board: 1 (G2).\nMove them anyway?");
+  EXPECT_FALSE(placer.UndoEnabled());
+
+  ui.answers = {true};
+  placer.PlaceClick();
+  EXPECT_EQ(ui.questions.size(), 2u);
+  EXPECT_EQ(shift("R6", "R3"), shift("R4", "R1"));
+  EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST_F(PlacerGuardTest, ReferencePointsBeyondTheWorkspaceAreRefused) {
+  // The host would refuse these moves half way through the Place.
+  setBoard({{0, 0}, {2000000, 1000000}});
+  const uint64_t revision = host->revision();
+  placer.PlaceClick();
+  EXPECT_EQ(host->revision(), revision);
+  EXPECT_TRUE(ui.questions.empty());
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_THAT(
+      ui.boxes[0].text,
+      ::testing::StartsWith("The host cannot place these parts outside its workspace: R6\n"));
+}
+
+TEST_F(PlacerGuardTest, ABoardLargeEnoughOrUndefinedAsksNothing) {
+  setBoard({{0, 0}, {100000000, 100000000}});
+  placer.PlaceClick();
+  setBoard({});
+  placer.PlaceClick();
+  EXPECT_TRUE(ui.questions.empty());
+  EXPECT_TRUE(placer.UndoEnabled());
 }
 
 }  // namespace

@@ -1,7 +1,10 @@
 // Placing with the template's routing on the in-process host: the copies'
-// copper, nets and texts in the host's board, and a second Place that
-// replaces the first one's copper.
+// copper, nets and texts in the host's board, a second Place that replaces
+// the first one's copper, and Undo Place taking it all back.
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <tuple>
 
 #include "engine/hostdbx.h"
 #include "placement/placer.h"
@@ -44,7 +47,8 @@ class PlacerRoutingTest : public ::testing::Test {
  protected:
   // Places the channels in one column above the first, the given number of
   // times, and gives back the host's design.
-  dbxhost::Design placeAndSave(int times) {
+  // With undo, "Undo Place" is pressed after the last Place.
+  dbxhost::Design placeAndSave(int times, bool undo = false) {
     testing_diag::ScriptedUi ui;
     {
       DBX::Design design(host);
@@ -57,6 +61,11 @@ class PlacerRoutingTest : public ::testing::Test {
       placer.EditField(Control::GapY, "2.8");
       for (int i = 0; i < times; ++i) placer.PlaceClick();
       EXPECT_TRUE(placer.PlaceEnabled());
+      if (undo) {
+        EXPECT_TRUE(placer.UndoEnabled());
+        placer.UndoPlaceClick();
+        EXPECT_FALSE(placer.UndoEnabled());
+      }
       design.clear();
     }
     EXPECT_TRUE(ui.boxes.empty()) << ui.boxes.front().text;
@@ -129,6 +138,83 @@ TEST_F(PlacerRoutingTest, EveryCopyRepeatsTheTemplatesCopperOnItsOwnNets) {
       EXPECT_EQ(copyText->rotation, 900) << copy;
     }
   }
+}
+
+// The copies' copper sorted and without the host's ids, which a copy placed
+// again gets afresh.
+dbxhost::Design comparable(dbxhost::Design design) {
+  auto trackKey = [](const dbxhost::Track& t) {
+    return std::tie(t.info.group, t.info.netId, t.layerId, t.start.x, t.start.y, t.end.x, t.end.y);
+  };
+  auto viaKey = [](const dbxhost::Via& v) {
+    return std::tie(v.info.group, v.info.netId, v.at.x, v.at.y);
+  };
+  for (dbxhost::Track& t : design.pcb.tracks) t.info.id = 0;
+  for (dbxhost::Via& v : design.pcb.vias) v.info.id = 0;
+  for (dbxhost::Zone& z : design.pcb.zones) z.info.id = 0;
+  std::sort(design.pcb.tracks.begin(), design.pcb.tracks.end(),
+            [&](const auto& a, const auto& b) { return trackKey(a) < trackKey(b); });
+  std::sort(design.pcb.vias.begin(), design.pcb.vias.end(),
+            [&](const auto& a, const auto& b) { return viaKey(a) < viaKey(b); });
+  return design;
+}
+
+TEST_F(PlacerRoutingTest, UndoPlaceTakesBackTheCopperAndTheTexts) {
+  const dbxhost::Design original = testing_placement::routedChannels(kChannels, kParts, 2);
+  start(original);
+  const dbxhost::Design undone = placeAndSave(1, true);
+  EXPECT_EQ(undone.pcb.tracks, original.pcb.tracks);
+  EXPECT_EQ(undone.pcb.vias, original.pcb.vias);
+  EXPECT_EQ(undone.pcb.zones, original.pcb.zones);
+  ASSERT_EQ(undone.pcb.components.size(), original.pcb.components.size());
+  for (std::size_t i = 0; i < original.pcb.components.size(); ++i) {
+    const dbxhost::PcbComponent& part = undone.pcb.components[i];
+    const dbxhost::PcbComponent& before = original.pcb.components[i];
+    EXPECT_EQ(part.placement, before.placement) << part.refDes;
+    EXPECT_EQ(part.highlight, before.highlight) << part.refDes;
+    // A part read without a value text shows a hidden one at its origin;
+    // putting that back may leave it written out, which changes nothing.
+    for (const dbxhost::CompText& text : part.texts) {
+      const auto was = std::find_if(before.texts.begin(), before.texts.end(),
+                                    [&](const auto& t) { return t.attrType == text.attrType; });
+      if (was != before.texts.end()) {
+        EXPECT_EQ(text, *was) << part.refDes << " text " << text.attrType;
+      } else {
+        EXPECT_EQ(text.attrType, DBX::kAttrValue) << part.refDes;
+        EXPECT_FALSE(text.visible) << part.refDes;
+        EXPECT_EQ(text.at, before.placement.refPoint) << part.refDes;
+      }
+    }
+    EXPECT_GE(part.texts.size(), before.texts.size()) << part.refDes;
+  }
+}
+
+TEST_F(PlacerRoutingTest, UndoOfASecondPlacePutsTheFirstPlacesCopperBack) {
+  const dbxhost::Design original = testing_placement::routedChannels(kChannels, kParts, 2);
+  start(original);
+  const dbxhost::Design once = placeAndSave(1);
+  // A different grid, so that the second Place moves the copies elsewhere.
+  testing_diag::ScriptedUi ui;
+  {
+    DBX::Design design(host);
+    design.selectTool(DBX::kToolPcb);
+    placement::TPlacer placer;
+    placer.LoadGroups(design, testing_placement::syntheticNames(kChannels, kParts), kParts);
+    placer.GroupsListClick(0);
+    placer.EditField(Control::Cols, "1");
+    placer.EditField(Control::GapY, "5");
+    placer.PlaceClick();
+    placer.UndoPlaceClick();
+    design.clear();
+  }
+  EXPECT_TRUE(ui.boxes.empty()) << ui.boxes.front().text;
+  const dbxhost::Design undone =
+      comparable(host.readDesign([](const dbxhost::Design& d) { return d; }));
+  const dbxhost::Design expected = comparable(once);
+  EXPECT_EQ(undone.pcb.tracks, expected.pcb.tracks);
+  EXPECT_EQ(undone.pcb.vias, expected.pcb.vias);
+  EXPECT_EQ(undone.pcb.zones.size(), expected.pcb.zones.size());
+  EXPECT_EQ(undone.pcb.components, expected.pcb.components);
 }
 
 TEST_F(PlacerRoutingTest, PlacingTwiceGivesTheSameBoard) {

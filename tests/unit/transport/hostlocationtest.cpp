@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <optional>
 
@@ -50,8 +51,51 @@ TEST(HostLocationTest, DirectoryRule) {
   {
     ScopedEnv dir("TANDREL_DBX_DIR", nullptr);
     ScopedEnv runtime("XDG_RUNTIME_DIR", nullptr);
-    EXPECT_EQ(hostDirectory(), "/tmp/tandrel-dbx-" + std::to_string(geteuid()));
+    ScopedEnv home("HOME", "/home/someone");
+    EXPECT_EQ(hostDirectory(), "/home/someone/.tandrel-dbx");  // nobody else can make it
   }
+}
+
+TEST(HostLocationTest, FoldersOnTheWayMustBeSafe) {
+  PrivateDir dir;
+  const std::string real = dir.path() + "/real";
+  ASSERT_EQ(mkdir(real.c_str(), 0700), 0);
+  ASSERT_EQ(mkdir((real + "/sockets").c_str(), 0700), 0);
+  const std::string link = dir.path() + "/link";
+  ASSERT_EQ(symlink(real.c_str(), link.c_str()), 0);
+  EXPECT_EQ(privateDirectoryProblem(real + "/sockets"), std::nullopt);
+  const std::optional<std::string> viaLink = privateDirectoryProblem(link + "/sockets");
+  ASSERT_TRUE(viaLink);
+  EXPECT_NE(viaLink->find(link + " on the way is a symbolic link"), std::string::npos) << *viaLink;
+  EXPECT_TRUE(preparePrivateDirectory(link + "/more"));
+  EXPECT_FALSE(std::filesystem::exists(real + "/more"));
+
+  // A folder that others may write to lets them replace what is below it.
+  const std::string open = dir.path() + "/open";
+  ASSERT_EQ(mkdir(open.c_str(), 0700), 0);
+  ASSERT_EQ(chmod(open.c_str(), 0777), 0);
+  EXPECT_NE(preparePrivateDirectory(open + "/sockets")->find("can be changed by other users"),
+            std::string::npos);
+  ASSERT_EQ(chmod(open.c_str(), 01777), 0);  // unless it is sticky, as /tmp is
+  EXPECT_EQ(preparePrivateDirectory(open + "/sockets"), std::nullopt);
+
+  if (geteuid() == 0) {
+    const std::string foreign = dir.path() + "/foreign";
+    ASSERT_EQ(mkdir(foreign.c_str(), 0755), 0);
+    ASSERT_EQ(chown(foreign.c_str(), 65534, 65534), 0);
+    EXPECT_NE(preparePrivateDirectory(foreign + "/sockets")->find("belongs to another user"),
+              std::string::npos);
+  }
+}
+
+TEST(HostLocationTest, OverlongSocketPathIsRefusedBeforeAnythingIsMade) {
+  PrivateDir dir;
+  const std::string longDir = dir.path() + "/" + std::string(100, 'd');
+  const std::optional<std::string> problem = preparePrivateDirectory(longDir);
+  ASSERT_TRUE(problem);
+  EXPECT_NE(problem->find(longDir + "/pcb.sock is longer than the 107 bytes"), std::string::npos)
+      << *problem;
+  EXPECT_FALSE(std::filesystem::exists(longDir));
 }
 
 TEST(HostLocationTest, SocketPathsAndToolNames) {

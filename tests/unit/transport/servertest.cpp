@@ -195,6 +195,32 @@ TEST_F(ServerTest, ClientLeavingWithoutCloseFreesTheTool) {
   EXPECT_THAT(host.log(), IsEmpty());  // an orderly hang-up is not an error
 }
 
+TEST_F(ServerTest, SilentClientIsClosedAfterTheIdleLimitAndTheToolIsFree) {
+  ServedHost host(dir.path(), std::chrono::milliseconds(150));
+  const int silent = rawConnect(pcbPath);
+  ASSERT_GE(silent, 0);
+  rawSend(silent, wire::frame(*wire::encodeRequest(wire::kOpenOrdinal, 0, 18000, "pcb")));
+  ASSERT_TRUE(eventually([&] { return host.engine().held(kToolPcb); }));
+
+  // A client that keeps talking stays, however long it takes in all.
+  SocketDbx busy(dir.path());
+  TConversation context;
+  ASSERT_EQ(busy.TOpenDesign(0, 18000, "sch", &context), DBX_OK);
+  for (int i = 0; i < 6; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    TDesign header;
+    ASSERT_EQ(busy.TGetDesignInfo(&context, &header), DBX_OK) << i;
+  }
+
+  EXPECT_TRUE(closedByPeer(silent));
+  EXPECT_FALSE(host.engine().held(kToolPcb));
+  EXPECT_THAT(host.log(), ::testing::Contains("dbxhost: closed connection on pcb.sock: idle for "
+                                              "longer than 150 ms"));
+  close(silent);
+  SocketDbx next(dir.path());
+  EXPECT_EQ(next.TOpenDesign(0, 18000, "pcb", &context), DBX_OK);
+}
+
 TEST_F(ServerTest, HangsUpAfterTheEngineEndsTheConversation) {
   ServedHost host(dir.path());
   const int fd = rawConnect(pcbPath);

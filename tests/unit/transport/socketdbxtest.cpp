@@ -8,6 +8,7 @@
 #include <atomic>
 #include <functional>
 
+#include "dbx/design.h"
 #include "dbx/wire.h"
 #include "transportfixture.h"
 
@@ -109,6 +110,21 @@ TEST_F(SocketDbxTest, EveryCallRoundTrips) {
                                 return x.TRotateComponent(c, 2700, TPoint{100, -200}, r);
                               },
                               {2700, 100, -200});
+  expectRoundTrip<TItem>("TGetFirstPcbItem", [&](auto* r) { return x.TGetFirstPcbItem(c, r); });
+  expectRoundTrip<TItem>("TGetNextPcbItem", [&](auto* r) { return x.TGetNextPcbItem(c, r); });
+  expectRoundTrip<TLine>("TPlaceLine", [&](auto* r) { return x.TPlaceLine(c, r); });
+  expectRoundTrip<TArc>("TPlaceArc", [&](auto* r) { return x.TPlaceArc(c, r); });
+  expectRoundTrip<TVia>("TPlaceVia", [&](auto* r) { return x.TPlaceVia(c, r); });
+  expectRoundTrip<TPolygon>("TPlacePolygon", [&](auto* r) { return x.TPlacePolygon(c, r); });
+  expectRoundTrip<TItem>("TDeleteItem", [&](auto* r) { return x.TDeleteItem(c, r); });
+  expectRoundTrip<TAttribute>("TGetFirstCompAttribute",
+                              [&](auto* r) { return x.TGetFirstCompAttribute(c, "U3", r); }, {},
+                              {"U3"});
+  expectRoundTrip<TAttribute>("TGetNextCompAttribute",
+                              [&](auto* r) { return x.TGetNextCompAttribute(c, r); });
+  expectRoundTrip<TAttribute>("TModifyCompAttribute",
+                              [&](auto* r) { return x.TModifyCompAttribute(c, "U3", r); }, {},
+                              {"U3"});
 
   EXPECT_EQ(client.TCloseDesign(&context, ""), DBX_OK);
   EXPECT_EQ(host.engine().lastCall().name, "TCloseDesign");
@@ -207,6 +223,24 @@ TEST(SocketDbxHostlessTest, OpenWithoutAHostIsAConnectionError) {
   ASSERT_EQ(mkdir(tooLong.dir().c_str(), 0700), 0);
   EXPECT_EQ(tooLong.TOpenDesign(0, 18000, "pcb", &context), DBX_CONNECTION_ERROR);
   EXPECT_THAT(tooLong.lastError(), HasSubstr("too long"));
+}
+
+TEST(SocketDbxHostlessTest, LoadingWithoutAHostNamesTheSocketAndHowToStartOne) {
+  PrivateDir dir;
+  SocketDbx client(dir.path());
+  Design design(client);
+  try {
+    design.selectTool(kToolSch);
+    FAIL() << "no host, yet the load went through";
+  } catch (const DBXException& e) {
+    EXPECT_EQ(e.detail, "DBX_CONNECTION_ERROR (32001)");
+    EXPECT_EQ(std::string(e.what()),
+              "DBX: DBX call error(DBX_CONNECTION_ERROR (32001))\nSocket tried: " + dir.path() +
+                  "/sch.sock\nStart the host on a design first, with its window:\n"
+                  "    build/host/dbxhost DESIGN.json\nor without:\n"
+                  "    build/host/dbxhost --headless examples/quad-preamp.json");
+  }
+  EXPECT_EQ(design.tool(), kToolNone);
 }
 
 TEST(SocketDbxHostlessTest, RefusesADirectoryOpenToOthers) {
@@ -352,7 +386,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         BadHostCase{"SilentOnOpen", {}, DBX_CONNECTION_ERROR, 0, "in time"},
         BadHostCase{"GarbageOnOpen", {"garbage!"}, DBX_CONNECTION_ERROR, 0, "bad answer"},
-        BadHostCase{"SilentOnCall", {kOpened}, DBX_OK, DBX_SERVER_TERMINATED, "in time"},
+        BadHostCase{"SilentOnCall", {kOpened}, DBX_OK, DBX_CALL_TIMEOUT, "in time"},
         BadHostCase{"ShortRecord",
                     {kOpened, statusWith(std::string(sizeof(TComponent) - 1, 'x'))},
                     DBX_OK,
@@ -366,7 +400,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadHostCase{"AnswerCutShort",
                     {kOpened, statusWith(std::string(sizeof(TComponent), 'x')).substr(0, 50)},
                     DBX_OK,
-                    DBX_SERVER_TERMINATED,
+                    DBX_CALL_TIMEOUT,
                     "in time"}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -49,7 +49,10 @@ class PrivateDir {
 // A FakeDbx served by a Server on its own thread until destruction.
 class ServedHost {
  public:
-  explicit ServedHost(const std::string& dir) : server_(engine_, dir) {
+  explicit ServedHost(const std::string& dir,
+                      std::chrono::milliseconds idleLimit = dbxhost::Server::kDefaultIdleLimit)
+      : server_(engine_, dir) {
+    server_.setIdleLimit(idleLimit);
     server_.setLogSink([this](const std::string& line) {
       std::lock_guard lock(logMutex_);
       log_.push_back(line);

@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "storage/designfile.h"
+#include "storage/designstorage.h"
 
 namespace dbxhost {
 namespace {
@@ -116,6 +117,56 @@ TEST_F(HostControlTest, RemovingASchematicComponentKeepsOtherSymbolsOnTheirCompo
             "3 nets");
 }
 
+TEST_F(HostControlTest, UndoAndRedoTakeAClientsConversationBackAndWaitWhileOneIsOpen) {
+  using namespace DBX;
+  const Design before = host.readDesign([](const Design& d) { return d; });
+  EXPECT_EQ(control.execute("undo"), "error: nothing to undo");
+  EXPECT_EQ(control.execute("redo"), "error: nothing to redo");
+  EXPECT_TRUE(control.execute("undo now").starts_with("error: "));
+
+  TConversation pcb;
+  ASSERT_EQ(host.TOpenDesign(kOpenLanguage, kOpenVersion, kToolNamePcb, &pcb), DBX_OK);
+  TComponent r;
+  ASSERT_EQ(host.TGetCompByRefDes(&pcb, "R2", &r), DBX_OK);
+  ASSERT_EQ(host.TMoveComponent(&pcb, 5000, 0, &r), DBX_OK);
+  ASSERT_EQ(host.TFlipComponent(&pcb, {0, 0}, &r), DBX_OK);
+  ASSERT_EQ(host.THighlightItem(&pcb, DBX_COLOR_RED, &r), DBX_OK);
+  // While the client holds its conversation, its edits are not undone
+  // behind its back.
+  EXPECT_EQ(control.execute("undo"),
+            "error: a client holds the PCB editor; undo waits until its conversation ends");
+  ASSERT_EQ(host.TCloseDesign(&pcb, ""), DBX_OK);
+  const Design after = host.readDesign([](const Design& d) { return d; });
+
+  TConversation sch;
+  ASSERT_EQ(host.TOpenDesign(kOpenLanguage, kOpenVersion, kToolNameSch, &sch), DBX_OK);
+  EXPECT_EQ(control.execute("undo"),
+            "error: a client holds the schematic editor; undo waits until its conversation ends");
+  TComponent symbol{};
+  symbol.compId = 3;  // U1:B
+  ASSERT_EQ(host.THighlightItem(&sch, DBX_COLOR_BLUE, &symbol), DBX_OK);
+  // A conversation the host ends counts as ended.
+  host.dropAfter(kToolSch, 0);
+  EXPECT_EQ(host.TCloseDesign(&sch, ""), DBX_SERVER_TERMINATED);
+
+  EXPECT_EQ(control.execute("undo"), "ok undone: 1 part");
+  EXPECT_EQ(host.readDesign([](const Design& d) { return d; }), after);
+  EXPECT_EQ(control.execute("undo"), "ok undone: 1 part");
+  EXPECT_EQ(host.readDesign([](const Design& d) { return d; }), before);
+  EXPECT_EQ(control.execute("redo"), "ok redone: 1 part");
+  EXPECT_EQ(host.readDesign([](const Design& d) { return d; }), after);
+  // The client reads back where its parts are now.
+  ASSERT_EQ(host.TOpenDesign(kOpenLanguage, kOpenVersion, kToolNamePcb, &pcb), DBX_OK);
+  ASSERT_EQ(host.TGetCompByRefDes(&pcb, "R2", &r), DBX_OK);
+  EXPECT_EQ(r.isFlipped, 1);
+  EXPECT_EQ(r.isHighlighted, DBX_COLOR_RED);
+  ASSERT_EQ(host.TCloseDesign(&pcb, ""), DBX_OK);
+  // Another design starts a new history.
+  host.replaceDesign(before);
+  EXPECT_EQ(control.execute("redo"), "error: nothing to redo");
+  EXPECT_EQ(control.execute("undo"), "error: nothing to undo");
+}
+
 TEST_F(HostControlTest, HooksReachTheEngine) {
   DBX::TConversation pcb;
   EXPECT_EQ(control.execute("busy pcb on"), "ok");
@@ -154,6 +205,49 @@ TEST_F(HostControlTest, SaveWritesTheEditedDesignAndRemembersTheFile) {
     ASSERT_EQ(chmod(dir.c_str(), 0700), 0);
     EXPECT_EQ(readDesignFile(file).pcb.components[0].highlight, 10);
   }
+  std::filesystem::remove_all(dir);
+}
+
+TEST(HostControlFileTest, FileChangedOnDiskIsNotOverwrittenUntilReadAgain) {
+  const auto dir =
+      std::filesystem::temp_directory_path() / ("hostcontrol-changed-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  const auto file = dir / "design.json";
+  saveDesignFile(twoChannelDesign(), file);
+  OpenedDesign opened = openDesign(file);
+  HostDbx host(std::move(opened.design));
+  HostControl control(host, file, opened.storage, opened.stamp);
+  ASSERT_EQ(control.execute("highlight pcb R1 10"), "ok");
+  ASSERT_EQ(control.execute("save"), "ok " + file.string());  // not changed since: saved
+  ASSERT_EQ(control.execute("save"), "ok " + file.string());  // and again
+
+  // Another program edits the file: same size, same second, other bytes.
+  Design edited = readDesignFile(file);
+  edited.pcb.components[0].highlight = 11;
+  saveDesignFile(edited, dir / "edited.json");
+  std::filesystem::rename(dir / "edited.json", file);
+  ASSERT_EQ(control.execute("highlight pcb R1 3"), "ok");
+  EXPECT_EQ(control.execute("save"),
+            "error: " + file.string() +
+                ": not saved: the file was changed on disk since it was read; save to another "
+                "file (save PATH) or read it again (reload)");
+  EXPECT_EQ(readDesignFile(file).pcb.components[0].highlight, 11);  // the other program's work
+
+  // Saving elsewhere keeps both.
+  const auto copy = dir / "copy.json";
+  ASSERT_EQ(control.execute("save " + copy.string()), "ok " + copy.string());
+  EXPECT_EQ(readDesignFile(copy).pcb.components[0].highlight, 3);
+  EXPECT_EQ(readDesignFile(file).pcb.components[0].highlight, 11);
+
+  // Reading the file again takes the other program's work, and saves go on.
+  HostControl again(host, file, opened.storage, opened.stamp);
+  EXPECT_EQ(again.execute("save").rfind("error: ", 0), 0u);
+  EXPECT_EQ(again.execute("reload"), "ok " + file.string());
+  EXPECT_EQ(host.readDesign([](const Design& d) { return d.pcb.components[0].highlight; }), 11);
+  ASSERT_EQ(again.execute("highlight pcb R2 4"), "ok");
+  EXPECT_EQ(again.execute("save"), "ok " + file.string());
+  EXPECT_EQ(readDesignFile(file).pcb.components[1].highlight, 4);
+  EXPECT_EQ(HostControl(host, {}).execute("reload"), "error: no file to read again");
   std::filesystem::remove_all(dir);
 }
 

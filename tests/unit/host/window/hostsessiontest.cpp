@@ -166,6 +166,56 @@ TEST_F(HostSessionTest, AFileThatCannotBeOpenedChangesNothing) {
   EXPECT_TRUE(session_->modified());
 }
 
+// A conversation as a placement makes it: moves, flips, turns and
+// highlights of several parts.
+void clientPlacement(HostDbx& host) {
+  TConversation pcb;
+  ASSERT_EQ(host.TOpenDesign(kOpenLanguage, kOpenVersion, kToolNamePcb, &pcb), DBX_OK);
+  TComponent c;
+  int n = 0;
+  for (int32_t status = host.TGetFirstComponent(&pcb, &c); status == DBX_OK && n < 4;
+       status = host.TGetNextComponent(&pcb, &c), ++n) {
+    TComponent r = c;
+    if (r.isFixed) continue;
+    ASSERT_EQ(host.TMoveComponent(&pcb, 123450 * (n + 1), -67890, &r), DBX_OK);
+    if (n % 2 == 0) {
+      ASSERT_EQ(host.TFlipComponent(&pcb, r.refPoint, &r), DBX_OK);
+    }
+    ASSERT_EQ(host.TRotateComponent(&pcb, 450 * (n + 1), r.refPoint, &r), DBX_OK);
+    ASSERT_EQ(host.THighlightItem(&pcb, DBX_COLOR_RED, &r), DBX_OK);
+  }
+  ASSERT_EQ(host.TCloseDesign(&pcb, ""), DBX_OK);
+}
+
+TEST_F(HostSessionTest, UndoOfEveryEditSavesTheFileAsItWas) {
+  const fs::path board = dir_ / "duo-kicad6.kicad_pcb";
+  fs::copy_file(fs::path(TANDREL_EXAMPLES_DIR) / "kicad" / "duo-kicad6" / "duo-kicad6.kicad_pcb",
+                board);
+  for (const fs::path& file : {file_, board}) {
+    SCOPED_TRACE(file);
+    session_->open(file);
+    // The design as the host writes it unedited (the design file's own
+    // layout may differ from the example's).
+    const fs::path unedited = dir_ / ("unedited-" + file.filename().string());
+    ASSERT_EQ(session_->execute("save " + unedited.string()), "ok " + unedited.string());
+    clientPlacement(*host_);
+    clientPlacement(*host_);
+    ASSERT_EQ(session_->execute("save " + file.string()), "ok " + file.string());
+    EXPECT_NE(contentOf(file), contentOf(unedited));
+    EXPECT_EQ(session_->execute("undo"), "ok undone: 4 parts");
+    EXPECT_EQ(session_->execute("undo"), "ok undone: 4 parts");
+    EXPECT_EQ(session_->execute("undo"), "error: nothing to undo");
+    ASSERT_EQ(session_->execute("save"), "ok " + file.string());
+    EXPECT_EQ(contentOf(file), contentOf(unedited));
+  }
+  // The KiCad board is the file it was read from, byte for byte.
+  EXPECT_EQ(contentOf(board), contentOf(fs::path(TANDREL_EXAMPLES_DIR) / "kicad" / "duo-kicad6" /
+                                        "duo-kicad6.kicad_pcb"));
+  // And redo brings the edits back.
+  EXPECT_EQ(session_->execute("redo"), "ok redone: 4 parts");
+  EXPECT_TRUE(session_->modified());
+}
+
 TEST_F(HostSessionTest, TheStatusLineNamesToolsWithAClientAndTheFile) {
   const std::string idle = session_->statusLine();
   EXPECT_NE(idle.find("PCB editor: no client"), std::string::npos) << idle;

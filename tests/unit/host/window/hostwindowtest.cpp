@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QImage>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -228,6 +229,31 @@ TEST_F(HostWindowTest, AFailedSaveNamesTheFileAndKeepsTheChanges) {
   EXPECT_EQ(session_->file(), file_);
 }
 
+TEST_F(HostWindowTest, SaveOverAFileChangedOnDiskOffersSaveAsOrReload) {
+  ASSERT_TRUE(window_->openFile(file_));  // remembers the file as read
+  edit();
+  Design other = readDesignFile(kFlat);
+  saveDesignFile(other, file_);  // another program saves over it
+
+  {
+    BoxAnswer answer(QMessageBox::Cancel);
+    EXPECT_FALSE(window_->saveTo(file_));
+    ASSERT_TRUE(answer.answered());
+    EXPECT_TRUE(answer.text().contains("was changed on disk")) << answer.text().toStdString();
+    EXPECT_EQ(readDesignFile(file_), other);  // not overwritten
+    EXPECT_TRUE(session_->modified());        // and the host's changes are kept
+  }
+  {
+    BoxAnswer answer(QMessageBox::Open);  // "Reload"
+    EXPECT_FALSE(window_->saveTo(file_));
+    ASSERT_TRUE(answer.answered());
+    EXPECT_EQ(design(), other);
+    EXPECT_FALSE(session_->modified());
+  }
+  EXPECT_TRUE(window_->saveTo(file_));  // read again, the file may be saved over
+  EXPECT_EQ(readDesignFile(file_), design());
+}
+
 TEST_F(HostWindowTest, OpeningAnotherFileRebuildsTheSheetsAndABadOneChangesNothing) {
   ASSERT_TRUE(window_->openFile(kFlat));
   const Design flat = readDesignFile(kFlat);
@@ -275,6 +301,55 @@ TEST_F(HostWindowTest, SavingWhenAskedWritesTheFileBeforeClosing) {
   EXPECT_FALSE(session_->modified());
 }
 
+TEST_F(HostWindowTest, EditUndoTakesBackAClientsConversationOnceItHasEnded) {
+  auto* undo = window_->findChild<QAction*>("undo");
+  auto* redo = window_->findChild<QAction*>("redo");
+  ASSERT_NE(undo, nullptr);
+  ASSERT_NE(redo, nullptr);
+  EXPECT_EQ(undo->shortcut(), QKeySequence(QKeySequence::Undo));
+  EXPECT_TRUE(redo->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_Y)));
+  EXPECT_FALSE(undo->isEnabled());
+  EXPECT_FALSE(redo->isEnabled());
+  const Design before = design();
+
+  TConversation pcb;
+  TComponent u1;
+  ASSERT_EQ(host_->TOpenDesign(kOpenLanguage, kOpenVersion, kToolNamePcb, &pcb), DBX_OK);
+  ASSERT_EQ(host_->TGetCompByRefDes(&pcb, "U1", &u1), DBX_OK);
+  ASSERT_EQ(host_->TRotateComponent(&pcb, 900, u1.refPoint, &u1), DBX_OK);
+  ASSERT_EQ(host_->TCloseDesign(&pcb, ""), DBX_OK);
+  const Design after = design();
+  QTRY_VERIFY_WITH_TIMEOUT(undo->isEnabled(), 2000);
+
+  // A client that holds the editor keeps its view of the design.
+  ASSERT_EQ(host_->TOpenDesign(kOpenLanguage, kOpenVersion, kToolNamePcb, &pcb), DBX_OK);
+  QTest::keyClick(window_.get(), Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(design(), after);
+  EXPECT_TRUE(window_->statusBar()->currentMessage().contains("a client holds the PCB editor"))
+      << window_->statusBar()->currentMessage().toStdString();
+  ASSERT_EQ(host_->TCloseDesign(&pcb, ""), DBX_OK);
+
+  QTest::keyClick(window_.get(), Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(design(), before);
+  EXPECT_EQ(window_->statusBar()->currentMessage(), "undone: 1 part");
+  EXPECT_FALSE(undo->isEnabled());
+  EXPECT_TRUE(redo->isEnabled());
+  QTest::keyClick(window_.get(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(design(), after);
+  EXPECT_TRUE(undo->isEnabled());
+
+  // The Edit menu as the user sees it, kept in the build folder to look at.
+  QMenu* edit = undo->associatedObjects().isEmpty()
+                    ? nullptr
+                    : qobject_cast<QMenu*>(undo->associatedObjects().front());
+  ASSERT_NE(edit, nullptr);
+  edit->popup(window_->mapToGlobal(QPoint(40, 30)));
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(edit));
+  QDir().mkpath(TANDREL_PICTURES_DIR);
+  EXPECT_TRUE(edit->grab().toImage().save(TANDREL_PICTURES_DIR "/edit-menu.png"));
+  edit->close();
+}
+
 TEST_F(HostWindowTest, TheStatusLineFollowsTheClients) {
   auto statusText = [&] {
     QString all;
@@ -319,7 +394,7 @@ class QtEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
     static int argc = 1;
-    static char name[] = "dbxhost_gui_tests";
+    static char name[] = "dbxhost_window_gui_tests";
     static char* argv[] = {name, nullptr};
     application_ = std::make_unique<QApplication>(argc, argv);
   }

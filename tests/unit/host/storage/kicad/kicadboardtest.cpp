@@ -259,10 +259,11 @@ TEST(KicadBoardTest, TheBoardEdgeIsTheLargestClosedLoopOnEdgeCuts) {
           .pcb.boardOutline.empty());
 }
 
-TEST(KicadBoardTest, GridOriginMakesARelativeGrid) {
+TEST(KicadBoardTest, TheGridIsTheHostUnitAndGridOriginMakesItRelative) {
   const KicadBoard plain = parseKicadBoard(boardText(""), "plain");
   EXPECT_TRUE(plain.pcb.header.isGridAbsolute);
-  EXPECT_EQ(plain.pcb.grids, (std::vector<Grid>{{1, "1.27mm"}}));
+  // One host unit in display units of 100000: no KiCad position is rounded.
+  EXPECT_EQ(plain.pcb.grids, (std::vector<Grid>{{1, "0.00001mm"}}));
   EXPECT_EQ(plain.pcb.header.absGridId, 1);
   const KicadBoard origin = parseKicadBoard(
       "(kicad_pcb (version 20240108) (setup (grid_origin 50 120)) (net 0 \"\"))", "origin");

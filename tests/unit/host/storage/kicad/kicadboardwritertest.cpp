@@ -1,11 +1,14 @@
 #include "storage/kicad/kicadboardwriter.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
+#include <iostream>
 #include <string>
 
 #include "engine/hostdbx.h"
@@ -180,6 +183,53 @@ TEST(KicadBoardWriterTest, AFlipMirrorsTheFootprintToTheOtherSide) {
             padPositions(board.pcb.patterns.at("F"), placement));
 }
 
+TEST(KicadBoardWriterTest, FlippedArcsSwapTheirEndsAndFootprintZonesKeepBoardCoordinates) {
+  const std::string footprint =
+      "\t(footprint \"L:Arc\" (layer \"F.Cu\") (at 10 20)\n"
+      "\t\t(fp_text reference \"U4\" (at 0 -3) (layer \"F.SilkS\") (effects (font (size 1 1))))\n"
+      "\t\t(fp_arc (start 4.81 -1.33) (mid 3.81 -0.33) (end 2.81 -1.33) (layer \"F.SilkS\"))\n"
+      "\t\t(pad \"1\" smd custom (at 0 0) (size 1 1) (layers \"F.Cu\")\n"
+      "\t\t\t(primitives (gr_arc (start 0.5 0) (mid 0 0.5) (end -0.5 0) (width 0.1))))\n"
+      "\t\t(zone (net 0) (layer \"F.Cu\") (polygon (pts (xy 9 19) (xy 11 19) (xy 11 21))))\n"
+      "\t)\n";
+  const KicadBoard board = parseKicadBoard(kBoardHead + footprint + ")\n", "arc");
+  Design design = designOf(board);
+  Placement& placement = component(design, "U4").placement;
+  const Placement original = placement;
+
+  placement = flipped(original, original.refPoint);
+  std::string written = writeKicadBoard(board, design);
+  // KiCad's flip of U4's pin-1 notch: mirrored, start and end swapped.
+  EXPECT_NE(written.find("(fp_arc (start 2.81 1.33) (mid 3.81 0.33) (end 4.81 1.33)"),
+            std::string::npos)
+      << written;
+  EXPECT_NE(written.find("(gr_arc (start -0.5 0) (mid 0 -0.5) (end 0.5 0)"), std::string::npos)
+      << written;
+  // Mirrored left-right about the footprint's x, as the host sees the flip.
+  EXPECT_NE(written.find("(pts (xy 11 19) (xy 9 19) (xy 9 21))"), std::string::npos) << written;
+  EXPECT_NE(written.find("(zone (net 0) (layer \"B.Cu\")"), std::string::npos) << written;
+
+  // A move and a turn carry the zone along; a turn leaves the local arc alone.
+  placement = rotated(moved(original, 100000, 0), 900, moved(original, 100000, 0).refPoint);
+  written = writeKicadBoard(board, design);
+  EXPECT_NE(written.find("(pts (xy 10 21) (xy 10 19) (xy 12 19))"), std::string::npos) << written;
+  EXPECT_NE(written.find("(fp_arc (start 4.81 -1.33) (mid 3.81 -0.33) (end 2.81 -1.33)"),
+            std::string::npos);
+
+  // An arc without its start cannot be flipped: the board is not written.
+  std::string broken = footprint;
+  broken.replace(broken.find("(start 4.81 -1.33) "), 19, "");
+  const KicadBoard brokenBoard = parseKicadBoard(kBoardHead + broken + ")\n", "broken");
+  Design brokenDesign = designOf(brokenBoard);
+  component(brokenDesign, "U4").placement = flipped(original, original.refPoint);
+  try {
+    writeKicadBoard(brokenBoard, brokenDesign);
+    FAIL() << "an arc without its start was flipped";
+  } catch (const KicadFileError& e) {
+    EXPECT_STREQ(e.what(), "broken: line 7: an arc without its start and end");
+  }
+}
+
 TEST(KicadBoardWriterTest, SavingIsAtomicAndRefusesAnUnwritableFolder) {
   const std::filesystem::path folder =
       std::filesystem::temp_directory_path() / ("kicadwriter-" + std::to_string(::getpid()));
@@ -281,6 +331,108 @@ TEST(KicadBoardWriterTest, GlasgowEditsThroughTheHostComeBackFromTheFile) {
       ++next;
     }
   }
+}
+
+// KiCad itself as the judge: its Python module (KiCad 6's pcbnew for the
+// system's python3) redoes the host's edits on the original board and compares
+// every graphic item and pad with the board the host wrote.
+class KicadJudgeTest : public ::testing::Test {
+ protected:
+  static constexpr const char* kPython = "/usr/bin/python3";
+
+  void SetUp() override {
+    if (std::system((std::string(kPython) + " -c 'import pcbnew' >/dev/null 2>&1").c_str()) != 0) {
+      GTEST_SKIP() << "KiCad's pcbnew module cannot be imported by " << kPython;
+    }
+    std::string pattern = (std::filesystem::temp_directory_path() / "kicadjudge-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override {
+    if (!dir_.empty()) std::filesystem::remove_all(dir_);
+  }
+
+  // Runs the checker; returns its exit status and leaves its output in said.
+  int check(const std::string& arguments, std::string& said) {
+    const std::filesystem::path output = dir_ / "check.txt";
+    const std::string command = std::string(kPython) + " " + TANDREL_KICAD_FLIP_CHECK + " " +
+                                arguments + " >" + output.string() + " 2>&1";
+    const int status = std::system(command.c_str());
+    said = readFileText(output);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  // Every movable footprint is edited: most are flipped (about their own
+  // point or another, turned before or after), every fourth only moved and
+  // turned. Returns the number edited.
+  static int editEveryFootprint(HostDbx& host, const KicadBoard& board) {
+    TConversation pcb;
+    EXPECT_EQ(host.TOpenDesign(kOpenLanguage, kOpenVersion, kToolNamePcb, &pcb), DBX_OK);
+    int edited = 0;
+    for (const PcbComponent& c : board.pcb.components) {
+      if (c.fixed) continue;
+      TComponent r;
+      EXPECT_EQ(host.TGetCompByRefDes(&pcb, c.refDes.c_str(), &r), DBX_OK) << c.refDes;
+      const TPoint aside{r.refPoint.x + 250000, r.refPoint.y - 120000};
+      switch (edited++ % 4) {
+        case 0:
+          EXPECT_EQ(host.TFlipComponent(&pcb, r.refPoint, &r), DBX_OK) << c.refDes;
+          break;
+        case 1:
+          EXPECT_EQ(host.TRotateComponent(&pcb, 900, r.refPoint, &r), DBX_OK) << c.refDes;
+          EXPECT_EQ(host.TFlipComponent(&pcb, r.refPoint, &r), DBX_OK) << c.refDes;
+          break;
+        case 2:
+          EXPECT_EQ(host.TFlipComponent(&pcb, aside, &r), DBX_OK) << c.refDes;
+          EXPECT_EQ(host.TRotateComponent(&pcb, 450, r.refPoint, &r), DBX_OK) << c.refDes;
+          break;
+        default:
+          EXPECT_EQ(host.TMoveComponent(&pcb, -123450, 67890, &r), DBX_OK) << c.refDes;
+          EXPECT_EQ(host.TRotateComponent(&pcb, -300, aside, &r), DBX_OK) << c.refDes;
+      }
+    }
+    EXPECT_EQ(host.TCloseDesign(&pcb, ""), DBX_OK);
+    return edited;
+  }
+
+  // Edits a copy of the board through the host, saves it, and has KiCad judge.
+  void expectKicadAgrees(const std::filesystem::path& source) {
+    const std::filesystem::path original = dir_ / source.filename();
+    std::filesystem::copy_file(source, original, std::filesystem::copy_options::overwrite_existing);
+    const KicadBoard board = readKicadBoard(original);
+    HostDbx host(designOf(board));
+    ASSERT_GT(editEveryFootprint(host, board), 3) << source;
+    const std::filesystem::path written = dir_ / ("host-" + source.filename().string());
+    saveKicadBoard(board, host.readDesign([](const Design& d) { return d; }), written);
+    std::string said;
+    EXPECT_EQ(check("compare " + original.string() + " " + written.string(), said), 0)
+        << source << ":\n"
+        << said;
+    std::cout << "KiCad on " << source.filename().string() << ": " << said;
+  }
+
+  std::filesystem::path dir_;
+};
+
+TEST_F(KicadJudgeTest, EveryGraphicKindFlipsTurnsAndMovesAsInKicad) {
+  const std::filesystem::path kinds = dir_ / "kinds" / "every-kind.kicad_pcb";
+  std::filesystem::create_directories(kinds.parent_path());
+  std::string said;
+  ASSERT_EQ(check("make " + kinds.string(), said), 0) << said;
+  expectKicadAgrees(kinds);
+}
+
+TEST_F(KicadJudgeTest, DemoAndExampleBoardsFlipAsInKicad) {
+  const std::filesystem::path demo =
+      "/usr/share/kicad/demos/complex_hierarchy/complex_hierarchy.kicad_pcb";
+  if (std::filesystem::exists(demo)) {
+    expectKicadAgrees(demo);
+  } else {
+    ADD_FAILURE() << demo << " is missing: install kicad-demos";
+  }
+  // KiCad 6 reads only boards of its own format.
+  expectKicadAgrees(std::filesystem::path(TANDREL_EXAMPLES_DIR) / "kicad" / "duo-kicad6" /
+                    "duo-kicad6.kicad_pcb");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "storage/kicad/kicadproject.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 
 #include "model/geometry.h"
 #include "storage/designfile.h"
+#include "storage/filechangederror.h"
 #include "storage/fileio.h"
 #include "storage/kicad/kicadboardwriter.h"
 #include "window/hostsession.h"
@@ -137,6 +139,30 @@ TEST_F(KicadProjectTest, OnlyADesignReadFromABoardWritesOne) {
                   ": not saved: a KiCad board is written only for a design read from one");
   }
   EXPECT_FALSE(fs::exists(dir_ / "new.kicad_pcb"));
+}
+
+TEST_F(KicadProjectTest, BoardSavedInKicadMeanwhileIsNotOverwritten) {
+  OpenedDesign opened = openDesign(board_);
+  HostDbx host(std::move(opened.design));
+  HostSession session(host, board_, opened.storage, opened.stamp);
+  moveR1(host);
+
+  // The user adds a text in KiCad and saves the board there.
+  std::string edited = readFileText(board_);
+  edited.insert(edited.rfind(')'), "\t(gr_text \"added in KiCad\" (at 1 1) (layer \"F.SilkS\"))\n");
+  std::ofstream(board_, std::ios::binary | std::ios::trunc) << edited;
+  EXPECT_THROW(session.save(), FileChangedError);
+  EXPECT_EQ(readFileText(board_), edited);
+  EXPECT_TRUE(session.modified());
+  EXPECT_THAT(session.execute("save"), ::testing::HasSubstr("changed on disk"));
+
+  // Read again, the board keeps the text through the host's next save.
+  session.reload();
+  EXPECT_FALSE(session.modified());
+  moveR1(host);
+  session.save();
+  EXPECT_NE(readFileText(board_).find("added in KiCad"), std::string::npos);
+  EXPECT_NE(readFileText(board_).find("(at 11 10)"), std::string::npos);
 }
 
 TEST_F(KicadProjectTest, SessionSavesTheBoardAndKeepsItsDesignOnABadOpen) {
