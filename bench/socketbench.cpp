@@ -21,6 +21,7 @@
 #include "model/syntheticdesign.h"
 #include "placement/placer.h"
 #include "quietbenchmarks.h"
+#include "routedchannels.h"
 #include "storage/designfile.h"
 
 namespace {
@@ -135,16 +136,16 @@ BENCHMARK_CAPTURE(BM_LoadPcbThroughSocket, 256x200, &largestHost)->Unit(benchmar
 // Place of every group of a synthetic board but the template, with 8 columns.
 class PlacedBoard {
  public:
-  PlacedBoard(int groups, int parts)
-      : served_(wideBoard(groups, parts)),
-        dbx_(served_.sockets()),
-        design_(dbx_) {
+  PlacedBoard(dbxhost::Design board, int groups, int parts, bool routing)
+      : served_(widened(std::move(board))), dbx_(served_.sockets()), design_(dbx_) {
     design_.selectTool(DBX::kToolPcb);
     std::vector<std::string> names;
     for (int i = 0; i < groups * parts; ++i) {
       names.push_back((i % parts % 2 == 0 ? "R" : "C") + std::to_string(i + 1));
     }
     placer_.LoadGroups(design_, names, parts);
+    placer_.SetCopyRouting(routing);
+    servesCopper_ = design_.hasPcbItems();
     placer_.GroupsListClick(0);
     placer_.EditField(placement::Control::Cols, "8");
   }
@@ -153,16 +154,16 @@ class PlacedBoard {
   // Eight columns of channels spread far beyond the synthetic board, and
   // Place would ask first (the quiet interface says no); this board, ten
   // times as wide, holds them.
-  static dbxhost::Design wideBoard(int groups, int parts) {
-    dbxhost::Design board = dbxhost::makeSyntheticDesign(groups, parts, false);
+  static dbxhost::Design widened(dbxhost::Design board) {
     for (auto& corner : board.pcb.boardOutline) corner.x *= 10;
     return board;
   }
 
   ServedDesign& served() { return served_; }
   // Every call moves every group: the gap alternates. False when Place is
-  // not offered.
+  // not offered, or the routing to copy is not there.
   bool prepare() {
+    if (placer_.CopyRouting() && !servesCopper_) return false;
     wide_ = !wide_;
     placer_.EditField(placement::Control::GapX, wide_ ? "2" : "1");
     return placer_.PlaceEnabled();
@@ -174,16 +175,35 @@ class PlacedBoard {
   DBX::SocketDbx dbx_;
   DBX::Design design_;
   placement::TPlacer placer_;
+  bool servesCopper_ = false;
   bool wide_ = false;
 };
 
 PlacedBoard& placed64x50() {
-  static PlacedBoard board(64, 50);
+  static PlacedBoard board(dbxhost::makeSyntheticDesign(64, 50, false), 64, 50, false);
   return board;
 }
 
 PlacedBoard& placed128x200() {
-  static PlacedBoard board(128, 200);
+  static PlacedBoard board(dbxhost::makeSyntheticDesign(128, 200, false), 128, 200, false);
+  return board;
+}
+
+// 64 channels of 67 parts, the template's 66 nets routed in three segments
+// each besides a VCC and a GND track: 200 tracks, a via and a zone, copied
+// into 63 copies (every run deletes the previous run's copies first).
+constexpr int kRoutedParts = 67;
+constexpr int kSegmentsPerNet = 3;
+
+PlacedBoard& routed64WithoutRouting() {
+  static PlacedBoard board(testing_placement::routedChannels(64, kRoutedParts, kSegmentsPerNet), 64,
+                           kRoutedParts, false);
+  return board;
+}
+
+PlacedBoard& routed64WithRouting() {
+  static PlacedBoard board(testing_placement::routedChannels(64, kRoutedParts, kSegmentsPerNet), 64,
+                           kRoutedParts, true);
   return board;
 }
 
@@ -235,7 +255,7 @@ void BM_PlaceThroughSocket(benchmark::State& state, BoardOf board) {
   for (auto _ : state) {
     state.PauseTiming();
     if (!placed.prepare()) {
-      state.SkipWithError("Place is not enabled");
+      state.SkipWithError("Place is not enabled, or the host serves no copper to copy");
       break;
     }
     const long before = placed.served().pcbCalls();
@@ -248,6 +268,10 @@ void BM_PlaceThroughSocket(benchmark::State& state, BoardOf board) {
 }
 BENCHMARK_CAPTURE(BM_PlaceThroughSocket, 64x50, &placed64x50)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_PlaceThroughSocket, 128x200, &placed128x200)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_PlaceThroughSocket, routed64WithoutRouting, &routed64WithoutRouting)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_PlaceThroughSocket, routed64WithRouting, &routed64WithRouting)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

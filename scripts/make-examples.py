@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
-"""Writes the example designs examples/quad-preamp.json and examples/flat-3ch.json.
+"""Writes the example designs examples/quad-preamp.json, examples/flat-3ch.json
+and examples/quad-preamp-routed.json (the quad preamp with copper).
 
 The output is deterministic: running the script again gives the same files.
 Units are host database units (100000 per mm); angles tenths of a degree.
 """
 
 import json
+import math
 import os
 import random
 
@@ -347,6 +349,72 @@ def flat_3ch():
         {k: PATTERNS[k] for k in ("JACK35", "R0603", "C0805", "SOIC8", "HDR3")})
 
 
+# --- the quad preamp with copper ----------------------------------------------
+
+
+def pad_positions(pcb, comp):
+    """Absolute pad centres of a placed component, as the host computes them."""
+    turn = math.radians(comp.get("rotation", 0) / 10)
+    out = {}
+    for pad in pcb["patterns"][comp["patternName"]]["pads"]:
+        x, y = pad["at"]
+        rx = round(x * math.cos(turn) - y * math.sin(turn))
+        ry = round(x * math.sin(turn) + y * math.cos(turn))
+        if comp.get("flipped", False):
+            rx = -rx
+        out[pad["pinDes"]] = (comp["at"][0] + rx, comp["at"][1] + ry)
+    return out
+
+
+def channel_of(net):
+    """The channel a net belongs to: its name's digits (IN3, OUT2_J), or None."""
+    digits = "".join(ch for ch in net if ch.isdigit())
+    return int(digits) if digits else None
+
+
+def routed(design):
+    """The design with copper: each channel's signal nets chained pad to pad
+    on the top, a via at every ground pad of a channel and a ground zone
+    around each channel on the bottom."""
+    pcb = design["pcb"]
+    tracks, vias = [], []
+    net_pads = {}
+    extents = {}
+    for comp in pcb["components"]:
+        positions = pad_positions(pcb, comp)
+        channels = {channel_of(n) for n in comp.get("nets", {}).values() if n} - {None}
+        for pad, net in sorted(comp.get("nets", {}).items()):
+            if net is None:
+                continue
+            point = positions[pad]
+            net_pads.setdefault(net, []).append(point)
+            if net == "GND" and channels:
+                vias.append({"at": list(point), "diameter": 60000, "drill": 30000,
+                             "layers": ["Top", "Bottom"], "net": "GND"})
+        for channel in channels:
+            for x, y in positions.values():
+                box = extents.setdefault(channel, [x, y, x, y])
+                box[:] = [min(box[0], x), min(box[1], y), max(box[2], x), max(box[3], y)]
+    for net, points in sorted(net_pads.items()):
+        if channel_of(net) is None:
+            continue
+        points.sort()
+        for a, b in zip(points, points[1:]):
+            tracks.append({"layer": "Top", "width": 25000, "start": list(a), "end": list(b),
+                           "net": net})
+    zones = []
+    for channel, (x1, y1, x2, y2) in sorted(extents.items()):
+        m = MM
+        zones.append({"layers": ["Bottom"], "net": "GND", "outline": [
+            [x1 - m, y1 - m], [x2 + m, y1 - m], [x2 + m, y2 + m], [x1 - m, y2 + m]]})
+    design["version"] = 2
+    pcb["tracks"] = tracks
+    pcb["vias"] = vias
+    pcb["zones"] = zones
+    return design
+
+
 if __name__ == "__main__":
     write("quad-preamp.json", quad_preamp())
     write("flat-3ch.json", flat_3ch())
+    write("quad-preamp-routed.json", routed(quad_preamp()))

@@ -14,9 +14,6 @@ namespace {
 
 // The graphic every pattern is served with; clients pass it back to the pad walk.
 constexpr const char* kGraphicName = "Normal";
-// PCB layers the layer walk lists; a flipped component has its pads on the bottom.
-constexpr int32_t kTopLayerId = 1;
-constexpr int32_t kBottomLayerId = 2;
 
 Tool toolByName(const char* name) {
   if (name == nullptr) return kToolNone;
@@ -54,6 +51,7 @@ uint64_t HostDbx::replaceDesign(Design design) {
   std::lock_guard lock(mutex_);
   design_ = std::move(design);
   indexStale_ = true;
+  lastItemId_ = 0;
   history_.clear();
   for (ToolState& st : tools_) {
     if (st.holder != 0) st.ended.insert(st.holder);
@@ -427,7 +425,7 @@ int32_t HostDbx::TGetFirstCompPad(TConversation* context, const char* refDes, co
                    auto net = c->padNets.find(def.pinDes);
                    r.netId = net == c->padNets.end() ? 0 : net->second;
                    r.center = placePoint(c->placement, def.at);
-                   r.layerId = c->placement.flipped ? kBottomLayerId : kTopLayerId;
+                   r.layerId = design_.pcb.sideLayer(c->placement.flipped);
                    setText(r.compPin.pinDes, def.pinDes);
                    r.compPin.gateNumber = 1;
                    out.push_back(r);
@@ -516,12 +514,13 @@ int32_t HostDbx::TGetFirstLayer(TConversation* context, TLayer* layer) {
                      out.push_back(r);
                    }
                  } else {
-                   TLayer top, bottom;
-                   top.layerId = kTopLayerId;
-                   setText(top.layerName, "Top");
-                   bottom.layerId = kBottomLayerId;
-                   setText(bottom.layerName, "Bottom");
-                   out = {top, bottom};
+                   for (const PcbLayer& l : design_.pcb.servedLayers()) {
+                     TLayer r;
+                     r.layerId = l.id;
+                     setText(r.layerName, l.name);
+                     r.layerType = l.copper ? kLayerTypeSignal : kLayerTypeNonSignal;
+                     out.push_back(r);
+                   }
                  }
                  return DBX_OK;
                });
@@ -612,21 +611,34 @@ int32_t HostDbx::TUnHighlightItem(TConversation* context, TComponent* component)
 }
 
 template <class Edit>
-int32_t HostDbx::editPcb(TConversation* context, TComponent* component, Edit&& edit) {
+int32_t HostDbx::applyPcbEdit(TConversation* context, const void* record, Edit&& edit) {
   Tool tool;
   if (const int32_t status = admit(context, tool)) return status;
-  if (component == nullptr) return DBX_BAD_INPUT;
+  if (record == nullptr) return DBX_BAD_INPUT;
   if (tool != kToolPcb) return DBX_ILLEGAL_OP;
-  PcbComponent* c = findPcbById(component->compId);
-  if (c == nullptr) return DBX_COMPONENT_NOT_FOUND;
-  Placement placement = c->placement;
-  if (const int32_t status = edit(*c, placement)) return status;
-  if (!inside(design_.pcb.header.workspace, placement.refPoint)) return DBX_ITEM_OUTSIDE_WORKSPACE;
-  history_.noteBefore(*c);
-  c->placement = placement;
-  *component = pcbRecord(*c);
+  if (const int32_t status = edit(design_.pcb)) return status;
   ++revision_;
   return DBX_OK;
+}
+
+template <class Edit>
+int32_t HostDbx::editPcb(TConversation* context, TComponent* component, Edit&& edit) {
+  return applyPcbEdit(context, component, [&](Pcb& pcb) -> int32_t {
+    PcbComponent* c = findPcbById(component->compId);
+    if (c == nullptr) return DBX_COMPONENT_NOT_FOUND;
+    Placement placement = c->placement;
+    if (const int32_t status = edit(*c, placement)) return status;
+    if (!inside(pcb.header.workspace, placement.refPoint)) return DBX_ITEM_OUTSIDE_WORKSPACE;
+    history_.noteBefore(*c);
+    for (CompText& text : c->texts) {
+      const bool sideChanged = text.flipped != carriedText(text, c->placement, placement).flipped;
+      text = carriedText(text, c->placement, placement);
+      if (sideChanged) text.layerId = pcb.oppositeSideLayer(text.layerId);
+    }
+    c->placement = placement;
+    *component = pcbRecord(*c);
+    return DBX_OK;
+  });
 }
 
 int32_t HostDbx::TMoveComponent(TConversation* context, int32_t dx, int32_t dy,
@@ -666,6 +678,332 @@ int32_t HostDbx::TRotateComponent(TConversation* context, int32_t angle, TPoint 
       return DBX_ITEM_OUTSIDE_WORKSPACE;
     }
     placement = rotated(placement, angle, point);
+    return DBX_OK;
+  });
+}
+
+bool HostDbx::insideWorkspace(TPoint p) const { return inside(design_.pcb.header.workspace, p); }
+
+int32_t HostDbx::checkCopperLayer(int32_t layerId) const {
+  const PcbLayer* layer = design_.pcb.findLayer(layerId);
+  return layer != nullptr && layer->copper ? DBX_OK : DBX_INVALID_LAYER;
+}
+
+int32_t HostDbx::checkNet(int32_t netId) const {
+  return netId == 0 || design_.findNet(netId) != nullptr ? DBX_OK : DBX_INVALID_NET_ID;
+}
+
+int32_t HostDbx::freshItemId() {
+  // Ids are not given twice while the design stays: an id freed by a delete
+  // may still be known to a client.
+  if (itemIdsRevision_ != revision_)
+    lastItemId_ = std::max(lastItemId_, design_.pcb.nextItemId() - 1);
+  if (lastItemId_ == std::numeric_limits<int32_t>::max()) return 0;
+  return ++lastItemId_;
+}
+
+template <class Rec, class Make>
+int32_t HostDbx::placeItem(TConversation* context, Rec* record, int32_t Rec::*id, Make&& make) {
+  const int32_t status = applyPcbEdit(context, record, [&](Pcb& pcb) -> int32_t {
+    if (const int32_t checked = checkNet(record->netId)) return checked;
+    ItemInfo info;
+    info.netId = record->netId;
+    info.group = std::string(getText(record->groupName));
+    info.createdByClient = true;
+    info.id = freshItemId();
+    if (info.id == 0) return DBX_CREATE_ERROR;
+    if (const int32_t made = make(pcb, info)) return made;
+    record->*id = info.id;
+    record->isCreatedByClient = 1;
+    return DBX_OK;
+  });
+  if (status == DBX_OK) itemIdsRevision_ = revision_;
+  return status;
+}
+
+int32_t HostDbx::TPlaceLine(TConversation* context, TLine* line) {
+  std::lock_guard lock(mutex_);
+  return placeItem(context, line, &TLine::lineId, [&](Pcb& pcb, const ItemInfo& info) -> int32_t {
+    if (const int32_t status = checkCopperLayer(line->layerId)) return status;
+    if (line->width <= 0) return DBX_INVALID_WIDTH;
+    if (!insideWorkspace(line->startPt) || !insideWorkspace(line->endPt))
+      return DBX_ITEM_OUTSIDE_WORKSPACE;
+    pcb.tracks.push_back({info, line->layerId, line->width, line->startPt, line->endPt});
+    return DBX_OK;
+  });
+}
+
+int32_t HostDbx::TPlaceArc(TConversation* context, TArc* arc) {
+  std::lock_guard lock(mutex_);
+  return placeItem(context, arc, &TArc::arcId, [&](Pcb& pcb, const ItemInfo& info) -> int32_t {
+    if (const int32_t status = checkCopperLayer(arc->layerId)) return status;
+    if (arc->width <= 0) return DBX_INVALID_WIDTH;
+    for (TPoint p : {arc->startPt, arc->midPt, arc->endPt})
+      if (!insideWorkspace(p)) return DBX_ITEM_OUTSIDE_WORKSPACE;
+    // Three points on one line (or two equal) define no circle.
+    const int64_t cross =
+        (int64_t(arc->midPt.x) - arc->startPt.x) * (int64_t(arc->endPt.y) - arc->startPt.y) -
+        (int64_t(arc->midPt.y) - arc->startPt.y) * (int64_t(arc->endPt.x) - arc->startPt.x);
+    if (cross == 0) return DBX_CREATE_ERROR;
+    pcb.arcs.push_back({info, arc->layerId, arc->width, arc->startPt, arc->midPt, arc->endPt});
+    return DBX_OK;
+  });
+}
+
+int32_t HostDbx::TPlaceVia(TConversation* context, TVia* via) {
+  std::lock_guard lock(mutex_);
+  return placeItem(context, via, &TVia::viaId, [&](Pcb& pcb, const ItemInfo& info) -> int32_t {
+    if (checkCopperLayer(via->startLayerId) || checkCopperLayer(via->endLayerId) ||
+        via->startLayerId == via->endLayerId)
+      return DBX_INVALID_LAYER;
+    if (via->diameter <= 0 || via->drill <= 0 || via->drill >= via->diameter)
+      return DBX_INVALID_WIDTH;
+    if (via->viaType < kViaThrough || via->viaType > kViaMicro) return DBX_BAD_INPUT;
+    if (!insideWorkspace(via->location)) return DBX_ITEM_OUTSIDE_WORKSPACE;
+    pcb.vias.push_back({info, via->location, via->diameter, via->drill, via->startLayerId,
+                        via->endLayerId, via->viaType});
+    return DBX_OK;
+  });
+}
+
+int32_t HostDbx::TPlacePolygon(TConversation* context, TPolygon* polygon) {
+  std::lock_guard lock(mutex_);
+  return placeItem(
+      context, polygon, &TPolygon::polygonId, [&](Pcb& pcb, const ItemInfo& info) -> int32_t {
+        if (const int32_t status = checkCopperLayer(polygon->layerId)) return status;
+        if (polygon->numberPoints < 0 || polygon->numberPoints > kMaxPolygonPoints)
+          return DBX_ARRAY_TOO_SMALL;
+        if (polygon->numberPoints < 3) return DBX_CREATE_ERROR;
+        if (polygon->isKeepout != 0 && polygon->netId != 0) return DBX_INVALID_NET_ID;
+        if (polygon->priority < 0) return DBX_BAD_INPUT;
+        Zone zone{info, {polygon->layerId}, polygon->priority, polygon->isKeepout != 0, {}};
+        zone.outline.assign(polygon->points, polygon->points + polygon->numberPoints);
+        for (TPoint p : zone.outline)
+          if (!insideWorkspace(p)) return DBX_ITEM_OUTSIDE_WORKSPACE;
+        pcb.zones.push_back(std::move(zone));
+        return DBX_OK;
+      });
+}
+
+namespace {
+
+// Removes the item of that id from a list of copper items.
+template <class Item>
+int32_t eraseItem(std::vector<Item>& items, int32_t id) {
+  auto it = std::find_if(items.begin(), items.end(),
+                         [&](const Item& item) { return item.info.id == id; });
+  if (it == items.end()) return DBX_ITEM_NOT_FOUND;
+  if (it->info.fixed) return DBX_DELETE_ERROR;
+  items.erase(it);
+  return DBX_OK;
+}
+
+}  // namespace
+
+int32_t HostDbx::TDeleteItem(TConversation* context, TItem* item) {
+  std::lock_guard lock(mutex_);
+  return applyPcbEdit(context, item, [&](Pcb& pcb) -> int32_t {
+    switch (item->itemType) {
+      case DBX_LINE:
+        return eraseItem(pcb.tracks, item->line.lineId);
+      case DBX_ARC:
+        return eraseItem(pcb.arcs, item->arc.arcId);
+      case DBX_VIA:
+        return eraseItem(pcb.vias, item->via.viaId);
+      case DBX_POLYGON:
+        return eraseItem(pcb.zones, item->polygon.polygonId);
+      default:
+        return DBX_INVALID_ITEM_TYPE;
+    }
+  });
+}
+
+namespace {
+
+template <class Rec>
+void fillInfo(Rec& r, const ItemInfo& info) {
+  r.netId = info.netId;
+  setText(r.groupName, info.group);
+  r.isCreatedByClient = info.createdByClient ? 1 : 0;
+}
+
+}  // namespace
+
+TItem HostDbx::copperRecord(const Walk& walk, const CopperEntry& entry) const {
+  TItem r;
+  r.itemType = entry.type;
+  switch (entry.type) {
+    case DBX_LINE: {
+      const Track& t = walk.tracks[entry.index];
+      r.line.lineId = t.info.id;
+      r.line.layerId = t.layerId;
+      r.line.width = t.width;
+      r.line.startPt = t.start;
+      r.line.endPt = t.end;
+      fillInfo(r.line, t.info);
+      break;
+    }
+    case DBX_ARC: {
+      const ArcTrack& a = walk.arcs[entry.index];
+      r.arc.arcId = a.info.id;
+      r.arc.layerId = a.layerId;
+      r.arc.width = a.width;
+      r.arc.startPt = a.start;
+      r.arc.midPt = a.mid;
+      r.arc.endPt = a.end;
+      fillInfo(r.arc, a.info);
+      break;
+    }
+    case DBX_VIA: {
+      const Via& v = walk.vias[entry.index];
+      r.via.viaId = v.info.id;
+      r.via.location = v.at;
+      r.via.diameter = v.diameter;
+      r.via.drill = v.drill;
+      r.via.startLayerId = v.startLayerId;
+      r.via.endLayerId = v.endLayerId;
+      r.via.viaType = v.viaType;
+      fillInfo(r.via, v.info);
+      break;
+    }
+    default: {
+      const Zone& z = walk.zones[entry.index];
+      r.polygon.polygonId = z.info.id;
+      r.polygon.layerId = entry.layerId;
+      r.polygon.priority = z.priority;
+      r.polygon.isKeepout = z.keepout ? 1 : 0;
+      r.polygon.numberPoints = static_cast<int32_t>(z.outline.size());
+      std::copy(z.outline.begin(), z.outline.end(), r.polygon.points);
+      fillInfo(r.polygon, z.info);
+      break;
+    }
+  }
+  return r;
+}
+
+int32_t HostDbx::TGetFirstPcbItem(TConversation* context, TItem* item) {
+  std::lock_guard lock(mutex_);
+  Tool tool;
+  if (const int32_t status = admit(context, tool)) return status;
+  if (item == nullptr) return DBX_BAD_INPUT;
+  if (tool != kToolPcb) return DBX_ILLEGAL_OP;
+  Walk& walk = state(tool).walks[kPcbItems];
+  walk = Walk{};
+  const Pcb& pcb = design_.pcb;
+  walk.tracks = pcb.tracks;
+  walk.arcs = pcb.arcs;
+  walk.vias = pcb.vias;
+  walk.zones = pcb.zones;
+  for (std::size_t i = 0; i < pcb.tracks.size(); ++i) walk.copper.push_back({DBX_LINE, i, 0});
+  for (std::size_t i = 0; i < pcb.arcs.size(); ++i) walk.copper.push_back({DBX_ARC, i, 0});
+  for (std::size_t i = 0; i < pcb.vias.size(); ++i) walk.copper.push_back({DBX_VIA, i, 0});
+  for (std::size_t i = 0; i < pcb.zones.size(); ++i) {
+    for (int32_t layerId : pcb.zones[i].layerIds) walk.copper.push_back({DBX_POLYGON, i, layerId});
+  }
+  walk.started = true;
+  return serveCopper(walk, item);
+}
+
+int32_t HostDbx::TGetNextPcbItem(TConversation* context, TItem* item) {
+  std::lock_guard lock(mutex_);
+  Tool tool;
+  if (const int32_t status = admit(context, tool)) return status;
+  if (item == nullptr) return DBX_BAD_INPUT;
+  Walk& walk = state(tool).walks[kPcbItems];
+  if (!walk.started) return DBX_GETFIRST_NOT_CALLED;
+  return serveCopper(walk, item);
+}
+
+int32_t HostDbx::serveCopper(Walk& walk, TItem* item) const {
+  if (walk.next >= walk.copper.size()) return DBX_NO_MORE_ITEMS;
+  const CopperEntry& entry = walk.copper[walk.next++];
+  // An outline too long for the record is reported in its turn; the walk
+  // goes on with the next call.
+  if (entry.type == DBX_POLYGON && walk.zones[entry.index].outline.size() > kMaxPolygonPoints)
+    return DBX_ARRAY_TOO_SMALL;
+  *item = copperRecord(walk, entry);
+  return DBX_OK;
+}
+
+std::vector<CompText> HostDbx::textsOf(const PcbComponent& c) const {
+  std::vector<CompText> texts = c.texts;
+  // A component read without its texts shows its reference at its origin and
+  // keeps its value hidden there.
+  for (int32_t type : {kAttrRefDes, kAttrValue}) {
+    if (std::any_of(texts.begin(), texts.end(),
+                    [&](const CompText& t) { return t.attrType == type; }))
+      continue;
+    CompText text;
+    text.attrType = type;
+    text.at = c.placement.refPoint;
+    text.rotation = c.placement.rotation;
+    text.flipped = c.placement.flipped;
+    text.layerId = design_.pcb.sideLayer(c.placement.flipped);
+    text.visible = type == kAttrRefDes;
+    texts.push_back(text);
+  }
+  std::stable_sort(texts.begin(), texts.end(),
+                   [](const CompText& a, const CompText& b) { return a.attrType < b.attrType; });
+  return texts;
+}
+
+namespace {
+
+TAttribute attributeRecord(const CompText& text) {
+  TAttribute r;
+  r.attrType = text.attrType;
+  r.refPoint = text.at;
+  r.rotationAng = text.rotation;
+  r.isFlipped = text.flipped ? 1 : 0;
+  r.layerId = text.layerId;
+  r.textHeight = text.height;
+  r.isVisible = text.visible ? 1 : 0;
+  return r;
+}
+
+}  // namespace
+
+int32_t HostDbx::TGetFirstCompAttribute(TConversation* context, const char* refDes,
+                                        TAttribute* attribute) {
+  std::lock_guard lock(mutex_);
+  return first(context, kAttributes, &Walk::attributes, attribute, DBX_NO_MORE_ITEMS,
+               [&](Tool tool, std::vector<TAttribute>& out) {
+                 if (tool != kToolPcb) return DBX_ILLEGAL_OP;
+                 const PcbComponent* c = findPcb(refDes);
+                 if (c == nullptr) return DBX_COMPONENT_NOT_FOUND;
+                 for (const CompText& text : textsOf(*c)) out.push_back(attributeRecord(text));
+                 return DBX_OK;
+               });
+}
+
+int32_t HostDbx::TGetNextCompAttribute(TConversation* context, TAttribute* attribute) {
+  std::lock_guard lock(mutex_);
+  return next(context, kAttributes, &Walk::attributes, attribute, DBX_NO_MORE_ITEMS);
+}
+
+int32_t HostDbx::TModifyCompAttribute(TConversation* context, const char* refDes,
+                                      TAttribute* attribute) {
+  std::lock_guard lock(mutex_);
+  return applyPcbEdit(context, attribute, [&](Pcb& pcb) -> int32_t {
+    PcbComponent* c = findPcb(refDes);
+    if (c == nullptr) return DBX_COMPONENT_NOT_FOUND;
+    if (attribute->attrType != kAttrRefDes && attribute->attrType != kAttrValue)
+      return DBX_INVALID_ITEM_TYPE;
+    if (attribute->rotationAng < -3600 || attribute->rotationAng > 3600) return DBX_INVALID_ANGLE;
+    if (!insideWorkspace(attribute->refPoint)) return DBX_ITEM_OUTSIDE_WORKSPACE;
+    if (c->fixed) return DBX_MODIFY_ERROR;
+    std::vector<CompText> texts = textsOf(*c);
+    CompText& text = *std::find_if(texts.begin(), texts.end(), [&](const CompText& t) {
+      return t.attrType == attribute->attrType;
+    });
+    const bool flipped = attribute->isFlipped != 0;
+    if (flipped != text.flipped) text.layerId = pcb.oppositeSideLayer(text.layerId);
+    text.at = attribute->refPoint;
+    text.rotation = normalizeAngle(attribute->rotationAng);
+    text.flipped = flipped;
+    text.visible = attribute->isVisible != 0;
+    *attribute = attributeRecord(text);
+    c->texts = std::move(texts);
     return DBX_OK;
   });
 }

@@ -57,6 +57,18 @@ class HostDbx : public DBX::Dbx32 {
                          DBX::TComponent* component) override;
   int32_t TRotateComponent(DBX::TConversation* context, int32_t angle, DBX::TPoint point,
                            DBX::TComponent* component) override;
+  int32_t TGetFirstPcbItem(DBX::TConversation* context, DBX::TItem* item) override;
+  int32_t TGetNextPcbItem(DBX::TConversation* context, DBX::TItem* item) override;
+  int32_t TPlaceLine(DBX::TConversation* context, DBX::TLine* line) override;
+  int32_t TPlaceArc(DBX::TConversation* context, DBX::TArc* arc) override;
+  int32_t TPlaceVia(DBX::TConversation* context, DBX::TVia* via) override;
+  int32_t TPlacePolygon(DBX::TConversation* context, DBX::TPolygon* polygon) override;
+  int32_t TDeleteItem(DBX::TConversation* context, DBX::TItem* item) override;
+  int32_t TGetFirstCompAttribute(DBX::TConversation* context, const char* refDes,
+                                 DBX::TAttribute* attribute) override;
+  int32_t TGetNextCompAttribute(DBX::TConversation* context, DBX::TAttribute* attribute) override;
+  int32_t TModifyCompAttribute(DBX::TConversation* context, const char* refDes,
+                               DBX::TAttribute* attribute) override;
 
   // Test hooks, per tool.
   // The callNumber-th call to the tool from now (1: the next one) answers
@@ -114,6 +126,13 @@ class HostDbx : public DBX::Dbx32 {
   uint64_t replaceDesign(Design design);
 
  private:
+  // One copper item of the walk: its type, index in the walk's list of that
+  // type and, for a zone, the layer it is served on.
+  struct CopperEntry {
+    int32_t type = 0;
+    std::size_t index = 0;
+    int32_t layerId = 0;
+  };
   // One first/next walk: the records are materialised at the first call.
   struct Walk {
     bool started = false;
@@ -126,8 +145,28 @@ class HostDbx : public DBX::Dbx32 {
     std::vector<DBX::TNet> nets;
     std::vector<DBX::TLayer> layers;
     std::vector<DBX::TItem> items;
+    std::vector<DBX::TAttribute> attributes;
+    // The copper walk keeps its own copy of the items and builds each record
+    // when it is served: a whole board of item records would be large.
+    std::vector<CopperEntry> copper;
+    std::vector<Track> tracks;
+    std::vector<ArcTrack> arcs;
+    std::vector<Via> vias;
+    std::vector<Zone> zones;
   };
-  enum WalkKind { kGrids, kComponents, kSymbols, kPads, kPins, kNets, kLayers, kItems, kWalkKinds };
+  enum WalkKind {
+    kGrids,
+    kComponents,
+    kSymbols,
+    kPads,
+    kPins,
+    kNets,
+    kLayers,
+    kItems,
+    kPcbItems,
+    kAttributes,
+    kWalkKinds
+  };
 
   struct ToolState {
     uint32_t holder = 0;  // context handle of the client holding the tool; 0 free
@@ -156,8 +195,24 @@ class HostDbx : public DBX::Dbx32 {
   int32_t next(const DBX::TConversation* context, WalkKind kind, std::vector<Rec> Walk::*list,
                Rec* out, int32_t endStatus);
   int32_t setHighlight(DBX::TConversation* context, int32_t color, DBX::TComponent* component);
+  // Every edit of the PCB by a client goes through here: admits the call,
+  // requires the PCB tool and a record, and counts the change when the edit
+  // succeeds.
+  template <class Edit>
+  int32_t applyPcbEdit(DBX::TConversation* context, const void* record, Edit&& edit);
   template <class Edit>
   int32_t editPcb(DBX::TConversation* context, DBX::TComponent* component, Edit&& edit);
+  // Places a copper item built by make (which checks the record) under a
+  // fresh id.
+  template <class Rec, class Make>
+  int32_t placeItem(DBX::TConversation* context, Rec* record, int32_t Rec::*id, Make&& make);
+  int32_t freshItemId();
+  int32_t checkNet(int32_t netId) const;
+  int32_t checkCopperLayer(int32_t layerId) const;
+  bool insideWorkspace(TPoint p) const;
+  DBX::TItem copperRecord(const Walk& walk, const CopperEntry& entry) const;
+  int32_t serveCopper(Walk& walk, DBX::TItem* item) const;
+  std::vector<CompText> textsOf(const PcbComponent& c) const;
 
   DBX::TComponent pcbRecord(const PcbComponent& c) const;
   DBX::TComponent schRecord(const SchComponent& c) const;
@@ -182,6 +237,8 @@ class HostDbx : public DBX::Dbx32 {
   ToolState tools_[2];
   uint32_t nextHandle_ = 1;
   uint64_t revision_ = 0;
+  int32_t lastItemId_ = 0;            // the last id given to a placed item
+  uint64_t itemIdsRevision_ = ~0ull;  // the revision lastItemId_ was checked at
 };
 
 }  // namespace dbxhost

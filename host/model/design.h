@@ -104,6 +104,19 @@ struct Pattern {
   friend bool operator==(const Pattern&, const Pattern&) = default;
 };
 
+// A component's reference or value text, where it stands on the board.
+// Component edits carry their texts along.
+struct CompText {
+  int32_t attrType = DBX_18::kAttrRefDes;
+  TPoint at;             // absolute
+  int32_t rotation = 0;  // absolute, [0, 3600)
+  bool flipped = false;  // mirrored, on the bottom side
+  int32_t layerId = 0;
+  int32_t height = 100000;
+  bool visible = true;
+  friend bool operator==(const CompText&, const CompText&) = default;
+};
+
 // Where a component stands: pads and bounding rectangle follow from this and
 // the pattern alone.
 struct Placement {
@@ -126,7 +139,67 @@ struct PcbComponent {
   int32_t highlight = 0;
   bool fixed = false;
   std::map<std::string, int32_t> padNets;  // pad designator -> net id
+  std::vector<CompText> texts;             // at most one per attrType
   friend bool operator==(const PcbComponent&, const PcbComponent&) = default;
+};
+
+struct PcbLayer {
+  int32_t id = 0;  // > 0, unique
+  std::string name;
+  bool copper = true;  // served as a signal layer
+  friend bool operator==(const PcbLayer&, const PcbLayer&) = default;
+};
+
+// What every copper item has besides its shape. Ids are unique across all
+// copper items of a board.
+struct ItemInfo {
+  int32_t id = 0;
+  int32_t netId = 0;  // 0: on no net
+  std::string group;  // the host group it belongs to; empty: none
+  bool createdByClient = false;
+  bool fixed = false;  // locked: a client cannot delete it
+  friend bool operator==(const ItemInfo&, const ItemInfo&) = default;
+};
+
+struct Track {
+  ItemInfo info;
+  int32_t layerId = 0;
+  int32_t width = 0;
+  TPoint start;
+  TPoint end;
+  friend bool operator==(const Track&, const Track&) = default;
+};
+
+struct ArcTrack {
+  ItemInfo info;
+  int32_t layerId = 0;
+  int32_t width = 0;
+  TPoint start;
+  TPoint mid;
+  TPoint end;
+  friend bool operator==(const ArcTrack&, const ArcTrack&) = default;
+};
+
+struct Via {
+  ItemInfo info;
+  TPoint at;
+  int32_t diameter = 0;
+  int32_t drill = 0;
+  int32_t startLayerId = 0;
+  int32_t endLayerId = 0;
+  int32_t viaType = DBX_18::kViaThrough;
+  friend bool operator==(const Via&, const Via&) = default;
+};
+
+// A copper zone or keepout area: its outline on one or more layers; served
+// once per layer with the same id.
+struct Zone {
+  ItemInfo info;
+  std::vector<int32_t> layerIds;
+  int32_t priority = 0;
+  bool keepout = false;
+  std::vector<TPoint> outline;  // closed polygon
+  friend bool operator==(const Zone&, const Zone&) = default;
 };
 
 struct Pcb {
@@ -135,6 +208,23 @@ struct Pcb {
   std::map<std::string, Pattern> patterns;
   std::vector<PcbComponent> components;
   std::vector<TPoint> boardOutline;  // closed polygon; empty when unknown
+  std::vector<PcbLayer> layers;      // copper first, top to bottom
+  std::vector<Track> tracks;
+  std::vector<ArcTrack> arcs;
+  std::vector<Via> vias;
+  std::vector<Zone> zones;
+
+  // The layers the host serves: those read, or a top and a bottom copper
+  // layer (ids 1 and 2) when the design names none.
+  const std::vector<PcbLayer>& servedLayers() const;
+  const PcbLayer* findLayer(int32_t id) const;
+  // The outer copper layer of a side.
+  int32_t sideLayer(bool bottom) const;
+  // The layer of the other side that matches a side's layer ("F.SilkS" and
+  // "B.SilkS", the outer copper layers); other layers are their own.
+  int32_t oppositeSideLayer(int32_t id) const;
+  // One more than the greatest copper item id.
+  int32_t nextItemId() const;
   friend bool operator==(const Pcb&, const Pcb&) = default;
 };
 

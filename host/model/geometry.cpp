@@ -80,6 +80,28 @@ TPoint placePoint(const Placement& placement, TPoint local) {
   return offsetPoint(placement.refPoint, x, y, fx, fy, exact);
 }
 
+TPoint localPoint(const Placement& placement, TPoint p) {
+  int64_t x = int64_t(p.x) - placement.refPoint.x, y = int64_t(p.y) - placement.refPoint.y;
+  if (placement.flipped) x = -x;
+  double fx = 0, fy = 0;
+  bool exact = true;
+  turn(x, y, -placement.rotation, fx, fy, exact);
+  return offsetPoint({0, 0}, x, y, fx, fy, exact);
+}
+
+CompText carriedText(const CompText& text, const Placement& before, const Placement& after) {
+  CompText carried = text;
+  carried.at = placePoint(after, localPoint(before, text.at));
+  // The text's direction relative to the pattern; a mirror reverses angles
+  // (a left-right mirror turns angle a into 180 degrees - a).
+  const int64_t local = before.flipped ? 1800 - int64_t(text.rotation) - before.rotation
+                                       : int64_t(text.rotation) - before.rotation;
+  carried.rotation = normalizeAngle(after.flipped ? 1800 - int64_t(after.rotation) - local
+                                                  : after.rotation + local);
+  if (before.flipped != after.flipped) carried.flipped = !text.flipped;
+  return carried;
+}
+
 Placement moved(const Placement& placement, int32_t dx, int32_t dy) {
   Placement p = placement;
   p.refPoint = {clampToInt32(int64_t(p.refPoint.x) + dx), clampToInt32(int64_t(p.refPoint.y) + dy)};

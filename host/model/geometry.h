@@ -21,6 +21,14 @@ TPoint rotateAbout(TPoint p, TPoint centre, int32_t angle);
 // refPoint + (flipped ? mirror left-right : identity) * Rot(rotation) * local.
 TPoint placePoint(const Placement& placement, TPoint local);
 
+// The point relative to the pattern origin that placePoint takes to p.
+TPoint localPoint(const Placement& placement, TPoint p);
+
+// A component's text after the component went from one placement to another:
+// it keeps its place and angle relative to the component and changes side
+// with it.
+CompText carriedText(const CompText& text, const Placement& before, const Placement& after);
+
 Placement moved(const Placement& placement, int32_t dx, int32_t dy);
 // Mirrors left-right about the vertical line through about.x; the stored
 // angle is kept, so the mirror is expressed by the flip state alone.

@@ -23,6 +23,12 @@ constexpr std::size_t kMaxRefDes = DBX_18::kRefDesLen - 1;
 constexpr std::size_t kMaxName = DBX_18::kNameLen - 1;
 constexpr std::size_t kMaxLongName = DBX_18::kLongNameLen - 1;
 
+constexpr std::array<std::pair<std::string_view, int32_t>, 3> kViaTypes{{
+    {"through", DBX_18::kViaThrough},
+    {"blind", DBX_18::kViaBlindBuried},
+    {"micro", DBX_18::kViaMicro},
+}};
+
 constexpr int64_t kInt32Min = std::numeric_limits<int32_t>::min();
 constexpr int64_t kInt32Max = std::numeric_limits<int32_t>::max();
 
@@ -438,8 +444,10 @@ class DesignReader {
   }
 
   void readPcb(const Node& node) {
-    node.expectObject({"header", "grids", "boardOutline", "patterns", "components"});
+    node.expectObject({"header", "grids", "boardOutline", "patterns", "components", "layers",
+                       "tracks", "arcs", "vias", "zones"});
     Pcb& pcb = design_.pcb;
+    if (auto layers = node.find("layers")) readLayers(*layers);
     pcb.header = headerOf(node.find("header"));
     pcb.grids = gridsOf(node.find("grids"));
     if (auto outline = node.find("boardOutline")) {
@@ -450,6 +458,154 @@ class DesignReader {
     }
     if (auto patterns = node.find("patterns")) readPatterns(*patterns);
     if (auto components = node.find("components")) readPcbComponents(*components);
+    if (auto tracks = node.find("tracks")) {
+      for (std::size_t i = 0; i < tracks->arraySize(); ++i) {
+        const Node item = tracks->element(i);
+        item.expectObject(
+            {"layer", "width", "start", "end", "net", "group", "createdByClient", "fixed"});
+        pcb.tracks.push_back({itemInfoOf(item), copperLayerOf(item.member("layer")),
+                              widthOf(item.member("width")), item.member("start").point(),
+                              item.member("end").point()});
+      }
+    }
+    if (auto arcs = node.find("arcs")) {
+      for (std::size_t i = 0; i < arcs->arraySize(); ++i) {
+        const Node item = arcs->element(i);
+        item.expectObject(
+            {"layer", "width", "start", "mid", "end", "net", "group", "createdByClient", "fixed"});
+        pcb.arcs.push_back({itemInfoOf(item), copperLayerOf(item.member("layer")),
+                            widthOf(item.member("width")), item.member("start").point(),
+                            item.member("mid").point(), item.member("end").point()});
+      }
+    }
+    if (auto vias = node.find("vias")) {
+      for (std::size_t i = 0; i < vias->arraySize(); ++i) {
+        const Node item = vias->element(i);
+        item.expectObject({"at", "diameter", "drill", "layers", "type", "net", "group",
+                           "createdByClient", "fixed"});
+        Via via{itemInfoOf(item),
+                item.member("at").point(),
+                widthOf(item.member("diameter")),
+                widthOf(item.member("drill")),
+                0,
+                0,
+                DBX_18::kViaThrough};
+        if (via.drill >= via.diameter)
+          item.member("drill").fail("a drill must be smaller than the diameter");
+        const Node layers = item.member("layers");
+        if (layers.arraySize() != 2) layers.fail("a via spans [\"first layer\", \"last layer\"]");
+        via.startLayerId = copperLayerOf(layers.element(0));
+        via.endLayerId = copperLayerOf(layers.element(1));
+        if (via.startLayerId == via.endLayerId) layers.fail("a via spans two different layers");
+        via.viaType = viaTypeOf(item);
+        pcb.vias.push_back(std::move(via));
+      }
+    }
+    if (auto zones = node.find("zones")) {
+      for (std::size_t i = 0; i < zones->arraySize(); ++i) {
+        const Node item = zones->element(i);
+        item.expectObject({"layers", "priority", "keepout", "outline", "net", "group",
+                           "createdByClient", "fixed"});
+        Zone zone;
+        zone.info = itemInfoOf(item);
+        const Node layers = item.member("layers");
+        if (layers.arraySize() == 0) layers.fail("a zone lies on at least one layer");
+        for (std::size_t j = 0; j < layers.arraySize(); ++j)
+          zone.layerIds.push_back(copperLayerOf(layers.element(j)));
+        zone.priority = item.integerOr("priority", 0, kInt32Max, 0);
+        zone.keepout = item.booleanOr("keepout", false);
+        if (zone.keepout && zone.info.netId != 0) item.member("net").fail("a keepout is on no net");
+        const Node outline = item.member("outline");
+        if (outline.arraySize() < 3) outline.fail("a zone outline needs at least 3 points");
+        for (std::size_t j = 0; j < outline.arraySize(); ++j)
+          zone.outline.push_back(outline.element(j).point());
+        pcb.zones.push_back(std::move(zone));
+      }
+    }
+    numberItems(pcb);
+  }
+
+  // Copper item ids follow file order: tracks, arcs, vias, zones.
+  static void numberItems(Pcb& pcb) {
+    int32_t id = 0;
+    for (Track& t : pcb.tracks) t.info.id = ++id;
+    for (ArcTrack& a : pcb.arcs) a.info.id = ++id;
+    for (Via& v : pcb.vias) v.info.id = ++id;
+    for (Zone& z : pcb.zones) z.info.id = ++id;
+  }
+
+  void readLayers(const Node& layers) {
+    for (std::size_t i = 0; i < layers.arraySize(); ++i) {
+      const Node node = layers.element(i);
+      node.expectObject({"name", "copper"});
+      const Node name = node.member("name");
+      PcbLayer layer{int32_t(i + 1), name.text(kMaxLongName, false),
+                     node.booleanOr("copper", true)};
+      if (layerIds_.count(layer.name))
+        name.fail("layer " + quote(layer.name) + " is defined twice");
+      layerIds_[layer.name] = layer.id;
+      design_.pcb.layers.push_back(std::move(layer));
+    }
+  }
+
+  int32_t layerOf(const Node& node) const {
+    const std::string name = node.text(kMaxLongName);
+    if (design_.pcb.layers.empty()) {
+      if (name == "Top") return 1;
+      if (name == "Bottom") return 2;
+    }
+    const auto it = layerIds_.find(name);
+    if (it == layerIds_.end()) node.fail("unknown layer " + quote(name));
+    return it->second;
+  }
+
+  int32_t copperLayerOf(const Node& node) const {
+    const int32_t id = layerOf(node);
+    if (!design_.pcb.findLayer(id)->copper)
+      node.fail("layer " + node.json().dump() + " is not copper");
+    return id;
+  }
+
+  static int32_t widthOf(const Node& node) { return int32_t(node.integer(1, kInt32Max)); }
+
+  static int32_t viaTypeOf(const Node& item) {
+    const auto node = item.find("type");
+    if (!node) return DBX_18::kViaThrough;
+    const std::string name = node->text(kMaxName);
+    for (const auto& [text, code] : kViaTypes) {
+      if (name == text) return code;
+    }
+    node->fail("unknown via type " + quote(name));
+  }
+
+  ItemInfo itemInfoOf(const Node& item) const {
+    ItemInfo info;
+    if (auto net = item.find("net")) info.netId = netIdOf(*net);
+    info.group = item.textOr("group", kMaxName, "");
+    info.createdByClient = item.booleanOr("createdByClient", false);
+    info.fixed = item.booleanOr("fixed", false);
+    return info;
+  }
+
+  void readTexts(const Node& texts, PcbComponent& component) const {
+    for (std::size_t i = 0; i < texts.arraySize(); ++i) {
+      const Node node = texts.element(i);
+      node.expectObject({"type", "at", "rotation", "flipped", "layer", "height", "visible"});
+      CompText text;
+      const Node type = node.member("type");
+      const std::string name = type.text(kMaxName);
+      if (name != "refDes" && name != "value") type.fail("a text is \"refDes\" or \"value\"");
+      text.attrType = name == "refDes" ? DBX_18::kAttrRefDes : DBX_18::kAttrValue;
+      for (const CompText& other : component.texts)
+        if (other.attrType == text.attrType) type.fail("text " + quote(name) + " appears twice");
+      text.at = node.member("at").point();
+      text.rotation = rotationOf(node);
+      text.flipped = node.booleanOr("flipped", false);
+      text.layerId = node.find("layer") ? layerOf(*node.find("layer")) : 1;
+      text.height = node.integerOr("height", 1, kInt32Max, text.height);
+      text.visible = node.booleanOr("visible", true);
+      component.texts.push_back(text);
+    }
   }
 
   void readPatterns(const Node& patterns) {
@@ -491,7 +647,7 @@ class DesignReader {
       const Node node = components.element(i);
       node.expectObject({"refDes", "compType", "value", "patternName", "libraryName",
                          "connectionType", "numberParts", "at", "rotation", "flipped", "highlight",
-                         "fixed", "nets"});
+                         "fixed", "nets", "texts"});
       PcbComponent component;
       component.id = int32_t(i + 1);
       const Node refDes = node.member("refDes");
@@ -512,6 +668,7 @@ class DesignReader {
       component.highlight = highlightOf(node);
       component.fixed = node.booleanOr("fixed", false);
       if (auto nets = node.find("nets")) component.padNets = padNetsOf(*nets, pattern->second);
+      if (auto texts = node.find("texts")) readTexts(*texts, component);
       design_.pcb.components.push_back(std::move(component));
     }
   }
@@ -535,6 +692,7 @@ class DesignReader {
   Design design_;
   std::map<std::string, int32_t> netIds_;
   std::map<std::string, std::size_t> schComponentIndex_;
+  std::map<std::string, int32_t> layerIds_;
 };
 
 // Rejects an object member that appears twice (the JSON library would keep
@@ -628,7 +786,13 @@ class DesignWriter {
   Json write(const Design& design) {
     Json root;
     root["format"] = kFormatMarker;
-    root["version"] = kDesignFileVersion;
+    // Files without copper keep the first version, which older hosts read.
+    const Pcb& pcb = design.pcb;
+    const bool copper = !pcb.layers.empty() || !pcb.tracks.empty() || !pcb.arcs.empty() ||
+                        !pcb.vias.empty() || !pcb.zones.empty() ||
+                        std::any_of(pcb.components.begin(), pcb.components.end(),
+                                    [](const PcbComponent& c) { return !c.texts.empty(); });
+    root["version"] = copper ? kDesignFileVersion : 1;
     root["nets"] = Json::array();
     for (const Net& net : design.nets) {
       netNames_.emplace(net.id, net.name);
@@ -757,9 +921,71 @@ class DesignWriter {
       for (const auto& [pad, netId] : component.padNets) {
         json["nets"][pad] = netJson(netId, pointer + "/nets/" + pointerToken(pad));
       }
+      for (const CompText& text : component.texts) {
+        json["texts"].push_back(
+            {{"type", text.attrType == DBX_18::kAttrRefDes ? "refDes" : "value"},
+             {"at", pointJson(text.at)},
+             {"rotation", text.rotation},
+             {"flipped", text.flipped},
+             {"layer", layerName(pcb, text.layerId)},
+             {"height", text.height},
+             {"visible", text.visible}});
+      }
       out["components"].push_back(std::move(json));
     }
+    if (!pcb.layers.empty()) {
+      for (const PcbLayer& layer : pcb.layers)
+        out["layers"].push_back({{"name", layer.name}, {"copper", layer.copper}});
+    }
+    for (const Track& t : pcb.tracks) {
+      Json json = infoJson(t.info, "/pcb/tracks/" + std::to_string(out["tracks"].size()));
+      json["layer"] = layerName(pcb, t.layerId);
+      json["width"] = t.width;
+      json["start"] = pointJson(t.start);
+      json["end"] = pointJson(t.end);
+      out["tracks"].push_back(std::move(json));
+    }
+    for (const ArcTrack& a : pcb.arcs) {
+      Json json = infoJson(a.info, "/pcb/arcs/" + std::to_string(out["arcs"].size()));
+      json["layer"] = layerName(pcb, a.layerId);
+      json["width"] = a.width;
+      json["start"] = pointJson(a.start);
+      json["mid"] = pointJson(a.mid);
+      json["end"] = pointJson(a.end);
+      out["arcs"].push_back(std::move(json));
+    }
+    for (const Via& v : pcb.vias) {
+      Json json = infoJson(v.info, "/pcb/vias/" + std::to_string(out["vias"].size()));
+      json["at"] = pointJson(v.at);
+      json["diameter"] = v.diameter;
+      json["drill"] = v.drill;
+      json["layers"] = {layerName(pcb, v.startLayerId), layerName(pcb, v.endLayerId)};
+      json["type"] = kViaTypes[std::size_t(std::clamp(v.viaType, 0, 2))].first;
+      out["vias"].push_back(std::move(json));
+    }
+    for (const Zone& z : pcb.zones) {
+      Json json = infoJson(z.info, "/pcb/zones/" + std::to_string(out["zones"].size()));
+      for (int32_t id : z.layerIds) json["layers"].push_back(layerName(pcb, id));
+      json["priority"] = z.priority;
+      json["keepout"] = z.keepout;
+      for (TPoint p : z.outline) json["outline"].push_back(pointJson(p));
+      out["zones"].push_back(std::move(json));
+    }
     return out;
+  }
+
+  static std::string layerName(const Pcb& pcb, int32_t id) {
+    const PcbLayer* layer = pcb.findLayer(id);
+    return layer != nullptr ? layer->name : "Top";
+  }
+
+  Json infoJson(const ItemInfo& info, const std::string& pointer) const {
+    Json json = Json::object();
+    if (info.netId != 0) json["net"] = netJson(info.netId, pointer + "/net");
+    if (!info.group.empty()) json["group"] = info.group;
+    if (info.createdByClient) json["createdByClient"] = true;
+    if (info.fixed) json["fixed"] = true;
+    return json;
   }
 
   std::map<int32_t, std::string> netNames_;

@@ -12,7 +12,7 @@
 namespace dbxhost {
 
 // The newest file version this reader understands and the one it writes.
-inline constexpr int kDesignFileVersion = 1;
+inline constexpr int kDesignFileVersion = 2;
 
 // Reads and checks a whole design file; nothing is returned unless the whole
 // file is valid.

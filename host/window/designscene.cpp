@@ -4,6 +4,7 @@
 #include <climits>
 #include <cmath>
 #include <limits>
+#include <numbers>
 
 #include "model/geometry.h"
 
@@ -91,10 +92,81 @@ bool namesPin(const std::string& pinDes) { return !pinDes.empty() && pinDes != "
 
 }  // namespace
 
+namespace {
+
+// Points along the arc from start through mid to end; a straight path when
+// the three points lie on one line.
+std::vector<ViewPoint> arcPath(const ArcTrack& arc) {
+  const ViewPoint a = toView(arc.start), m = toView(arc.mid), b = toView(arc.end);
+  const double d = 2 * (a.x * (m.y - b.y) + m.x * (b.y - a.y) + b.x * (a.y - m.y));
+  if (d == 0) return {a, b};
+  const double aa = a.x * a.x + a.y * a.y, mm = m.x * m.x + m.y * m.y, bb = b.x * b.x + b.y * b.y;
+  const ViewPoint c{(aa * (m.y - b.y) + mm * (b.y - a.y) + bb * (a.y - m.y)) / d,
+                    (aa * (b.x - m.x) + mm * (a.x - b.x) + bb * (m.x - a.x)) / d};
+  const double r = std::hypot(a.x - c.x, a.y - c.y);
+  const double start = std::atan2(a.y - c.y, a.x - c.x);
+  const double twoPi = 2 * std::numbers::pi;
+  auto sweepTo = [&](ViewPoint p) {
+    return std::fmod(std::atan2(p.y - c.y, p.x - c.x) - start + 2 * twoPi, twoPi);
+  };
+  // Counter-clockwise when mid comes before end going counter-clockwise.
+  double sweep = sweepTo(b);
+  if (sweepTo(m) > sweep) sweep -= twoPi;
+  constexpr int kSegments = 24;
+  std::vector<ViewPoint> path;
+  for (int i = 0; i <= kSegments; ++i) {
+    const double t = start + sweep * i / kSegments;
+    path.push_back({c.x + r * std::cos(t), c.y + r * std::sin(t)});
+  }
+  return path;
+}
+
+void addCopper(const Pcb& pcb, Scene& scene) {
+  std::vector<int32_t> copperIds;
+  for (const PcbLayer& layer : pcb.servedLayers())
+    if (layer.copper) copperIds.push_back(layer.id);
+  const auto depthOf = [&](int32_t layerId) {
+    const auto it = std::find(copperIds.begin(), copperIds.end(), layerId);
+    return int(it - copperIds.begin());
+  };
+  const int bottomDepth = int(copperIds.size()) - 1;
+  const auto add = [&](SceneCopper::Kind kind, int32_t layerId, std::vector<ViewPoint> points,
+                       double width) {
+    SceneCopper item{kind, depthOf(layerId), depthOf(layerId) == bottomDepth, std::move(points),
+                     width};
+    for (ViewPoint p : item.points) {
+      scene.bounds.add(ViewPoint{p.x - width / 2, p.y - width / 2});
+      scene.bounds.add(ViewPoint{p.x + width / 2, p.y + width / 2});
+    }
+    scene.copper.push_back(std::move(item));
+  };
+  for (const Zone& z : pcb.zones) {
+    std::vector<ViewPoint> outline;
+    for (TPoint p : z.outline) outline.push_back(toView(p));
+    for (int32_t layerId : z.layerIds) add(SceneCopper::kZone, layerId, outline, 0);
+  }
+  for (const Track& t : pcb.tracks)
+    add(SceneCopper::kTrack, t.layerId, {toView(t.start), toView(t.end)}, t.width);
+  for (const ArcTrack& a : pcb.arcs) add(SceneCopper::kTrack, a.layerId, arcPath(a), a.width);
+  for (const Via& v : pcb.vias) {
+    add(SceneCopper::kVia, copperIds.empty() ? 0 : copperIds.front(), {toView(v.at)}, v.diameter);
+  }
+  // Deepest layer first; within a layer zones, then tracks, then vias.
+  std::stable_sort(scene.copper.begin(), scene.copper.end(),
+                   [](const SceneCopper& x, const SceneCopper& y) {
+                     if (x.kind == SceneCopper::kVia || y.kind == SceneCopper::kVia)
+                       return x.kind != SceneCopper::kVia && y.kind == SceneCopper::kVia;
+                     return x.depth > y.depth;
+                   });
+}
+
+}  // namespace
+
 Scene pcbScene(const Design& design) {
   Scene scene;
   for (TPoint p : design.pcb.boardOutline) scene.boardOutline.push_back(toView(p));
   addToBox(scene.bounds, scene.boardOutline);
+  addCopper(design.pcb, scene);
   for (const PcbComponent& c : design.pcb.components) {
     SceneItem item;
     item.id = c.id;

@@ -31,12 +31,27 @@ struct SceneItem {
   ViewBox box;            // around the outline and the marks
 };
 
+// A copper item: a track (an arc drawn as a polyline), a via or a zone's
+// outline. depth orders the layers: 0 the top copper layer, growing to the
+// bottom; vias stand on the top.
+struct SceneCopper {
+  enum Kind { kTrack, kVia, kZone };
+  Kind kind = kTrack;
+  int depth = 0;
+  bool bottom = false;            // on the bottom copper layer
+  std::vector<ViewPoint> points;  // track: the path; via: its centre; zone: the outline
+  double width = 0;               // track width or via diameter
+};
+
 struct Scene {
   std::vector<ViewPoint> boardOutline;  // closed polygon; empty when unknown
+  std::vector<SceneCopper> copper;      // drawn from the bottom layer up
   std::vector<SceneItem> items;         // in design order
   ViewBox bounds;                       // everything drawn
 };
 
+// Copper is drawn by layer, the bottom layer first, each layer's zones
+// before its tracks, and vias last.
 // Component outlines are the pattern's outline (else its pads' extent)
 // placed like the pads, so they turn and mirror with the component.
 Scene pcbScene(const Design& design);

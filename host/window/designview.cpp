@@ -176,6 +176,47 @@ void DesignView::paintEvent(QPaintEvent*) {
   }
 }
 
+namespace {
+
+// Copper colours by layer: top red, bottom blue (dimmer, as seen through the
+// board), inner layers in turn.
+QColor layerColour(const SceneCopper& item) {
+  static const QColor kInner[] = {QColor(200, 180, 40), QColor(60, 180, 120), QColor(180, 90, 200),
+                                  QColor(230, 130, 40)};
+  if (item.kind == SceneCopper::kVia) return QColor(200, 200, 200, 230);
+  if (item.depth == 0) return QColor(210, 60, 60, 200);
+  if (item.bottom) return QColor(70, 110, 220, 130);
+  return kInner[(item.depth - 1) % 4];
+}
+
+}  // namespace
+
+void DesignView::paintCopper(QPainter& painter) const {
+  const double scale = transform_.scale();
+  for (const SceneCopper& item : scene_.copper) {
+    const QColor colour = layerColour(item);
+    if (item.kind == SceneCopper::kZone) {
+      QColor fill = colour;
+      fill.setAlpha(colour.alpha() / 5);
+      painter.setPen(QPen(colour, 1.5));
+      painter.setBrush(fill);
+      painter.drawPolygon(onScreen(transform_, item.points));
+    } else if (item.kind == SceneCopper::kVia) {
+      const ViewPoint centre = transform_.toScreen(item.points.front());
+      const double radius = std::max(item.width * scale / 2, 1.5);
+      painter.setPen(Qt::NoPen);
+      painter.setBrush(colour);
+      painter.drawEllipse(QPointF(centre.x, centre.y), radius, radius);
+    } else {
+      QPen pen(colour, std::max(item.width * scale, 1.0), Qt::SolidLine, Qt::RoundCap,
+               Qt::RoundJoin);
+      painter.setPen(pen);
+      painter.setBrush(Qt::NoBrush);
+      painter.drawPolyline(onScreen(transform_, item.points));
+    }
+  }
+}
+
 void DesignView::paintPcb(QPainter& painter) const {
   painter.fillRect(rect(), QColor(16, 20, 24));
   if (!scene_.boardOutline.empty()) {
@@ -183,6 +224,7 @@ void DesignView::paintPcb(QPainter& painter) const {
     painter.setBrush(QColor(18, 48, 32));
     painter.drawPolygon(onScreen(transform_, scene_.boardOutline));
   }
+  paintCopper(painter);
   // The bottom side lies under the top side: drawn first, in blue, dashed,
   // with mirrored designators, as seen through the board from above.
   for (const bool bottom : {true, false}) {

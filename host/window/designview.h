@@ -54,6 +54,7 @@ class DesignView : public QWidget {
 
  private:
   void paintPcb(QPainter& painter) const;
+  void paintCopper(QPainter& painter) const;
   void paintSchematic(QPainter& painter) const;
 
   HostDbx& host_;

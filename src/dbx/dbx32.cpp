@@ -22,10 +22,19 @@ void terminateTexts(TPad& r) { terminateTexts(r.compPin); }
 void terminateTexts(TPin& r) { terminateTexts(r.compPin); }
 void terminateTexts(TNet& r) { terminate(r.netName); }
 void terminateTexts(TLayer& r) { terminate(r.layerName); }
+void terminateTexts(TLine& r) { terminate(r.groupName); }
+void terminateTexts(TArc& r) { terminate(r.groupName); }
+void terminateTexts(TVia& r) { terminate(r.groupName); }
+void terminateTexts(TPolygon& r) { terminate(r.groupName); }
+void terminateTexts(TAttribute&) {}
 void terminateTexts(TItem& r) {
   terminateTexts(r.component);
   terminateTexts(r.symbol);
   terminateTexts(r.net);
+  terminateTexts(r.line);
+  terminateTexts(r.arc);
+  terminateTexts(r.via);
+  terminateTexts(r.polygon);
 }
 
 }  // namespace DBX_18

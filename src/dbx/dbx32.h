@@ -17,6 +17,7 @@ namespace DBX_18 {
 inline constexpr int kRefDesLen = 32;     // "U12:B"
 inline constexpr int kNameLen = 64;       // types, values, pattern names
 inline constexpr int kLongNameLen = 128;  // net names, sheet names, paths
+inline constexpr int kMaxPolygonPoints = 1024;
 
 // Copies text into a fixed-size field, truncating and zero-terminating.
 template <std::size_t N>
@@ -138,13 +139,91 @@ struct TLayer {
   int32_t layerType = 0;
 };
 
-// A highlighted item: the type code first, then the record that the type
-// names (component for DBX_COMPONENT, symbol for DBX_SYMBOL, net for DBX_NET).
+// A straight track.
+struct TLine {
+  int32_t lineId = 0;
+  int32_t layerId = 0;
+  int32_t width = 0;
+  TPoint startPt;
+  TPoint endPt;
+  int32_t netId = 0;              // 0: on no net
+  char groupName[kNameLen] = {};  // the host group the item belongs to; "" none
+  int32_t isCreatedByClient = 0;  // set by the host for items a client placed
+};
+
+// An arc track through three points.
+struct TArc {
+  int32_t arcId = 0;
+  int32_t layerId = 0;
+  int32_t width = 0;
+  TPoint startPt;
+  TPoint midPt;
+  TPoint endPt;
+  int32_t netId = 0;
+  char groupName[kNameLen] = {};
+  int32_t isCreatedByClient = 0;
+};
+
+enum ViaType : int32_t {
+  kViaThrough = 0,
+  kViaBlindBuried = 1,
+  kViaMicro = 2,
+};
+
+struct TVia {
+  int32_t viaId = 0;
+  TPoint location;
+  int32_t diameter = 0;
+  int32_t drill = 0;
+  int32_t startLayerId = 0;
+  int32_t endLayerId = 0;
+  int32_t viaType = kViaThrough;
+  int32_t netId = 0;
+  char groupName[kNameLen] = {};
+  int32_t isCreatedByClient = 0;
+};
+
+// The outline of a copper zone or keepout area on one layer (no fill).
+struct TPolygon {
+  int32_t polygonId = 0;
+  int32_t layerId = 0;
+  int32_t netId = 0;
+  int32_t priority = 0;
+  int32_t isKeepout = 0;
+  int32_t numberPoints = 0;  // 0 to kMaxPolygonPoints
+  TPoint points[kMaxPolygonPoints];
+  char groupName[kNameLen] = {};
+  int32_t isCreatedByClient = 0;
+};
+
+enum AttrType : int32_t {
+  kAttrRefDes = 1,
+  kAttrValue = 2,
+};
+
+// A component's reference or value text.
+struct TAttribute {
+  int32_t attrType = 0;     // kAttrRefDes or kAttrValue
+  TPoint refPoint;          // absolute
+  int32_t rotationAng = 0;  // tenths of a degree, counter-clockwise
+  int32_t isFlipped = 0;    // mirrored, on the bottom side
+  int32_t layerId = 0;
+  int32_t textHeight = 0;
+  int32_t isVisible = 0;
+};
+
+// An item of a walk: the type code first, then the record that the type
+// names (component for DBX_COMPONENT, symbol for DBX_SYMBOL, net for DBX_NET,
+// line, arc, via or polygon for the copper types).
 struct TItem {
   int32_t itemType = 0;
   TComponent component;
   TSymbol symbol;
   TNet net;
+  TLine line;
+  TArc arc;
+  TVia via;
+  TPolygon polygon;
 };
 
 // Forces every text terminator of a record that crossed a process boundary.
@@ -156,12 +235,22 @@ void terminateTexts(TPad& r);
 void terminateTexts(TPin& r);
 void terminateTexts(TNet& r);
 void terminateTexts(TLayer& r);
+void terminateTexts(TLine& r);
+void terminateTexts(TArc& r);
+void terminateTexts(TVia& r);
+void terminateTexts(TPolygon& r);
+void terminateTexts(TAttribute& r);
 void terminateTexts(TItem& r);
 
-// Item type codes of highlighted items. Clients use only component and symbol.
+// Item type codes: highlighted items are components, symbols and nets; the
+// PCB item walk serves the copper types.
 enum ItemType : int32_t {
+  DBX_ARC = 1,
   DBX_NET = 6,
   DBX_COMPONENT = 9,
+  DBX_LINE = 12,
+  DBX_POLYGON = 16,
+  DBX_VIA = 25,
   DBX_SYMBOL = 35,
 };
 
@@ -198,8 +287,11 @@ enum Color : int32_t {
 };
 inline constexpr int32_t kLastColor = DBX_COLOR_GRAY;
 
-// Layer types of the host's layer walk: schematic sheets are layers.
+// Layer types of the host's layer walk: schematic sheets are layers; the PCB
+// serves its copper layers as signal layers and the others as non-signal.
 inline constexpr int32_t kLayerTypeSheet = 1;
+inline constexpr int32_t kLayerTypeSignal = 2;
+inline constexpr int32_t kLayerTypeNonSignal = 3;
 
 }  // namespace DBX_18
 
@@ -428,6 +520,24 @@ class Dbx32 {
   // 304. angle in tenths of a degree, counter-clockwise.
   virtual int32_t TRotateComponent(TConversation* context, int32_t angle, TPoint point,
                                    TComponent* component) = 0;
+  // 134 / 187. Every copper item of the PCB: lines, arcs, vias, polygons.
+  virtual int32_t TGetFirstPcbItem(TConversation* context, TItem* item) = 0;
+  virtual int32_t TGetNextPcbItem(TConversation* context, TItem* item) = 0;
+  // 241 / 234 / 252 / 244. Create the item as given; its groupName puts it in
+  // that host group. The record comes back with the new id.
+  virtual int32_t TPlaceLine(TConversation* context, TLine* line) = 0;
+  virtual int32_t TPlaceArc(TConversation* context, TArc* arc) = 0;
+  virtual int32_t TPlaceVia(TConversation* context, TVia* via) = 0;
+  virtual int32_t TPlacePolygon(TConversation* context, TPolygon* polygon) = 0;
+  // 54. The item named by itemType and the id in its record.
+  virtual int32_t TDeleteItem(TConversation* context, TItem* item) = 0;
+  // 106 / 159. A PCB component's reference and value texts; bare refDes.
+  virtual int32_t TGetFirstCompAttribute(TConversation* context, const char* refDes,
+                                         TAttribute* attribute) = 0;
+  virtual int32_t TGetNextCompAttribute(TConversation* context, TAttribute* attribute) = 0;
+  // 256. Sets position, angle, side and visibility of the text of attrType.
+  virtual int32_t TModifyCompAttribute(TConversation* context, const char* refDes,
+                                       TAttribute* attribute) = 0;
 
   // What the user can do when an open of the tool found no host: where it
   // was looked for and how to start one. Empty when there is nothing to say.

@@ -115,6 +115,30 @@ void Component::placeOriented(int32_t x, int32_t y, bool flipped, int32_t rotati
       design.dbx_.TRotateComponent(&design.context_, angle, record.refPoint, &record), true);
 }
 
+std::vector<TAttribute> Component::texts() {
+  Lock lock(*design_, false);
+  Design& design = *design_;
+  const std::string refDes(getText(record.refDes));
+  std::vector<TAttribute> out;
+  TAttribute text{};
+  design.walk(
+      [&] { return design.dbx_.TGetFirstCompAttribute(&design.context_, refDes.c_str(), &text); },
+      [&] { return design.dbx_.TGetNextCompAttribute(&design.context_, &text); },
+      [&] {
+        out.push_back(text);
+        return true;
+      });
+  return out;
+}
+
+void Component::modifyText(TAttribute& text) {
+  Lock lock(*design_, false);
+  Design& design = *design_;
+  const std::string refDes(getText(record.refDes));
+  design.checkResult(design.dbx_.TModifyCompAttribute(&design.context_, refDes.c_str(), &text),
+                     true);
+}
+
 void Component::move(int32_t x, int32_t y) {
   Design& design = *design_;
   const int32_t dx = offsetBetween(x, record.refPoint.x, "move offset");
@@ -525,6 +549,87 @@ void Design::highlightedRefDes(std::vector<std::string>& out) {
          }
          return true;
        });
+}
+
+// ---- Design: copper ----
+
+PcbItems Design::pcbItems() {
+  Lock lock(*this, false);
+  PcbItems items;
+  // One item record is large (a zone outline), so the walk reuses one.
+  auto item = std::make_unique<TItem>();
+  walk([&] { return dbx_.TGetFirstPcbItem(&context_, item.get()); },
+       [&] { return dbx_.TGetNextPcbItem(&context_, item.get()); },
+       [&] {
+         switch (item->itemType) {
+           case DBX_LINE:
+             items.lines.push_back(item->line);
+             break;
+           case DBX_ARC:
+             items.arcs.push_back(item->arc);
+             break;
+           case DBX_VIA:
+             items.vias.push_back(item->via);
+             break;
+           case DBX_POLYGON:
+             items.polygons.push_back(item->polygon);
+             break;
+           default:
+             // A kind of copper this client does not repeat.
+             break;
+         }
+         return true;
+       });
+  return items;
+}
+
+bool Design::hasPcbItems() {
+  Lock lock(*this, false);
+  auto item = std::make_unique<TItem>();
+  return checkResult(dbx_.TGetFirstPcbItem(&context_, item.get()), false);
+}
+
+void Design::placeItem(TLine& line) {
+  Lock lock(*this, false);
+  checkResult(dbx_.TPlaceLine(&context_, &line), true);
+}
+
+void Design::placeItem(TArc& arc) {
+  Lock lock(*this, false);
+  checkResult(dbx_.TPlaceArc(&context_, &arc), true);
+}
+
+void Design::placeItem(TVia& via) {
+  Lock lock(*this, false);
+  checkResult(dbx_.TPlaceVia(&context_, &via), true);
+}
+
+void Design::placeItem(TPolygon& polygon) {
+  Lock lock(*this, false);
+  checkResult(dbx_.TPlacePolygon(&context_, &polygon), true);
+}
+
+void Design::deleteItem(int32_t itemType, int32_t itemId) {
+  Lock lock(*this, false);
+  auto item = std::make_unique<TItem>();
+  item->itemType = itemType;
+  switch (itemType) {
+    case DBX_LINE:
+      item->line.lineId = itemId;
+      break;
+    case DBX_ARC:
+      item->arc.arcId = itemId;
+      break;
+    case DBX_VIA:
+      item->via.viaId = itemId;
+      break;
+    case DBX_POLYGON:
+      item->polygon.polygonId = itemId;
+      break;
+    default:
+      throw TandrelError("Not a copper item type: " + std::to_string(itemType));
+  }
+  checkResult(dbx_.TDeleteItem(&context_, item.get()), true);
 }
 
 }  // namespace DBX

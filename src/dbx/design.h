@@ -18,6 +18,7 @@
 #include "dbx/bimap.h"
 #include "dbx/dbx32.h"
 #include "dbx/dbxexception.h"
+#include "dbx/pcbitems.h"
 #include "dbx/refdesstring.h"
 
 namespace DBX {
@@ -51,6 +52,11 @@ class Component {
   // Moves the refPoint to (x, y) and, with like, gives the component like's
   // flip state and rotation. The host writes each step back into record.
   void placeAt(int32_t x, int32_t y, const Component* like);
+  // The component's reference and value texts as the host holds them now.
+  std::vector<TAttribute> texts();
+  // Gives the component's text of text.attrType the position, angle, side
+  // and visibility of text; the host writes the result back into text.
+  void modifyText(TAttribute& text);
   // The same with the flip state and rotation given.
   void placeOriented(int32_t x, int32_t y, bool flipped, int32_t rotationAng);
 
@@ -167,6 +173,19 @@ class Design {
   // Appends the designators of the items highlighted in the host.
   void highlightedRefDes(std::vector<std::string>& out);
 
+  // The PCB's copper as the host holds it now (the current tool must be
+  // the PCB); nothing of it is kept in the snapshot.
+  PcbItems pcbItems();
+  // True when the PCB holds any copper item.
+  bool hasPcbItems();
+  // Create one copper item as given, in the host group its groupName names;
+  // the record comes back with the host's id.
+  void placeItem(TLine& line);
+  void placeItem(TArc& arc);
+  void placeItem(TVia& via);
+  void placeItem(TPolygon& polygon);
+  // Deletes the copper item of that type and id.
+  void deleteItem(int32_t itemType, int32_t itemId);
   void setWalkLimits(WalkLimits limits) { walkLimits_ = limits; }
 
   uint8_t tool() const { return tool_; }

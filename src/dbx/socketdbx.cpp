@@ -307,4 +307,37 @@ int32_t SocketDbx::TRotateComponent(TConversation* context, int32_t angle, TPoin
   return call<&Dbx32::TRotateComponent>(context, angle, point, component);
 }
 
+int32_t SocketDbx::TGetFirstPcbItem(TConversation* context, TItem* item) {
+  return call<&Dbx32::TGetFirstPcbItem>(context, item);
+}
+int32_t SocketDbx::TGetNextPcbItem(TConversation* context, TItem* item) {
+  return call<&Dbx32::TGetNextPcbItem>(context, item);
+}
+int32_t SocketDbx::TPlaceLine(TConversation* context, TLine* line) {
+  return call<&Dbx32::TPlaceLine>(context, line);
+}
+int32_t SocketDbx::TPlaceArc(TConversation* context, TArc* arc) {
+  return call<&Dbx32::TPlaceArc>(context, arc);
+}
+int32_t SocketDbx::TPlaceVia(TConversation* context, TVia* via) {
+  return call<&Dbx32::TPlaceVia>(context, via);
+}
+int32_t SocketDbx::TPlacePolygon(TConversation* context, TPolygon* polygon) {
+  return call<&Dbx32::TPlacePolygon>(context, polygon);
+}
+int32_t SocketDbx::TDeleteItem(TConversation* context, TItem* item) {
+  return call<&Dbx32::TDeleteItem>(context, item);
+}
+int32_t SocketDbx::TGetFirstCompAttribute(TConversation* context, const char* refDes,
+                                          TAttribute* attribute) {
+  return call<&Dbx32::TGetFirstCompAttribute>(context, refDes, attribute);
+}
+int32_t SocketDbx::TGetNextCompAttribute(TConversation* context, TAttribute* attribute) {
+  return call<&Dbx32::TGetNextCompAttribute>(context, attribute);
+}
+int32_t SocketDbx::TModifyCompAttribute(TConversation* context, const char* refDes,
+                                        TAttribute* attribute) {
+  return call<&Dbx32::TModifyCompAttribute>(context, refDes, attribute);
+}
+
 }  // namespace DBX

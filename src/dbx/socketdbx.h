@@ -61,6 +61,18 @@ class SocketDbx : public Dbx32 {
   int32_t TFlipComponent(TConversation* context, TPoint point, TComponent* component) override;
   int32_t TRotateComponent(TConversation* context, int32_t angle, TPoint point,
                            TComponent* component) override;
+  int32_t TGetFirstPcbItem(TConversation* context, TItem* item) override;
+  int32_t TGetNextPcbItem(TConversation* context, TItem* item) override;
+  int32_t TPlaceLine(TConversation* context, TLine* line) override;
+  int32_t TPlaceArc(TConversation* context, TArc* arc) override;
+  int32_t TPlaceVia(TConversation* context, TVia* via) override;
+  int32_t TPlacePolygon(TConversation* context, TPolygon* polygon) override;
+  int32_t TDeleteItem(TConversation* context, TItem* item) override;
+  int32_t TGetFirstCompAttribute(TConversation* context, const char* refDes,
+                                 TAttribute* attribute) override;
+  int32_t TGetNextCompAttribute(TConversation* context, TAttribute* attribute) override;
+  int32_t TModifyCompAttribute(TConversation* context, const char* refDes,
+                               TAttribute* attribute) override;
 
   // The socket tried and how to start dbxhost.
   std::string connectionHelp(std::string_view toolName) const override;

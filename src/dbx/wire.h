@@ -155,7 +155,13 @@ using ContextCalls =
                CallDef<&Dbx32::TGetFirstHighlightedItem, 141>,
                CallDef<&Dbx32::TGetNextHighlightedItem, 194>, CallDef<&Dbx32::THighlightItem, 210>,
                CallDef<&Dbx32::TUnHighlightItem, 325>, CallDef<&Dbx32::TMoveComponent, 265>,
-               CallDef<&Dbx32::TFlipComponent, 80>, CallDef<&Dbx32::TRotateComponent, 304>>;
+               CallDef<&Dbx32::TFlipComponent, 80>, CallDef<&Dbx32::TRotateComponent, 304>,
+               CallDef<&Dbx32::TGetFirstPcbItem, 134>, CallDef<&Dbx32::TGetNextPcbItem, 187>,
+               CallDef<&Dbx32::TPlaceLine, 241>, CallDef<&Dbx32::TPlaceArc, 234>,
+               CallDef<&Dbx32::TPlaceVia, 252>, CallDef<&Dbx32::TPlacePolygon, 244>,
+               CallDef<&Dbx32::TDeleteItem, 54>, CallDef<&Dbx32::TGetFirstCompAttribute, 106>,
+               CallDef<&Dbx32::TGetNextCompAttribute, 159>,
+               CallDef<&Dbx32::TModifyCompAttribute, 256>>;
 
 namespace detail {
 template <auto V>

@@ -12,6 +12,7 @@
 #include "placement/designgrid.h"
 #include "placement/fieldparse.h"
 #include "placement/placertexts.h"
+
 #include "placement/units.h"
 
 namespace placement {
@@ -34,16 +35,18 @@ class TPlacer::Notification {
 TPlacer::TPlacer() {
   FieldRef(Control::GapX).text = "1";
   FieldRef(Control::GapY).text = "1";
+  FieldRef(Control::RoutingMargin).text = "1";
 }
 
 void TPlacer::SetChangeListener(std::function<void()> listener) { FListener = std::move(listener); }
 
 bool TPlacer::IsGridField(Control control) {
-  return control >= Control::Rows && control <= Control::CoordY;
+  return (control >= Control::Rows && control <= Control::CoordY) ||
+         control == Control::RoutingMargin;
 }
 
 std::size_t TPlacer::FieldIndex(Control field) {
-  if (field < Control::Rows || field > Control::GrGap) {
+  if (field < Control::Rows || field > Control::RoutingMargin) {
     throw std::invalid_argument("Not an edit field of the placement page");
   }
   return static_cast<std::size_t>(field) - static_cast<std::size_t>(Control::Rows);
@@ -139,6 +142,8 @@ void TPlacer::LoadGroups(DBX::Design& design, const std::vector<std::string>& na
     FGroupLines.push_back(line.empty() ? std::string(kEmptyGroupLine) : line);
   }
 
+  if (!FCopyRoutingChosen) FCopyRouting = design.hasPcbItems();
+
   const auto groups = static_cast<uint32_t>(std::min<std::size_t>(GroupCount(), UINT32_MAX));
   const uint32_t rows = InitialRows(groups);
   SetCountField(Control::Rows, rows);
@@ -150,7 +155,9 @@ void TPlacer::DesignCleared() {
   Notification notify(*this);
   FDesign = nullptr;
   FHighlighted.clear();
+  FCopyRoutingChosen = false;
   FUndo.clear();
+  FRoutingUndo = {};
   FComps.clear();
   FGroupLines.clear();
   FSelected.reset();
@@ -251,6 +258,12 @@ void TPlacer::UpdateGrid(Control cause) {
       }
     }
   }
+  // The margin matters only while the copper is copied.
+  if (FCopyRouting) {
+    ReadLength(Control::RoutingMargin, valid);
+  } else {
+    FieldRef(Control::RoutingMargin).invalid = false;
+  }
   if (!valid) FGridMessage.clear();
   FPlaceEnabled = valid;
 }
@@ -296,18 +309,15 @@ std::vector<TPlacer::Move> TPlacer::GroupMoves(std::size_t a, std::size_t t,
   // The group moves by one vector, the cell's offset from the template's
   // footprint snapped to whole grid steps: snapping every component on its
   // own would shift each by a different remainder on an off-grid template.
-  const DesignPoint corner = FItemRect.Corner(RectCorner::LeftBottom);
-  const int32_t step = Pcb().gridStep();
-  const int64_t shiftX = SnapToStep(int64_t{pos.x} - corner.x, step);
-  const int64_t shiftY = SnapToStep(int64_t{pos.y} - corner.y, step);
+  const DesignPoint shift = GroupShift(pos);
   std::vector<Move> moves;
   for (std::size_t i = 0; i < FItemsPerGroup; ++i) {
     const CompInfo like = model[i];
     const CompInfo component = target[i];
     if (like == nullptr || component == nullptr || templateParts.contains(component)) continue;
     const DBX::TPoint ref = like->record.refPoint;
-    const DesignPoint at{CheckedCoordinate(ref.x + shiftX, "Target x coordinate"),
-                         CheckedCoordinate(ref.y + shiftY, "Target y coordinate")};
+    const DesignPoint at{CheckedCoordinate(int64_t{ref.x} + shift.x, "Target x coordinate"),
+                         CheckedCoordinate(int64_t{ref.y} + shift.y, "Target y coordinate")};
     moves.push_back({component, at, like, a});
   }
   return moves;
@@ -397,6 +407,7 @@ bool TPlacer::MayApply(const std::vector<Move>& moves) const {
 
 void TPlacer::Apply(const std::vector<Move>& moves) {
   FUndo.clear();
+  FRoutingUndo = {};
   for (const Move& move : moves) {
     DBX::Component& component = *move.component;
     const Pose before = Pose::Of(component.record);
@@ -437,7 +448,39 @@ void TPlacer::PlaceGroups(std::size_t t) {
     const std::vector<Move> group = GroupMoves((t + i) % groups, t, cell);
     moves.insert(moves.end(), group.begin(), group.end());
   }
-  if (MayApply(moves)) Apply(moves);
+  if (!MayApply(moves)) return;
+  Apply(moves);
+  CopyRoutingAndTexts(t, *grid);
+}
+
+DesignPoint TPlacer::GroupShift(DesignPoint pos) const {
+  const DesignPoint corner = FItemRect.Corner(RectCorner::LeftBottom);
+  const int32_t step = Pcb().gridStep();
+  return {CheckedCoordinate(SnapToStep(int64_t{pos.x} - corner.x, step), "Shift x"),
+          CheckedCoordinate(SnapToStep(int64_t{pos.y} - corner.y, step), "Shift y")};
+}
+
+void TPlacer::CopyRoutingAndTexts(std::size_t t, const PlacementGrid& grid) {
+  // Texts cost some host calls per part, so they go with the copper.
+  if (!FCopyRouting) return;
+  const std::size_t groups = GroupCount();
+  std::vector<RoutingPlacer::Target> targets;
+  for (std::size_t i = 1; i < groups; ++i) {
+    const DesignPoint cell = placement::CellPosition(grid, FItemRect, static_cast<uint32_t>(i));
+    const std::size_t a = (t + i) % groups;
+    targets.push_back({a, Group(a), GroupShift(cell)});
+  }
+  const std::optional<int32_t> margin = ParseLength(FieldOf(Control::RoutingMargin).text);
+  if (!margin) throw TandrelError("The routing margin is invalid");
+  RoutingPlacer copier(*FDesign, Group(t), FItemRect, *margin);
+  try {
+    copier.CopyTexts(targets);
+    copier.CopyRouting(targets);
+  } catch (...) {
+    FRoutingUndo = copier.Made();
+    throw;
+  }
+  FRoutingUndo = copier.Made();
 }
 
 void TPlacer::UpdateClick() {
@@ -461,7 +504,7 @@ void TPlacer::PlaceClick() {
 
 void TPlacer::UndoPlaceClick() {
   Notification notify(*this);
-  if (FDesign == nullptr || FUndo.empty()) return;
+  if (FDesign == nullptr || !UndoEnabled()) return;
   diag::WaitCurs wait;
   // The verification brings every record up to date with the host, so that
   // a part the user moved since is recognised.
@@ -476,6 +519,9 @@ void TPlacer::UndoPlaceClick() {
     diag::ReportMessage(diag::MessageKind::Error, kChangedSincePlace.data(),
                         joined(changed).c_str());
   }
+  // The copies' copper and texts go first: the texts are put back where they
+  // were beside the placed parts, and the parts then carry them home.
+  RoutingPlacer::TakeBack(*FDesign, FRoutingUndo);
   // Last move first, so that a part moved twice ends where it began. Each
   // entry goes before its host calls: a part the host refuses is not tried
   // again, the ones still remembered are put back by the next Undo.
@@ -490,6 +536,13 @@ void TPlacer::UndoPlaceClick() {
 }
 
 // ---- Group tools ----
+
+void TPlacer::SetCopyRouting(bool on) {
+  Notification notify(*this);
+  FCopyRouting = on;
+  FCopyRoutingChosen = true;
+  UpdateGrid(Control::None);
+}
 
 void TPlacer::SetAutoHighlight(bool on) {
   Notification notify(*this);

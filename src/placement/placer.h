@@ -29,11 +29,13 @@
 #include "placement/designgeometry.h"
 #include "placement/itemrect.h"
 #include "placement/placementgrid.h"
+#include "placement/routingplacer.h"
 
 namespace placement {
 
 // The page's controls that edits and passes refer to. The fields run from
-// Rows to GrGap; Rows to CoordY take part in the grid passes.
+// Rows to RoutingMargin; Rows to CoordY and RoutingMargin take part in the
+// grid passes.
 enum class Control : int {
   None,
   GroupsList,
@@ -49,6 +51,7 @@ enum class Control : int {
   GrpX,
   GrpY,
   GrGap,
+  RoutingMargin,  // how far the template's copper may reach beyond its parts
 };
 
 class TPlacer {
@@ -92,6 +95,9 @@ class TPlacer {
   void GroupsListClick(std::optional<std::size_t> line);
   // "Highlight automatic" ticked or unticked.
   void SetAutoHighlight(bool on);
+  // "Copy routing" ticked or unticked; from then on LoadGroups keeps the
+  // user's choice.
+  void SetCopyRouting(bool on);
   // "Update": re-reads the PCB components from the host, then a pass.
   void UpdateClick();
   // "Place": re-reads the PCB components, a pass, then places every group
@@ -142,9 +148,12 @@ class TPlacer {
   // PointerLabel, Coord_X and Coord_Y are shown while "Unrelated" is chosen.
   bool OriginShown() const { return FCorner == RectCorner::Unrelated; }
   bool AutoHighlight() const { return FAutoHighlight; }
+  // Whether Place also repeats the template's copper and component texts in
+  // every copy; until the user chooses, on exactly when the PCB has copper.
+  bool CopyRouting() const { return FCopyRouting; }
   // "Undo Place" is enabled while the last Place or Group left something to
   // put back.
-  bool UndoEnabled() const { return !FUndo.empty(); }
+  bool UndoEnabled() const { return !FUndo.empty() || !FRoutingUndo.empty(); }
 
   std::size_t GroupCount() const;
   uint32_t ItemsPerGroup() const { return FItemsPerGroup; }
@@ -206,6 +215,11 @@ class TPlacer {
   // so that a failure leaves what was moved so far to undo.
   void Apply(const std::vector<Move>& moves);
   void SelectAndUpdate(std::optional<std::size_t> line, Control cause);
+  // The one vector by which a group placed with its footprint at pos
+  // repeats the template: pos less the footprint's corner in whole grid
+  // steps.
+  DesignPoint GroupShift(DesignPoint pos) const;
+  void CopyRoutingAndTexts(std::size_t t, const PlacementGrid& grid);
 
   DBX::Design* FDesign = nullptr;
   uint32_t FItemsPerGroup = 0;
@@ -213,8 +227,9 @@ class TPlacer {
   DesignRect FItemRect;
   std::map<DBX::Component*, long> FHighlighted;
   std::vector<UndoEntry> FUndo;
+  RoutingPlacer::Changes FRoutingUndo;  // the copper and texts the last Place copied
 
-  std::array<Field, 11> FFields;  // Rows to GrGap
+  std::array<Field, 12> FFields;  // Rows to RoutingMargin
   std::vector<std::string> FGroupLines;
   std::optional<std::size_t> FSelected;
   std::string FItemMessage;
@@ -222,6 +237,8 @@ class TPlacer {
   bool FPlaceEnabled = false;
   RectCorner FCorner = RectCorner::LeftBottom;
   bool FAutoHighlight = false;
+  bool FCopyRouting = false;
+  bool FCopyRoutingChosen = false;
   std::function<void()> FListener;
   int FNotifyDepth = 0;
 };

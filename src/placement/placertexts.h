@@ -48,6 +48,11 @@ inline constexpr ControlText kPlacerControls[] = {
     {"Button4", "UnHighlight", "Turn off highlighting"},
     {"CheckBox1", "Highlight automatic",
      "Automaticly highlight Components in selected Group (from list)"},
+    {"CopyRouting", "Copy routing and texts",
+     "Repeat the Main group's tracks, vias, zones and component texts in every Group, on the "
+     "Group's own nets"},
+    {"RoutingMargin",
+     "Margin: ", "How far the Main group's routing may reach beyond its Components"},
 };
 
 // The texts of a control by its name; throws std::out_of_range for a name
@@ -71,5 +76,7 @@ inline constexpr std::string_view kOffBoardQuestion =
     "Parts that would lie outside the board: %zu (%s).\nMove them anyway?";
 inline constexpr std::string_view kNoTemplateOnPcb =
     "The Main group has no component on the PCB: nothing was placed.";
+inline constexpr std::string_view kRoutingSkipped =
+    "Routing on these nets was not copied, because each has no single net in the copy:\n%s";
 
 }  // namespace placement

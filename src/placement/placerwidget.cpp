@@ -32,7 +32,7 @@ constexpr int kButtonHeight = 33;
 constexpr const char* kFieldNames[] = {
     "GridInfoRows",   "GridInfoCols",   "GridInfoGapX", "GridInfoGapY",
     "GridInfoDeltaX", "GridInfoDeltaY", "Coord_X",      "Coord_Y",
-    "GrpX",           "GrpY",           "GrGap",
+    "GrpX",           "GrpY",           "GrGap",        "RoutingMargin",
 };
 
 std::size_t fieldIndex(Control control) {
@@ -128,6 +128,11 @@ QWidget* PlacerWidget::buildPlacePage() {
   gridMsg_ = named(new QLabel(page), "GridMSG");
   fields->addWidget(itemMsg_, 2, 0, 1, 7);
   fields->addWidget(gridMsg_, 3, 0, 1, 7);
+  copyRouting_ = named(new QCheckBox(caption("CopyRouting"), page), "CopyRouting");
+  connect(copyRouting_, &QCheckBox::clicked, this,
+          [this](bool on) { act([&] { placer_.SetCopyRouting(on); }); });
+  fields->addWidget(copyRouting_, 4, 0, 1, 2, Qt::AlignLeft);
+  addField(Control::RoutingMargin, *fields, 4, 2);
   fields->setColumnStretch(6, 1);
 
   placeButton_ = makeButton("PlaceButton", [this] { placer_.PlaceClick(); });
@@ -271,7 +276,7 @@ void PlacerWidget::refresh() {
   const bool wasShowing = showing_;
   showing_ = true;
   refreshGroupLines();
-  for (Control control = Control::Rows; control <= Control::GrGap;
+  for (Control control = Control::Rows; control <= Control::RoutingMargin;
        control = static_cast<Control>(static_cast<int>(control) + 1)) {
     const placement::TPlacer::Field& shown = placer_.FieldOf(control);
     QLineEdit& edit = *field(control);
@@ -285,6 +290,8 @@ void PlacerWidget::refresh() {
   placeButton_->setEnabled(placer_.PlaceEnabled());
   undoPlaceButton_->setEnabled(placer_.UndoEnabled());
   autoHighlight_->setChecked(placer_.AutoHighlight());
+  copyRouting_->setChecked(placer_.CopyRouting());
+  field(Control::RoutingMargin)->setEnabled(placer_.CopyRouting());
   showing_ = wasShowing;
 }
 

@@ -37,12 +37,13 @@ class PlacerWidget : public QWidget {
   // corner, origin fields, "Place", "Undo Place" and "Highlight automatic".
   void refresh();
 
-  // The edit of a field, Rows to GrGap.
+  // The edit of a field, Rows to RoutingMargin.
   QLineEdit* field(placement::Control control) const;
 
  private:
-  static constexpr std::size_t kFieldCount = static_cast<std::size_t>(placement::Control::GrGap) -
-                                             static_cast<std::size_t>(placement::Control::Rows) + 1;
+  static constexpr std::size_t kFieldCount =
+      static_cast<std::size_t>(placement::Control::RoutingMargin) -
+      static_cast<std::size_t>(placement::Control::Rows) + 1;
 
   QWidget* buildPlacePage();
   QWidget* buildOthersPage();
@@ -65,6 +66,7 @@ class PlacerWidget : public QWidget {
   QPushButton* placeButton_ = nullptr;
   QPushButton* undoPlaceButton_ = nullptr;
   QCheckBox* autoHighlight_ = nullptr;
+  QCheckBox* copyRouting_ = nullptr;
   // Set while the widget shows the placer's state, so that the list's
   // selection signals are not taken for the user's clicks.
   bool showing_ = false;

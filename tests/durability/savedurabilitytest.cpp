@@ -121,11 +121,13 @@ TEST_F(SaveDurabilityTest, AFileOfANewerFormatIsRefusedWithItsVersion) {
   const std::string current = "\"version\": 1";
   const auto at = text.find(current);
   ASSERT_NE(at, std::string::npos);
-  text.replace(at, current.size(), "\"version\": 2");
+  const std::string newer = std::to_string(dbxhost::kDesignFileVersion + 1);
+  text.replace(at, current.size(), "\"version\": " + newer);
   std::ofstream(file) << text;
   std::string output;
   EXPECT_EQ(HostProcess::runToEnd(file, output), 1);
-  EXPECT_NE(output.find("newer.json: /version: the file has version 2 and needs a newer dbxhost"),
+  EXPECT_NE(output.find("newer.json: /version: the file has version " + newer +
+                        " and needs a newer dbxhost"),
             std::string::npos)
       << output;
 }

@@ -74,6 +74,25 @@ class ReplayDbx : public DBX::Dbx32 {
     return answer(angle, point, r);
   }
 
+  int32_t TGetFirstPcbItem(DBX::TConversation*, DBX::TItem* r) override { return answer(r); }
+  int32_t TGetNextPcbItem(DBX::TConversation*, DBX::TItem* r) override { return answer(r); }
+  int32_t TPlaceLine(DBX::TConversation*, DBX::TLine* r) override { return answer(r); }
+  int32_t TPlaceArc(DBX::TConversation*, DBX::TArc* r) override { return answer(r); }
+  int32_t TPlaceVia(DBX::TConversation*, DBX::TVia* r) override { return answer(r); }
+  int32_t TPlacePolygon(DBX::TConversation*, DBX::TPolygon* r) override { return answer(r); }
+  int32_t TDeleteItem(DBX::TConversation*, DBX::TItem* r) override { return answer(r); }
+  int32_t TGetFirstCompAttribute(DBX::TConversation*, const char* refDes,
+                                 DBX::TAttribute* r) override {
+    return answer(refDes, r);
+  }
+  int32_t TGetNextCompAttribute(DBX::TConversation*, DBX::TAttribute* r) override {
+    return answer(r);
+  }
+  int32_t TModifyCompAttribute(DBX::TConversation*, const char* refDes,
+                               DBX::TAttribute* r) override {
+    return answer(refDes, r);
+  }
+
  private:
   template <class... Args>
   int32_t answer(Args... args) {

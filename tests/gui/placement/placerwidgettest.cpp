@@ -222,6 +222,38 @@ class PlacerWidgetTest : public QObject {
     QVERIFY(page.placeButton()->isEnabled());
   }
 
+  void theRoutingMarginCountsOnlyWhileRoutingIsCopied() {
+    QuadPlacerPage page;
+    page.clickLine(0);
+    // The quad example has no copper, so the box starts unticked.
+    auto* box = page.child<QCheckBox>("CopyRouting");
+    QVERIFY(!box->isChecked());
+    QVERIFY(!page.edit("RoutingMargin")->isEnabled());
+    QCOMPARE(page.text("RoutingMargin"), QString("1"));
+
+    page.click("CopyRouting");
+    QVERIFY(box->isChecked());
+    QVERIFY(page.placer.CopyRouting());
+    QVERIFY(page.edit("RoutingMargin")->isEnabled());
+    page.type("RoutingMargin", "0.5mm");
+    QVERIFY(drawnRed(page.edit("RoutingMargin")));
+    QVERIFY(!page.placeButton()->isEnabled());
+
+    // Without routing the margin is not used, so it neither shows red nor
+    // holds "Place" back.
+    page.click("CopyRouting");
+    QVERIFY(!page.placer.CopyRouting());
+    QVERIFY(!drawnRed(page.edit("RoutingMargin")));
+    QVERIFY(page.placeButton()->isEnabled());
+    page.click("CopyRouting");
+    page.type("RoutingMargin", "0.5");
+    QVERIFY(!drawnRed(page.edit("RoutingMargin")));
+    QVERIFY(page.placeButton()->isEnabled());
+    // A later load keeps the user's choice.
+    page.placer.LoadGroups(page.design, page.names, 7);
+    QVERIFY(box->isChecked());
+  }
+
   void invalidLengthsTurnRed() {
     QuadPlacerPage page;
     page.clickLine(0);

@@ -42,6 +42,16 @@ enum Ordinal : int {
   kMove = 265,
   kFlip = 80,
   kRotate = 304,
+  kFirstPcbItem = 134,
+  kNextPcbItem = 187,
+  kPlaceLine = 241,
+  kPlaceArc = 234,
+  kPlaceVia = 252,
+  kPlacePolygon = 244,
+  kDeleteItem = 54,
+  kFirstAttribute = 106,
+  kNextAttribute = 159,
+  kModifyAttribute = 256,
 };
 
 struct Call {
@@ -87,6 +97,10 @@ class ScriptedDbx : public Dbx32 {
   std::vector<TNet> nets;
   std::vector<TLayer> layers;
   std::vector<TItem> items;
+  std::vector<TItem> pcbItems;
+  std::map<std::string, std::vector<TAttribute>> attributes;  // by refDes
+  std::vector<TItem> placed;  // the records of successful place calls, with their new ids
+  std::vector<TItem> deleted;
 
   int32_t TOpenDesign(int32_t, int32_t, const char* toolName, TConversation* context) override {
     if (int32_t status = begin(kOpen, nullptr, toolName)) return status;
@@ -201,6 +215,46 @@ class ScriptedDbx : public Dbx32 {
     r->rotationAng = ((r->rotationAng + angle) % 3600 + 3600) % 3600;
     return DBX_OK;
   }
+  int32_t TGetFirstPcbItem(TConversation* c, TItem* r) override {
+    return first(kFirstPcbItem, c, pcbItems, r, DBX_NO_MORE_ITEMS);
+  }
+  int32_t TGetNextPcbItem(TConversation* c, TItem* r) override {
+    return next(kNextPcbItem, kFirstPcbItem, c, pcbItems, r, DBX_NO_MORE_ITEMS);
+  }
+  int32_t TPlaceLine(TConversation* c, TLine* r) override {
+    return place(kPlaceLine, c, r, DBX_LINE, &TItem::line, &TLine::lineId);
+  }
+  int32_t TPlaceArc(TConversation* c, TArc* r) override {
+    return place(kPlaceArc, c, r, DBX_ARC, &TItem::arc, &TArc::arcId);
+  }
+  int32_t TPlaceVia(TConversation* c, TVia* r) override {
+    return place(kPlaceVia, c, r, DBX_VIA, &TItem::via, &TVia::viaId);
+  }
+  int32_t TPlacePolygon(TConversation* c, TPolygon* r) override {
+    return place(kPlacePolygon, c, r, DBX_POLYGON, &TItem::polygon, &TPolygon::polygonId);
+  }
+  int32_t TDeleteItem(TConversation* c, TItem* r) override {
+    if (int32_t status = begin(kDeleteItem, c, {}, r->itemType)) return status;
+    deleted.push_back(*r);
+    return DBX_OK;
+  }
+  int32_t TGetFirstCompAttribute(TConversation* c, const char* refDes, TAttribute* r) override {
+    walkAttributes_ = attributes[refDes];
+    return first(kFirstAttribute, c, walkAttributes_, r, DBX_NO_MORE_ITEMS, refDes);
+  }
+  int32_t TGetNextCompAttribute(TConversation* c, TAttribute* r) override {
+    return next(kNextAttribute, kFirstAttribute, c, walkAttributes_, r, DBX_NO_MORE_ITEMS);
+  }
+  int32_t TModifyCompAttribute(TConversation* c, const char* refDes, TAttribute* r) override {
+    if (int32_t status = begin(kModifyAttribute, c, refDes, r->attrType)) return status;
+    for (TAttribute& attribute : attributes[refDes]) {
+      if (attribute.attrType == r->attrType) {
+        attribute = *r;
+        return DBX_OK;
+      }
+    }
+    return DBX_ITEM_NOT_FOUND;
+  }
 
  private:
   // Records the call; a non-zero result is the answer.
@@ -214,6 +268,18 @@ class ScriptedDbx : public Dbx32 {
       if (status != DBX_OK) return status;
     }
     if (context != nullptr && (!open || context->handle != handle_)) return DBX_NO_CONNECTION;
+    return DBX_OK;
+  }
+  template <class Rec>
+  int32_t place(int ordinal, TConversation* c, Rec* r, int32_t type, Rec TItem::*member,
+                int32_t Rec::*id) {
+    if (int32_t status = begin(ordinal, c, getText(r->groupName))) return status;
+    r->*id = ++lastItemId_;
+    r->isCreatedByClient = 1;
+    TItem item{};
+    item.itemType = type;
+    item.*member = *r;
+    placed.push_back(item);
     return DBX_OK;
   }
   template <class Rec>
@@ -245,6 +311,8 @@ class ScriptedDbx : public Dbx32 {
   std::set<int> endless_;
   std::vector<TPad> walkPads_;
   std::vector<TPin> walkPins_;
+  std::vector<TAttribute> walkAttributes_;
+  int32_t lastItemId_ = 1000;
   uint32_t handle_ = 0;
 };
 

@@ -65,6 +65,25 @@ class RecordingHost : public dbxhost::HostDbx {
                            DBX::TComponent* component) override {
     return recorded(context, HostDbx::TRotateComponent(context, angle, point, component));
   }
+  int32_t TPlaceLine(DBX::TConversation* context, DBX::TLine* line) override {
+    return recorded(context, HostDbx::TPlaceLine(context, line));
+  }
+  int32_t TPlaceArc(DBX::TConversation* context, DBX::TArc* arc) override {
+    return recorded(context, HostDbx::TPlaceArc(context, arc));
+  }
+  int32_t TPlaceVia(DBX::TConversation* context, DBX::TVia* via) override {
+    return recorded(context, HostDbx::TPlaceVia(context, via));
+  }
+  int32_t TPlacePolygon(DBX::TConversation* context, DBX::TPolygon* polygon) override {
+    return recorded(context, HostDbx::TPlacePolygon(context, polygon));
+  }
+  int32_t TDeleteItem(DBX::TConversation* context, DBX::TItem* item) override {
+    return recorded(context, HostDbx::TDeleteItem(context, item));
+  }
+  int32_t TModifyCompAttribute(DBX::TConversation* context, const char* refDes,
+                               DBX::TAttribute* attribute) override {
+    return recorded(context, HostDbx::TModifyCompAttribute(context, refDes, attribute));
+  }
 
   std::vector<State> states;
 

@@ -157,6 +157,38 @@ class FakeDbx : public DBX::Dbx32 {
                            DBX::TComponent* r) override {
     return serve("TRotateComponent", c, r, {angle, p.x, p.y});
   }
+  int32_t TGetFirstPcbItem(DBX::TConversation* c, DBX::TItem* r) override {
+    return serve("TGetFirstPcbItem", c, r);
+  }
+  int32_t TGetNextPcbItem(DBX::TConversation* c, DBX::TItem* r) override {
+    return serve("TGetNextPcbItem", c, r);
+  }
+  int32_t TPlaceLine(DBX::TConversation* c, DBX::TLine* r) override {
+    return serve("TPlaceLine", c, r);
+  }
+  int32_t TPlaceArc(DBX::TConversation* c, DBX::TArc* r) override {
+    return serve("TPlaceArc", c, r);
+  }
+  int32_t TPlaceVia(DBX::TConversation* c, DBX::TVia* r) override {
+    return serve("TPlaceVia", c, r);
+  }
+  int32_t TPlacePolygon(DBX::TConversation* c, DBX::TPolygon* r) override {
+    return serve("TPlacePolygon", c, r);
+  }
+  int32_t TDeleteItem(DBX::TConversation* c, DBX::TItem* r) override {
+    return serve("TDeleteItem", c, r);
+  }
+  int32_t TGetFirstCompAttribute(DBX::TConversation* c, const char* refDes,
+                                 DBX::TAttribute* r) override {
+    return serve("TGetFirstCompAttribute", c, r, {}, {refDes});
+  }
+  int32_t TGetNextCompAttribute(DBX::TConversation* c, DBX::TAttribute* r) override {
+    return serve("TGetNextCompAttribute", c, r);
+  }
+  int32_t TModifyCompAttribute(DBX::TConversation* c, const char* refDes,
+                               DBX::TAttribute* r) override {
+    return serve("TModifyCompAttribute", c, r, {}, {refDes});
+  }
 
  private:
   bool admits(const DBX::TConversation* context) const {

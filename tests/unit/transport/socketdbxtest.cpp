@@ -110,6 +110,21 @@ TEST_F(SocketDbxTest, EveryCallRoundTrips) {
                                 return x.TRotateComponent(c, 2700, TPoint{100, -200}, r);
                               },
                               {2700, 100, -200});
+  expectRoundTrip<TItem>("TGetFirstPcbItem", [&](auto* r) { return x.TGetFirstPcbItem(c, r); });
+  expectRoundTrip<TItem>("TGetNextPcbItem", [&](auto* r) { return x.TGetNextPcbItem(c, r); });
+  expectRoundTrip<TLine>("TPlaceLine", [&](auto* r) { return x.TPlaceLine(c, r); });
+  expectRoundTrip<TArc>("TPlaceArc", [&](auto* r) { return x.TPlaceArc(c, r); });
+  expectRoundTrip<TVia>("TPlaceVia", [&](auto* r) { return x.TPlaceVia(c, r); });
+  expectRoundTrip<TPolygon>("TPlacePolygon", [&](auto* r) { return x.TPlacePolygon(c, r); });
+  expectRoundTrip<TItem>("TDeleteItem", [&](auto* r) { return x.TDeleteItem(c, r); });
+  expectRoundTrip<TAttribute>("TGetFirstCompAttribute",
+                              [&](auto* r) { return x.TGetFirstCompAttribute(c, "U3", r); }, {},
+                              {"U3"});
+  expectRoundTrip<TAttribute>("TGetNextCompAttribute",
+                              [&](auto* r) { return x.TGetNextCompAttribute(c, r); });
+  expectRoundTrip<TAttribute>("TModifyCompAttribute",
+                              [&](auto* r) { return x.TModifyCompAttribute(c, "U3", r); }, {},
+                              {"U3"});
 
   EXPECT_EQ(client.TCloseDesign(&context, ""), DBX_OK);
   EXPECT_EQ(host.engine().lastCall().name, "TCloseDesign");

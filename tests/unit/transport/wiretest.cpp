@@ -143,10 +143,13 @@ TEST(WireTest, OrdinalsAreDistinct) {
   std::set<uint16_t> ordinals;
   std::apply([&](auto... def) { (ordinals.insert(decltype(def)::kOrdinal), ...); }, ContextCalls{});
   EXPECT_EQ(ordinals.size(), std::tuple_size_v<ContextCalls>);
-  EXPECT_EQ(ordinals.size(), 25u);
+  EXPECT_EQ(ordinals.size(), 35u);
   EXPECT_FALSE(ordinals.contains(kOpenOrdinal));
   EXPECT_EQ(kOrdinalOf<&Dbx32::TGetCompByRefDes>, 94);
   EXPECT_EQ(kOrdinalOf<&Dbx32::TRotateComponent>, 304);
+  EXPECT_EQ(kOrdinalOf<&Dbx32::TGetFirstPcbItem>, 134);
+  EXPECT_EQ(kOrdinalOf<&Dbx32::TGetNextPcbItem>, 187);
+  EXPECT_EQ(kOrdinalOf<&Dbx32::TDeleteItem>, 54);
 }
 
 class ResponseTest : public ::testing::Test {

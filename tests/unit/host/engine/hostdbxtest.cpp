@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -540,6 +542,314 @@ TEST_F(HostDbxTest, LookupsStayRightThroughUndoAndRedo) {
   ASSERT_EQ(host.TMoveComponent(&pcb, -100, 0, &u1), DBX_OK);
   EXPECT_EQ(pcbComponent("U1").refPoint.x, 3000000);
   EXPECT_EQ(pcbComponent("PWR1").compId, 4);
+}
+
+// Copper items and component texts.
+
+TLine line(int32_t layerId, int32_t width, TPoint a, TPoint b, int32_t netId,
+           const char* group = "") {
+  TLine r;
+  r.layerId = layerId;
+  r.width = width;
+  r.startPt = a;
+  r.endPt = b;
+  r.netId = netId;
+  setText(r.groupName, group);
+  return r;
+}
+
+TPolygon polygon(int32_t layerId, int32_t netId, std::vector<TPoint> points) {
+  TPolygon r;
+  r.layerId = layerId;
+  r.netId = netId;
+  r.numberPoints = static_cast<int32_t>(points.size());
+  std::copy(points.begin(), points.end(), r.points);
+  return r;
+}
+
+class HostDbxCopperTest : public HostDbxTest {
+ protected:
+  std::vector<TItem> walk() {
+    std::vector<TItem> out;
+    auto item = std::make_unique<TItem>();
+    for (int32_t s = host.TGetFirstPcbItem(&pcb, item.get()); s == DBX_OK;
+         s = host.TGetNextPcbItem(&pcb, item.get())) {
+      out.push_back(*item);
+    }
+    return out;
+  }
+  std::vector<TAttribute> attributes(const char* refDes) {
+    std::vector<TAttribute> out;
+    TAttribute a;
+    for (int32_t s = host.TGetFirstCompAttribute(&pcb, refDes, &a); s == DBX_OK;
+         s = host.TGetNextCompAttribute(&pcb, &a)) {
+      out.push_back(a);
+    }
+    return out;
+  }
+};
+
+TEST_F(HostDbxCopperTest, PlacedItemsAreWalkedByTypeWithFreshIdsAndTheirGroup) {
+  EXPECT_TRUE(walk().empty());
+  TLine l = line(1, 25000, {0, 0}, {100000, 0}, 2, "Copy 2");
+  ASSERT_EQ(host.TPlaceLine(&pcb, &l), DBX_OK);
+  EXPECT_GT(l.lineId, 0);
+  EXPECT_EQ(l.isCreatedByClient, 1);
+  TArc a;
+  a.layerId = 2;
+  a.width = 20000;
+  a.startPt = {0, 0};
+  a.midPt = {50000, 50000};
+  a.endPt = {100000, 0};
+  a.netId = 3;
+  ASSERT_EQ(host.TPlaceArc(&pcb, &a), DBX_OK);
+  TVia v;
+  v.location = {5000, 5000};
+  v.diameter = 60000;
+  v.drill = 30000;
+  v.startLayerId = 1;
+  v.endLayerId = 2;
+  v.netId = 1;
+  setText(v.groupName, "Copy 2");
+  ASSERT_EQ(host.TPlaceVia(&pcb, &v), DBX_OK);
+  TPolygon z = polygon(2, 1, {{0, 0}, {100000, 0}, {100000, 100000}});
+  z.priority = 3;
+  ASSERT_EQ(host.TPlacePolygon(&pcb, &z), DBX_OK);
+  const std::set<int32_t> ids{l.lineId, a.arcId, v.viaId, z.polygonId};
+  EXPECT_EQ(ids.size(), 4u);
+
+  // Vias first placed come after lines and arcs: the walk is by type.
+  TLine second = line(2, 10000, {1, 2}, {3, 4}, 0);
+  ASSERT_EQ(host.TPlaceLine(&pcb, &second), DBX_OK);
+  const std::vector<TItem> items = walk();
+  ASSERT_EQ(items.size(), 5u);
+  EXPECT_EQ(items[0].itemType, DBX_LINE);
+  EXPECT_EQ(items[0].line.lineId, l.lineId);
+  EXPECT_EQ(items[0].line.width, 25000);
+  EXPECT_EQ(items[0].line.endPt, (TPoint{100000, 0}));
+  EXPECT_EQ(getText(items[0].line.groupName), "Copy 2");
+  EXPECT_EQ(items[1].line.lineId, second.lineId);
+  EXPECT_EQ(items[1].line.netId, 0);
+  EXPECT_EQ(items[2].itemType, DBX_ARC);
+  EXPECT_EQ(items[2].arc.midPt, (TPoint{50000, 50000}));
+  EXPECT_EQ(items[2].arc.netId, 3);
+  EXPECT_EQ(items[3].itemType, DBX_VIA);
+  EXPECT_EQ(items[3].via.drill, 30000);
+  EXPECT_EQ(items[3].via.endLayerId, 2);
+  EXPECT_EQ(items[4].itemType, DBX_POLYGON);
+  EXPECT_EQ(items[4].polygon.numberPoints, 3);
+  EXPECT_EQ(items[4].polygon.points[2], (TPoint{100000, 100000}));
+  EXPECT_EQ(items[4].polygon.priority, 3);
+  EXPECT_EQ(items[4].polygon.isCreatedByClient, 1);
+
+  // The walk needs its first call and belongs to the PCB.
+  TConversation other;
+  ASSERT_EQ(host.TCloseDesign(&pcb, ""), DBX_OK);
+  ASSERT_EQ(host.TOpenDesign(kOpenLanguage, kOpenVersion, kToolNamePcb, &other), DBX_OK);
+  TItem item;
+  EXPECT_EQ(host.TGetNextPcbItem(&other, &item), DBX_GETFIRST_NOT_CALLED);
+  EXPECT_EQ(host.TGetFirstPcbItem(&sch, &item), DBX_ILLEGAL_OP);
+}
+
+TEST_F(HostDbxCopperTest, BadRecordsArePlacedNowhere) {
+  host.withDesign([](Design& d) { d.pcb.header.workspace = {{0, 0}, {1000000, 1000000}}; });
+  TLine l = line(3, 25000, {0, 0}, {1, 1}, 1);
+  EXPECT_EQ(host.TPlaceLine(&pcb, &l), DBX_INVALID_LAYER);
+  l = line(1, 0, {0, 0}, {1, 1}, 1);
+  EXPECT_EQ(host.TPlaceLine(&pcb, &l), DBX_INVALID_WIDTH);
+  l = line(1, 100, {0, 0}, {1, 1}, 99);
+  EXPECT_EQ(host.TPlaceLine(&pcb, &l), DBX_INVALID_NET_ID);
+  l = line(1, 100, {0, 0}, {2000000, 1}, 1);
+  EXPECT_EQ(host.TPlaceLine(&pcb, &l), DBX_ITEM_OUTSIDE_WORKSPACE);
+  l = line(1, 100, {0, 0}, {1, 1}, 1);
+  EXPECT_EQ(host.TPlaceLine(&sch, &l), DBX_ILLEGAL_OP);
+  EXPECT_EQ(host.TPlaceLine(&pcb, nullptr), DBX_BAD_INPUT);
+
+  TArc straight;
+  straight.layerId = 1;
+  straight.width = 100;
+  straight.startPt = {0, 0};
+  straight.midPt = {5, 5};
+  straight.endPt = {10, 10};
+  EXPECT_EQ(host.TPlaceArc(&pcb, &straight), DBX_CREATE_ERROR);
+
+  TVia v;
+  v.location = {10, 10};
+  v.diameter = 100;
+  v.drill = 100;
+  v.startLayerId = 1;
+  v.endLayerId = 2;
+  EXPECT_EQ(host.TPlaceVia(&pcb, &v), DBX_INVALID_WIDTH);
+  v.drill = 50;
+  v.endLayerId = 1;
+  EXPECT_EQ(host.TPlaceVia(&pcb, &v), DBX_INVALID_LAYER);
+  v.endLayerId = 2;
+  v.viaType = 3;
+  EXPECT_EQ(host.TPlaceVia(&pcb, &v), DBX_BAD_INPUT);
+
+  TPolygon z = polygon(1, 1, {{0, 0}, {10, 0}});
+  EXPECT_EQ(host.TPlacePolygon(&pcb, &z), DBX_CREATE_ERROR);
+  z = polygon(1, 1, {{0, 0}, {10, 0}, {10, 10}});
+  z.numberPoints = kMaxPolygonPoints + 1;
+  EXPECT_EQ(host.TPlacePolygon(&pcb, &z), DBX_ARRAY_TOO_SMALL);
+  z.numberPoints = -1;
+  EXPECT_EQ(host.TPlacePolygon(&pcb, &z), DBX_ARRAY_TOO_SMALL);
+  z.numberPoints = 3;
+  z.isKeepout = 1;
+  EXPECT_EQ(host.TPlacePolygon(&pcb, &z), DBX_INVALID_NET_ID);
+
+  EXPECT_TRUE(walk().empty());
+  Design expected = smallDesign();
+  expected.pcb.header.workspace = {{0, 0}, {1000000, 1000000}};
+  EXPECT_EQ(host.readDesign([](const Design& d) { return d.pcb; }), expected.pcb);
+}
+
+TEST_F(HostDbxCopperTest, DeletesRemoveOneItemOfTheNamedTypeAndKeepLockedOnes) {
+  TLine l = line(1, 100, {0, 0}, {1, 1}, 1);
+  ASSERT_EQ(host.TPlaceLine(&pcb, &l), DBX_OK);
+  TLine locked = line(1, 100, {5, 5}, {6, 6}, 1);
+  ASSERT_EQ(host.TPlaceLine(&pcb, &locked), DBX_OK);
+  host.withDesign([&](Design& d) { d.pcb.tracks.back().info.fixed = true; });
+
+  TItem item;
+  item.itemType = DBX_VIA;
+  item.via.viaId = l.lineId;
+  EXPECT_EQ(host.TDeleteItem(&pcb, &item), DBX_ITEM_NOT_FOUND);
+  item.itemType = DBX_COMPONENT;
+  EXPECT_EQ(host.TDeleteItem(&pcb, &item), DBX_INVALID_ITEM_TYPE);
+  item.itemType = DBX_LINE;
+  item.line.lineId = locked.lineId;
+  EXPECT_EQ(host.TDeleteItem(&pcb, &item), DBX_DELETE_ERROR);
+  item.line.lineId = l.lineId;
+  const uint64_t before = host.revision();
+  ASSERT_EQ(host.TDeleteItem(&pcb, &item), DBX_OK);
+  EXPECT_GT(host.revision(), before);
+  EXPECT_EQ(host.TDeleteItem(&pcb, &item), DBX_ITEM_NOT_FOUND);
+  ASSERT_EQ(walk().size(), 1u);
+
+  // A deleted item's id is not given again: a client may still hold it.
+  TLine again = line(1, 100, {0, 0}, {1, 1}, 1);
+  ASSERT_EQ(host.TPlaceLine(&pcb, &again), DBX_OK);
+  EXPECT_GT(again.lineId, locked.lineId);
+}
+
+TEST_F(HostDbxCopperTest, ZonesAreServedOncePerLayerAndLongOutlinesInTheirTurn) {
+  host.withDesign([](Design& d) {
+    Zone both;
+    both.info.id = 40;
+    both.info.netId = 1;
+    both.layerIds = {1, 2};
+    both.outline = {{0, 0}, {10, 0}, {10, 10}};
+    Zone huge;
+    huge.info.id = 41;
+    huge.layerIds = {1};
+    huge.keepout = true;
+    for (int i = 0; i <= kMaxPolygonPoints; ++i) huge.outline.push_back({i, i % 2});
+    Zone last = both;
+    last.info.id = 42;
+    last.layerIds = {2};
+    d.pcb.zones = {both, huge, last};
+  });
+  auto item = std::make_unique<TItem>();
+  ASSERT_EQ(host.TGetFirstPcbItem(&pcb, item.get()), DBX_OK);
+  EXPECT_EQ(item->polygon.polygonId, 40);
+  EXPECT_EQ(item->polygon.layerId, 1);
+  ASSERT_EQ(host.TGetNextPcbItem(&pcb, item.get()), DBX_OK);
+  EXPECT_EQ(item->polygon.polygonId, 40);
+  EXPECT_EQ(item->polygon.layerId, 2);
+  EXPECT_EQ(host.TGetNextPcbItem(&pcb, item.get()), DBX_ARRAY_TOO_SMALL);
+  ASSERT_EQ(host.TGetNextPcbItem(&pcb, item.get()), DBX_OK);
+  EXPECT_EQ(item->polygon.polygonId, 42);
+  EXPECT_EQ(host.TGetNextPcbItem(&pcb, item.get()), DBX_NO_MORE_ITEMS);
+
+  // New ids lie above those read.
+  TLine l = line(1, 100, {0, 0}, {1, 1}, 1);
+  ASSERT_EQ(host.TPlaceLine(&pcb, &l), DBX_OK);
+  EXPECT_EQ(l.lineId, 43);
+}
+
+TEST_F(HostDbxCopperTest, LayersOfThePcbAreSignalOrNonSignal) {
+  auto layers = [&] {
+    std::vector<TLayer> out;
+    TLayer layer;
+    for (int32_t s = host.TGetFirstLayer(&pcb, &layer); s == DBX_OK;
+         s = host.TGetNextLayer(&pcb, &layer))
+      out.push_back(layer);
+    return out;
+  };
+  std::vector<TLayer> served = layers();
+  ASSERT_EQ(served.size(), 2u);
+  EXPECT_EQ(getText(served[1].layerName), "Bottom");
+  EXPECT_EQ(served[1].layerType, kLayerTypeSignal);
+  host.withDesign([](Design& d) {
+    d.pcb.layers = {{1, "F.Cu", true},
+                    {2, "In1.Cu", true},
+                    {3, "B.Cu", true},
+                    {4, "F.SilkS", false},
+                    {5, "B.SilkS", false}};
+  });
+  served = layers();
+  ASSERT_EQ(served.size(), 5u);
+  EXPECT_EQ(getText(served[2].layerName), "B.Cu");
+  EXPECT_EQ(served[3].layerType, kLayerTypeNonSignal);
+  // A flipped component's pads lie on the last copper layer.
+  EXPECT_EQ(pads("U1")[0].layerId, 3);
+  TLine onSilk = line(4, 100, {0, 0}, {1, 1}, 1);
+  EXPECT_EQ(host.TPlaceLine(&pcb, &onSilk), DBX_INVALID_LAYER);
+}
+
+TEST_F(HostDbxCopperTest, TextsFollowTheirComponentAndTakeWhatIsSet) {
+  host.withDesign([](Design& d) {
+    d.pcb.layers = {
+        {1, "F.Cu", true}, {2, "B.Cu", true}, {3, "F.SilkS", false}, {4, "B.SilkS", false}};
+  });
+  // Without texts of its own a component shows its reference at its origin.
+  std::vector<TAttribute> r1 = attributes("R1");
+  ASSERT_EQ(r1.size(), 2u);
+  EXPECT_EQ(r1[0].attrType, kAttrRefDes);
+  EXPECT_EQ(r1[0].refPoint, (TPoint{1000000, 2000000}));
+  EXPECT_EQ(r1[0].isVisible, 1);
+  EXPECT_EQ(r1[1].attrType, kAttrValue);
+  EXPECT_EQ(r1[1].isVisible, 0);
+
+  TAttribute ref = r1[0];
+  ref.refPoint = {1000000, 2100000};
+  ref.rotationAng = -900;
+  ref.layerId = 3;
+  ASSERT_EQ(host.TModifyCompAttribute(&pcb, "R1", &ref), DBX_OK);
+  EXPECT_EQ(ref.rotationAng, 2700);
+  host.withDesign([](Design& d) { d.pcb.components[0].texts[0].layerId = 3; });
+
+  TComponent c = pcbComponent("R1");
+  ASSERT_EQ(host.TMoveComponent(&pcb, 500, 0, &c), DBX_OK);
+  ASSERT_EQ(host.TRotateComponent(&pcb, 900, c.refPoint, &c), DBX_OK);
+  TAttribute moved = attributes("R1")[0];
+  EXPECT_EQ(moved.refPoint, (TPoint{1000500 - 100000, 2000000}));
+  EXPECT_EQ(moved.rotationAng, 0);
+  ASSERT_EQ(host.TFlipComponent(&pcb, c.refPoint, &c), DBX_OK);
+  TAttribute flippedRef = attributes("R1")[0];
+  EXPECT_EQ(flippedRef.refPoint, (TPoint{1000500 + 100000, 2000000}));
+  EXPECT_EQ(flippedRef.rotationAng, 1800);
+  EXPECT_EQ(flippedRef.isFlipped, 1);
+  EXPECT_EQ(flippedRef.layerId, 4);
+  // Setting the side back takes the text to the top silk screen.
+  flippedRef.isFlipped = 0;
+  ASSERT_EQ(host.TModifyCompAttribute(&pcb, "R1", &flippedRef), DBX_OK);
+  EXPECT_EQ(flippedRef.layerId, 3);
+
+  TAttribute bad = flippedRef;
+  bad.attrType = 7;
+  EXPECT_EQ(host.TModifyCompAttribute(&pcb, "R1", &bad), DBX_INVALID_ITEM_TYPE);
+  bad = flippedRef;
+  bad.rotationAng = 3601;
+  EXPECT_EQ(host.TModifyCompAttribute(&pcb, "R1", &bad), DBX_INVALID_ANGLE);
+  EXPECT_EQ(host.TModifyCompAttribute(&pcb, "J1", &bad), DBX_INVALID_ANGLE);
+  bad = flippedRef;
+  EXPECT_EQ(host.TModifyCompAttribute(&pcb, "J1", &bad), DBX_MODIFY_ERROR);
+  EXPECT_EQ(host.TModifyCompAttribute(&pcb, "Q9", &bad), DBX_COMPONENT_NOT_FOUND);
+  EXPECT_EQ(host.TGetFirstCompAttribute(&pcb, "Q9", &bad), DBX_COMPONENT_NOT_FOUND);
+  EXPECT_EQ(host.TGetFirstCompAttribute(&sch, "R1", &bad), DBX_ILLEGAL_OP);
+  EXPECT_EQ(attributes("R1")[0].layerId, 3);
 }
 
 }  // namespace

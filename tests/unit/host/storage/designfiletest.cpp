@@ -248,11 +248,11 @@ TEST(DesignFileTest, RefusesOtherFilesAndOtherVersions) {
   // A newer file is refused for its version even when it has fields this
   // reader does not know.
   EXPECT_EQ(refusalAfter([](Json& d) {
-              d["version"] = 2;
+              d["version"] = 3;
               d["layers"] = Json::array();
             }),
-            "board.json: /version: the file has version 2 and needs a newer dbxhost (this one "
-            "reads up to version 1)");
+            "board.json: /version: the file has version 3 and needs a newer dbxhost (this one "
+            "reads up to version 2)");
   EXPECT_EQ(refusalAfter([](Json& d) { d["version"] = 0; }),
             "board.json: /version: unknown version 0");
   EXPECT_EQ(refusalAfter([](Json& d) { d["version"] = "1"; }),
@@ -457,11 +457,113 @@ TEST(DesignFileTest, RoundTripGivesAnEqualDesign) {
   const Design synthetic = makeSyntheticDesign(3, 5, true);
   EXPECT_EQ(parseDesign(serializeDesign(synthetic), "synthetic.json"), synthetic);
 
-  for (const char* example : {"quad-preamp.json", "flat-3ch.json"}) {
+  for (const char* example : {"quad-preamp.json", "flat-3ch.json", "quad-preamp-routed.json"}) {
     SCOPED_TRACE(example);
     const Design loaded = readDesignFile(fs::path(TANDREL_EXAMPLES_DIR) / example);
     EXPECT_EQ(parseDesign(serializeDesign(loaded), example), loaded);
   }
+  // The routed example: the plain one with copper in each of its four channels.
+  const Design plain = readDesignFile(fs::path(TANDREL_EXAMPLES_DIR) / "quad-preamp.json");
+  Design routed = readDesignFile(fs::path(TANDREL_EXAMPLES_DIR) / "quad-preamp-routed.json");
+  EXPECT_EQ(routed.pcb.zones.size(), 4u);
+  EXPECT_FALSE(routed.pcb.tracks.empty());
+  EXPECT_FALSE(routed.pcb.vias.empty());
+  routed.pcb.tracks.clear();
+  routed.pcb.vias.clear();
+  routed.pcb.zones.clear();
+  EXPECT_EQ(routed, plain);
+}
+
+// The valid design with copper on three layers and a placed text.
+Json routedDocument() {
+  Json d = validDocument();
+  d["version"] = 2;
+  Json& pcb = d["pcb"];
+  pcb["layers"] = Json::parse(R"([{"name": "F.Cu"}, {"name": "B.Cu"},
+      {"name": "F.SilkS", "copper": false}])");
+  pcb["tracks"] = Json::parse(R"([{"layer": "F.Cu", "width": 25000, "start": [0, 0],
+      "end": [100000, 0], "net": "IN", "group": "Copy 1", "createdByClient": true},
+      {"layer": "B.Cu", "width": 20000, "start": [5, 5], "end": [6, 6], "fixed": true}])");
+  pcb["arcs"] = Json::parse(R"([{"layer": "B.Cu", "width": 20000, "start": [0, 0],
+      "mid": [50, 50], "end": [100, 0], "net": "GND"}])");
+  pcb["vias"] = Json::parse(R"([{"at": [10, 10], "diameter": 60000, "drill": 30000,
+      "layers": ["F.Cu", "B.Cu"], "type": "blind", "net": "GND"}])");
+  pcb["zones"] = Json::parse(R"([{"layers": ["F.Cu", "B.Cu"], "priority": 1, "net": "GND",
+      "outline": [[0, 0], [100, 0], [100, 100]]},
+      {"layers": ["F.Cu"], "keepout": true, "outline": [[0, 0], [10, 0], [10, 10]]}])");
+  pcb["components"][0]["texts"] = Json::parse(R"([{"type": "refDes", "at": [1000000, 1100000],
+      "rotation": 900, "layer": "F.SilkS", "height": 80000},
+      {"type": "value", "at": [1, 2], "visible": false}])");
+  return d;
+}
+
+TEST(DesignFileTest, CopperAndTextsAreReadNumberedAndSavedAgain) {
+  const Design design = parseDesign(routedDocument().dump(), "board.json");
+  const Pcb& pcb = design.pcb;
+  ASSERT_EQ(pcb.layers.size(), 3u);
+  EXPECT_FALSE(pcb.layers[2].copper);
+  ASSERT_EQ(pcb.tracks.size(), 2u);
+  EXPECT_EQ(pcb.tracks[0].info.id, 1);
+  EXPECT_EQ(pcb.tracks[0].info.netId, 2);
+  EXPECT_EQ(pcb.tracks[0].info.group, "Copy 1");
+  EXPECT_TRUE(pcb.tracks[0].info.createdByClient);
+  EXPECT_EQ(pcb.tracks[1].layerId, 2);
+  EXPECT_TRUE(pcb.tracks[1].info.fixed);
+  EXPECT_EQ(pcb.arcs[0].info.id, 3);
+  EXPECT_EQ(pcb.arcs[0].mid, (TPoint{50, 50}));
+  EXPECT_EQ(pcb.vias[0].viaType, DBX_18::kViaBlindBuried);
+  EXPECT_EQ(pcb.vias[0].endLayerId, 2);
+  ASSERT_EQ(pcb.zones.size(), 2u);
+  EXPECT_EQ(pcb.zones[0].layerIds, (std::vector<int32_t>{1, 2}));
+  EXPECT_EQ(pcb.zones[1].info.id, 6);
+  EXPECT_TRUE(pcb.zones[1].keepout);
+  ASSERT_EQ(pcb.components[0].texts.size(), 2u);
+  EXPECT_EQ(pcb.components[0].texts[0].layerId, 3);
+  EXPECT_EQ(pcb.components[0].texts[0].height, 80000);
+  EXPECT_FALSE(pcb.components[0].texts[1].visible);
+
+  const std::string text = serializeDesign(design);
+  EXPECT_EQ(Json::parse(text)["version"], 2);
+  EXPECT_EQ(parseDesign(text, "saved.json"), design);
+  // Without copper the file keeps the first version.
+  EXPECT_EQ(Json::parse(serializeDesign(parseDesign(kValidDesign, "board.json")))["version"], 1);
+}
+
+TEST(DesignFileTest, RefusesCopperThatCannotBe) {
+  auto refusalOf = [](const std::function<void(Json&)>& change) {
+    Json d = routedDocument();
+    change(d);
+    return refusal(d.dump());
+  };
+  EXPECT_EQ(refusalOf([](Json& d) { d["pcb"]["tracks"][0]["layer"] = "In1.Cu"; }),
+            "board.json: /pcb/tracks/0/layer: unknown layer \"In1.Cu\"");
+  EXPECT_EQ(refusalOf([](Json& d) { d["pcb"]["tracks"][0]["layer"] = "F.SilkS"; }),
+            "board.json: /pcb/tracks/0/layer: layer \"F.SilkS\" is not copper");
+  EXPECT_EQ(refusalOf([](Json& d) { d["pcb"]["tracks"][0]["width"] = 0; }),
+            "board.json: /pcb/tracks/0/width: 0 is outside 1..2147483647");
+  EXPECT_EQ(refusalOf([](Json& d) { d["pcb"]["tracks"][0]["net"] = "VCC"; }),
+            "board.json: /pcb/tracks/0/net: unknown net \"VCC\"");
+  EXPECT_EQ(refusalOf([](Json& d) { d["pcb"]["vias"][0]["drill"] = 60000; }),
+            "board.json: /pcb/vias/0/drill: a drill must be smaller than the diameter");
+  EXPECT_EQ(refusalOf([](Json& d) { d["pcb"]["vias"][0]["layers"][1] = "F.Cu"; }),
+            "board.json: /pcb/vias/0/layers: a via spans two different layers");
+  EXPECT_EQ(refusalOf([](Json& d) { d["pcb"]["vias"][0]["type"] = "buried"; }),
+            "board.json: /pcb/vias/0/type: unknown via type \"buried\"");
+  EXPECT_EQ(refusalOf([](Json& d) { d["pcb"]["zones"][1]["net"] = "GND"; }),
+            "board.json: /pcb/zones/1/net: a keepout is on no net");
+  EXPECT_EQ(refusalOf([](Json& d) { d["pcb"]["zones"][0]["outline"].erase(0); }),
+            "board.json: /pcb/zones/0/outline: a zone outline needs at least 3 points");
+  EXPECT_EQ(refusalOf([](Json& d) { d["pcb"]["zones"][0]["layers"] = Json::array(); }),
+            "board.json: /pcb/zones/0/layers: a zone lies on at least one layer");
+  EXPECT_EQ(refusalOf([](Json& d) { d["pcb"]["layers"][1]["name"] = "F.Cu"; }),
+            "board.json: /pcb/layers/1/name: layer \"F.Cu\" is defined twice");
+  EXPECT_EQ(refusalOf([](Json& d) { d["pcb"]["components"][0]["texts"][1]["type"] = "refDes"; }),
+            "board.json: /pcb/components/0/texts/1/type: text \"refDes\" appears twice");
+  // Without layers of its own a board has "Top" and "Bottom".
+  Json plain = validDocument();
+  plain["pcb"]["tracks"] = Json::parse(R"([{"layer": "Bottom", "width": 1, "start": [0, 0],
+      "end": [1, 1]}])");
+  EXPECT_EQ(parseDesign(plain.dump(), "board.json").pcb.tracks[0].layerId, 2);
 }
 
 TEST(DesignFileTest, SerializingRefusesDanglingReferences) {

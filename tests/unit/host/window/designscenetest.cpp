@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cmath>
 
 #include "model/geometry.h"
 
@@ -194,6 +195,48 @@ TEST(DesignSceneTest, ItemAtWorksOnTurnedOutlines) {
   EXPECT_EQ(itemAt(scene, {80, 80}, 0), nullptr);  // inside the box, outside the diamond
   EXPECT_EQ(itemAt(scene, {550, 3}, 5)->id, 6);
   EXPECT_EQ(itemAt(scene, {550, 30}, 5), nullptr);
+}
+
+ItemInfo withId(int32_t id) {
+  ItemInfo info;
+  info.id = id;
+  return info;
+}
+
+TEST(DesignSceneTest, CopperIsDrawnByLayerFromTheBottomUp) {
+  Design d;
+  d.pcb.layers = {{1, "F.Cu", true}, {2, "In1.Cu", true}, {3, "B.Cu", true}, {4, "F.SilkS", false}};
+  d.pcb.tracks = {{withId(1), 1, 20000, {0, 0}, {100000, 0}},
+                  {withId(2), 3, 30000, {0, 0}, {0, 100000}}};
+  d.pcb.arcs = {{withId(3), 2, 10000, {-100000, 0}, {0, 100000}, {100000, 0}}};
+  d.pcb.vias = {{withId(4), {500000, 500000}, 60000, 30000, 1, 3, DBX_18::kViaThrough}};
+  Zone zone;
+  zone.info.id = 5;
+  zone.layerIds = {1, 3};
+  zone.outline = {{0, 0}, {10, 0}, {10, 10}};
+  d.pcb.zones = {zone};
+  const Scene scene = pcbScene(d);
+  ASSERT_EQ(scene.copper.size(), 6u);
+  // Bottom layer (depth 2): its zone, then its track; then the inner arc, the
+  // top zone and track, and the via last.
+  EXPECT_EQ(scene.copper[0].kind, SceneCopper::kZone);
+  EXPECT_TRUE(scene.copper[0].bottom);
+  EXPECT_EQ(scene.copper[1].kind, SceneCopper::kTrack);
+  EXPECT_EQ(scene.copper[1].width, 30000);
+  EXPECT_EQ(scene.copper[2].depth, 1);
+  EXPECT_EQ(scene.copper[3].kind, SceneCopper::kZone);
+  EXPECT_EQ(scene.copper[3].depth, 0);
+  EXPECT_EQ(scene.copper[4].points.back().x, 100000);
+  EXPECT_EQ(scene.copper[5].kind, SceneCopper::kVia);
+  EXPECT_EQ(scene.copper[5].width, 60000);
+  // The arc runs from its start through its mid to its end on its circle.
+  const std::vector<ViewPoint>& arc = scene.copper[2].points;
+  EXPECT_NEAR(arc.front().x, -100000, 1e-6);
+  EXPECT_NEAR(arc.back().x, 100000, 1e-6);
+  EXPECT_NEAR(arc[arc.size() / 2].y, 100000, 1e-6);
+  for (ViewPoint p : arc) EXPECT_NEAR(std::hypot(p.x, p.y), 100000, 1e-6);
+  // The bounds hold the via's whole circle.
+  EXPECT_GE(scene.bounds.right, 530000);
 }
 
 }  // namespace

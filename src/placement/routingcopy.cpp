@@ -1,0 +1,163 @@
+#include "placement/routingcopy.h"
+
+#include <algorithm>
+#include <type_traits>
+
+#include "diag/tandrelerror.h"
+
+namespace placement {
+
+namespace {
+
+struct Area {
+  int64_t left, bottom, right, top;
+  bool contains(const DBX::TPoint& p) const {
+    return p.x >= left && p.x <= right && p.y >= bottom && p.y <= top;
+  }
+};
+
+// Visits the points that must lie in the template's area and that a copy
+// shifts.
+template <class Record, class Visit>
+void forEachPoint(Record& record, Visit&& visit) {
+  if constexpr (std::is_same_v<std::remove_const_t<Record>, DBX::TLine>) {
+    visit(record.startPt);
+    visit(record.endPt);
+  } else if constexpr (std::is_same_v<std::remove_const_t<Record>, DBX::TArc>) {
+    visit(record.startPt);
+    visit(record.midPt);
+    visit(record.endPt);
+  } else if constexpr (std::is_same_v<std::remove_const_t<Record>, DBX::TVia>) {
+    visit(record.location);
+  } else {
+    const int32_t count = std::clamp<int32_t>(record.numberPoints, 0, DBX::kMaxPolygonPoints);
+    for (int32_t i = 0; i < count; ++i) visit(record.points[i]);
+  }
+}
+
+int32_t idOf(const DBX::TLine& r) { return r.lineId; }
+int32_t idOf(const DBX::TArc& r) { return r.arcId; }
+int32_t idOf(const DBX::TVia& r) { return r.viaId; }
+int32_t idOf(const DBX::TPolygon& r) { return r.polygonId; }
+void clearId(DBX::TLine& r) { r.lineId = 0; }
+void clearId(DBX::TArc& r) { r.arcId = 0; }
+void clearId(DBX::TVia& r) { r.viaId = 0; }
+void clearId(DBX::TPolygon& r) { r.polygonId = 0; }
+constexpr int32_t typeOf(const DBX::TLine&) { return DBX::DBX_LINE; }
+constexpr int32_t typeOf(const DBX::TArc&) { return DBX::DBX_ARC; }
+constexpr int32_t typeOf(const DBX::TVia&) { return DBX::DBX_VIA; }
+constexpr int32_t typeOf(const DBX::TPolygon&) { return DBX::DBX_POLYGON; }
+
+template <class Record>
+bool insideArea(const Record& record, const Area& area) {
+  bool inside = true;
+  bool anyPoint = false;
+  forEachPoint(record, [&](const DBX::TPoint& p) {
+    anyPoint = true;
+    inside = inside && area.contains(p);
+  });
+  return anyPoint && inside;
+}
+
+// A zone on no net (plain copper or a keepout) goes with the template's
+// layout; any other item only on a net that a template pin touches.
+template <class Record>
+bool onTemplateNet(const Record& record, const std::set<int32_t>& templateNets) {
+  if (record.netId == 0) return std::is_same_v<Record, DBX::TPolygon>;
+  return templateNets.contains(record.netId);
+}
+
+template <class Record>
+void pickTemplateItems(const std::vector<Record>& board, const Area& area,
+                       const std::set<int32_t>& templateNets, std::vector<Record>& out) {
+  for (const Record& record : board) {
+    if (onTemplateNet(record, templateNets) && insideArea(record, area)) out.push_back(record);
+  }
+}
+
+template <class Record>
+void copyItems(const std::vector<Record>& source, const RoutingCopy::NetMapping& mapping,
+               DesignPoint shift, const std::string& groupName, std::vector<Record>& out,
+               std::vector<RoutingCopy::Skipped>& skipped) {
+  for (const Record& original : source) {
+    int32_t net = 0;
+    if (original.netId != 0) {
+      const auto found = mapping.find(original.netId);
+      const std::set<int32_t> copyNets =
+          found != mapping.end() ? found->second : std::set<int32_t>{};
+      const bool single = copyNets.size() == 1 && *copyNets.begin() != 0;
+      if (!single) {
+        const bool none = copyNets.empty() || (copyNets.size() == 1 && *copyNets.begin() == 0);
+        skipped.push_back(
+            {typeOf(original), idOf(original), original.netId,
+             none ? RoutingCopy::SkipReason::NoCopyNet : RoutingCopy::SkipReason::AmbiguousNet,
+             copyNets});
+        continue;
+      }
+      net = *copyNets.begin();
+    }
+    Record copy = original;
+    clearId(copy);
+    copy.netId = net;
+    copy.isCreatedByClient = 0;
+    DBX::setText(copy.groupName, groupName);
+    forEachPoint(copy, [&](DBX::TPoint& p) {
+      p.x = CheckedCoordinate(int64_t{p.x} + shift.x, "Copied item x coordinate");
+      p.y = CheckedCoordinate(int64_t{p.y} + shift.y, "Copied item y coordinate");
+    });
+    out.push_back(copy);
+  }
+}
+
+}  // namespace
+
+std::set<int32_t> RoutingCopy::TemplateNets(std::span<const CompInfo> model) {
+  std::set<int32_t> nets;
+  for (const CompInfo component : model) {
+    if (component == nullptr) continue;
+    for (const auto& [pinDes, pin] : component->pins) {
+      if (pin.netId != 0) nets.insert(pin.netId);
+    }
+  }
+  return nets;
+}
+
+RoutingCopy::NetMapping RoutingCopy::MapNets(std::span<const CompInfo> model,
+                                             std::span<const CompInfo> copy) {
+  NetMapping mapping;
+  const std::size_t items = std::min(model.size(), copy.size());
+  for (std::size_t i = 0; i < items; ++i) {
+    if (model[i] == nullptr || copy[i] == nullptr) continue;
+    for (const auto& [pinDes, pin] : model[i]->pins) {
+      if (pin.netId == 0) continue;
+      std::set<int32_t>& copyNets = mapping[pin.netId];
+      const auto counterpart = copy[i]->pins.find(pinDes);
+      copyNets.insert(counterpart != copy[i]->pins.end() ? counterpart->second.netId : 0);
+    }
+  }
+  return mapping;
+}
+
+RoutingCopy::RoutingCopy(const DBX::PcbItems& board, const DesignRect& footprint, int32_t margin,
+                         const std::set<int32_t>& templateNets) {
+  if (footprint.IsEmpty()) return;
+  const int64_t grow = std::max<int32_t>(margin, 0);
+  const Area area{footprint.left - grow, footprint.bottom - grow, footprint.right + grow,
+                  footprint.top + grow};
+  pickTemplateItems(board.lines, area, templateNets, FTemplate.lines);
+  pickTemplateItems(board.arcs, area, templateNets, FTemplate.arcs);
+  pickTemplateItems(board.vias, area, templateNets, FTemplate.vias);
+  pickTemplateItems(board.polygons, area, templateNets, FTemplate.polygons);
+}
+
+RoutingCopy::Copy RoutingCopy::CopyFor(const NetMapping& mapping, DesignPoint shift,
+                                       const std::string& groupName) const {
+  Copy copy;
+  copyItems(FTemplate.lines, mapping, shift, groupName, copy.toPlace.lines, copy.skipped);
+  copyItems(FTemplate.arcs, mapping, shift, groupName, copy.toPlace.arcs, copy.skipped);
+  copyItems(FTemplate.vias, mapping, shift, groupName, copy.toPlace.vias, copy.skipped);
+  copyItems(FTemplate.polygons, mapping, shift, groupName, copy.toPlace.polygons, copy.skipped);
+  return copy;
+}
+
+}  // namespace placement

@@ -1,0 +1,70 @@
+// Repeating the template group's copper for one copy: which tracks, arcs,
+// vias and zones belong to the template, and what each becomes in a copy
+// that repeats the template's layout shifted by one vector.
+//
+// An item belongs to the template when every point of it lies within the
+// template's footprint grown by the margin and it is on a net that touches a
+// pin of the template; a zone also when it is on no net. A copied item takes
+// the copy's net through the group match: the net of the template pin is
+// replaced by the net of the copy's pin at the same item and pin designator.
+// A net with no single counterpart in the copy is not guessed; its items are
+// reported as skipped.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "dbx/pcbitems.h"
+#include "placement/designgeometry.h"
+#include "placement/itemrect.h"
+
+namespace placement {
+
+class RoutingCopy {
+ public:
+  // Template net -> the nets of the copy's pins at the same item and pin
+  // designator (0 for a pin of the copy on no net).
+  using NetMapping = std::map<int32_t, std::set<int32_t>>;
+
+  enum class SkipReason {
+    AmbiguousNet,  // several copy nets, or a copy pin on no net beside one
+    NoCopyNet,     // the copy's pins are on no net or missing
+  };
+  struct Skipped {
+    int32_t itemType = 0;  // DBX_LINE, DBX_ARC, DBX_VIA or DBX_POLYGON
+    int32_t itemId = 0;
+    int32_t netId = 0;  // the template's
+    SkipReason reason = SkipReason::NoCopyNet;
+    std::set<int32_t> copyNets;
+  };
+  struct Copy {
+    DBX::PcbItems toPlace;
+    std::vector<Skipped> skipped;
+  };
+
+  // The nets of the template group's pins, 0 left out.
+  static std::set<int32_t> TemplateNets(std::span<const CompInfo> model);
+  // The mapping of each template pin net to the copy's nets; items missing
+  // from either group add nothing.
+  static NetMapping MapNets(std::span<const CompInfo> model, std::span<const CompInfo> copy);
+
+  // Picks the template's items among board (absolute coordinates); footprint
+  // is the template's footprint in absolute coordinates.
+  RoutingCopy(const DBX::PcbItems& board, const DesignRect& footprint, int32_t margin,
+              const std::set<int32_t>& templateNets);
+
+  const DBX::PcbItems& TemplateItems() const { return FTemplate; }
+  // The items of one copy: the template's shifted by shift, on the copy's
+  // nets, in the host group groupName. Throws TandrelError when a shifted
+  // point leaves the host's coordinate range, before anything is placed.
+  Copy CopyFor(const NetMapping& mapping, DesignPoint shift, const std::string& groupName) const;
+
+ private:
+  DBX::PcbItems FTemplate;
+};
+
+}  // namespace placement

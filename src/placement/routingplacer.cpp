@@ -1,0 +1,207 @@
+#include "placement/routingplacer.h"
+
+#include <map>
+#include <set>
+#include <utility>
+
+#include "diag/messages.h"
+#include "placement/placertexts.h"
+
+namespace placement {
+
+namespace {
+
+// The page's rectangles are relative to the design's relative grid origin
+// while that grid is in use; copper comes in host coordinates.
+DesignRect absoluteRect(const DBX::TDesign& header, const DesignRect& rect) {
+  if (rect.IsEmpty() || header.isGridAbsolute != 0) return rect;
+  const DBX::TPoint origin = header.relGridOrigin;
+  return {CheckedCoordinate(int64_t{rect.left} + origin.x, "Footprint left"),
+          CheckedCoordinate(int64_t{rect.bottom} + origin.y, "Footprint bottom"),
+          CheckedCoordinate(int64_t{rect.right} + origin.x, "Footprint right"),
+          CheckedCoordinate(int64_t{rect.top} + origin.y, "Footprint top")};
+}
+
+template <class Record>
+void dropCopies(std::vector<Record>& records, const std::set<std::string>& copyGroups,
+                std::set<std::pair<int32_t, int32_t>>& stale, std::vector<Record>& dropped,
+                int32_t itemType, int32_t Record::*id) {
+  std::erase_if(records, [&](const Record& record) {
+    const bool copied = record.isCreatedByClient != 0 &&
+                        copyGroups.contains(std::string(DBX::getText(record.groupName)));
+    if (copied) {
+      stale.emplace(itemType, record.*id);
+      dropped.push_back(record);
+    }
+    return copied;
+  });
+}
+
+template <class Record>
+void placeAll(DBX::Design& design, std::vector<Record>& records, int32_t itemType,
+              int32_t Record::*id, std::vector<std::pair<int32_t, int32_t>>& placed) {
+  for (Record& record : records) {
+    design.placeItem(record);
+    placed.emplace_back(itemType, record.*id);
+  }
+}
+
+// Places the records again, each leaving records as soon as the host has it.
+template <class Record>
+void placeAgain(DBX::Design& design, std::vector<Record>& records) {
+  while (!records.empty()) {
+    Record record = records.back();
+    records.pop_back();
+    design.placeItem(record);
+  }
+}
+
+std::string netText(const DBX::Design::DPack& pcb, int32_t netId) {
+  if (netId == 0) return "no net";
+  const std::string_view name = pcb.netName(netId);
+  return name.empty() ? "net " + std::to_string(netId) : std::string(name);
+}
+
+}  // namespace
+
+std::string RoutingPlacer::GroupNameOf(std::size_t group) {
+  return "Tandrel G" + std::to_string(group + 1);
+}
+
+DBX::TAttribute RoutingPlacer::TextLike(const DBX::TAttribute& model, DBX::TPoint modelRef,
+                                        DBX::TPoint copyRef) {
+  DBX::TAttribute text = model;
+  text.refPoint = {
+      CheckedCoordinate(int64_t{copyRef.x} + model.refPoint.x - modelRef.x, "Text x coordinate"),
+      CheckedCoordinate(int64_t{copyRef.y} + model.refPoint.y - modelRef.y, "Text y coordinate")};
+  return text;
+}
+
+RoutingPlacer::RoutingPlacer(DBX::Design& design, std::span<const CompInfo> model,
+                             const DesignRect& footprint, int32_t margin)
+    : FDesign(design),
+      FModel(model),
+      FFootprint(absoluteRect(design.pack(DBX::kToolPcb).header(), footprint)),
+      FMargin(margin) {}
+
+void RoutingPlacer::CopyRouting(const std::vector<Target>& targets) {
+  FSkipped.clear();
+  FDeleted = 0;
+  FPlaced = 0;
+  FMade.placed.clear();
+  FMade.deleted = {};
+  std::set<std::string> copyGroups;
+  for (const Target& target : targets) copyGroups.insert(GroupNameOf(target.group));
+
+  // What an earlier Place copied for these copies is neither template copper
+  // nor kept.
+  DBX::PcbItems board = FDesign.pcbItems();
+  // Item type and id; a zone on several layers comes once per layer with
+  // one id and is deleted once.
+  std::set<std::pair<int32_t, int32_t>> stale;
+  DBX::PcbItems dropped;
+  dropCopies(board.lines, copyGroups, stale, dropped.lines, DBX::DBX_LINE, &DBX::TLine::lineId);
+  dropCopies(board.arcs, copyGroups, stale, dropped.arcs, DBX::DBX_ARC, &DBX::TArc::arcId);
+  dropCopies(board.vias, copyGroups, stale, dropped.vias, DBX::DBX_VIA, &DBX::TVia::viaId);
+  dropCopies(board.polygons, copyGroups, stale, dropped.polygons, DBX::DBX_POLYGON,
+             &DBX::TPolygon::polygonId);
+
+  const RoutingCopy routing(board, FFootprint, FMargin, RoutingCopy::TemplateNets(FModel));
+  std::vector<RoutingCopy::Copy> copies;
+  for (const Target& target : targets) {
+    copies.push_back(routing.CopyFor(RoutingCopy::MapNets(FModel, target.comps), target.shift,
+                                     GroupNameOf(target.group)));
+  }
+
+  // Undo puts the deleted copper back as a whole, so it is remembered
+  // before the first deletion.
+  FMade.deleted = std::move(dropped);
+  for (const auto& [itemType, itemId] : stale) {
+    FDesign.deleteItem(itemType, itemId);
+    ++FDeleted;
+  }
+  for (std::size_t c = 0; c < copies.size(); ++c) {
+    DBX::PcbItems& items = copies[c].toPlace;
+    std::vector<std::pair<int32_t, int32_t>>& placed = FMade.placed;
+    placeAll(FDesign, items.lines, DBX::DBX_LINE, &DBX::TLine::lineId, placed);
+    placeAll(FDesign, items.arcs, DBX::DBX_ARC, &DBX::TArc::arcId, placed);
+    placeAll(FDesign, items.vias, DBX::DBX_VIA, &DBX::TVia::viaId, placed);
+    placeAll(FDesign, items.polygons, DBX::DBX_POLYGON, &DBX::TPolygon::polygonId, placed);
+    FPlaced = placed.size();
+    for (const RoutingCopy::Skipped& item : copies[c].skipped) {
+      FSkipped.push_back({targets[c].group, item});
+    }
+  }
+  if (!FSkipped.empty()) {
+    diag::ReportMessage(diag::MessageKind::Error, kRoutingSkipped.data(), SkippedReport().c_str());
+  }
+}
+
+std::string RoutingPlacer::SkippedReport() const {
+  // One line per copy and template net, however many items it holds.
+  std::map<std::pair<std::size_t, int32_t>, std::pair<std::set<int32_t>, std::size_t>> lines;
+  for (const SkippedItem& skipped : FSkipped) {
+    auto& [copyNets, count] = lines[{skipped.group, skipped.item.netId}];
+    copyNets = skipped.item.copyNets;
+    ++count;
+  }
+  const DBX::Design::DPack& pcb = FDesign.pack(DBX::kToolPcb);
+  std::string report;
+  for (const auto& [key, value] : lines) {
+    const auto& [copyNets, count] = value;
+    std::string targets;
+    for (const int32_t net : copyNets) {
+      targets += (targets.empty() ? "" : ", ") + netText(pcb, net);
+    }
+    report += "G" + std::to_string(key.first + 1) + ": " + netText(pcb, key.second) + " -> " +
+              (targets.empty() ? "no net" : targets) + " (" + std::to_string(count) +
+              (count == 1 ? " item)\n" : " items)\n");
+  }
+  return report;
+}
+
+void RoutingPlacer::TakeBack(DBX::Design& design, Changes& changes) {
+  // A placed zone on several layers has one id and goes with one deletion.
+  std::set<std::pair<int32_t, int32_t>> deleted;
+  while (!changes.placed.empty()) {
+    const std::pair<int32_t, int32_t> item = changes.placed.back();
+    changes.placed.pop_back();
+    if (deleted.insert(item).second) design.deleteItem(item.first, item.second);
+  }
+  placeAgain(design, changes.deleted.lines);
+  placeAgain(design, changes.deleted.arcs);
+  placeAgain(design, changes.deleted.vias);
+  placeAgain(design, changes.deleted.polygons);
+  // Last change first, so that a text changed twice ends as it began.
+  while (!changes.texts.empty()) {
+    auto [part, text] = changes.texts.back();
+    changes.texts.pop_back();
+    part->modifyText(text);
+  }
+}
+
+void RoutingPlacer::CopyTexts(const std::vector<Target>& targets) {
+  FMade.texts.clear();
+  // The template's texts are read once, whatever the number of copies.
+  std::vector<std::vector<DBX::TAttribute>> modelTexts;
+  for (const CompInfo part : FModel) {
+    modelTexts.push_back(part != nullptr ? part->texts() : std::vector<DBX::TAttribute>{});
+  }
+  for (const Target& target : targets) {
+    for (std::size_t i = 0; i < FModel.size() && i < target.comps.size(); ++i) {
+      DBX::Component* part = target.comps[i];
+      if (FModel[i] == nullptr || part == nullptr || part == FModel[i]) continue;
+      std::map<int32_t, DBX::TAttribute> present;
+      for (const DBX::TAttribute& text : part->texts()) present.emplace(text.attrType, text);
+      for (const DBX::TAttribute& model : modelTexts[i]) {
+        const auto found = present.find(model.attrType);
+        if (found == present.end()) continue;
+        DBX::TAttribute text = TextLike(model, FModel[i]->record.refPoint, part->record.refPoint);
+        FMade.texts.emplace_back(part, found->second);
+        part->modifyText(text);
+      }
+    }
+  }
+}
+
+}  // namespace placement

@@ -1,0 +1,91 @@
+// Repeats the template group's copper and texts in the copies that Place has
+// just moved: every copy gets the template's tracks, arcs, vias and zones
+// shifted like its parts and on its own nets, in one host group per copy;
+// what an earlier Place copied for a copy is deleted first, copper the user
+// drew never is. Each copy's reference and value texts take the template's
+// position relative to their part, its angle, side and visibility.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "dbx/design.h"
+#include "placement/designgeometry.h"
+#include "placement/itemrect.h"
+#include "placement/routingcopy.h"
+
+namespace placement {
+
+class RoutingPlacer {
+ public:
+  struct Target {
+    std::size_t group = 0;  // index in the group list
+    std::span<const CompInfo> comps;
+    DesignPoint shift;  // the copy's parts are the template's shifted by it
+  };
+
+  // The host group of what Place copies for group g (0-based): "Tandrel G3"
+  // for the third group.
+  static std::string GroupNameOf(std::size_t group);
+  // The text of a copy's part that repeats model (the template part's text)
+  // when the template part stands at modelRef and the copy's at copyRef.
+  static DBX::TAttribute TextLike(const DBX::TAttribute& model, DBX::TPoint modelRef,
+                                  DBX::TPoint copyRef);
+
+  // footprint: the template's footprint in origin-relative coordinates (as
+  // the page shows it); margin grows it for picking the template's copper.
+  RoutingPlacer(DBX::Design& design, std::span<const CompInfo> model, const DesignRect& footprint,
+                int32_t margin);
+
+  // Replaces the copper of every target with the template's, under the
+  // caller's lock. Every copy is worked out before the first host edit, so a
+  // copy beyond the host's range changes nothing. Items whose net has no
+  // single counterpart in their copy are left out and named in one Error box
+  // at the end.
+  void CopyRouting(const std::vector<Target>& targets);
+  // Gives each copy part's texts the template part's placement.
+  void CopyTexts(const std::vector<Target>& targets);
+
+  // The items left out by the last CopyRouting, with the group of each.
+  struct SkippedItem {
+    std::size_t group = 0;
+    RoutingCopy::Skipped item;
+  };
+  const std::vector<SkippedItem>& Skipped() const { return FSkipped; }
+  // Deleted and placed by the last CopyRouting.
+  std::size_t DeletedCount() const { return FDeleted; }
+  std::size_t PlacedCount() const { return FPlaced; }
+
+  // What the last CopyTexts and CopyRouting changed in the host, as far as
+  // they got, so that "Undo Place" can take it back.
+  struct Changes {
+    std::vector<std::pair<int32_t, int32_t>> placed;                 // item type and host id
+    DBX::PcbItems deleted;                                           // as they were
+    std::vector<std::pair<DBX::Component*, DBX::TAttribute>> texts;  // as they were
+    bool empty() const { return placed.empty() && deleted.empty() && texts.empty(); }
+  };
+  const Changes& Made() const { return FMade; }
+  // Deletes the copper placed, places the deleted copper again (with new
+  // ids, in its host groups) and gives the texts their earlier placement,
+  // under the caller's lock. What is taken back leaves changes, so that a
+  // host failure leaves the rest to take back later.
+  static void TakeBack(DBX::Design& design, Changes& changes);
+
+ private:
+  std::string SkippedReport() const;
+
+  DBX::Design& FDesign;
+  std::span<const CompInfo> FModel;
+  DesignRect FFootprint;  // absolute
+  int32_t FMargin;
+  std::vector<SkippedItem> FSkipped;
+  std::size_t FDeleted = 0;
+  std::size_t FPlaced = 0;
+  Changes FMade;
+};
+
+}  // namespace placement
