@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,11 @@ namespace dbxhost::kicad {
 // The grid a KiCad board is served with: one host unit (10 nm).
 inline constexpr const char* kHostUnitGrid = "0.00001mm";
 
+// The board's layers get host ids from 1: the copper layers top to bottom
+// (F.Cu, In1.Cu, ..., B.Cu), then the others in file order. Its segments,
+// arcs, vias and zones are the PCB's copper, ids from 1 in file order; a
+// zone is served with its first outline, and keepout areas are locked.
+//
 // Oldest and newest file versions read: KiCad 6.0 and KiCad 9.
 inline constexpr int64_t kOldestBoardVersion = 20211014;
 inline constexpr int64_t kNewestBoardVersion = 20259999;
@@ -51,6 +57,9 @@ struct KicadBoard {
   std::vector<Net> nets;
   Pcb pcb;
   std::vector<FootprintSource> footprints;  // file order; componentId = index + 1
+  std::map<int32_t, std::size_t>
+      itemChildren;                           // copper item id -> index among the board's children
+  std::map<int32_t, std::string> layerNames;  // host layer id -> KiCad's layer name
 };
 
 // Reads a board; nothing is returned unless the whole board is valid.

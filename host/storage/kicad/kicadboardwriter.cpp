@@ -336,6 +336,14 @@ std::string writeKicadBoard(const KicadBoard& board, const Design& design) {
 void saveKicadBoard(const KicadBoard& board, const Design& design,
                     const std::filesystem::path& target) {
   const std::string name = target.string();
+  const Pcb& pcb = design.pcb;
+  if (pcb.tracks != board.pcb.tracks || pcb.arcs != board.pcb.arcs || pcb.vias != board.pcb.vias ||
+      pcb.zones != board.pcb.zones) {
+    // Saving the footprints alone would drop the copper edits unseen.
+    throw DesignFileError(name +
+                          ": not saved: copper placed or deleted by a client cannot be written "
+                          "into a KiCad board");
+  }
   std::string text = writeKicadBoard(board, design);
   try {
     // A file that could not be read back would lose the board later.

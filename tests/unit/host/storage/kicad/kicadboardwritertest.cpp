@@ -251,6 +251,24 @@ TEST(KicadBoardWriterTest, SavingIsAtomicAndRefusesAnUnwritableFolder) {
   std::filesystem::remove_all(folder);
 }
 
+TEST(KicadBoardWriterTest, CopperEditsAreRefusedRatherThanDropped) {
+  const std::filesystem::path file =
+      std::filesystem::path(::testing::TempDir()) / "copper.kicad_pcb";
+  const KicadBoard board = smallBoard();
+  Design design = designOf(board);
+  design.pcb.tracks.push_back({{1, 1, "", true, false}, 1, 1000, {0, 0}, {100, 0}});
+  try {
+    saveKicadBoard(board, design, file);
+    ADD_FAILURE() << "saved without the track";
+  } catch (const DesignFileError& error) {
+    EXPECT_EQ(std::string(error.what()),
+              file.string() +
+                  ": not saved: copper placed or deleted by a client cannot be "
+                  "written into a KiCad board");
+  }
+  EXPECT_FALSE(std::filesystem::exists(file));
+}
+
 // The text outside the given top-level children must be equal in both.
 void expectSameOutside(const std::string& before, const std::string& after,
                        const std::vector<std::size_t>& children) {
