@@ -162,12 +162,14 @@ class BoardReader {
                              child.head() == "via" || child.head() == "zone")) {
         readCopper(child, i);
       }
+      if (child.isList() && child.head() == "group") readGroup(child, i);
       if (child.isList() && child.head() == "module") {
         r_.fail(child,
                 "(module ...) is the footprint of KiCad 5 and older boards; open and save "
                 "the board in KiCad 6 or newer first");
       }
     }
+    joinGroups();
     board_.sourceName = r_.sourceName();
     board_.text = std::move(text);
     return std::move(board_);
@@ -521,6 +523,8 @@ class BoardReader {
       // A board without its table has KiCad's two copper layers, served as
       // the host's default top and bottom layers.
       layerIds_ = {{"F.Cu", board_.pcb.sideLayer(false)}, {"B.Cu", board_.pcb.sideLayer(true)}};
+      board_.layerNames = {{board_.pcb.sideLayer(false), "F.Cu"},
+                           {board_.pcb.sideLayer(true), "B.Cu"}};
       return;
     }
     std::vector<std::pair<int, std::string>> copper;
@@ -662,6 +666,44 @@ class BoardReader {
       pcb.zones.push_back(std::move(zone));
     }
     board_.itemChildren.emplace(info.id, child);
+    for (const char* head : {"tstamp", "uuid"}) {
+      if (const Sexpr* uuid = item.list(head)) board_.itemUuids.emplace(info.id, r_.text(*uuid, 1));
+    }
+  }
+
+  void readGroup(const Sexpr& node, std::size_t child) {
+    GroupSource group;
+    group.child = child;
+    if (node.children.size() > 1 && node.children[1].kind == Sexpr::Kind::String)
+      group.name = node.children[1].text;
+    if (const Sexpr* id = node.list("id")) group.uuid = r_.text(*id, 1);
+    if (const Sexpr* members = node.list("members")) {
+      for (std::size_t i = 1; i < members->children.size(); ++i)
+        group.members.push_back(r_.text(*members, i));
+    }
+    board_.groups.push_back(std::move(group));
+  }
+
+  // Copper items in a named group belong to the host group of that name.
+  void joinGroups() {
+    std::map<std::string, std::string> groupOf;  // member uuid -> group name
+    for (const GroupSource& group : board_.groups) {
+      if (group.name.empty()) continue;
+      for (const std::string& member : group.members) groupOf.emplace(member, group.name);
+    }
+    if (groupOf.empty()) return;
+    auto join = [&](auto& items) {
+      for (auto& item : items) {
+        const auto uuid = board_.itemUuids.find(item.info.id);
+        if (uuid == board_.itemUuids.end()) continue;
+        const auto group = groupOf.find(uuid->second);
+        if (group != groupOf.end()) item.info.group = fittedText(group->second, kMaxName);
+      }
+    };
+    join(board_.pcb.tracks);
+    join(board_.pcb.arcs);
+    join(board_.pcb.vias);
+    join(board_.pcb.zones);
   }
 
   SexprReader r_;

@@ -251,22 +251,58 @@ TEST(KicadBoardWriterTest, SavingIsAtomicAndRefusesAnUnwritableFolder) {
   std::filesystem::remove_all(folder);
 }
 
-TEST(KicadBoardWriterTest, CopperEditsAreRefusedRatherThanDropped) {
-  const std::filesystem::path file =
-      std::filesystem::path(::testing::TempDir()) / "copper.kicad_pcb";
+TEST(KicadBoardWriterTest, PlacedCopperIsAppendedInKicadSixSyntaxAndDeletedCopperGoes) {
   const KicadBoard board = smallBoard();
   Design design = designOf(board);
-  design.pcb.tracks.push_back({{1, 1, "", true, false}, 1, 1000, {0, 0}, {100, 0}});
-  try {
-    saveKicadBoard(board, design, file);
-    ADD_FAILURE() << "saved without the track";
-  } catch (const DesignFileError& error) {
-    EXPECT_EQ(std::string(error.what()),
-              file.string() +
-                  ": not saved: copper placed or deleted by a client cannot be "
-                  "written into a KiCad board");
-  }
-  EXPECT_FALSE(std::filesystem::exists(file));
+  design.pcb.tracks.push_back(
+      {{1, 1, "Copy 2", true, false}, 1, 25000, {100000, -200000}, {250000, -200000}});
+  design.pcb.vias.push_back(
+      {{2, 0, "", true, false}, {250000, -200000}, 60000, 30000, 1, 2, kViaThrough});
+  const std::string written = writeKicadBoard(board, design);
+  // Everything before the board's closing parenthesis stays.
+  const std::size_t end = board.text.rfind(")");
+  EXPECT_EQ(written.substr(0, end), board.text.substr(0, end));
+  EXPECT_EQ(written.substr(written.size() - 2), ")\n");
+  const KicadBoard again = parseKicadBoard(written, "again");
+  ASSERT_EQ(again.pcb.tracks.size(), 1u);
+  EXPECT_EQ(again.pcb.tracks[0].start, (TPoint{100000, -200000}));
+  EXPECT_EQ(again.pcb.tracks[0].width, 25000);
+  EXPECT_EQ(again.pcb.tracks[0].info.netId, 1);
+  EXPECT_EQ(again.pcb.tracks[0].info.group, "Copy 2");
+  ASSERT_EQ(again.pcb.vias.size(), 1u);
+  EXPECT_EQ(again.layerNames.at(again.pcb.vias[0].endLayerId), "B.Cu");
+  EXPECT_NE(
+      written.find("\n\t(segment (start 1 2) (end 2.5 2) (width 0.25) (layer \"F.Cu\") (net 1) "
+                   "(tstamp "),
+      std::string::npos)
+      << written;
+  ASSERT_EQ(again.groups.size(), 1u);
+  EXPECT_EQ(again.groups[0].name, "Copy 2");
+  EXPECT_EQ(again.groups[0].members, (std::vector<std::string>{again.itemUuids.at(1)}));
+  // The same design saves to the same bytes; fresh ids are not reused.
+  EXPECT_EQ(writeKicadBoard(board, design), written);
+  EXPECT_NE(again.itemUuids.at(1), again.itemUuids.at(2));
+
+  // Read back and everything deleted: the board as it was.
+  Design emptied = designOf(again);
+  emptied.pcb.tracks.clear();
+  emptied.pcb.vias.clear();
+  EXPECT_EQ(writeKicadBoard(again, emptied), board.text);
+  // One of two members gone: the group is rewritten around the other.
+  Design oneLeft = designOf(again);
+  oneLeft.pcb.vias[0].info.group = "Copy 2";
+  const KicadBoard both = parseKicadBoard(writeKicadBoard(again, oneLeft), "both");
+  ASSERT_EQ(both.groups.size(), 1u);
+  EXPECT_EQ(both.groups[0].members.size(), 2u);
+  Design viaAlone = designOf(both);
+  viaAlone.pcb.tracks.clear();
+  const KicadBoard alone = parseKicadBoard(writeKicadBoard(both, viaAlone), "alone");
+  ASSERT_EQ(alone.groups.size(), 1u);
+  EXPECT_EQ(alone.groups[0].members, (std::vector<std::string>{both.itemUuids.at(2)}));
+  EXPECT_EQ(alone.groups[0].uuid, both.groups[0].uuid);
+
+  design.pcb.tracks[0].layerId = 9;
+  EXPECT_THROW(writeKicadBoard(board, design), DesignFileError);
 }
 
 // The text outside the given top-level children must be equal in both.
@@ -451,6 +487,75 @@ TEST_F(KicadJudgeTest, DemoAndExampleBoardsFlipAsInKicad) {
   // KiCad 6 reads only boards of its own format.
   expectKicadAgrees(std::filesystem::path(TANDREL_EXAMPLES_DIR) / "kicad" / "duo-kicad6" /
                     "duo-kicad6.kicad_pcb");
+}
+
+using testing::hostCopperLines;
+using testing::KicadCopperJudge;
+
+// A client's copper on the demo board, placed through the host, saved, and
+// read by KiCad: every item where the host has it, on its net and layer, in
+// its group; deleted again, the board saves as it was.
+TEST_F(KicadCopperJudge, PlacedCopperIsWhatKicadReadsAndDeletingItGivesTheBoardBack) {
+  const std::filesystem::path copy = copyOfDemo();
+  if (copy.empty()) return;
+  const KicadBoard board = readKicadBoard(copy);
+  const std::string original = board.text;
+  HostDbx host(designOf(board));
+  const int32_t gnd = 11;  // "GND" in the demo
+  ASSERT_EQ(board.nets[std::size_t(gnd - 1)].name, "GND");
+  TConversation pcb;
+  ASSERT_EQ(host.TOpenDesign(kOpenLanguage, kOpenVersion, kToolNamePcb, &pcb), DBX_OK);
+  TLine line;
+  line.layerId = 1;
+  line.width = 25400;
+  line.startPt = {10000000, -9000000};
+  line.endPt = {10500000, -9000000};
+  line.netId = gnd;
+  setText(line.groupName, "Copy 2");
+  ASSERT_EQ(host.TPlaceLine(&pcb, &line), DBX_OK);
+  TArc arc;
+  arc.layerId = 2;
+  arc.width = 20000;
+  arc.startPt = {10500000, -9000000};
+  arc.midPt = {10600000, -9100000};
+  arc.endPt = {10700000, -9000000};
+  arc.netId = gnd;
+  setText(arc.groupName, "Copy 2");
+  ASSERT_EQ(host.TPlaceArc(&pcb, &arc), DBX_OK);
+  TVia via;
+  via.location = {10700000, -9000000};
+  via.diameter = 80000;
+  via.drill = 40000;
+  via.startLayerId = 1;
+  via.endLayerId = 2;
+  via.netId = gnd;
+  setText(via.groupName, "Copy 3");
+  ASSERT_EQ(host.TPlaceVia(&pcb, &via), DBX_OK);
+  auto zone = std::make_unique<TPolygon>();
+  zone->layerId = 1;
+  zone->netId = gnd;
+  zone->numberPoints = 4;
+  zone->points[0] = {9000000, -8000000};
+  zone->points[1] = {9500000, -8000000};
+  zone->points[2] = {9500000, -8500000};
+  zone->points[3] = {9000000, -8500000};
+  setText(zone->groupName, "Copy 2");
+  ASSERT_EQ(host.TPlacePolygon(&pcb, zone.get()), DBX_OK);
+  ASSERT_EQ(host.TCloseDesign(&pcb, ""), DBX_OK);
+
+  const Design placed = host.readDesign([](const Design& d) { return d; });
+  saveKicadBoard(board, placed, copy);
+  const std::vector<std::string> kicad = kicadCopperLines(copy);
+  EXPECT_EQ(kicad.size(), 365u + 1u + 4u);
+  EXPECT_EQ(hostCopperLines(board, placed), kicad);
+  EXPECT_NE(std::find(kicad.begin(), kicad.end(),
+                      "segment 100000000 90000000 105000000 90000000 254000 F.Cu GND Copy 2"),
+            kicad.end());
+
+  // Taken back through the edit history: the demo's own bytes.
+  ASSERT_EQ(host.undoClientEdits().parts, 4u);
+  saveKicadBoard(board, host.readDesign([](const Design& d) { return d; }), copy);
+  EXPECT_EQ(readFileText(copy), original);
 }
 
 }  // namespace
