@@ -390,30 +390,10 @@ TEST(KicadBoardWriterTest, GlasgowEditsThroughTheHostComeBackFromTheFile) {
 // KiCad itself as the judge: its Python module (KiCad 6's pcbnew for the
 // system's python3) redoes the host's edits on the original board and compares
 // every graphic item and pad with the board the host wrote.
-class KicadJudgeTest : public ::testing::Test {
+class KicadJudgeTest : public testing::KicadPythonTest {
  protected:
-  static constexpr const char* kPython = "/usr/bin/python3";
-
-  void SetUp() override {
-    if (std::system((std::string(kPython) + " -c 'import pcbnew' >/dev/null 2>&1").c_str()) != 0) {
-      GTEST_SKIP() << "KiCad's pcbnew module cannot be imported by " << kPython;
-    }
-    std::string pattern = (std::filesystem::temp_directory_path() / "kicadjudge-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override {
-    if (!dir_.empty()) std::filesystem::remove_all(dir_);
-  }
-
-  // Runs the checker; returns its exit status and leaves its output in said.
   int check(const std::string& arguments, std::string& said) {
-    const std::filesystem::path output = dir_ / "check.txt";
-    const std::string command = std::string(kPython) + " " + TANDREL_KICAD_FLIP_CHECK + " " +
-                                arguments + " >" + output.string() + " 2>&1";
-    const int status = std::system(command.c_str());
-    said = readFileText(output);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run(TANDREL_KICAD_FLIP_CHECK, arguments, said);
   }
 
   // Every movable footprint is edited: most are flipped (about their own
@@ -464,8 +444,6 @@ class KicadJudgeTest : public ::testing::Test {
         << said;
     std::cout << "KiCad on " << source.filename().string() << ": " << said;
   }
-
-  std::filesystem::path dir_;
 };
 
 TEST_F(KicadJudgeTest, EveryGraphicKindFlipsTurnsAndMovesAsInKicad) {
