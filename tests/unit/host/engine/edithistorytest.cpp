@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "copperrecords.h"
 #include "engine/hostdbx.h"
 #include "model/geometry.h"
 #include "storage/designfile.h"
@@ -210,29 +211,12 @@ TEST(EditHistoryTest, UndoOfAClientsRoutingGivesBackTheDesignAndItsFileByteForBy
   ASSERT_EQ(host.TMoveComponent(&pcb, 0, 250000, &second), DBX_OK);
   ASSERT_EQ(host.TFlipComponent(&pcb, second.refPoint, &second), DBX_OK);
 
-  TLine line;
-  line.layerId = 1;
-  line.width = 25000;
-  line.startPt = {1000000, 1000000};
-  line.endPt = {1200000, 1000000};
-  line.netId = 4;
-  setText(line.groupName, "Copy 2");
+  TLine line = records::line(1, 25000, {1000000, 1000000}, {1200000, 1000000}, 4, "Copy 2");
   ASSERT_EQ(host.TPlaceLine(&pcb, &line), DBX_OK);
-  TVia via;
-  via.location = {1200000, 1000000};
-  via.diameter = 60000;
-  via.drill = 30000;
-  via.startLayerId = 1;
-  via.endLayerId = 2;
-  via.netId = 4;
+  TVia via = records::via({1200000, 1000000}, 60000, 30000, 1, 2, 4);
   ASSERT_EQ(host.TPlaceVia(&pcb, &via), DBX_OK);
-  auto zone = std::make_unique<TPolygon>();
-  zone->layerId = 2;
-  zone->netId = 1;
-  zone->numberPoints = 3;
-  zone->points[0] = {900000, 900000};
-  zone->points[1] = {1900000, 900000};
-  zone->points[2] = {1900000, 1900000};
+  auto zone = std::make_unique<TPolygon>(
+      records::polygon(2, 1, {{900000, 900000}, {1900000, 900000}, {1900000, 1900000}}));
   ASSERT_EQ(host.TPlacePolygon(&pcb, zone.get()), DBX_OK);
   // Two tracks from the middle of the list, the second where the first stood.
   TItem gone;

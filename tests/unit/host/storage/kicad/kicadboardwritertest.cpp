@@ -11,6 +11,7 @@
 #include <iostream>
 #include <string>
 
+#include "../../engine/copperrecords.h"
 #include "engine/hostdbx.h"
 #include "kicadreference.h"
 #include "model/geometry.h"
@@ -483,41 +484,16 @@ TEST_F(KicadCopperJudge, PlacedCopperIsWhatKicadReadsAndDeletingItGivesTheBoardB
   ASSERT_EQ(board.nets[std::size_t(gnd - 1)].name, "GND");
   TConversation pcb;
   ASSERT_EQ(host.TOpenDesign(kOpenLanguage, kOpenVersion, kToolNamePcb, &pcb), DBX_OK);
-  TLine line;
-  line.layerId = 1;
-  line.width = 25400;
-  line.startPt = {10000000, -9000000};
-  line.endPt = {10500000, -9000000};
-  line.netId = gnd;
-  setText(line.groupName, "Copy 2");
+  TLine line = records::line(1, 25400, {10000000, -9000000}, {10500000, -9000000}, gnd, "Copy 2");
   ASSERT_EQ(host.TPlaceLine(&pcb, &line), DBX_OK);
-  TArc arc;
-  arc.layerId = 2;
-  arc.width = 20000;
-  arc.startPt = {10500000, -9000000};
-  arc.midPt = {10600000, -9100000};
-  arc.endPt = {10700000, -9000000};
-  arc.netId = gnd;
-  setText(arc.groupName, "Copy 2");
+  TArc arc = records::arc(2, 20000, {10500000, -9000000}, {10600000, -9100000},
+                          {10700000, -9000000}, gnd, "Copy 2");
   ASSERT_EQ(host.TPlaceArc(&pcb, &arc), DBX_OK);
-  TVia via;
-  via.location = {10700000, -9000000};
-  via.diameter = 80000;
-  via.drill = 40000;
-  via.startLayerId = 1;
-  via.endLayerId = 2;
-  via.netId = gnd;
-  setText(via.groupName, "Copy 3");
+  TVia via = records::via({10700000, -9000000}, 80000, 40000, 1, 2, gnd, "Copy 3");
   ASSERT_EQ(host.TPlaceVia(&pcb, &via), DBX_OK);
-  auto zone = std::make_unique<TPolygon>();
-  zone->layerId = 1;
-  zone->netId = gnd;
-  zone->numberPoints = 4;
-  zone->points[0] = {9000000, -8000000};
-  zone->points[1] = {9500000, -8000000};
-  zone->points[2] = {9500000, -8500000};
-  zone->points[3] = {9000000, -8500000};
-  setText(zone->groupName, "Copy 2");
+  auto zone = std::make_unique<TPolygon>(records::polygon(
+      1, gnd, {{9000000, -8000000}, {9500000, -8000000}, {9500000, -8500000}, {9000000, -8500000}},
+      "Copy 2"));
   ASSERT_EQ(host.TPlacePolygon(&pcb, zone.get()), DBX_OK);
   ASSERT_EQ(host.TCloseDesign(&pcb, ""), DBX_OK);
 
