@@ -371,15 +371,18 @@ class CopperWriter {
     for (const auto& [id, uuid] : board_.itemUuids) copperUuids.insert(uuid);
     for (const GroupSource& group : board_.groups) {
       if (group.name.empty()) continue;
-      std::vector<std::string> members;
-      for (const std::string& member : group.members)
-        if (!copperUuids.contains(member)) members.push_back(member);
-      const auto copper = copperOf.find(group.name);
-      if (copper != copperOf.end()) {
-        members.insert(members.end(), copper->second.begin(), copper->second.end());
+      // Members that stay keep their order; copper new to the group follows.
+      std::set<std::string> copperNow;
+      if (const auto copper = copperOf.find(group.name); copper != copperOf.end()) {
+        copperNow.insert(copper->second.begin(), copper->second.end());
         copperOf.erase(copper);
       }
-      if (members == group.members) continue;
+      std::vector<std::string> members;
+      for (const std::string& member : group.members) {
+        if (!copperUuids.contains(member) || copperNow.erase(member) > 0) members.push_back(member);
+      }
+      if (members == group.members && copperNow.empty()) continue;
+      members.insert(members.end(), copperNow.begin(), copperNow.end());
       const Sexpr& node = root_.children.at(group.child);
       if (members.empty()) {
         edits_.push_back({previousEnd(root_, node), node.end, ""});

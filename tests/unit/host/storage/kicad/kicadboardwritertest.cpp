@@ -306,6 +306,29 @@ TEST(KicadBoardWriterTest, PlacedCopperIsAppendedInKicadSixSyntaxAndDeletedCoppe
   EXPECT_THROW(writeKicadBoard(board, design), DesignFileError);
 }
 
+TEST(KicadBoardWriterTest, GroupsOfTheBoardKeepTheirOtherMembersAndTheirOrder) {
+  const std::string text =
+      kBoardHead +
+      "\t(segment (start 0 0) (end 1 0) (width 0.2) (layer \"F.Cu\") (net 1) (tstamp s1))\n"
+      "\t(segment (start 1 0) (end 2 0) (width 0.2) (layer \"F.Cu\") (net 1) (tstamp s2))\n"
+      "\t(group \"Copy 2\" (id g1)\n\t\t(members s2 drawing s1)\n\t)\n)\n";
+  const KicadBoard board = parseKicadBoard(text, "groups");
+  ASSERT_EQ(board.pcb.tracks.size(), 2u);
+  EXPECT_EQ(board.pcb.tracks[0].info.group, "Copy 2");
+  Design design = designOf(board);
+  // Unchanged, whatever order the design holds its members in.
+  EXPECT_EQ(writeKicadBoard(board, design), text);
+  design.pcb.tracks.erase(design.pcb.tracks.begin());
+  std::string written = writeKicadBoard(board, design);
+  EXPECT_NE(written.find("\t(group \"Copy 2\" (id g1) (members s2 drawing))\n)"), std::string::npos)
+      << written;
+  EXPECT_EQ(written.find("(tstamp s1)"), std::string::npos);
+  // The last copper gone, the drawing keeps the group.
+  design.pcb.tracks.clear();
+  written = writeKicadBoard(board, design);
+  EXPECT_NE(written.find("(members drawing)"), std::string::npos) << written;
+}
+
 // The text outside the given top-level children must be equal in both.
 void expectSameOutside(const std::string& before, const std::string& after,
                        const std::vector<std::size_t>& children) {
