@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 
+#include "kicadjudge.h"
 #include "kicadreference.h"
 #include "model/geometry.h"
 #include "storage/fileio.h"

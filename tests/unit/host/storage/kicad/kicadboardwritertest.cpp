@@ -13,6 +13,7 @@
 
 #include "../../engine/copperrecords.h"
 #include "engine/hostdbx.h"
+#include "kicadjudge.h"
 #include "kicadreference.h"
 #include "model/geometry.h"
 #include "storage/designfile.h"
