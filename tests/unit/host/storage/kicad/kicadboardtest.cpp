@@ -85,6 +85,49 @@ TEST(KicadBoardTest, GlasgowLoadsWithEveryFootprintNetAndPad) {
   EXPECT_GT(board.pcb.boardOutline.size(), 8u);  // four sides with rounded corners
 }
 
+// KiCad 8's copper: every top-level segment, via and copper zone of the file,
+// each on a declared net and a copper layer; keepouts locked.
+TEST(KicadBoardTest, GlasgowCopperIsEveryItemOfTheFile) {
+  SKIP_WITHOUT_GLASGOW();
+  const KicadBoard board = readKicadBoard(kGlasgowBoard);
+  const Sexpr root = parseSexpr(board.text, "glasgow");
+  const Pcb& pcb = board.pcb;
+  EXPECT_EQ(pcb.tracks.size(), root.lists("segment").size());
+  EXPECT_EQ(pcb.arcs.size(), root.lists("arc").size());
+  EXPECT_EQ(pcb.vias.size(), root.lists("via").size());
+  EXPECT_GT(pcb.tracks.size(), 1000u);
+  std::size_t copperZones = 0, keepouts = 0;
+  for (const Sexpr* zone : root.lists("zone")) {
+    const Sexpr* layers = zone->list("layers");
+    const Sexpr* layer = zone->list("layer");
+    const std::string first = layers ? layers->children.at(1).text : layer->children.at(1).text;
+    copperZones += first.ends_with(".Cu");
+    keepouts += zone->list("keepout") != nullptr;
+  }
+  EXPECT_EQ(pcb.zones.size(), copperZones);
+  std::set<int32_t> nets;
+  for (const Net& n : board.nets) nets.insert(n.id);
+  auto onCopper = [&](int32_t layerId) {
+    const PcbLayer* layer = pcb.findLayer(layerId);
+    return layer != nullptr && layer->copper;
+  };
+  for (const Track& t : pcb.tracks) {
+    EXPECT_TRUE(t.info.netId == 0 || nets.contains(t.info.netId));
+    EXPECT_TRUE(onCopper(t.layerId));
+    EXPECT_GT(t.width, 0);
+  }
+  for (const Via& v : pcb.vias) EXPECT_TRUE(onCopper(v.startLayerId) && onCopper(v.endLayerId));
+  std::size_t servedKeepouts = 0;
+  for (const Zone& z : pcb.zones) {
+    EXPECT_GE(z.outline.size(), 3u);
+    EXPECT_EQ(z.info.fixed, z.keepout);  // no zone of the board is locked but the keepouts
+    servedKeepouts += z.keepout;
+  }
+  EXPECT_EQ(servedKeepouts, keepouts);
+  EXPECT_EQ(pcb.layers.front().name, "F.Cu");
+  EXPECT_EQ(board.layerNames.at(pcb.sideLayer(true)), "B.Cu");
+}
+
 TEST(KicadBoardTest, GlasgowPadsStandWhereKicadPutsThem) {
   SKIP_WITHOUT_GLASGOW();
   const KicadBoard board = readKicadBoard(kGlasgowBoard);
