@@ -702,6 +702,12 @@ int32_t HostDbx::freshItemId() {
   return ++lastItemId_;
 }
 
+template <class Item>
+void HostDbx::addItem(std::vector<Item>& items, Item item) {
+  history_.notePlaced(item, items.size());
+  items.push_back(std::move(item));
+}
+
 template <class Rec, class Make>
 int32_t HostDbx::placeItem(TConversation* context, Rec* record, int32_t Rec::*id, Make&& make) {
   const int32_t status = applyPcbEdit(context, record, [&](Pcb& pcb) -> int32_t {
@@ -728,7 +734,7 @@ int32_t HostDbx::TPlaceLine(TConversation* context, TLine* line) {
     if (line->width <= 0) return DBX_INVALID_WIDTH;
     if (!insideWorkspace(line->startPt) || !insideWorkspace(line->endPt))
       return DBX_ITEM_OUTSIDE_WORKSPACE;
-    pcb.tracks.push_back({info, line->layerId, line->width, line->startPt, line->endPt});
+    addItem(pcb.tracks, Track{info, line->layerId, line->width, line->startPt, line->endPt});
     return DBX_OK;
   });
 }
@@ -745,7 +751,8 @@ int32_t HostDbx::TPlaceArc(TConversation* context, TArc* arc) {
         (int64_t(arc->midPt.x) - arc->startPt.x) * (int64_t(arc->endPt.y) - arc->startPt.y) -
         (int64_t(arc->midPt.y) - arc->startPt.y) * (int64_t(arc->endPt.x) - arc->startPt.x);
     if (cross == 0) return DBX_CREATE_ERROR;
-    pcb.arcs.push_back({info, arc->layerId, arc->width, arc->startPt, arc->midPt, arc->endPt});
+    addItem(pcb.arcs,
+            ArcTrack{info, arc->layerId, arc->width, arc->startPt, arc->midPt, arc->endPt});
     return DBX_OK;
   });
 }
@@ -760,8 +767,8 @@ int32_t HostDbx::TPlaceVia(TConversation* context, TVia* via) {
       return DBX_INVALID_WIDTH;
     if (via->viaType < kViaThrough || via->viaType > kViaMicro) return DBX_BAD_INPUT;
     if (!insideWorkspace(via->location)) return DBX_ITEM_OUTSIDE_WORKSPACE;
-    pcb.vias.push_back({info, via->location, via->diameter, via->drill, via->startLayerId,
-                        via->endLayerId, via->viaType});
+    addItem(pcb.vias, Via{info, via->location, via->diameter, via->drill, via->startLayerId,
+                          via->endLayerId, via->viaType});
     return DBX_OK;
   });
 }
@@ -780,25 +787,21 @@ int32_t HostDbx::TPlacePolygon(TConversation* context, TPolygon* polygon) {
         zone.outline.assign(polygon->points, polygon->points + polygon->numberPoints);
         for (TPoint p : zone.outline)
           if (!insideWorkspace(p)) return DBX_ITEM_OUTSIDE_WORKSPACE;
-        pcb.zones.push_back(std::move(zone));
+        addItem(pcb.zones, std::move(zone));
         return DBX_OK;
       });
 }
 
-namespace {
-
-// Removes the item of that id from a list of copper items.
 template <class Item>
-int32_t eraseItem(std::vector<Item>& items, int32_t id) {
+int32_t HostDbx::eraseItem(std::vector<Item>& items, int32_t id) {
   auto it = std::find_if(items.begin(), items.end(),
                          [&](const Item& item) { return item.info.id == id; });
   if (it == items.end()) return DBX_ITEM_NOT_FOUND;
   if (it->info.fixed) return DBX_DELETE_ERROR;
+  history_.noteDeleted(*it, std::size_t(it - items.begin()));
   items.erase(it);
   return DBX_OK;
 }
-
-}  // namespace
 
 int32_t HostDbx::TDeleteItem(TConversation* context, TItem* item) {
   std::lock_guard lock(mutex_);
@@ -992,6 +995,7 @@ int32_t HostDbx::TModifyCompAttribute(TConversation* context, const char* refDes
     if (attribute->rotationAng < -3600 || attribute->rotationAng > 3600) return DBX_INVALID_ANGLE;
     if (!insideWorkspace(attribute->refPoint)) return DBX_ITEM_OUTSIDE_WORKSPACE;
     if (c->fixed) return DBX_MODIFY_ERROR;
+    history_.noteBefore(*c);
     std::vector<CompText> texts = textsOf(*c);
     CompText& text = *std::find_if(texts.begin(), texts.end(), [&](const CompText& t) {
       return t.attrType == attribute->attrType;

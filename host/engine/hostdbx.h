@@ -207,6 +207,12 @@ class HostDbx : public DBX::Dbx32 {
   template <class Rec, class Make>
   int32_t placeItem(DBX::TConversation* context, Rec* record, int32_t Rec::*id, Make&& make);
   int32_t freshItemId();
+  // Add a copper item to its list or take one out, noting it for the edit
+  // history.
+  template <class Item>
+  void addItem(std::vector<Item>& items, Item item);
+  template <class Item>
+  int32_t eraseItem(std::vector<Item>& items, int32_t id);
   int32_t checkNet(int32_t netId) const;
   int32_t checkCopperLayer(int32_t layerId) const;
   bool insideWorkspace(TPoint p) const;

@@ -190,9 +190,20 @@ std::optional<std::string> encodeRequest(uint16_t ordinal, Args... args) {
   return w.take();
 }
 
+// Whether a host's record can be used as it came: a polygon's point count
+// must lie within its array, or reading its points would run past it.
+inline bool withinBounds(const TPolygon& polygon) {
+  return polygon.numberPoints >= 0 && polygon.numberPoints <= kMaxPolygonPoints;
+}
+inline bool withinBounds(const TItem& item) { return withinBounds(item.polygon); }
+template <class Record>
+bool withinBounds(const Record&) {
+  return true;
+}
+
 // Decodes a response into status and, when the status is 0, the call's
-// records. The records are written only if the whole response is well formed;
-// false for a malformed response.
+// records. The records are written only if the whole response is well formed
+// and every record within its bounds; false for a malformed response.
 template <class... Args>
 bool decodeResponse(std::string_view payload, int32_t& status, Args... args) {
   Reader r(payload);
@@ -201,7 +212,9 @@ bool decodeResponse(std::string_view payload, int32_t& status, Args... args) {
   auto received = std::tuple<typename ArgCodec<Args>::Value...>();
   const bool ok = std::apply(
       [&](auto&... values) {
-        return ((!ArgCodec<Args>::kIsRecord || ArgCodec<Args>::get(r, values)) && ...);
+        return ((!ArgCodec<Args>::kIsRecord ||
+                 (ArgCodec<Args>::get(r, values) && withinBounds(values))) &&
+                ...);
       },
       received);
   if (!ok || !r.atEnd()) return false;

@@ -152,17 +152,24 @@ class BoardReader {
     if (root.head() != "kicad_pcb") r_.fail(root, "not a KiCad board (expected (kicad_pcb ...))");
     checkVersion(r_.required(root, "version"));
     readNets(root);
+    readLayers(root);
     readHeader(root);
     readOutline(root);
     for (std::size_t i = 0; i < root.children.size(); ++i) {
       const Sexpr& child = root.children[i];
       if (child.isList() && child.head() == "footprint") readFootprint(child, i);
+      if (child.isList() && (child.head() == "segment" || child.head() == "arc" ||
+                             child.head() == "via" || child.head() == "zone")) {
+        readCopper(child, i);
+      }
+      if (child.isList() && child.head() == "group") readGroup(child, i);
       if (child.isList() && child.head() == "module") {
         r_.fail(child,
                 "(module ...) is the footprint of KiCad 5 and older boards; open and save "
                 "the board in KiCad 6 or newer first");
       }
     }
+    joinGroups();
     board_.sourceName = r_.sourceName();
     board_.text = std::move(text);
     return std::move(board_);
@@ -497,9 +504,212 @@ class BoardReader {
     }
   }
 
+  // Copper layers top to bottom: F.Cu, the inner layers by number, B.Cu.
+  static int copperRank(const std::string& name) {
+    if (name == "F.Cu") return 0;
+    if (name == "B.Cu") return std::numeric_limits<int>::max();
+    if (name.starts_with("In") && name.ends_with(".Cu")) {
+      try {
+        return 1 + std::stoi(name.substr(2, name.size() - 5));
+      } catch (const std::exception&) {
+      }
+    }
+    return -1;  // not a copper layer name
+  }
+
+  void readLayers(const Sexpr& root) {
+    const Sexpr* table = root.list("layers");
+    if (table == nullptr) {
+      // A board without its table has KiCad's two copper layers, served as
+      // the host's default top and bottom layers.
+      layerIds_ = {{"F.Cu", board_.pcb.sideLayer(false)}, {"B.Cu", board_.pcb.sideLayer(true)}};
+      board_.layerNames = {{board_.pcb.sideLayer(false), "F.Cu"},
+                           {board_.pcb.sideLayer(true), "B.Cu"}};
+      return;
+    }
+    std::vector<std::pair<int, std::string>> copper;
+    std::vector<std::string> others;
+    for (const Sexpr& layer : table->children) {
+      if (!layer.isList()) continue;
+      const std::string& name = r_.text(layer, 1);
+      const std::string& type = r_.text(layer, 2);
+      const bool isCopper =
+          type == "signal" || type == "power" || type == "mixed" || type == "jumper";
+      if (isCopper) {
+        const int rank = copperRank(name);
+        if (rank < 0)
+          r_.fail(layer,
+                  "copper layer " + quoteSexprString(name) + " is not named as KiCad names copper");
+        copper.emplace_back(rank, name);
+      } else {
+        others.push_back(name);
+      }
+    }
+    std::sort(copper.begin(), copper.end());
+    for (const auto& [rank, name] : copper) addLayer(*table, name, true);
+    for (const std::string& name : others) addLayer(*table, name, false);
+  }
+
+  void addLayer(const Sexpr& table, const std::string& name, bool copper) {
+    const int32_t id = int32_t(board_.pcb.layers.size() + 1);
+    if (!layerIds_.emplace(name, id).second) {
+      r_.fail(table, "layer " + quoteSexprString(name) + " is declared twice");
+    }
+    board_.pcb.layers.push_back({id, fittedText(name, kMaxName), copper});
+    board_.layerNames.emplace(id, name);
+  }
+
+  // A copper layer named in the board's table.
+  int32_t copperLayer(const Sexpr& node, const std::string& name) const {
+    const auto it = layerIds_.find(name);
+    const PcbLayer* layer = it == layerIds_.end() ? nullptr : board_.pcb.findLayer(it->second);
+    if (layer == nullptr || !layer->copper) {
+      r_.fail(node, quoteSexprString(name) + " is not a copper layer of the board");
+    }
+    return it->second;
+  }
+
+  // The layers of a zone: names, "*.Cu" for every copper layer, "F&B.Cu"
+  // for the outer ones.
+  std::vector<int32_t> zoneLayers(const Sexpr& zone) const {
+    std::vector<int32_t> ids;
+    auto add = [&](const Sexpr& node, const std::string& name) {
+      if (name == "*.Cu") {
+        for (const PcbLayer& layer : board_.pcb.servedLayers())
+          if (layer.copper) ids.push_back(layer.id);
+      } else if (name == "F&B.Cu") {
+        ids.push_back(copperLayer(node, "F.Cu"));
+        ids.push_back(copperLayer(node, "B.Cu"));
+      } else if (name.ends_with(".Cu")) {
+        ids.push_back(copperLayer(node, name));
+      }
+      // Zones on other layers (rule areas on silk screen) hold no copper.
+    };
+    if (const Sexpr* layer = zone.list("layer")) add(*layer, r_.text(*layer, 1));
+    if (const Sexpr* layers = zone.list("layers")) {
+      for (std::size_t i = 1; i < layers->children.size(); ++i) add(*layers, r_.text(*layers, i));
+    }
+    std::sort(ids.begin(), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+    return ids;
+  }
+
+  int32_t netOf(const Sexpr& item) const {
+    const Sexpr* net = item.list("net");
+    if (net == nullptr) return 0;
+    const int64_t number = r_.integer(*net, 1);
+    const auto it = netIds_.find(number);
+    if (it == netIds_.end()) {
+      r_.fail(*net, "(" + std::string(item.head()) + ") refers to net " + std::to_string(number) +
+                        ", which the board does not declare");
+    }
+    return it->second;
+  }
+
+  // A size in host units: positive and within the host's range.
+  int32_t size(const Sexpr& item, std::string_view head) const {
+    const Sexpr& node = r_.required(item, head);
+    const int32_t units = coordinate(node, r_.nanometres(node, 1));
+    if (units <= 0) r_.fail(node, "(" + std::string(head) + ") must be greater than 0");
+    return units;
+  }
+
+  void readCopper(const Sexpr& item, std::size_t child) {
+    ItemInfo info;
+    info.id = int32_t(board_.itemChildren.size() + 1);
+    info.netId = netOf(item);
+    info.fixed = isLocked(item);
+    const std::string_view kind = item.head();
+    Pcb& pcb = board_.pcb;
+    auto at = [&](std::string_view head) { return point(r_.required(item, head), 1, false); };
+    if (kind == "segment" || kind == "arc") {
+      const Sexpr& layer = r_.required(item, "layer");
+      const int32_t layerId = copperLayer(layer, r_.text(layer, 1));
+      const int32_t width = size(item, "width");
+      if (kind == "segment") {
+        pcb.tracks.push_back({info, layerId, width, at("start"), at("end")});
+      } else {
+        pcb.arcs.push_back({info, layerId, width, at("start"), at("mid"), at("end")});
+      }
+    } else if (kind == "via") {
+      Via via{info, at("at"), size(item, "size"), size(item, "drill"), 0, 0, DBX_18::kViaThrough};
+      const Sexpr& layers = r_.required(item, "layers");
+      via.startLayerId = copperLayer(layers, r_.text(layers, 1));
+      via.endLayerId = copperLayer(layers, r_.text(layers, 2));
+      for (const Sexpr& flag : item.children) {
+        if (flag.kind != Sexpr::Kind::Atom) continue;
+        if (flag.text == "blind") via.viaType = DBX_18::kViaBlindBuried;
+        if (flag.text == "micro") via.viaType = DBX_18::kViaMicro;
+      }
+      pcb.vias.push_back(via);
+    } else {
+      Zone zone;
+      zone.info = info;
+      zone.layerIds = zoneLayers(item);
+      if (zone.layerIds.empty()) return;
+      zone.keepout = item.list("keepout") != nullptr;
+      // Keepouts are the designer's rules, never a client's to change.
+      if (zone.keepout) zone.info.fixed = true;
+      if (const Sexpr* priority = item.list("priority")) {
+        const int64_t value = r_.integer(*priority, 1);
+        if (value < 0 || value > std::numeric_limits<int32_t>::max()) {
+          r_.fail(*priority, "zone priority " + std::to_string(value) + " is out of range");
+        }
+        zone.priority = int32_t(value);
+      }
+      const Sexpr* polygon = item.list("polygon");
+      const Sexpr* pts = polygon != nullptr ? polygon->list("pts") : nullptr;
+      if (pts == nullptr)
+        r_.fail(item, "a zone without its outline (expected (polygon (pts ...)))");
+      for (const Sexpr* xy : pts->lists("xy")) zone.outline.push_back(point(*xy, 1, false));
+      if (zone.outline.size() < 3) r_.fail(*pts, "a zone outline needs at least 3 points");
+      pcb.zones.push_back(std::move(zone));
+    }
+    board_.itemChildren.emplace(info.id, child);
+    for (const char* head : {"tstamp", "uuid"}) {
+      if (const Sexpr* uuid = item.list(head)) board_.itemUuids.emplace(info.id, r_.text(*uuid, 1));
+    }
+  }
+
+  void readGroup(const Sexpr& node, std::size_t child) {
+    GroupSource group;
+    group.child = child;
+    if (node.children.size() > 1 && node.children[1].kind == Sexpr::Kind::String)
+      group.name = node.children[1].text;
+    if (const Sexpr* id = node.list("id")) group.uuid = r_.text(*id, 1);
+    if (const Sexpr* members = node.list("members")) {
+      for (std::size_t i = 1; i < members->children.size(); ++i)
+        group.members.push_back(r_.text(*members, i));
+    }
+    board_.groups.push_back(std::move(group));
+  }
+
+  // Copper items in a named group belong to the host group of that name.
+  void joinGroups() {
+    std::map<std::string, std::string> groupOf;  // member uuid -> group name
+    for (const GroupSource& group : board_.groups) {
+      if (group.name.empty()) continue;
+      for (const std::string& member : group.members) groupOf.emplace(member, group.name);
+    }
+    if (groupOf.empty()) return;
+    auto join = [&](auto& items) {
+      for (auto& item : items) {
+        const auto uuid = board_.itemUuids.find(item.info.id);
+        if (uuid == board_.itemUuids.end()) continue;
+        const auto group = groupOf.find(uuid->second);
+        if (group != groupOf.end()) item.info.group = fittedText(group->second, kMaxName);
+      }
+    };
+    join(board_.pcb.tracks);
+    join(board_.pcb.arcs);
+    join(board_.pcb.vias);
+    join(board_.pcb.zones);
+  }
+
   SexprReader r_;
   KicadBoard board_;
-  std::map<int64_t, int32_t> netIds_;  // KiCad net number -> host net id (0: no net)
+  std::map<std::string, int32_t> layerIds_;  // KiCad layer name -> host layer id
+  std::map<int64_t, int32_t> netIds_;        // KiCad net number -> host net id (0: no net)
   std::set<std::string> refDesSeen_;
   std::map<std::string, std::vector<std::string>> patternKeys_;  // footprint name -> keys
 };

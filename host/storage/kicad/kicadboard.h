@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,12 @@ namespace dbxhost::kicad {
 // The grid a KiCad board is served with: one host unit (10 nm).
 inline constexpr const char* kHostUnitGrid = "0.00001mm";
 
+// The board's layers get host ids from 1: the copper layers top to bottom
+// (F.Cu, In1.Cu, ..., B.Cu), then the others in file order. Its segments,
+// arcs, vias and zones are the PCB's copper, ids from 1 in file order; a
+// zone is served with its first outline, and keepout areas are locked.
+// A board without a layer table has F.Cu and B.Cu.
+//
 // Oldest and newest file versions read: KiCad 6.0 and KiCad 9.
 inline constexpr int64_t kOldestBoardVersion = 20211014;
 inline constexpr int64_t kNewestBoardVersion = 20259999;
@@ -45,12 +52,27 @@ struct FootprintSource {
   bool bottom = false;
 };
 
+// A (group "NAME" (id UUID) (members UUID ...)) of the board. Copper items
+// among its members take its name as their host group.
+struct GroupSource {
+  std::string name;
+  std::string uuid;
+  std::size_t child = 0;             // index among the board list's children
+  std::vector<std::string> members;  // as written
+};
+
 struct KicadBoard {
   std::string sourceName;
   std::string text;  // the file byte for byte
   std::vector<Net> nets;
   Pcb pcb;
   std::vector<FootprintSource> footprints;  // file order; componentId = index + 1
+  // Copper item id -> index among the board list's children, and its
+  // (tstamp) or (uuid).
+  std::map<int32_t, std::size_t> itemChildren;
+  std::map<int32_t, std::string> itemUuids;
+  std::map<int32_t, std::string> layerNames;  // host layer id -> KiCad's layer name
+  std::vector<GroupSource> groups;            // file order
 };
 
 // Reads a board; nothing is returned unless the whole board is valid.

@@ -2,11 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <functional>
 #include <map>
 #include <numbers>
+#include <set>
 #include <stdexcept>
 #include <vector>
 
+#include "storage/designfileerror.h"
 #include "storage/fileio.h"
 
 namespace dbxhost::kicad {
@@ -51,6 +55,17 @@ struct Edit {
   std::size_t begin, end;
   std::string text;
 };
+
+// Where the sibling before child ends: what lies between is child's leading
+// space.
+std::size_t previousEnd(const Sexpr& parent, const Sexpr& child) {
+  std::size_t end = parent.begin + 1;
+  for (const Sexpr& sibling : parent.children) {
+    if (&sibling == &child) break;
+    end = sibling.end;
+  }
+  return end;
+}
 
 // KiCad's turn of a point (nanometres, y down) by an angle in thousandths of
 // a degree: counter-clockwise on screen, exact at quarter turns.
@@ -282,21 +297,189 @@ class FootprintEditor {
     edits_.push_back({last.end, last.end, space + "(justify mirror)"});
   }
 
-  static std::size_t previousEnd(const Sexpr& parent, const Sexpr& child) {
-    std::size_t end = parent.begin + 1;
-    for (const Sexpr& sibling : parent.children) {
-      if (&sibling == &child) break;
-      end = sibling.end;
-    }
-    return end;
-  }
-
   const std::string& text_;
   const SexprReader reader_;
   const FootprintSource& source_;
   std::vector<Edit>& edits_;
   int64_t x_ = 0, y_ = 0, orientation_ = 0;
   bool bottom_ = false;
+};
+
+// The copper the clients placed and deleted, and the groups that hold it.
+// New items are appended after the board's last item in its indentation,
+// each with a UUID drawn from the board's text and the item's id, so that a
+// design saves to the same bytes every time; deleted ones go with their
+// leading space, so that deleting what was added gives the board back.
+class CopperWriter {
+ public:
+  CopperWriter(const KicadBoard& board, const Design& design, const Sexpr& root,
+               std::vector<Edit>& edits)
+      : board_(board),
+        design_(design),
+        root_(root),
+        edits_(edits),
+        seed_(std::hash<std::string>{}(board.text)) {
+    const Sexpr& last = root.children.back();
+    const std::string_view space =
+        std::string_view(board.text)
+            .substr(previousEnd(root, last), last.begin - previousEnd(root, last));
+    indent_ = std::string(
+        space.substr(space.rfind('\n') == std::string_view::npos ? 0 : space.rfind('\n') + 1));
+    if (indent_.empty()) indent_ = "  ";
+    appendAt_ = last.end;
+  }
+
+  void write() {
+    std::set<int32_t> kept;
+    const Pcb& pcb = design_.pcb;
+    auto each = [&](auto&& f) {
+      for (const Track& t : pcb.tracks) f(t.info, [&](const std::string& u) { return text(t, u); });
+      for (const ArcTrack& a : pcb.arcs)
+        f(a.info, [&](const std::string& u) { return text(a, u); });
+      for (const Via& v : pcb.vias) f(v.info, [&](const std::string& u) { return text(v, u); });
+      for (const Zone& z : pcb.zones) f(z.info, [&](const std::string& u) { return text(z, u); });
+    };
+    std::string added;
+    std::map<std::string, std::vector<std::string>> copperOf;  // group name -> member uuids
+    each([&](const ItemInfo& info, auto&& itemText) {
+      std::string uuid;
+      if (board_.itemChildren.contains(info.id)) {
+        kept.insert(info.id);
+        const auto known = board_.itemUuids.find(info.id);
+        if (known != board_.itemUuids.end()) uuid = known->second;
+      } else {
+        uuid = uuidFor(uint64_t(uint32_t(info.id)));
+        added += "\n" + indent_ + itemText(uuid);
+      }
+      if (!info.group.empty() && !uuid.empty()) copperOf[info.group].push_back(uuid);
+    });
+    for (const auto& [id, child] : board_.itemChildren) {
+      if (kept.contains(id)) continue;
+      const Sexpr& item = root_.children.at(child);
+      edits_.push_back({previousEnd(root_, item), item.end, ""});
+    }
+    writeGroups(copperOf, added);
+    if (!added.empty()) edits_.push_back({appendAt_, appendAt_, added});
+  }
+
+ private:
+  // Groups of the file keep their members that are not copper (footprints,
+  // drawings) and take the copper the design puts in them; a group left
+  // empty goes, a new name gets a group of its own.
+  void writeGroups(std::map<std::string, std::vector<std::string>>& copperOf, std::string& added) {
+    std::set<std::string> copperUuids;
+    for (const auto& [id, uuid] : board_.itemUuids) copperUuids.insert(uuid);
+    for (const GroupSource& group : board_.groups) {
+      if (group.name.empty()) continue;
+      // Members that stay keep their order; copper new to the group follows.
+      std::set<std::string> copperNow;
+      if (const auto copper = copperOf.find(group.name); copper != copperOf.end()) {
+        copperNow.insert(copper->second.begin(), copper->second.end());
+        copperOf.erase(copper);
+      }
+      std::vector<std::string> members;
+      for (const std::string& member : group.members) {
+        if (!copperUuids.contains(member) || copperNow.erase(member) > 0) members.push_back(member);
+      }
+      if (members == group.members && copperNow.empty()) continue;
+      members.insert(members.end(), copperNow.begin(), copperNow.end());
+      const Sexpr& node = root_.children.at(group.child);
+      if (members.empty()) {
+        edits_.push_back({previousEnd(root_, node), node.end, ""});
+      } else {
+        edits_.push_back({node.begin, node.end, groupText(group.name, group.uuid, members)});
+      }
+    }
+    for (const auto& [name, members] : copperOf) {
+      // A group's id is drawn from its name, past every item id.
+      const uint64_t key = (uint64_t(1) << 32) + std::hash<std::string>{}(name);
+      added += "\n" + indent_ + groupText(name, uuidFor(key), members);
+    }
+  }
+
+  static std::string groupText(const std::string& name, const std::string& uuid,
+                               const std::vector<std::string>& members) {
+    std::string text = "(group " + quoteSexprString(name) + " (id " + uuid + ") (members";
+    for (const std::string& member : members) text += " " + member;
+    return text + "))";
+  }
+
+  // A version 4 UUID from the board's seed and a key (splitmix64 twice).
+  std::string uuidFor(uint64_t key) const {
+    auto mix = [](uint64_t z) {
+      z += 0x9e3779b97f4a7c15ULL;
+      z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+      z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+      return z ^ (z >> 31);
+    };
+    uint64_t high = mix(seed_ ^ mix(key)), low = mix(high ^ key);
+    high = (high & ~uint64_t(0xf000)) | 0x4000;                    // version 4
+    low = (low & ~(uint64_t(0xc) << 60)) | (uint64_t(0x8) << 60);  // variant 1
+    char text[37];
+    std::snprintf(text, sizeof text, "%08x-%04x-%04x-%04x-%012llx", unsigned(high >> 32),
+                  unsigned((high >> 16) & 0xffff), unsigned(high & 0xffff), unsigned(low >> 48),
+                  static_cast<unsigned long long>(low & 0xffffffffffffULL));
+    return text;
+  }
+
+  std::string xy(TPoint p) const {
+    return formatMillimetres(int64_t(p.x) * 10) + " " + formatMillimetres(-int64_t(p.y) * 10);
+  }
+  std::string mm(int32_t units) const { return formatMillimetres(int64_t(units) * 10); }
+  std::string layer(int32_t id) const {
+    const auto it = board_.layerNames.find(id);
+    if (it == board_.layerNames.end())
+      throw DesignFileError(board_.sourceName + ": not saved: layer " + std::to_string(id) +
+                            " is not a layer of the board");
+    return quoteSexprString(it->second);
+  }
+  std::string net(int32_t id) const { return "(net " + std::to_string(id) + ")"; }
+
+  std::string text(const Track& t, const std::string& uuid) const {
+    return "(segment (start " + xy(t.start) + ") (end " + xy(t.end) + ") (width " + mm(t.width) +
+           ") (layer " + layer(t.layerId) + ") " + net(t.info.netId) + " (tstamp " + uuid + "))";
+  }
+  std::string text(const ArcTrack& a, const std::string& uuid) const {
+    return "(arc (start " + xy(a.start) + ") (mid " + xy(a.mid) + ") (end " + xy(a.end) +
+           ") (width " + mm(a.width) + ") (layer " + layer(a.layerId) + ") " + net(a.info.netId) +
+           " (tstamp " + uuid + "))";
+  }
+  std::string text(const Via& v, const std::string& uuid) const {
+    const char* kind = v.viaType == DBX_18::kViaBlindBuried ? "blind "
+                       : v.viaType == DBX_18::kViaMicro     ? "micro "
+                                                            : "";
+    return std::string("(via ") + kind + "(at " + xy(v.at) + ") (size " + mm(v.diameter) +
+           ") (drill " + mm(v.drill) + ") (layers " + layer(v.startLayerId) + " " +
+           layer(v.endLayerId) + ") " + net(v.info.netId) + " (tstamp " + uuid + "))";
+  }
+  // KiCad 6's defaults for a new zone: the model keeps no fill settings.
+  std::string text(const Zone& z, const std::string& uuid) const {
+    const Net* n = design_.findNet(z.info.netId);
+    std::string layers = z.layerIds.size() == 1 ? "(layer " : "(layers ";
+    for (std::size_t i = 0; i < z.layerIds.size(); ++i)
+      layers += (i > 0 ? " " : "") + layer(z.layerIds[i]);
+    std::string text = "(zone " + net(z.info.netId) + " (net_name " +
+                       quoteSexprString(n != nullptr ? n->name : "") + ") " + layers +
+                       ") (tstamp " + uuid + ") (hatch edge 0.508)";
+    if (z.priority > 0) text += " (priority " + std::to_string(z.priority) + ")";
+    text += " (connect_pads (clearance 0.508)) (min_thickness 0.254)";
+    if (z.keepout) {
+      text +=
+          " (keepout (tracks not_allowed) (vias not_allowed) (pads not_allowed) "
+          "(copperpour not_allowed) (footprints allowed))";
+    }
+    text += " (fill (thermal_gap 0.508) (thermal_bridge_width 0.508)) (polygon (pts";
+    for (TPoint p : z.outline) text += " (xy " + xy(p) + ")";
+    return text + ")))";
+  }
+
+  const KicadBoard& board_;
+  const Design& design_;
+  const Sexpr& root_;
+  std::vector<Edit>& edits_;
+  const uint64_t seed_;
+  std::string indent_;
+  std::size_t appendAt_ = 0;
 };
 
 }  // namespace
@@ -317,6 +500,7 @@ std::string writeKicadBoard(const KicadBoard& board, const Design& design) {
     FootprintEditor(board, source, it->second->placement, edits)
         .edit(root.children.at(source.child));
   }
+  CopperWriter(board, design, root, edits).write();
   std::sort(edits.begin(), edits.end(), [](const Edit& a, const Edit& b) {
     return a.begin != b.begin ? a.begin < b.begin : a.end < b.end;
   });

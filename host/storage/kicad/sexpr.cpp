@@ -61,8 +61,9 @@ class Parser {
     for (;;) {
       skipSpace();
       if (pos_ >= text_.size()) {
-        refuse(source_, line_, "unexpected end of file: " + std::to_string(open.size()) +
-                                   " parenthesis(es) left open");
+        refuse(source_, line_,
+               "unexpected end of file: " + std::to_string(open.size()) +
+                   " parenthesis(es) left open");
       }
       const char c = text_[pos_];
       if (c == '(') {
@@ -114,11 +115,19 @@ class Parser {
       if (pos_ >= text_.size()) refuse(source_, node.line, "string not terminated");
       const char escaped = text_[pos_++];
       switch (escaped) {
-        case 'n': node.text += '\n'; break;
-        case 'r': node.text += '\r'; break;
-        case 't': node.text += '\t'; break;
+        case 'n':
+          node.text += '\n';
+          break;
+        case 'r':
+          node.text += '\r';
+          break;
+        case 't':
+          node.text += '\t';
+          break;
         case '"':
-        case '\\': node.text += escaped; break;
+        case '\\':
+          node.text += escaped;
+          break;
         default:  // kept as written, as KiCad does
           node.text += '\\';
           node.text += escaped;
@@ -249,12 +258,23 @@ std::string quoteSexprString(std::string_view text) {
   std::string quoted = "\"";
   for (const char c : text) {
     switch (c) {
-      case '"': quoted += "\\\""; break;
-      case '\\': quoted += "\\\\"; break;
-      case '\n': quoted += "\\n"; break;
-      case '\r': quoted += "\\r"; break;
-      case '\t': quoted += "\\t"; break;
-      default: quoted += c;
+      case '"':
+        quoted += "\\\"";
+        break;
+      case '\\':
+        quoted += "\\\\";
+        break;
+      case '\n':
+        quoted += "\\n";
+        break;
+      case '\r':
+        quoted += "\\r";
+        break;
+      case '\t':
+        quoted += "\\t";
+        break;
+      default:
+        quoted += c;
     }
   }
   return quoted + "\"";

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "dbx/dbx32.h"
@@ -12,13 +13,17 @@
 namespace transporttest {
 
 // A record whose every byte is non-zero and depends on seed; its texts are
-// therefore unterminated until terminateTexts runs.
+// therefore unterminated until terminateTexts runs. Polygon point counts are
+// the one field a client checks, so they get the greatest a host may send.
 template <class Record>
 Record patterned(unsigned char seed) {
   Record record;
   auto* bytes = reinterpret_cast<unsigned char*>(&record);
   for (std::size_t i = 0; i < sizeof record; ++i)
     bytes[i] = static_cast<unsigned char>(1 + (seed + i * 7) % 250);
+  if constexpr (std::is_same_v<Record, DBX::TPolygon>) record.numberPoints = DBX::kMaxPolygonPoints;
+  if constexpr (std::is_same_v<Record, DBX::TItem>)
+    record.polygon.numberPoints = DBX::kMaxPolygonPoints;
   return record;
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+#include <memory>
 #include <random>
 #include <set>
 
@@ -188,6 +190,30 @@ TEST_F(ResponseTest, MalformedResponsesLeaveTheRecord) {
   EXPECT_FALSE(decodeResponse(response(0, record + "x"), status, &caller));
   EXPECT_FALSE(decodeResponse(response(DBX_NO_MORE_ITEMS, "x"), status, &caller));
   EXPECT_EQ(bytesOf(caller), before);
+}
+
+TEST_F(ResponseTest, PolygonCountsBeyondTheirArrayAreMalformed) {
+  auto polygon = std::make_unique<TPolygon>();
+  auto item = std::make_unique<TItem>();
+  const std::string polygonBefore = bytesOf(*polygon), itemBefore = bytesOf(*item);
+  int32_t status = 0;
+  for (int32_t count : {-1, kMaxPolygonPoints + 1, std::numeric_limits<int32_t>::max()}) {
+    auto sent = std::make_unique<TPolygon>();
+    sent->numberPoints = count;
+    EXPECT_FALSE(decodeResponse(response(0, bytesOf(*sent)), status, polygon.get())) << count;
+    auto sentItem = std::make_unique<TItem>();
+    sentItem->itemType = DBX_POLYGON;
+    sentItem->polygon.numberPoints = count;
+    EXPECT_FALSE(decodeResponse(response(0, bytesOf(*sentItem)), status, item.get())) << count;
+  }
+  EXPECT_EQ(bytesOf(*polygon), polygonBefore);
+  EXPECT_EQ(bytesOf(*item), itemBefore);
+  // A full outline is an outline.
+  auto full = std::make_unique<TPolygon>();
+  full->numberPoints = kMaxPolygonPoints;
+  full->points[kMaxPolygonPoints - 1] = {7, 9};
+  ASSERT_TRUE(decodeResponse(response(0, bytesOf(*full)), status, polygon.get()));
+  EXPECT_EQ(polygon->points[kMaxPolygonPoints - 1], (TPoint{7, 9}));
 }
 
 class DispatchTest : public ::testing::Test {

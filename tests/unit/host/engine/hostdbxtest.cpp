@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "copperrecords.h"
 #include "model/geometry.h"
 
 namespace dbxhost {
@@ -546,26 +547,8 @@ TEST_F(HostDbxTest, LookupsStayRightThroughUndoAndRedo) {
 
 // Copper items and component texts.
 
-TLine line(int32_t layerId, int32_t width, TPoint a, TPoint b, int32_t netId,
-           const char* group = "") {
-  TLine r;
-  r.layerId = layerId;
-  r.width = width;
-  r.startPt = a;
-  r.endPt = b;
-  r.netId = netId;
-  setText(r.groupName, group);
-  return r;
-}
-
-TPolygon polygon(int32_t layerId, int32_t netId, std::vector<TPoint> points) {
-  TPolygon r;
-  r.layerId = layerId;
-  r.netId = netId;
-  r.numberPoints = static_cast<int32_t>(points.size());
-  std::copy(points.begin(), points.end(), r.points);
-  return r;
-}
+using records::line;
+using records::polygon;
 
 class HostDbxCopperTest : public HostDbxTest {
  protected:

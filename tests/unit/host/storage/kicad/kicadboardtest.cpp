@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 
+#include "kicadjudge.h"
 #include "kicadreference.h"
 #include "model/geometry.h"
 #include "storage/fileio.h"
@@ -82,6 +83,49 @@ TEST(KicadBoardTest, GlasgowLoadsWithEveryFootprintNetAndPad) {
   EXPECT_TRUE(refs.contains("REF**~7"));
   EXPECT_EQ(board.text, readFileText(kGlasgowBoard));
   EXPECT_GT(board.pcb.boardOutline.size(), 8u);  // four sides with rounded corners
+}
+
+// KiCad 8's copper: every top-level segment, via and copper zone of the file,
+// each on a declared net and a copper layer; keepouts locked.
+TEST(KicadBoardTest, GlasgowCopperIsEveryItemOfTheFile) {
+  SKIP_WITHOUT_GLASGOW();
+  const KicadBoard board = readKicadBoard(kGlasgowBoard);
+  const Sexpr root = parseSexpr(board.text, "glasgow");
+  const Pcb& pcb = board.pcb;
+  EXPECT_EQ(pcb.tracks.size(), root.lists("segment").size());
+  EXPECT_EQ(pcb.arcs.size(), root.lists("arc").size());
+  EXPECT_EQ(pcb.vias.size(), root.lists("via").size());
+  EXPECT_GT(pcb.tracks.size(), 1000u);
+  std::size_t copperZones = 0, keepouts = 0;
+  for (const Sexpr* zone : root.lists("zone")) {
+    const Sexpr* layers = zone->list("layers");
+    const Sexpr* layer = zone->list("layer");
+    const std::string first = layers ? layers->children.at(1).text : layer->children.at(1).text;
+    copperZones += first.ends_with(".Cu");
+    keepouts += zone->list("keepout") != nullptr;
+  }
+  EXPECT_EQ(pcb.zones.size(), copperZones);
+  std::set<int32_t> nets;
+  for (const Net& n : board.nets) nets.insert(n.id);
+  auto onCopper = [&](int32_t layerId) {
+    const PcbLayer* layer = pcb.findLayer(layerId);
+    return layer != nullptr && layer->copper;
+  };
+  for (const Track& t : pcb.tracks) {
+    EXPECT_TRUE(t.info.netId == 0 || nets.contains(t.info.netId));
+    EXPECT_TRUE(onCopper(t.layerId));
+    EXPECT_GT(t.width, 0);
+  }
+  for (const Via& v : pcb.vias) EXPECT_TRUE(onCopper(v.startLayerId) && onCopper(v.endLayerId));
+  std::size_t servedKeepouts = 0;
+  for (const Zone& z : pcb.zones) {
+    EXPECT_GE(z.outline.size(), 3u);
+    EXPECT_EQ(z.info.fixed, z.keepout);  // no zone of the board is locked but the keepouts
+    servedKeepouts += z.keepout;
+  }
+  EXPECT_EQ(servedKeepouts, keepouts);
+  EXPECT_EQ(pcb.layers.front().name, "F.Cu");
+  EXPECT_EQ(board.layerNames.at(pcb.sideLayer(true)), "B.Cu");
 }
 
 TEST(KicadBoardTest, GlasgowPadsStandWhereKicadPutsThem) {
@@ -315,6 +359,116 @@ TEST(KicadBoardTest, RefusesMalformedBoardsWithFileAndLine) {
   EXPECT_EQ(refusal(boardText(flatArc)),
             "b.kicad_pcb: line 7: the courtyard reaches beyond the host's range");
   EXPECT_EQ(refusal(boardText(footprint + footprint)), "accepted");
+}
+
+// A four-layer board with one item of every copper kind.
+std::string copperBoard(const std::string& items) {
+  return "(kicad_pcb\n (version 20211014)\n (generator pcbnew)\n"
+         " (layers\n  (0 \"F.Cu\" signal)\n  (2 \"In2.Cu\" signal)\n  (1 \"In1.Cu\" power)\n"
+         "  (31 \"B.Cu\" signal)\n  (37 \"F.SilkS\" user \"F.Silkscreen\")\n )\n"
+         " (net 0 \"\")\n (net 1 \"GND\")\n (net 7 \"/A\")\n" +
+         items + ")\n";
+}
+
+TEST(KicadBoardTest, CopperIsReadWithItsNetsLayersAndShapes) {
+  const KicadBoard board = parseKicadBoard(
+      copperBoard(
+          " (segment (start 1 -2) (end 3.5 -2) (width 0.25) (layer \"In1.Cu\") (net 7) (tstamp "
+          "a))\n"
+          " (segment (start 0 0) (end 1 0) (width 0.2) (layer \"F.Cu\") (locked yes) (net 0))\n"
+          " (arc (start 0 0) (mid 1 -1) (end 2 0) (width 0.3) (layer \"B.Cu\") (net 1))\n"
+          " (via blind (at 4 5) (size 0.8) (drill 0.4) (layers \"F.Cu\" \"In2.Cu\") (net 1))\n"
+          " (zone (net 1) (net_name \"GND\") (layers \"F.Cu\" \"B.Cu\") (priority 2)\n"
+          "  (polygon (pts (xy 0 0) (xy 10 0) (xy 10 10))))\n"
+          " (zone (net 0) (net_name \"\") (layers *.Cu) (keepout (tracks not_allowed))\n"
+          "  (polygon (pts (xy 0 0) (xy 1 0) (xy 1 1) (xy 0 1))))\n"
+          " (zone (net 0) (net_name \"\") (layer \"F.SilkS\")\n"
+          "  (polygon (pts (xy 0 0) (xy 1 0) (xy 1 1))))\n"),
+      "copper.kicad_pcb");
+  const Pcb& pcb = board.pcb;
+  // Copper top to bottom whatever KiCad's numbers, then the others.
+  ASSERT_EQ(pcb.layers.size(), 5u);
+  EXPECT_EQ(pcb.layers[1], (PcbLayer{2, "In1.Cu", true}));
+  EXPECT_EQ(pcb.layers[2], (PcbLayer{3, "In2.Cu", true}));
+  EXPECT_EQ(pcb.layers[4], (PcbLayer{5, "F.SilkS", false}));
+  EXPECT_EQ(board.layerNames.at(4), "B.Cu");
+
+  ASSERT_EQ(pcb.tracks.size(), 2u);
+  EXPECT_EQ(pcb.tracks[0],
+            (Track{{1, 7, "", false, false}, 2, 25000, {100000, 200000}, {350000, 200000}}));
+  EXPECT_TRUE(pcb.tracks[1].info.fixed);
+  EXPECT_EQ(pcb.tracks[1].info.netId, 0);
+  ASSERT_EQ(pcb.arcs.size(), 1u);
+  EXPECT_EQ(pcb.arcs[0],
+            (ArcTrack{{3, 1, "", false, false}, 4, 30000, {0, 0}, {100000, 100000}, {200000, 0}}));
+  ASSERT_EQ(pcb.vias.size(), 1u);
+  EXPECT_EQ(pcb.vias[0], (Via{{4, 1, "", false, false},
+                              {400000, -500000},
+                              80000,
+                              40000,
+                              1,
+                              3,
+                              DBX_18::kViaBlindBuried}));
+  // The silk-screen rule area holds no copper and is not served.
+  ASSERT_EQ(pcb.zones.size(), 2u);
+  EXPECT_EQ(pcb.zones[0].layerIds, (std::vector<int32_t>{1, 4}));
+  EXPECT_EQ(pcb.zones[0].priority, 2);
+  EXPECT_EQ(pcb.zones[0].outline, (std::vector<TPoint>{{0, 0}, {1000000, 0}, {1000000, -1000000}}));
+  EXPECT_FALSE(pcb.zones[0].keepout);
+  EXPECT_FALSE(pcb.zones[0].info.fixed);
+  EXPECT_EQ(pcb.zones[1].layerIds, (std::vector<int32_t>{1, 2, 3, 4}));
+  EXPECT_TRUE(pcb.zones[1].keepout);
+  EXPECT_TRUE(pcb.zones[1].info.fixed);  // a keepout is never a client's to change
+  EXPECT_EQ(board.itemChildren.size(), 6u);
+  EXPECT_EQ(pcb.nextItemId(), 7);
+}
+
+TEST(KicadBoardTest, RefusesBadCopperWithFileAndLine) {
+  auto refused = [](const std::string& item) {
+    try {
+      parseKicadBoard(copperBoard(item), "c.kicad_pcb");
+    } catch (const KicadFileError& error) {
+      return std::string(error.what());
+    }
+    return std::string("accepted");
+  };
+  EXPECT_EQ(refused(" (segment (start 0 0) (end 1 0) (width 0.2) (layer \"F.Cu\") (net 3))\n"),
+            "c.kicad_pcb: line 14: (segment) refers to net 3, which the board does not declare");
+  EXPECT_EQ(refused(" (segment (start 0 0) (end 1 0) (width 0.2) (layer \"F.SilkS\") (net 1))\n"),
+            "c.kicad_pcb: line 14: \"F.SilkS\" is not a copper layer of the board");
+  EXPECT_EQ(refused(" (segment (start 0 0) (end 1 0) (width 0) (layer \"F.Cu\") (net 1))\n"),
+            "c.kicad_pcb: line 14: (width) must be greater than 0");
+  EXPECT_EQ(refused(" (segment (start 0 0) (width 0.2) (layer \"F.Cu\") (net 1))\n"),
+            "c.kicad_pcb: line 14: (segment) has no (end)");
+  EXPECT_EQ(refused(" (via (at 0 0) (size 0.8) (drill 0.4) (layers \"F.Cu\" \"In9.Cu\"))\n"),
+            "c.kicad_pcb: line 14: \"In9.Cu\" is not a copper layer of the board");
+  EXPECT_EQ(refused(" (zone (net 1) (layer \"F.Cu\"))\n"),
+            "c.kicad_pcb: line 14: a zone without its outline (expected (polygon (pts ...)))");
+  EXPECT_EQ(refused(" (zone (net 1) (layer \"F.Cu\") (polygon (pts (xy 0 0) (xy 1 1))))\n"),
+            "c.kicad_pcb: line 14: a zone outline needs at least 3 points");
+  EXPECT_EQ(refused(" (arc (start 0 0) (mid 1 1) (end 99999 0) (width 0.2) (layer \"F.Cu\"))\n"),
+            "c.kicad_pcb: line 14: (end): coordinate beyond the host's range");
+}
+
+using testing::hostCopperLines;
+using testing::KicadCopperJudge;
+
+TEST_F(KicadCopperJudge, DemoCopperIsWhatKicadReads) {
+  const std::filesystem::path copy = copyOfDemo();
+  if (copy.empty()) return;
+  const KicadBoard board = readKicadBoard(copy);
+  Design design;
+  design.nets = board.nets;
+  design.pcb = board.pcb;
+  const std::vector<std::string> kicad = kicadCopperLines(copy);
+  // 365 tracks and one zone, nets matched by name, item for item.
+  EXPECT_EQ(board.pcb.tracks.size() + board.pcb.arcs.size() + board.pcb.vias.size(),
+            std::size_t(std::count_if(kicad.begin(), kicad.end(), [](const std::string& line) {
+              return !line.starts_with("zone");
+            })));
+  EXPECT_EQ(board.pcb.tracks.size(), 365u);
+  EXPECT_EQ(board.pcb.zones.size(), 1u);
+  EXPECT_EQ(hostCopperLines(board, design), kicad);
 }
 
 }  // namespace

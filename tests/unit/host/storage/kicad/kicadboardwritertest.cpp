@@ -11,7 +11,9 @@
 #include <iostream>
 #include <string>
 
+#include "../../engine/copperrecords.h"
 #include "engine/hostdbx.h"
+#include "kicadjudge.h"
 #include "kicadreference.h"
 #include "model/geometry.h"
 #include "storage/designfile.h"
@@ -251,6 +253,83 @@ TEST(KicadBoardWriterTest, SavingIsAtomicAndRefusesAnUnwritableFolder) {
   std::filesystem::remove_all(folder);
 }
 
+TEST(KicadBoardWriterTest, PlacedCopperIsAppendedInKicadSixSyntaxAndDeletedCopperGoes) {
+  const KicadBoard board = smallBoard();
+  Design design = designOf(board);
+  design.pcb.tracks.push_back(
+      {{1, 1, "Copy 2", true, false}, 1, 25000, {100000, -200000}, {250000, -200000}});
+  design.pcb.vias.push_back(
+      {{2, 0, "", true, false}, {250000, -200000}, 60000, 30000, 1, 2, kViaThrough});
+  const std::string written = writeKicadBoard(board, design);
+  // Everything before the board's closing parenthesis stays.
+  const std::size_t end = board.text.rfind(")");
+  EXPECT_EQ(written.substr(0, end), board.text.substr(0, end));
+  EXPECT_EQ(written.substr(written.size() - 2), ")\n");
+  const KicadBoard again = parseKicadBoard(written, "again");
+  ASSERT_EQ(again.pcb.tracks.size(), 1u);
+  EXPECT_EQ(again.pcb.tracks[0].start, (TPoint{100000, -200000}));
+  EXPECT_EQ(again.pcb.tracks[0].width, 25000);
+  EXPECT_EQ(again.pcb.tracks[0].info.netId, 1);
+  EXPECT_EQ(again.pcb.tracks[0].info.group, "Copy 2");
+  ASSERT_EQ(again.pcb.vias.size(), 1u);
+  EXPECT_EQ(again.layerNames.at(again.pcb.vias[0].endLayerId), "B.Cu");
+  EXPECT_NE(
+      written.find("\n\t(segment (start 1 2) (end 2.5 2) (width 0.25) (layer \"F.Cu\") (net 1) "
+                   "(tstamp "),
+      std::string::npos)
+      << written;
+  ASSERT_EQ(again.groups.size(), 1u);
+  EXPECT_EQ(again.groups[0].name, "Copy 2");
+  EXPECT_EQ(again.groups[0].members, (std::vector<std::string>{again.itemUuids.at(1)}));
+  // The same design saves to the same bytes; fresh ids are not reused.
+  EXPECT_EQ(writeKicadBoard(board, design), written);
+  EXPECT_NE(again.itemUuids.at(1), again.itemUuids.at(2));
+
+  // Read back and everything deleted: the board as it was.
+  Design emptied = designOf(again);
+  emptied.pcb.tracks.clear();
+  emptied.pcb.vias.clear();
+  EXPECT_EQ(writeKicadBoard(again, emptied), board.text);
+  // One of two members gone: the group is rewritten around the other.
+  Design oneLeft = designOf(again);
+  oneLeft.pcb.vias[0].info.group = "Copy 2";
+  const KicadBoard both = parseKicadBoard(writeKicadBoard(again, oneLeft), "both");
+  ASSERT_EQ(both.groups.size(), 1u);
+  EXPECT_EQ(both.groups[0].members.size(), 2u);
+  Design viaAlone = designOf(both);
+  viaAlone.pcb.tracks.clear();
+  const KicadBoard alone = parseKicadBoard(writeKicadBoard(both, viaAlone), "alone");
+  ASSERT_EQ(alone.groups.size(), 1u);
+  EXPECT_EQ(alone.groups[0].members, (std::vector<std::string>{both.itemUuids.at(2)}));
+  EXPECT_EQ(alone.groups[0].uuid, both.groups[0].uuid);
+
+  design.pcb.tracks[0].layerId = 9;
+  EXPECT_THROW(writeKicadBoard(board, design), DesignFileError);
+}
+
+TEST(KicadBoardWriterTest, GroupsOfTheBoardKeepTheirOtherMembersAndTheirOrder) {
+  const std::string text =
+      kBoardHead +
+      "\t(segment (start 0 0) (end 1 0) (width 0.2) (layer \"F.Cu\") (net 1) (tstamp s1))\n"
+      "\t(segment (start 1 0) (end 2 0) (width 0.2) (layer \"F.Cu\") (net 1) (tstamp s2))\n"
+      "\t(group \"Copy 2\" (id g1)\n\t\t(members s2 drawing s1)\n\t)\n)\n";
+  const KicadBoard board = parseKicadBoard(text, "groups");
+  ASSERT_EQ(board.pcb.tracks.size(), 2u);
+  EXPECT_EQ(board.pcb.tracks[0].info.group, "Copy 2");
+  Design design = designOf(board);
+  // Unchanged, whatever order the design holds its members in.
+  EXPECT_EQ(writeKicadBoard(board, design), text);
+  design.pcb.tracks.erase(design.pcb.tracks.begin());
+  std::string written = writeKicadBoard(board, design);
+  EXPECT_NE(written.find("\t(group \"Copy 2\" (id g1) (members s2 drawing))\n)"), std::string::npos)
+      << written;
+  EXPECT_EQ(written.find("(tstamp s1)"), std::string::npos);
+  // The last copper gone, the drawing keeps the group.
+  design.pcb.tracks.clear();
+  written = writeKicadBoard(board, design);
+  EXPECT_NE(written.find("(members drawing)"), std::string::npos) << written;
+}
+
 // The text outside the given top-level children must be equal in both.
 void expectSameOutside(const std::string& before, const std::string& after,
                        const std::vector<std::size_t>& children) {
@@ -336,30 +415,10 @@ TEST(KicadBoardWriterTest, GlasgowEditsThroughTheHostComeBackFromTheFile) {
 // KiCad itself as the judge: its Python module (KiCad 6's pcbnew for the
 // system's python3) redoes the host's edits on the original board and compares
 // every graphic item and pad with the board the host wrote.
-class KicadJudgeTest : public ::testing::Test {
+class KicadJudgeTest : public testing::KicadPythonTest {
  protected:
-  static constexpr const char* kPython = "/usr/bin/python3";
-
-  void SetUp() override {
-    if (std::system((std::string(kPython) + " -c 'import pcbnew' >/dev/null 2>&1").c_str()) != 0) {
-      GTEST_SKIP() << "KiCad's pcbnew module cannot be imported by " << kPython;
-    }
-    std::string pattern = (std::filesystem::temp_directory_path() / "kicadjudge-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override {
-    if (!dir_.empty()) std::filesystem::remove_all(dir_);
-  }
-
-  // Runs the checker; returns its exit status and leaves its output in said.
   int check(const std::string& arguments, std::string& said) {
-    const std::filesystem::path output = dir_ / "check.txt";
-    const std::string command = std::string(kPython) + " " + TANDREL_KICAD_FLIP_CHECK + " " +
-                                arguments + " >" + output.string() + " 2>&1";
-    const int status = std::system(command.c_str());
-    said = readFileText(output);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run(TANDREL_KICAD_FLIP_CHECK, arguments, said);
   }
 
   // Every movable footprint is edited: most are flipped (about their own
@@ -410,8 +469,6 @@ class KicadJudgeTest : public ::testing::Test {
         << said;
     std::cout << "KiCad on " << source.filename().string() << ": " << said;
   }
-
-  std::filesystem::path dir_;
 };
 
 TEST_F(KicadJudgeTest, EveryGraphicKindFlipsTurnsAndMovesAsInKicad) {
@@ -433,6 +490,50 @@ TEST_F(KicadJudgeTest, DemoAndExampleBoardsFlipAsInKicad) {
   // KiCad 6 reads only boards of its own format.
   expectKicadAgrees(std::filesystem::path(TANDREL_EXAMPLES_DIR) / "kicad" / "duo-kicad6" /
                     "duo-kicad6.kicad_pcb");
+}
+
+using testing::hostCopperLines;
+using testing::KicadCopperJudge;
+
+// A client's copper on the demo board, placed through the host, saved, and
+// read by KiCad: every item where the host has it, on its net and layer, in
+// its group; deleted again, the board saves as it was.
+TEST_F(KicadCopperJudge, PlacedCopperIsWhatKicadReadsAndDeletingItGivesTheBoardBack) {
+  const std::filesystem::path copy = copyOfDemo();
+  if (copy.empty()) return;
+  const KicadBoard board = readKicadBoard(copy);
+  const std::string original = board.text;
+  HostDbx host(designOf(board));
+  const int32_t gnd = 11;  // "GND" in the demo
+  ASSERT_EQ(board.nets[std::size_t(gnd - 1)].name, "GND");
+  TConversation pcb;
+  ASSERT_EQ(host.TOpenDesign(kOpenLanguage, kOpenVersion, kToolNamePcb, &pcb), DBX_OK);
+  TLine line = records::line(1, 25400, {10000000, -9000000}, {10500000, -9000000}, gnd, "Copy 2");
+  ASSERT_EQ(host.TPlaceLine(&pcb, &line), DBX_OK);
+  TArc arc = records::arc(2, 20000, {10500000, -9000000}, {10600000, -9100000},
+                          {10700000, -9000000}, gnd, "Copy 2");
+  ASSERT_EQ(host.TPlaceArc(&pcb, &arc), DBX_OK);
+  TVia via = records::via({10700000, -9000000}, 80000, 40000, 1, 2, gnd, "Copy 3");
+  ASSERT_EQ(host.TPlaceVia(&pcb, &via), DBX_OK);
+  auto zone = std::make_unique<TPolygon>(records::polygon(
+      1, gnd, {{9000000, -8000000}, {9500000, -8000000}, {9500000, -8500000}, {9000000, -8500000}},
+      "Copy 2"));
+  ASSERT_EQ(host.TPlacePolygon(&pcb, zone.get()), DBX_OK);
+  ASSERT_EQ(host.TCloseDesign(&pcb, ""), DBX_OK);
+
+  const Design placed = host.readDesign([](const Design& d) { return d; });
+  saveKicadBoard(board, placed, copy);
+  const std::vector<std::string> kicad = kicadCopperLines(copy);
+  EXPECT_EQ(kicad.size(), 365u + 1u + 4u);
+  EXPECT_EQ(hostCopperLines(board, placed), kicad);
+  EXPECT_NE(std::find(kicad.begin(), kicad.end(),
+                      "segment 100000000 90000000 105000000 90000000 254000 F.Cu GND Copy 2"),
+            kicad.end());
+
+  // Taken back through the edit history: the demo's own bytes.
+  ASSERT_EQ(host.undoClientEdits().parts, 4u);
+  saveKicadBoard(board, host.readDesign([](const Design& d) { return d; }), copy);
+  EXPECT_EQ(readFileText(copy), original);
 }
 
 }  // namespace

@@ -5,12 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <numbers>
 #include <string>
 #include <vector>
 
+#include "storage/kicad/kicadboard.h"
 #include "storage/kicad/sexpr.h"
 
 namespace dbxhost::kicad::testing {
@@ -57,5 +59,46 @@ inline const std::filesystem::path kGlasgowBoard =
 #define SKIP_WITHOUT_GLASGOW()                                            \
   if (!std::filesystem::exists(::dbxhost::kicad::testing::kGlasgowBoard)) \
   GTEST_SKIP() << "the public board " << ::dbxhost::kicad::testing::kGlasgowBoard << " is not here"
+
+// The board's copper as kicadcoppercheck.py prints it, from the host's model
+// of the board: KiCad's nanometres, y down, layer and net names; sorted.
+inline std::vector<std::string> hostCopperLines(const KicadBoard& board, const Design& design) {
+  auto net = [&](int32_t id) {
+    const Net* n = design.findNet(id);
+    return n == nullptr ? std::string("-") : n->name;
+  };
+  auto layer = [&](int32_t id) { return board.layerNames.at(id); };
+  auto at = [](TPoint p) {
+    return std::to_string(int64_t(p.x) * 10) + " " + std::to_string(-int64_t(p.y) * 10);
+  };
+  auto group = [](const ItemInfo& info) { return info.group.empty() ? "-" : info.group; };
+  std::vector<std::string> lines;
+  const Pcb& pcb = design.pcb;
+  for (const Track& t : pcb.tracks) {
+    lines.push_back("segment " + at(t.start) + " " + at(t.end) + " " +
+                    std::to_string(int64_t(t.width) * 10) + " " + layer(t.layerId) + " " +
+                    net(t.info.netId) + " " + group(t.info));
+  }
+  for (const ArcTrack& a : pcb.arcs) {
+    lines.push_back("arc " + at(a.start) + " " + at(a.mid) + " " + at(a.end) + " " +
+                    std::to_string(int64_t(a.width) * 10) + " " + layer(a.layerId) + " " +
+                    net(a.info.netId) + " " + group(a.info));
+  }
+  for (const Via& v : pcb.vias) {
+    lines.push_back("via " + at(v.at) + " " + std::to_string(int64_t(v.diameter) * 10) + " " +
+                    std::to_string(int64_t(v.drill) * 10) + " " + layer(v.startLayerId) + " " +
+                    layer(v.endLayerId) + " " + net(v.info.netId) + " " + group(v.info));
+  }
+  for (const Zone& z : pcb.zones) {
+    std::string line = "zone ";
+    for (std::size_t i = 0; i < z.layerIds.size(); ++i)
+      line += (i > 0 ? "," : "") + layer(z.layerIds[i]);
+    line += " " + net(z.info.netId) + " " + (z.keepout ? "1" : "0");
+    for (TPoint p : z.outline) line += " " + at(p);
+    lines.push_back(line + " " + group(z.info));
+  }
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
 
 }  // namespace dbxhost::kicad::testing
