@@ -172,6 +172,9 @@ TEST_F(KicadBoardProcessTest, IoBufferBPlacedBesideIoBufferARepeatsItsLayout) {
       placement::TPlacer placer;
       placer.LoadGroups(design, names, uint32_t(items));
       ASSERT_EQ(placer.FieldOf(placement::Control::Cols).text, "2");
+      // The board is routed; this checks the placement alone.
+      EXPECT_TRUE(placer.CopyRouting());
+      placer.SetCopyRouting(false);
       placer.GroupsListClick(0);
       placer.EditField(placement::Control::GapX, "2.54");
       ui.answers = {true};

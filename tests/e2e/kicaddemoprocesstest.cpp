@@ -120,7 +120,10 @@ class KicadDemoProcessTest : public ::testing::Test {
   // Places the other group one row below the template, the lower instance:
   // just off the board, clear of its copper, whose connectivity KiCad would
   // otherwise recompute where a copy's pad lands on a track of another net.
-  void placeBelow(std::size_t templateLine) {
+  void placeBelow(std::size_t templateLine, bool routing = false) {
+    // The demo is routed, so the routing is copied unless the user says no.
+    EXPECT_TRUE(placer().CopyRouting());
+    placer().SetCopyRouting(routing);
     placer().GroupsListClick(templateLine);
     placer().SetCorner(placement::RectCorner::LeftTop);
     placer().EditField(Control::Rows, "2");
