@@ -225,9 +225,11 @@ bool ClosestMatch::keepsTwinOrder(std::size_t item, std::size_t component) const
   return laterComponents >= itemsAfter;
 }
 
-std::size_t ClosestMatch::bound() const {
-  // Once enough are kept, only as close a candidate as the worst can enter.
-  return kept_.size() == wanted_ ? kept_.back().cost : limit_;
+int64_t ClosestMatch::bound() const {
+  // Once enough are kept, only a closer candidate than the worst may enter;
+  // equals come in the order found, the copy's reference order first.
+  const auto limit = static_cast<int64_t>(limit_);
+  return kept_.size() == wanted_ ? static_cast<int64_t>(kept_.back().cost) - 1 : limit;
 }
 
 void ClosestMatch::search(std::size_t depth) {
@@ -247,12 +249,12 @@ void ClosestMatch::search(std::size_t depth) {
     tallies_->addItem(scratch_);
     const int32_t lower = tallies_->lowerBound();
     tallies_->undo(mark);
-    if (static_cast<std::size_t>(lower) <= bound()) options.emplace_back(lower, component);
+    if (lower <= bound()) options.emplace_back(lower, component);
   }
   std::stable_sort(options.begin(), options.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
   for (const auto& [lowerBound, component] : options) {
-    if (static_cast<std::size_t>(lowerBound) > bound()) break;
+    if (lowerBound > bound()) break;
     if (++placements_ > kPlacementBudget) {
       cutShort_ = true;
       return;
@@ -311,7 +313,7 @@ void ClosestMatch::scoreLeaf() {
   for (const Pin& pin : pins) {
     if (pin.templateNet != NetTallies::kNoNet && partner[pin.templateNet] == pin.copyNet) continue;
     kept.differences.push_back({pin.item, pin.designator, pin.templateNet, pin.copyNet});
-    if (kept.differences.size() > bound()) return;
+    if (static_cast<int64_t>(kept.differences.size()) > bound()) return;
   }
   kept.cost = kept.differences.size();
   for (std::size_t e : itemsInReferenceOrder_) {
@@ -320,7 +322,6 @@ void ClosestMatch::scoreLeaf() {
   auto closer = [](const Kept& a, const Kept& b) {
     return std::tie(a.cost, a.order) < std::tie(b.cost, b.order);
   };
-  if (kept_.size() == wanted_ && !closer(kept, kept_.back())) return;
   kept.assignment = assignment_;
   kept_.insert(std::upper_bound(kept_.begin(), kept_.end(), kept, closer), std::move(kept));
   if (kept_.size() > wanted_) kept_.pop_back();

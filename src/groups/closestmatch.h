@@ -87,7 +87,8 @@ class ClosestMatch {
   void orderItems();
   void mergedPins(std::size_t item, std::size_t component);
   bool keepsTwinOrder(std::size_t item, std::size_t component) const;
-  std::size_t bound() const;
+  // The most differences a candidate may still have.
+  int64_t bound() const;
   void search(std::size_t depth);
   void scoreLeaf();
   Candidate candidateOf(const Kept& kept) const;
