@@ -9,6 +9,7 @@
 #include "dbx/design.h"
 #include "dbx/refdesstring.h"
 #include "groups/componentkey.h"
+#include "groups/twinitems.h"
 
 namespace {
 
@@ -115,30 +116,17 @@ void ClosestMatch::numberPins() {
 }
 
 void ClosestMatch::findTwins() {
-  // Items of one kind with every pin on the same net can be exchanged
-  // without changing a difference; items the template leaves empty take
-  // anything and are twins too.
-  twinClass_.assign(n_, -1);
-  auto samePins = [&](std::size_t e, std::size_t k) {
-    const auto& a = templatePins_[e];
-    const auto& b = templatePins_[k];
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](auto x, auto y) {
-             return x.designator == y.designator && x.net == y.net;
-           });
-  };
+  // Twins can be exchanged without changing a difference; items the template
+  // leaves empty take anything and are twins too.
+  twinSlots_ = FindTwinItems(templateItems_);
+  std::vector<std::size_t> holes;
   for (std::size_t e = 0; e < n_; ++e) {
-    if (twinClass_[e] >= 0) continue;
-    std::vector<std::size_t> members{e};
-    for (std::size_t k = e + 1; k < n_; ++k) {
-      if (twinClass_[k] >= 0) continue;
-      const bool holes = templateItems_[e] == nullptr && templateItems_[k] == nullptr;
-      const bool twins = templateItems_[e] != nullptr && templateItems_[k] != nullptr &&
-                         SameComponentKey(*templateItems_[e], *templateItems_[k]) && samePins(e, k);
-      if (holes || twins) members.push_back(k);
-    }
-    if (members.size() < 2) continue;
-    for (std::size_t member : members) twinClass_[member] = static_cast<int>(twinSlots_.size());
-    twinSlots_.push_back(std::move(members));
+    if (templateItems_[e] == nullptr) holes.push_back(e);
+  }
+  if (holes.size() >= 2) twinSlots_.push_back(std::move(holes));
+  twinClass_.assign(n_, -1);
+  for (std::size_t k = 0; k < twinSlots_.size(); ++k) {
+    for (std::size_t member : twinSlots_[k]) twinClass_[member] = static_cast<int>(k);
   }
 }
 
@@ -255,7 +243,7 @@ void ClosestMatch::search(std::size_t depth) {
                    [](const auto& a, const auto& b) { return a.first < b.first; });
   for (const auto& [lowerBound, component] : options) {
     if (lowerBound > bound()) break;
-    if (++placements_ > kPlacementBudget) {
+    if (++placements_ > budget_) {
       cutShort_ = true;
       return;
     }
@@ -357,7 +345,10 @@ ClosestMatch::Result ClosestMatch::run() {
   tallies_ = std::make_unique<NetTallies>(netIds_.size());
   assignment_.assign(n_, -1);
   used_.assign(n_, 0);
-  if (n_ > 0) search(0);
+  // An item that no component of its kind can take leaves nothing to search.
+  const bool everyItemHasOne = std::all_of(
+      allowed_.begin(), allowed_.end(), [](const auto& components) { return !components.empty(); });
+  if (n_ > 0 && everyItemHasOne) search(0);
   for (const Kept& kept : kept_) result.candidates.push_back(candidateOf(kept));
   result.cutShort = cutShort_;
   return result;

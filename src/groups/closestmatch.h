@@ -67,6 +67,9 @@ class ClosestMatch {
                std::vector<DBX::Component*> newComponents,
                std::size_t differenceLimit = kDefaultDifferenceLimit,
                std::size_t wanted = kMaxCandidates);
+  // Fewer assignments than kPlacementBudget, for a quick answer.
+  void setPlacementBudget(std::size_t budget) { budget_ = budget; }
+
   Result run();
 
  private:
@@ -98,6 +101,7 @@ class ClosestMatch {
   std::vector<DBX::Component*> components_;
   std::size_t limit_;
   std::size_t wanted_;
+  std::size_t budget_ = kPlacementBudget;
 
   std::vector<std::string> designators_;
   std::vector<int32_t> netIds_;

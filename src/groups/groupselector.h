@@ -14,8 +14,10 @@
 #include <string>
 #include <vector>
 
+#include "groups/closestmatch.h"
 #include "groups/componentlist.h"
 #include "groups/droptargets.h"
+#include "groups/groupdifferences.h"
 #include "groups/grouptable.h"
 #include "groups/netgraph.h"
 #include "groups/selectsheetvars.h"
@@ -42,6 +44,10 @@ class TGroupSelector {
   // number of template items): its index, or -1 to add nothing.
   using VariantChooser = std::function<int(const TGroupSelector& page,
                                            const std::vector<DBX::Component*>& candidates)>;
+  // Picks one of the closest correspondences when no variant matches
+  // exactly: its index, or -1 to add nothing.
+  using ClosestChooser =
+      std::function<int(const TGroupSelector& page, const ClosestMatch::Result& closest)>;
   // Picks a sheet set and the offset of the sheet that becomes the template,
   // or nothing to stop.
   struct SheetSetChoice {
@@ -123,6 +129,8 @@ class TGroupSelector {
   ComponentList& CompList() { return compList_; }
   const std::vector<NetListEntry>& NetList() const { return netList_; }
   const NetGraph& TemplateGraph() const { return templateGraph_; }
+  // The pins by which the groups added from a closest correspondence differ.
+  const GroupDifferences& Differences() const { return differences_; }
   DBX::Design* FDesign() const { return design_; }
   const std::map<CellKey, DropInfo>& FDropTargets() const { return dropTargets_.targets; }
   const std::vector<CellKey>& FConflictCells() const { return dropTargets_.conflictCells; }
@@ -143,6 +151,7 @@ class TGroupSelector {
   // ---- Attachments ----
   std::function<void(bool complete)> OnComplete;
   VariantChooser chooseVariant;
+  ClosestChooser chooseClosest;
   SheetSetChooser chooseSheetSet;
   void setView(View* view) { view_ = view != nullptr ? view : &noView_; }
 
@@ -158,11 +167,16 @@ class TGroupSelector {
   void reportComplete(bool complete);
   void checkDataCell(int row, int column, const char* operation) const;
   bool tableHasComponents() const;
+  // The template's component per item, null where it has none.
+  std::vector<DBX::Component*> templateItems() const;
+  // Offers the closest correspondences of a group that matches no variant.
+  void AddClosestGroup(const std::vector<DBX::Component*>& newComponents, std::size_t deepestIndex);
 
   GroupTable table_;
   ComponentList compList_;
   std::vector<NetListEntry> netList_;
   NetGraph templateGraph_;
+  GroupDifferences differences_;
   DBX::Design* design_ = nullptr;
 
   DropTargets dropTargets_;
