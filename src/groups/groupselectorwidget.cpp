@@ -20,6 +20,7 @@
 
 #include "diag/designdump.h"
 #include "diag/exceptionreport.h"
+#include "groups/closestselectdialog.h"
 #include "groups/componentlistmodel.h"
 #include "groups/groupcelldelegate.h"
 #include "groups/grouptablemodel.h"
@@ -232,6 +233,12 @@ GroupSelectorWidget::GroupSelectorWidget(TGroupSelector& page, QWidget* parent)
     dialog.ShowVariants(selector.GrItems(), itemColumnWidths(), candidates);
     return dialog.SelectVariant();
   };
+  page_.chooseClosest = [this](const TGroupSelector& selector,
+                               const ClosestMatch::Result& closest) {
+    TClosestSelect dialog;
+    dialog.ShowCandidates(selector.GrItems(), itemColumnWidths(), closest);
+    return dialog.SelectCandidate();
+  };
   page_.chooseSheetSet = [](const SelectSheetVars& vars) {
     TSheetSel dialog;
     dialog.ShowSheetSets(vars);
@@ -243,6 +250,7 @@ GroupSelectorWidget::GroupSelectorWidget(TGroupSelector& page, QWidget* parent)
 GroupSelectorWidget::~GroupSelectorWidget() {
   page_.setView(nullptr);
   page_.chooseVariant = nullptr;
+  page_.chooseClosest = nullptr;
   page_.chooseSheetSet = nullptr;
 }
 
