@@ -11,6 +11,7 @@
 #include "diag/ui.h"
 #include "diag/waitcurs.h"
 #include "groups/componentkey.h"
+#include "groups/droprefusal.h"
 #include "groups/twinitems.h"
 
 using diag::MessageKind;
@@ -220,6 +221,8 @@ void TGroupSelector::clearDragState() {
   shownConflictEnd_ = -1;
   dragging_ = false;
   dragCol_ = dragRow_ = -1;
+  dragged_ = nullptr;
+  dragRefusal_.clear();
 }
 
 void TGroupSelector::ComputeDropTargets(DBX::Component* component) {
@@ -227,6 +230,7 @@ void TGroupSelector::ComputeDropTargets(DBX::Component* component) {
   clearDragState();
   view_->repaint();
   dropTargets_ = FindDropTargets(table_, templateGraph_, component);
+  dragged_ = component;
 }
 
 void TGroupSelector::CompListStartDrag() {
@@ -266,6 +270,7 @@ bool TGroupSelector::GrItemsDragOver(int row, int column) {
                           ? dropTargets_.targets.find(MakeCellKey(row, column))
                           : dropTargets_.targets.end();
   if (target != dropTargets_.targets.end()) {
+    dragRefusal_.clear();
     const DropInfo& info = target->second;
     // Empty ranges of two targets may start at the same index, so the whole
     // range tells whether the shown conflicts change.
@@ -280,6 +285,9 @@ bool TGroupSelector::GrItemsDragOver(int row, int column) {
     }
     view_->repaint();
     return true;
+  }
+  if (dragged_ != nullptr) {
+    dragRefusal_ = DropRefusal(table_, templateGraph_, *dragged_, row, column);
   }
   if (shownConflictStart_ != -1) {
     shownConflicts_.clear();

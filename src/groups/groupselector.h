@@ -92,6 +92,9 @@ class TGroupSelector {
   void GrItemsStartDrag(int row, int column);
   // Whether a drop on the cell is accepted; moves the shown conflicts.
   bool GrItemsDragOver(int row, int column);
+  // Why the cell last dragged over refused the drop; empty when it took it
+  // or there is nothing to explain.
+  const std::string& dragRefusal() const { return dragRefusal_; }
   void GrItemsDragDrop(int row, int column, DragSource source);
   bool CompListDragOver(DragSource source) const { return source == DragSource::GrItems; }
   void CompListDragDrop(DragSource source);
@@ -186,6 +189,8 @@ class TGroupSelector {
   bool dragging_ = false;
   int dragCol_ = -1;
   int dragRow_ = -1;
+  DBX::Component* dragged_ = nullptr;
+  std::string dragRefusal_;
   int currentRow_ = 1;
   int currentColumn_ = 1;
 

@@ -16,6 +16,7 @@
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableView>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 #include "diag/designdump.h"
@@ -108,6 +109,14 @@ class GrItemsView : public QTableView {
       event->accept();
     } else {
       event->ignore();
+    }
+    // A refused cell says which pin keeps the component out.
+    const std::string& refusal = frame_.page().dragRefusal();
+    if (refusal.empty()) {
+      QToolTip::hideText();
+    } else {
+      QToolTip::showText(viewport()->mapToGlobal(event->position().toPoint()),
+                         QString::fromStdString(refusal), viewport());
     }
   }
 

@@ -446,6 +446,30 @@ TEST_F(FlatTest, ChosenClosestGroupIsAddedAndMarkedUntilItsCellsEmpty) {
   EXPECT_TRUE(page.Differences().empty());
 }
 
+TEST_F(FlatTest, RefusedCellsSayWhichPinIsWiredDifferently) {
+  page.SetTemplateRow(flat.components({"J1", "R1", "C1"}), -1, false);
+  page.SetGroupRow(flat.components({"J2", "R4"}), 0, 2, false, -1);
+  select("C3");
+  page.CompListStartDrag();
+  EXPECT_FALSE(page.GrItemsDragOver(2, 3));
+  EXPECT_THAT(page.dragRefusal(),
+              ::testing::MatchesRegex("C3 pin [0-9]+ is wired differently from C1 pin [0-9]+ of "
+                                      "the template"));
+  EXPECT_FALSE(page.GrItemsDragOver(3, 1));
+  EXPECT_EQ(page.dragRefusal(), "C3 is another kind of part than J1");
+  // The spare row takes C3: nothing to explain there.
+  EXPECT_TRUE(page.GrItemsDragOver(3, 3));
+  EXPECT_EQ(page.dragRefusal(), "");
+  EXPECT_FALSE(page.GrItemsDragOver(2, 2));  // filled
+  EXPECT_EQ(page.dragRefusal(), "");
+  page.EndDrag();
+  EXPECT_EQ(page.dragRefusal(), "");
+  select("C2");
+  page.CompListStartDrag();
+  EXPECT_TRUE(page.GrItemsDragOver(2, 3));
+  EXPECT_EQ(page.dragRefusal(), "");
+}
+
 TEST_F(FlatTest, OutOfRangeClosestChoiceAddsNothing) {
   page.SetTemplateRow(flat.components({"J1", "R1", "C1"}), -1, false);
   closestAnswer = 10;
