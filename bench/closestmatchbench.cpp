@@ -16,11 +16,7 @@ namespace {
 
 using Components = std::vector<DBX::Component*>;
 
-NetGraph templateOf(const Components& components) {
-  NetGraph graph;
-  for (std::size_t i = 0; i < components.size(); ++i) graph.AddItem(uint32_t(i), components[i]);
-  return graph;
-}
+NetGraph templateOf(const Components& components) { return boards::templateGraphOf(components); }
 
 void searchClosest(benchmark::State& state, const Components& templateRow, const Components& copy) {
   const NetGraph templateGraph = templateOf(templateRow);

@@ -257,6 +257,14 @@ dbxhost::Design makePullUps(int k, int copies) {
   return makePcb(parts);
 }
 
+NetGraph templateGraphOf(const std::vector<DBX::Component*>& components) {
+  NetGraph graph;
+  for (std::size_t i = 0; i < components.size(); ++i) {
+    if (components[i] != nullptr) graph.AddItem(uint32_t(i), components[i]);
+  }
+  return graph;
+}
+
 Loaded::Loaded(dbxhost::Design design, uint8_t tool) : host(std::move(design)) {
   this->design.selectTool(tool);
 }

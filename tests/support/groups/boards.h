@@ -10,6 +10,7 @@
 
 #include "dbx/design.h"
 #include "engine/hostdbx.h"
+#include "groups/netgraph.h"
 #include "model/design.h"
 
 namespace boards {
@@ -80,6 +81,10 @@ std::vector<std::string> channelRefDes(const ChannelBoard& board, int channel);
 // copies of an IC whose pins 1 .. k each carry a pull-up to the copy's VCC:
 // resistors "R<copy * k + r>" (r from 1), ICs "U<copy>" (copy from 1).
 dbxhost::Design makePullUps(int k, int copies);
+
+// A template graph of the components, component i as item i; null entries
+// leave their items empty.
+NetGraph templateGraphOf(const std::vector<DBX::Component*>& components);
 
 // A design read from the host for one tool.
 class Loaded {

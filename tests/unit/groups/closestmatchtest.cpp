@@ -19,13 +19,7 @@ namespace {
 
 using Components = std::vector<DBX::Component*>;
 
-NetGraph templateOf(const Components& components) {
-  NetGraph graph;
-  for (std::size_t i = 0; i < components.size(); ++i) {
-    if (components[i] != nullptr) graph.AddItem(uint32_t(i), components[i]);
-  }
-  return graph;
-}
+NetGraph templateOf(const Components& components) { return boards::templateGraphOf(components); }
 
 std::string refDesOf(const DBX::Component* component) { return ComponentField(*component, 0); }
 
