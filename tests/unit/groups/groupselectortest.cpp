@@ -439,6 +439,12 @@ TEST_F(FlatTest, ChosenClosestGroupIsAddedAndMarkedUntilItsCellsEmpty) {
                 ::testing::Contains(difference.text()));
   }
   EXPECT_FALSE(page.Differences().differs(flat["J2"]));
+  // Placement takes the group like any other.
+  std::vector<std::string> names;
+  int perGroup = 0;
+  page.GetPlacementList(names, perGroup);
+  EXPECT_EQ(names, (Names{"J1", "R1", "C1", "J2", "R4", "C3"}));
+  EXPECT_EQ(perGroup, 3);
   // A differing component that leaves its cell is no longer marked.
   page.ClearCell(2, 3);
   EXPECT_FALSE(page.Differences().differs(flat["C3"]));
