@@ -8,7 +8,14 @@ CellLook GroupCellLook(const TGroupSelector& page, int row, int column, Rgb back
   const Rgb ground = dragged ? CellLook::kDraggedBackground : background;
   look.fill = ground;
   look.text = dragged ? CellLook::kDraggedText : CellLook::kText;
-  if (!page.FDragging()) return look;
+  if (!page.FDragging()) {
+    const GroupTable& table = page.GrItems();
+    if (!dragged && table.isDataCell(row, column) &&
+        page.Differences().differs(table.cell(row, column).component)) {
+      look.fill = CellLook::kDifferingFill;
+    }
+    return look;
+  }
 
   const CellKey key = MakeCellKey(row, column);
   const auto target = page.FDropTargets().find(key);

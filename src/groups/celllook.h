@@ -1,7 +1,8 @@
 // How a data cell of the group table is drawn: the dragged cell stands out in
 // blue with yellow text, drop targets are hatched (backward diagonal when a
 // drop there clears nothing, crossed when it clears the red cells), and the
-// cells that the target under the pointer would clear are red.
+// cells that the target under the pointer would clear are red. Outside a
+// drag, components wired differently from the template are orange.
 #pragma once
 
 #include <cstdint>
@@ -26,6 +27,8 @@ struct CellLook {
   static constexpr Rgb kDraggedText{255, 255, 0};
   static constexpr Rgb kConflictFill{255, 0, 0};
   static constexpr Rgb kText{0, 0, 0};
+  // A component wired differently from the template in some pins.
+  static constexpr Rgb kDifferingFill{255, 200, 120};
 
   Rgb fill;                           // solid ground of the cell
   CellHatch hatch = CellHatch::None;  // lines drawn over the ground

@@ -11,6 +11,8 @@
 #include "diag/ui.h"
 #include "diag/waitcurs.h"
 #include "groups/componentkey.h"
+#include "groups/droprefusal.h"
+#include "groups/twinitems.h"
 
 using diag::MessageKind;
 using diag::ReportMessage;
@@ -20,6 +22,11 @@ namespace {
 std::string captionText(char letter, int number) { return letter + std::to_string(number); }
 
 std::string refDesOf(const DBX::Component& component) { return ComponentField(component, 0); }
+
+// Where no candidate comes within the limit, the closest one at any distance
+// names the first differing pin, found within a shorter budget.
+constexpr std::size_t kAnyNumberOfDifferences = 1000000;
+constexpr std::size_t kDeepestMatchBudget = 200000;
 
 }  // namespace
 
@@ -56,6 +63,7 @@ void TGroupSelector::ClearCell(int row, int column) {
   GroupCell& cell = table_.cell(row, column);
   if (cell.empty()) return;
   if (!compList_.containsText(cell.text)) compList_.append(cell.text, cell.component);
+  differences_.forget(cell.component);
   emptyCell(row, column);
   if (row == 1) templateGraph_.RemoveItem(static_cast<uint32_t>(column - 1));
 }
@@ -143,6 +151,7 @@ void TGroupSelector::ClearAll(bool clearLists) {
   emptyCell(1, 1);
   currentRow_ = currentColumn_ = 1;
   templateGraph_.Clear();
+  differences_.clear();
   clearDragState();
   if (clearLists) {
     compList_.clear();
@@ -214,6 +223,8 @@ void TGroupSelector::clearDragState() {
   shownConflictEnd_ = -1;
   dragging_ = false;
   dragCol_ = dragRow_ = -1;
+  dragged_ = nullptr;
+  dragRefusal_.clear();
 }
 
 void TGroupSelector::ComputeDropTargets(DBX::Component* component) {
@@ -221,6 +232,7 @@ void TGroupSelector::ComputeDropTargets(DBX::Component* component) {
   clearDragState();
   view_->repaint();
   dropTargets_ = FindDropTargets(table_, templateGraph_, component, &pinTables_);
+  dragged_ = component;
 }
 
 void TGroupSelector::CompListStartDrag() {
@@ -260,6 +272,7 @@ bool TGroupSelector::GrItemsDragOver(int row, int column) {
                           ? dropTargets_.targets.find(MakeCellKey(row, column))
                           : dropTargets_.targets.end();
   if (target != dropTargets_.targets.end()) {
+    dragRefusal_.clear();
     const DropInfo& info = target->second;
     // Empty ranges of two targets may start at the same index, so the whole
     // range tells whether the shown conflicts change.
@@ -274,6 +287,9 @@ bool TGroupSelector::GrItemsDragOver(int row, int column) {
     }
     view_->repaint();
     return true;
+  }
+  if (dragged_ != nullptr) {
+    dragRefusal_ = DropRefusal(table_, templateGraph_, *dragged_, row, column);
   }
   if (shownConflictStart_ != -1) {
     shownConflicts_.clear();
@@ -354,7 +370,7 @@ void TGroupSelector::AddGroup(const std::vector<DBX::Component*>& newComponents)
     return;
   }
   diag::TD_Message("Start variant generation");
-  const VariantSearch::Result result = GenerateVariants(newComponents);
+  VariantSearch::Result result = GenerateVariants(newComponents);
   if (result.tooMany) {
     ReportMessage(MessageKind::Error,
                   "Can't add items - the components match the template group in more than %zu "
@@ -363,16 +379,17 @@ void TGroupSelector::AddGroup(const std::vector<DBX::Component*>& newComponents)
     return;
   }
   if (result.candidates.empty()) {
-    ReportMessage(MessageKind::Error,
-                  "Sorry, components doesn't match original components and nets\nProblematic "
-                  "component: %s",
-                  refDesOf(*newComponents[result.deepestIndex]).c_str());
+    AddClosestGroup(newComponents, result.deepestIndex);
     return;
   }
   if (result.collapsed) {
+    // The collapsed search leaves the order of twins free.
+    std::vector<DBX::Component*> rows = result.candidates.rows();
+    KeepTwinReferenceOrder(templateItems(), rows);
+    result.candidates = VariantList::fromRows(result.candidates.itemCount(), rows);
     const std::string line = std::to_string(result.interchangeableItems) +
-                             " interchangeable parts were assigned in list order; exchange them "
-                             "by drag and drop if needed";
+                             " interchangeable parts were assigned in reference order; exchange "
+                             "them by drag and drop if needed";
     diag::TD_Message(line.c_str());
   }
   const std::size_t n = newComponents.size();
@@ -389,6 +406,56 @@ void TGroupSelector::AddGroup(const std::vector<DBX::Component*>& newComponents)
     chosen = static_cast<std::size_t>(choice);
   }
   SetGroupRow(result.candidates.row(chosen), 0, n, false, -1);
+}
+
+std::vector<DBX::Component*> TGroupSelector::templateItems() const {
+  std::vector<DBX::Component*> items;
+  for (int item = 0; item < itemCount(); ++item) {
+    items.push_back(templateGraph_.componentAt(static_cast<uint32_t>(item)));
+  }
+  return items;
+}
+
+void TGroupSelector::AddClosestGroup(const std::vector<DBX::Component*>& newComponents,
+                                     std::size_t deepestIndex) {
+  const auto n = static_cast<std::size_t>(itemCount());
+  const ClosestMatch::Result closest = ClosestMatch(templateGraph_, n, newComponents).run();
+  // Without a chooser (no dialog to show) the message says where the
+  // closest candidate differs.
+  if (closest.candidates.empty() || !chooseClosest) {
+    std::string text =
+        "Sorry, components doesn't match original components and nets\nProblematic component: " +
+        refDesOf(*newComponents[deepestIndex]);
+    ClosestMatch::Result best = closest;
+    if (best.candidates.empty()) {
+      // However far apart, the closest assignment names where it starts to differ.
+      ClosestMatch deepest(templateGraph_, n, newComponents, kAnyNumberOfDifferences, 1);
+      deepest.setPlacementBudget(kDeepestMatchBudget);
+      best = deepest.run();
+    }
+    if (!best.candidates.empty() && !best.candidates[0].differences.empty()) {
+      text += "\nFirst differing pin: " + best.candidates[0].differences[0].text();
+    }
+    ReportMessage(MessageKind::Error, "%s", text.c_str());
+    return;
+  }
+  const int choice = chooseClosest(*this, closest);
+  if (choice == -1) return;
+  if (choice < 0 || static_cast<std::size_t>(choice) >= closest.candidates.size()) {
+    throw std::out_of_range("AddGroup: closest match " + std::to_string(choice) + " of " +
+                            std::to_string(closest.candidates.size()) + " chosen");
+  }
+  const ClosestMatch::Candidate& chosen = closest.candidates[static_cast<std::size_t>(choice)];
+  const int row = table_.rowCount() - 1;
+  SetGroupRow(chosen.assignment, 0, n, false, -1);
+  differences_.mark(chosen);
+  const std::string line = "G" + std::to_string(row) + " added with " +
+                           std::to_string(chosen.differences.size()) +
+                           " pins wired differently from the template:";
+  diag::TD_Message(line.c_str());
+  for (const ClosestMatch::Difference& difference : chosen.differences) {
+    diag::TD_Message(difference.text().c_str());
+  }
 }
 
 namespace {

@@ -14,8 +14,10 @@
 #include <string>
 #include <vector>
 
+#include "groups/closestmatch.h"
 #include "groups/componentlist.h"
 #include "groups/droptargets.h"
+#include "groups/groupdifferences.h"
 #include "groups/grouptable.h"
 #include "groups/netgraph.h"
 #include "groups/pinlinks.h"
@@ -43,6 +45,10 @@ class TGroupSelector {
   // index, or -1 to add nothing.
   using VariantChooser =
       std::function<int(const TGroupSelector& page, const VariantList& candidates)>;
+  // Picks one of the closest correspondences when no variant matches
+  // exactly: its index, or -1 to add nothing.
+  using ClosestChooser =
+      std::function<int(const TGroupSelector& page, const ClosestMatch::Result& closest)>;
   // Picks a sheet set and the offset of the sheet that becomes the template,
   // or nothing to stop.
   struct SheetSetChoice {
@@ -87,6 +93,9 @@ class TGroupSelector {
   void GrItemsStartDrag(int row, int column);
   // Whether a drop on the cell is accepted; moves the shown conflicts.
   bool GrItemsDragOver(int row, int column);
+  // Why the cell last dragged over refused the drop; empty when it took it
+  // or there is nothing to explain.
+  const std::string& dragRefusal() const { return dragRefusal_; }
   void GrItemsDragDrop(int row, int column, DragSource source);
   bool CompListDragOver(DragSource source) const { return source == DragSource::GrItems; }
   void CompListDragDrop(DragSource source);
@@ -124,6 +133,8 @@ class TGroupSelector {
   ComponentList& CompList() { return compList_; }
   const std::vector<NetListEntry>& NetList() const { return netList_; }
   const NetGraph& TemplateGraph() const { return templateGraph_; }
+  // The pins by which the groups added from a closest correspondence differ.
+  const GroupDifferences& Differences() const { return differences_; }
   DBX::Design* FDesign() const { return design_; }
   const std::map<CellKey, DropInfo>& FDropTargets() const { return dropTargets_.targets; }
   const std::vector<CellKey>& FConflictCells() const { return dropTargets_.conflictCells; }
@@ -144,6 +155,7 @@ class TGroupSelector {
   // ---- Attachments ----
   std::function<void(bool complete)> OnComplete;
   VariantChooser chooseVariant;
+  ClosestChooser chooseClosest;
   SheetSetChooser chooseSheetSet;
   void setView(View* view) { view_ = view != nullptr ? view : &noView_; }
 
@@ -159,11 +171,16 @@ class TGroupSelector {
   void reportComplete(bool complete);
   void checkDataCell(int row, int column, const char* operation) const;
   bool tableHasComponents() const;
+  // The template's component per item, null where it has none.
+  std::vector<DBX::Component*> templateItems() const;
+  // Offers the closest correspondences of a group that matches no variant.
+  void AddClosestGroup(const std::vector<DBX::Component*>& newComponents, std::size_t deepestIndex);
 
   GroupTable table_;
   ComponentList compList_;
   std::vector<NetListEntry> netList_;
   NetGraph templateGraph_;
+  GroupDifferences differences_;
   DBX::Design* design_ = nullptr;
 
   DropTargets dropTargets_;
@@ -175,6 +192,8 @@ class TGroupSelector {
   bool dragging_ = false;
   int dragCol_ = -1;
   int dragRow_ = -1;
+  DBX::Component* dragged_ = nullptr;
+  std::string dragRefusal_;
   int currentRow_ = 1;
   int currentColumn_ = 1;
 

@@ -16,11 +16,13 @@
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableView>
+#include <QToolTip>
 #include <QVBoxLayout>
 #include <algorithm>
 
 #include "diag/designdump.h"
 #include "diag/exceptionreport.h"
+#include "groups/closestselectdialog.h"
 #include "groups/componentlistmodel.h"
 #include "groups/groupcelldelegate.h"
 #include "groups/grouptablemodel.h"
@@ -108,6 +110,14 @@ class GrItemsView : public QTableView {
       event->accept();
     } else {
       event->ignore();
+    }
+    // A refused cell says which pin keeps the component out.
+    const std::string& refusal = frame_.page().dragRefusal();
+    if (refusal.empty()) {
+      QToolTip::hideText();
+    } else {
+      QToolTip::showText(viewport()->mapToGlobal(event->position().toPoint()),
+                         QString::fromStdString(refusal), viewport());
     }
   }
 
@@ -232,6 +242,12 @@ GroupSelectorWidget::GroupSelectorWidget(TGroupSelector& page, QWidget* parent)
     dialog.ShowVariants(selector.GrItems(), itemColumnWidths(), candidates);
     return dialog.SelectVariant();
   };
+  page_.chooseClosest = [this](const TGroupSelector& selector,
+                               const ClosestMatch::Result& closest) {
+    TClosestSelect dialog;
+    dialog.ShowCandidates(selector.GrItems(), itemColumnWidths(), closest);
+    return dialog.SelectCandidate();
+  };
   page_.chooseSheetSet = [](const SelectSheetVars& vars) {
     TSheetSel dialog;
     dialog.ShowSheetSets(vars);
@@ -243,6 +259,7 @@ GroupSelectorWidget::GroupSelectorWidget(TGroupSelector& page, QWidget* parent)
 GroupSelectorWidget::~GroupSelectorWidget() {
   page_.setView(nullptr);
   page_.chooseVariant = nullptr;
+  page_.chooseClosest = nullptr;
   page_.chooseSheetSet = nullptr;
 }
 

@@ -1,6 +1,7 @@
 #include "groups/grouptablemodel.h"
 
 #include <QString>
+#include <QStringList>
 
 #include "groups/groupselector.h"
 
@@ -28,8 +29,21 @@ int GroupTableModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant GroupTableModel::data(const QModelIndex& index, int role) const {
-  if (!index.isValid() || !checkIndex(index) || role != Qt::DisplayRole) return {};
-  return cellText(page_.GrItems(), tableRow(index), tableColumn(index));
+  if (!index.isValid() || !checkIndex(index)) return {};
+  const GroupTable& table = page_.GrItems();
+  const int row = tableRow(index);
+  const int column = tableColumn(index);
+  if (role == Qt::ToolTipRole) {
+    // The pins by which the cell's component differs from the template.
+    if (!table.isDataCell(row, column)) return {};
+    QStringList lines;
+    for (const std::string& line : page_.Differences().linesOf(table.cell(row, column).component)) {
+      lines.push_back(QString::fromStdString(line));
+    }
+    return lines.isEmpty() ? QVariant() : QVariant(lines.join('\n'));
+  }
+  if (role != Qt::DisplayRole) return {};
+  return cellText(table, row, column);
 }
 
 QVariant GroupTableModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <functional>
 
+#include "groups/closestselectdialog.h"
 #include "groups/selectsheetvars.h"
 #include "groups/sheetseldialog.h"
 #include "groups/variantlist.h"
@@ -49,6 +50,22 @@ struct ThreeVariants : QuadPage {
                                            component("C5"), component("R7"), component("R8")});
   }
   VariantList candidates;
+};
+
+// The quad template and two closest candidates, with one and two differing
+// pins.
+struct TwoClosest : QuadPage {
+  TwoClosest() {
+    page.SetTemplateRow({component("C1"), component("R1"), component("R2")}, -1, false);
+    closest.candidates = {
+        {{component("C3"), component("R4"), component("R7")},
+         {{2, component("R2"), component("R7"), "1", "N1", "N7"}}},
+        {{component("C3"), component("R7"), component("R4")},
+         {{1, component("R1"), component("R7"), "2", "GND", ""},
+          {2, component("R2"), component("R4"), "1", "N1", "N4"}}},
+    };
+  }
+  ClosestMatch::Result closest;
 };
 
 }  // namespace
@@ -101,6 +118,50 @@ class ChoiceDialogsTest : public QObject {
       QTest::mouseClick(shown.findChild<QPushButton*>("Button1"), Qt::LeftButton);
     });
     QCOMPARE(dialog.SelectVariant(), 99999);
+  }
+
+  void closestDialogListsDifferencesThenDesignators() {
+    TwoClosest quad;
+    TClosestSelect dialog;
+    dialog.ShowCandidates(quad.page.GrItems(), {50, 60, 70}, quad.closest);
+    QCOMPARE(dialog.windowTitle(), QString("Select closest match"));
+    QTableWidget& grid = *dialog.grid();
+    QCOMPARE(grid.columnCount(), 4);
+    QCOMPARE(grid.rowCount(), 2);
+    QCOMPARE(grid.horizontalHeaderItem(0)->text(), QString("Differences"));
+    QCOMPARE(grid.horizontalHeaderItem(1)->text(), QString("C1"));
+    QCOMPARE(grid.columnWidth(2), 60);
+    QCOMPARE(grid.item(0, 0)->text(), QString("R2 pin 1: N1 in the template, N7 here"));
+    QCOMPARE(grid.item(1, 0)->text(), QString("R1 pin 2: GND in the template, no net here\n"
+                                              "R2 pin 1: N1 in the template, N4 here"));
+    QCOMPARE(grid.item(1, 2)->text(), QString("R7"));
+  }
+
+  void closestOkChoosesTheSelectedAndEscNone() {
+    TwoClosest quad;
+    {
+      TClosestSelect dialog;
+      dialog.ShowCandidates(quad.page.GrItems(), {}, quad.closest);
+      whenShown([](QDialog& shown) {
+        QTest::mouseClick(shown.findChild<QPushButton*>("Button1"), Qt::LeftButton);
+      });
+      QCOMPARE(dialog.SelectCandidate(), 0);
+    }
+    {
+      TClosestSelect dialog;
+      dialog.ShowCandidates(quad.page.GrItems(), {}, quad.closest);
+      whenShown([](QDialog& shown) {
+        clickCell(gridOf(shown), 1, 1);
+        QTest::keyClick(&gridOf(shown), Qt::Key_Return);
+      });
+      QCOMPARE(dialog.SelectCandidate(), 1);
+    }
+    {
+      TClosestSelect dialog;
+      dialog.ShowCandidates(quad.page.GrItems(), {}, quad.closest);
+      whenShown([](QDialog& shown) { QTest::keyClick(&gridOf(shown), Qt::Key_Escape); });
+      QCOMPARE(dialog.SelectCandidate(), -1);
+    }
   }
 
   void variantOkAtOnceChoosesTheFirst() {

@@ -103,6 +103,39 @@ class GroupModelsTest : public QObject {
     QVERIFY(!model.data(model.index(5, 5)).isValid());
   }
 
+  void tooltipsNameTheDifferingPins() {
+    QuadPage quad;
+    GroupTableModel model(quad.page);
+    quad.page.SetTemplateRow({quad.component("C1"), quad.component("R1"), quad.component("U1")}, -1,
+                             false);
+    int offered = 0;
+    quad.page.chooseClosest = [&](const TGroupSelector&, const ClosestMatch::Result&) {
+      ++offered;
+      return 0;
+    };
+    // U3 of another channel with channel 2's input parts.
+    quad.page.AddGroup({quad.component("C3"), quad.component("R4"), quad.component("U3")});
+    QCOMPARE(offered, 1);
+    model.sync();
+    int differing = 0;
+    for (int column = 1; column <= 3; ++column) {
+      const DBX::Component* component = quad.page.GrItems().cell(2, column).component;
+      const QVariant tip = model.data(model.indexOfCell(2, column), Qt::ToolTipRole);
+      const std::vector<std::string>& lines = quad.page.Differences().linesOf(component);
+      if (lines.empty()) {
+        QVERIFY(!tip.isValid());
+        continue;
+      }
+      ++differing;
+      QStringList expected;
+      for (const std::string& line : lines) expected << QString::fromStdString(line);
+      QCOMPARE(tip.toString(), expected.join('\n'));
+      QVERIFY(tip.toString().contains(" in the template, "));
+    }
+    QVERIFY(differing > 0);
+    QVERIFY(!model.data(model.indexOfCell(1, 1), Qt::ToolTipRole).isValid());
+  }
+
   void listModelFollowsRemovalsAppendsAndTicks() {
     QuadWidget quad;
     ComponentListModel& model = *quad.widget.compListModel();

@@ -10,6 +10,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -282,8 +283,9 @@ class GroupSelectorWidgetTest : public QObject {
     tick(quad, "C1");
     tick(quad, "R1");
     QTest::mouseClick(quad.widget.addSelectedButton(), Qt::LeftButton);
+    // J3 is no resistor: not even a closest match exists.
     tick(quad, "C3");
-    tick(quad, "R7");
+    tick(quad, "J3");
     QTest::mouseClick(quad.widget.addSelectedButton(), Qt::LeftButton);
     QCOMPARE(quad.ui.boxes.size(), std::size_t{1});
     QVERIFY(quad.ui.boxes[0].text.starts_with(
@@ -291,6 +293,31 @@ class GroupSelectorWidgetTest : public QObject {
     QCOMPARE(quad.page.GrItems().rowCount(), 3);
     QVERIFY(quad.listed().contains("C3"));
     QCOMPARE(quad.ui.waitDepth, 0);
+  }
+
+  void addSelectedCloseToTheTemplateOffersTheClosestAndOkAddsIt() {
+    QuadWidget quad;
+    tick(quad, "C1");
+    tick(quad, "R1");
+    QTest::mouseClick(quad.widget.addSelectedButton(), Qt::LeftButton);
+    // R7 of another channel is not linked to C3 as R1 is to C1.
+    tick(quad, "C3");
+    tick(quad, "R7");
+    QString title;
+    QString differences;
+    QTimer::singleShot(0, [&] {
+      auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      QVERIFY(dialog != nullptr);
+      title = dialog->windowTitle();
+      differences = dialog->findChild<QTableWidget*>("StringGrid1")->item(0, 0)->text();
+      QTest::mouseClick(dialog->findChild<QPushButton*>("Button1"), Qt::LeftButton);
+    });
+    QTest::mouseClick(quad.widget.addSelectedButton(), Qt::LeftButton);
+    QCOMPARE(title, QString("Select closest match"));
+    QVERIFY(differences.contains(" in the template, "));
+    QVERIFY(quad.ui.boxes.empty());
+    QCOMPARE(quad.page.GrItems().rowCount(), 4);
+    QVERIFY(!quad.listed().contains("R7"));
   }
 
   void addHighlightedTakesTheHostsHighlightAsTemplateAndThenAsGroup() {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <set>
 #include <stdexcept>
+#include <tuple>
 
 #include "model/syntheticdesign.h"
 
@@ -90,6 +91,91 @@ std::vector<std::string> randomChannelRefDes(const dbxhost::Design& design, int 
   return refDes;
 }
 
+namespace {
+
+// Whether the moves of pins (part, pin, circuit net) of a circuit are each
+// plain to see (see makeRewiredChannels).
+bool movesArePlain(const std::vector<Part>& circuit,
+                   const std::vector<std::tuple<int, std::string, int32_t>>& moves) {
+  std::map<int32_t, std::set<int>> partsKept;  // per net, the parts whose pins stay
+  std::map<int32_t, int> pinsKept;
+  std::set<std::pair<int32_t, int32_t>> movedBetween;
+  for (std::size_t i = 0; i < circuit.size(); ++i) {
+    for (const auto& [pin, net] : circuit[i].pads) {
+      bool moved = false;
+      for (const auto& [part, movedPin, to] : moves)
+        moved = moved || (part == int(i) && movedPin == pin);
+      if (moved) continue;
+      partsKept[net].insert(int(i));
+      ++pinsKept[net];
+    }
+  }
+  for (const auto& [part, pin, to] : moves) {
+    const int32_t from = circuit[std::size_t(part)].pads.at(pin);
+    if (!movedBetween.insert({from, to}).second) return false;
+    for (int32_t net : {from, to}) {
+      if (partsKept[net].size() < 2 || pinsKept[net] < 2) return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+RewiredChannels makeRewiredChannels(std::mt19937& random, int parts, int nets, int moved) {
+  const char* const designators[] = {"1", "2", "3", "10"};
+  auto pick = [&](int n) { return int(random() % uint32_t(n)); };
+  std::vector<Part> circuit;
+  for (int i = 0; i < parts; ++i) {
+    const std::string kind(1, char('A' + pick(4)));
+    Part part{"", kind, "1", "P" + kind, {}};
+    const int pins = 2 + pick(3);
+    for (int p = 0; p < pins; ++p) part.pads[designators[p]] = pick(nets);
+    circuit.push_back(std::move(part));
+  }
+  std::vector<std::tuple<int, std::string, int32_t>> moves;
+  for (int attempt = 0; int(moves.size()) < moved; ++attempt) {
+    if (attempt > 1000) throw std::runtime_error("makeRewiredChannels: no plain moves found");
+    const int part = pick(parts);
+    const Part& chosen = circuit[std::size_t(part)];
+    auto pad = chosen.pads.begin();
+    std::advance(pad, pick(int(chosen.pads.size())));
+    const int32_t to = pick(nets);
+    bool again = to == pad->second;
+    for (const auto& [movedPart, pin, net] : moves)
+      again = again || (movedPart == part && pin == pad->first);
+    if (again) continue;
+    moves.emplace_back(part, pad->first, to);
+    if (!movesArePlain(circuit, moves)) moves.pop_back();
+  }
+  RewiredChannels result;
+  std::vector<Part> all;
+  for (int copy = 0; copy < 2; ++copy) {
+    std::vector<int32_t> ids(static_cast<std::size_t>(nets));
+    for (int n = 0; n < nets; ++n) ids[std::size_t(n)] = 1 + copy * nets + n;
+    if (copy == 1) std::shuffle(ids.begin(), ids.end(), random);
+    for (int i = 0; i < parts; ++i) {
+      Part part = circuit[std::size_t(i)];
+      part.refDes = "Q" + std::to_string(copy * parts + i + 1);
+      for (auto& [pin, net] : part.pads) {
+        int32_t circuitNet = net;
+        for (const auto& [movedPart, movedPin, to] : moves) {
+          if (copy == 1 && movedPart == i && movedPin == pin) {
+            circuitNet = to;
+            result.moved.push_back({"Q" + std::to_string(i + 1), pin, "N" + std::to_string(1 + net),
+                                    "N" + std::to_string(ids[std::size_t(to)])});
+          }
+        }
+        net = ids[std::size_t(circuitNet)];
+      }
+      all.push_back(std::move(part));
+    }
+  }
+  std::sort(result.moved.begin(), result.moved.end());
+  result.design = makePcb(all);
+  return result;
+}
+
 dbxhost::Design makeChannelBoard(const ChannelBoard& board) {
   dbxhost::Design design = dbxhost::makeSyntheticDesign(board.channels, board.chainParts, false);
   if (board.powerPins) {
@@ -169,6 +255,14 @@ dbxhost::Design makePullUps(int k, int copies) {
     parts.push_back(std::move(ic));
   }
   return makePcb(parts);
+}
+
+NetGraph templateGraphOf(const std::vector<DBX::Component*>& components) {
+  NetGraph graph;
+  for (std::size_t i = 0; i < components.size(); ++i) {
+    if (components[i] != nullptr) graph.AddItem(uint32_t(i), components[i]);
+  }
+  return graph;
 }
 
 Loaded::Loaded(dbxhost::Design design, uint8_t tool) : host(std::move(design)) {

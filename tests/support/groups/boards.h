@@ -10,6 +10,7 @@
 
 #include "dbx/design.h"
 #include "engine/hostdbx.h"
+#include "groups/netgraph.h"
 #include "model/design.h"
 
 namespace boards {
@@ -37,6 +38,26 @@ dbxhost::Design makeRandomChannels(std::mt19937& random, int channels, int parts
 // The designators of one channel of such a design, in circuit order.
 std::vector<std::string> randomChannelRefDes(const dbxhost::Design& design, int channel, int parts);
 
+// Two copies of a random circuit of parts parts (kinds "A" to "D", two to
+// four pins of "1", "2", "3" and "10", each on one of nets circuit nets),
+// the second with moved pins moved to another of its nets. Every move is
+// plain to see: the pin's net and the net it goes to keep pins of two or
+// more parts with their partners, more than any moved pin brings, and no
+// two moves go between the same two nets. Part i of copy c is
+// "Q<c * parts + i + 1>"; the nets are "N<id>".
+struct MovedPin {
+  std::string templateRefDes;  // the part of the first copy at the same place
+  std::string pin;
+  std::string templateNet;
+  std::string copyNet;
+  friend auto operator<=>(const MovedPin&, const MovedPin&) = default;
+};
+struct RewiredChannels {
+  dbxhost::Design design;
+  std::vector<MovedPin> moved;
+};
+RewiredChannels makeRewiredChannels(std::mt19937& random, int parts, int nets, int moved);
+
 // Synthetic channels (the generator's chain of chainParts parts from VCC to
 // GND per channel) with, optionally, pads 3 on VCC and 4 on GND on every
 // chain part, so that both nets carry thousands of pins, and classes of
@@ -60,6 +81,10 @@ std::vector<std::string> channelRefDes(const ChannelBoard& board, int channel);
 // copies of an IC whose pins 1 .. k each carry a pull-up to the copy's VCC:
 // resistors "R<copy * k + r>" (r from 1), ICs "U<copy>" (copy from 1).
 dbxhost::Design makePullUps(int k, int copies);
+
+// A template graph of the components, component i as item i; null entries
+// leave their items empty.
+NetGraph templateGraphOf(const std::vector<DBX::Component*>& components);
 
 // A design read from the host for one tool.
 class Loaded {

@@ -100,4 +100,24 @@ TEST_F(CellLookTest, ConflictTargetIsCrossedAndItsConflictsTurnRedWhileShown) {
   EXPECT_EQ(look(2, 1).fill, kWhite);
 }
 
+TEST(CellLookDifferencesTest, CellsOfDifferingComponentsAreOrangeOutsideADrag) {
+  testing_diag::ScriptedUi ui;
+  boards::Loaded flat(dbxhost::readDesignFile(std::string(TANDREL_EXAMPLES_DIR) + "/flat-3ch.json"),
+                      DBX::kToolPcb);
+  TGroupSelector page;
+  page.LoadDesign(flat.design);
+  page.SetTemplateRow(flat.components({"J1", "R1", "C1"}), -1, false);
+  page.chooseClosest = [](const TGroupSelector&, const ClosestMatch::Result&) { return 0; };
+  page.AddGroup(flat.components({"J2", "R4", "C3"}));
+  ASSERT_EQ(page.GrItems().cell(2, 3).component, flat["C3"]);
+  ASSERT_TRUE(page.Differences().differs(flat["C3"]));
+  EXPECT_EQ(GroupCellLook(page, 2, 3, kWhite).fill, CellLook::kDifferingFill);
+  EXPECT_EQ(GroupCellLook(page, 2, 1, kWhite).fill, kWhite);
+  EXPECT_EQ(GroupCellLook(page, 1, 3, kWhite).fill, kWhite);
+  // While dragging, the drag's marks alone are shown.
+  page.CompList().setSelected(page.CompList().find("R7"));
+  page.CompListStartDrag();
+  EXPECT_NE(GroupCellLook(page, 2, 3, kWhite).fill, CellLook::kDifferingFill);
+}
+
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include "boards.h"
@@ -45,6 +46,10 @@ class GroupSelectorTest : public ::testing::Test {
       offered.push_back(candidates.rows());
       return variantAnswer;
     };
+    page.chooseClosest = [this](const TGroupSelector&, const ClosestMatch::Result& closest) {
+      closestOffered.push_back(closest);
+      return closestAnswer;
+    };
   }
 
   void load(boards::Loaded& design) { page.LoadDesign(design.design); }
@@ -80,6 +85,8 @@ class GroupSelectorTest : public ::testing::Test {
   TGroupSelector page;
   std::vector<bool> completions;
   std::vector<Components> offered;
+  std::vector<ClosestMatch::Result> closestOffered;
+  int closestAnswer = -1;
   int variantAnswer = 0;
 };
 
@@ -403,12 +410,88 @@ TEST_F(FlatTest, NoMatchNamesTheComponentWhereTheSearchStopped) {
   EXPECT_EQ(ui.boxes[0].text,
             "Sorry, components doesn't match original components and nets\n"
             "Problematic component: P2");
-  // J2 and R4 fit; C3 of another channel is not linked to R4 as C1 is to R1.
+  EXPECT_TRUE(closestOffered.empty());
+  // J2 and R4 fit; C3 of another channel is not linked to R4 as C1 is to R1:
+  // the closest correspondence is offered instead, and cancelled.
   page.AddGroup(flat.components({"J2", "R4", "C3"}));
-  ASSERT_EQ(ui.boxes.size(), 2u);
-  EXPECT_EQ(ui.boxes[1].text,
+  EXPECT_EQ(ui.boxes.size(), 1u);
+  ASSERT_EQ(closestOffered.size(), 1u);
+  ASSERT_FALSE(closestOffered[0].candidates.empty());
+  const ClosestMatch::Candidate& closest = closestOffered[0].candidates[0];
+  EXPECT_EQ(closest.assignment, flat.components({"J2", "R4", "C3"}));
+  EXPECT_THAT(closest.differences, ::testing::Not(::testing::IsEmpty()));
+  EXPECT_EQ(page.GrItems().rowCount(), 3);
+  EXPECT_GE(page.CompList().find("C3"), 0);
+}
+
+TEST_F(FlatTest, ChosenClosestGroupIsAddedAndMarkedUntilItsCellsEmpty) {
+  page.SetTemplateRow(flat.components({"J1", "R1", "C1"}), -1, false);
+  closestAnswer = 0;
+  page.AddGroup(flat.components({"C3", "J2", "R4"}));
+  ASSERT_EQ(closestOffered.size(), 1u);
+  EXPECT_TRUE(ui.boxes.empty());
+  EXPECT_EQ(row(2), (Names{"J2", "R4", "C3", ""}));
+  const auto& differences = closestOffered[0].candidates[0].differences;
+  ASSERT_FALSE(differences.empty());
+  for (const auto& difference : differences) {
+    EXPECT_TRUE(page.Differences().differs(difference.component));
+    EXPECT_THAT(page.Differences().linesOf(difference.component),
+                ::testing::Contains(difference.text()));
+  }
+  EXPECT_FALSE(page.Differences().differs(flat["J2"]));
+  // Placement takes the group like any other.
+  std::vector<std::string> names;
+  int perGroup = 0;
+  page.GetPlacementList(names, perGroup);
+  EXPECT_EQ(names, (Names{"J1", "R1", "C1", "J2", "R4", "C3"}));
+  EXPECT_EQ(perGroup, 3);
+  // A differing component that leaves its cell is no longer marked.
+  page.ClearCell(2, 3);
+  EXPECT_FALSE(page.Differences().differs(flat["C3"]));
+  page.ClearAll(false);
+  EXPECT_TRUE(page.Differences().empty());
+}
+
+TEST_F(FlatTest, RefusedCellsSayWhichPinIsWiredDifferently) {
+  page.SetTemplateRow(flat.components({"J1", "R1", "C1"}), -1, false);
+  page.SetGroupRow(flat.components({"J2", "R4"}), 0, 2, false, -1);
+  select("C3");
+  page.CompListStartDrag();
+  EXPECT_FALSE(page.GrItemsDragOver(2, 3));
+  EXPECT_THAT(page.dragRefusal(),
+              ::testing::MatchesRegex("C3 pin [0-9]+ is wired differently from C1 pin [0-9]+ of "
+                                      "the template"));
+  EXPECT_FALSE(page.GrItemsDragOver(3, 1));
+  EXPECT_EQ(page.dragRefusal(), "C3 is another kind of part than J1");
+  // The spare row takes C3: nothing to explain there.
+  EXPECT_TRUE(page.GrItemsDragOver(3, 3));
+  EXPECT_EQ(page.dragRefusal(), "");
+  EXPECT_FALSE(page.GrItemsDragOver(2, 2));  // filled
+  EXPECT_EQ(page.dragRefusal(), "");
+  page.EndDrag();
+  EXPECT_EQ(page.dragRefusal(), "");
+  select("C2");
+  page.CompListStartDrag();
+  EXPECT_TRUE(page.GrItemsDragOver(2, 3));
+  EXPECT_EQ(page.dragRefusal(), "");
+}
+
+TEST_F(FlatTest, OutOfRangeClosestChoiceAddsNothing) {
+  page.SetTemplateRow(flat.components({"J1", "R1", "C1"}), -1, false);
+  closestAnswer = 10;
+  EXPECT_THROW(page.AddGroup(flat.components({"J2", "R4", "C3"})), std::out_of_range);
+  EXPECT_EQ(page.GrItems().rowCount(), 3);
+}
+
+TEST_F(FlatTest, WithoutAClosestChooserTheMessageNamesTheFirstDifferingPin) {
+  page.SetTemplateRow(flat.components({"J1", "R1", "C1"}), -1, false);
+  page.chooseClosest = nullptr;
+  page.AddGroup(flat.components({"J2", "R4", "C3"}));
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].text.substr(0, ui.boxes[0].text.find("\nFirst differing pin: C1 pin ")),
             "Sorry, components doesn't match original components and nets\n"
-            "Problematic component: C3");
+            "Problematic component: C3")
+      << ui.boxes[0].text;
   EXPECT_EQ(page.GrItems().rowCount(), 3);
 }
 
@@ -674,8 +757,59 @@ TEST_F(LoggedTest, CollapsedTwinsAreAddedAtOnceWithOneLogLine) {
   EXPECT_TRUE(ui.boxes.empty());
   EXPECT_EQ(page.GrItems().rowCount(), 4);
   EXPECT_EQ(page.GrItems().group(2), board.components(boards::channelRefDes(layout, 2)));
-  EXPECT_NE(logText().find("20 interchangeable parts were assigned in list order"),
+  EXPECT_NE(logText().find("20 interchangeable parts were assigned in reference order"),
             std::string::npos);
+}
+
+TEST_F(LoggedTest, ChosenClosestGroupLogsItsDifferences) {
+  std::mt19937 random(7);
+  const boards::RewiredChannels channels = boards::makeRewiredChannels(random, 12, 5, 2);
+  boards::Loaded board(channels.design, DBX::kToolPcb);
+  load(board);
+  page.AddGroup(board.components(boards::randomChannelRefDes(channels.design, 0, 12)));
+  closestAnswer = 0;
+  page.AddGroup(board.components(boards::randomChannelRefDes(channels.design, 1, 12)));
+  ASSERT_EQ(closestOffered.size(), 1u);
+  const auto& chosen = closestOffered[0].candidates[0];
+  const std::string text = logText();
+  EXPECT_NE(text.find("G2 added with " + std::to_string(chosen.differences.size()) +
+                      " pins wired differently from the template:"),
+            std::string::npos)
+      << text;
+  for (const auto& difference : chosen.differences) {
+    EXPECT_NE(text.find(difference.text()), std::string::npos) << difference.text();
+  }
+}
+
+TEST_F(LoggedTest, BeyondTheLimitTheMessageNamesTheFirstDifferingPin) {
+  std::mt19937 random(5);
+  const boards::RewiredChannels channels = boards::makeRewiredChannels(random, 14, 5, 6);
+  boards::Loaded board(channels.design, DBX::kToolPcb);
+  load(board);
+  page.AddGroup(board.components(boards::randomChannelRefDes(channels.design, 0, 14)));
+  page.AddGroup(board.components(boards::randomChannelRefDes(channels.design, 1, 14)));
+  EXPECT_TRUE(closestOffered.empty());
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  const std::string& text = ui.boxes[0].text;
+  const std::string start =
+      "Sorry, components doesn't match original components and nets\nProblematic component: Q";
+  EXPECT_EQ(text.substr(0, start.size()), start) << text;
+  const auto pinLine = text.find("\nFirst differing pin: Q");
+  ASSERT_NE(pinLine, std::string::npos) << text;
+  EXPECT_NE(text.find(" in the template, ", pinLine), std::string::npos) << text;
+  EXPECT_EQ(page.GrItems().rowCount(), 3);
+}
+
+TEST_F(LoggedTest, CollapsedTwinsFollowTheTemplatesReferenceOrder) {
+  const boards::ChannelBoard layout{2, 4, {10, 10}, true};
+  boards::Loaded board(boards::makeChannelBoard(layout), DBX::kToolPcb);
+  load(board);
+  page.AddGroup(board.components(boards::channelRefDes(layout, 1)));
+  const Components copy = board.components(boards::channelRefDes(layout, 2));
+  page.AddGroup(Components(copy.rbegin(), copy.rend()));
+  EXPECT_TRUE(ui.boxes.empty());
+  // CD1 -> CD21, CD2 -> CD22, ... although the copy was listed backwards.
+  EXPECT_EQ(page.GrItems().group(2), copy);
 }
 
 }  // namespace
