@@ -9,7 +9,7 @@
 
 #include "boards.h"
 #include "groups/closestmatch.h"
-#include "quietui.h"
+#include "quietbenchmarks.h"
 #include "storage/designstorage.h"
 
 namespace {
@@ -89,13 +89,4 @@ BENCHMARK(BM_ClosestThreeRailsOfTen)->Arg(1)->Arg(4)->Unit(benchmark::kMilliseco
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  QuietUi ui;
-  diag::installUi(&ui);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  diag::installUi(nullptr);
-  return 0;
-}
+int main(int argc, char** argv) { return runQuietBenchmarks(argc, argv); }
