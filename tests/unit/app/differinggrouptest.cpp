@@ -2,10 +2,12 @@
 // Selected" through the closest match to "Place" with the template's routing
 // and "Undo Place", on the in-process host engine. The copy's copper must
 // never carry a net the copy does not have there: a template net whose pins
-// land on several nets of the copy is left out and named.
+// land on one net of the copy goes there, one whose pins land on several is
+// left out and named.
 #include <gtest/gtest.h>
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,6 +25,7 @@ constexpr int32_t kGnd = 1;
 constexpr int32_t kVcc = 2;
 constexpr int32_t kTop = 1;
 constexpr int32_t kBottom = 2;
+constexpr int32_t kAddr1 = 5;
 constexpr int32_t kChannelPitch = 1000000;
 
 int32_t inputNet(int channel) { return 2 + channel; }
@@ -38,14 +41,15 @@ dbxhost::Pattern pattern(const std::string& name, std::vector<dbxhost::PadDef> p
 }
 
 // Two channels of an I2C device U with its input resistor R and decoupling
-// capacitor C. U's pin 4 sets its address: strapped to GND in channel 1,
-// the template, and to VCC in channel 2. Only channel 1 is routed: its input
-// (a track and a via), its supply, its ground and the strap on top, a
-// ground zone under it on the bottom. Each part has its reference text
-// below and right of it, its value hidden there.
-dbxhost::Design strappedChannels() {
+// capacitor C. U's pin 4 sets its address: strapped to templateStrap (GND,
+// or ADDR1 of its own) in channel 1, the template, and to VCC in channel 2.
+// Only channel 1 is routed: its input (a track and a via), its supply, its
+// ground and the strap on top, a ground zone under it on the bottom. Each part has its reference
+// text below and right of it, its value hidden there.
+dbxhost::Design strappedChannels(int32_t templateStrap) {
   dbxhost::Design design = dbxhost::makeSyntheticDesign(1, 1, false);
-  design.nets = {{kGnd, "GND"}, {kVcc, "VCC"}, {inputNet(1), "IN1"}, {inputNet(2), "IN2"}};
+  design.nets = {
+      {kGnd, "GND"}, {kVcc, "VCC"}, {inputNet(1), "IN1"}, {inputNet(2), "IN2"}, {kAddr1, "ADDR1"}};
   design.sch = {};
   design.pcb.grids = {{1, "0.05mm"}};
   design.pcb.boardOutline = {{0, 0}, {4000000, 0}, {4000000, 6000000}, {0, 6000000}};
@@ -83,7 +87,7 @@ dbxhost::Design strappedChannels() {
   for (int channel = 1; channel <= 2; ++channel) {
     const std::string n = std::to_string(channel);
     const int32_t y = rowOf(channel);
-    const int32_t strap = channel == 1 ? kGnd : kVcc;
+    const int32_t strap = channel == 1 ? templateStrap : kVcc;
     part("U" + n, "EEPROM", "24C02", "SO4", {1000000, y},
          {{"1", kVcc}, {"2", inputNet(channel)}, {"3", kGnd}, {"4", strap}});
     part("R" + n, "RES", "10k", "R0603", {1500000, y}, {{"1", inputNet(channel)}, {"2", kGnd}});
@@ -103,7 +107,7 @@ dbxhost::Design strappedChannels() {
   };
   track(inputNet(1), {900000, y - 50000}, {1420000, y});
   track(kGnd, {1580000, y}, {1100000, y - 50000});
-  track(kGnd, {1100000, y + 50000}, {1100000, y - 50000});  // the strap
+  track(templateStrap, {1100000, y + 50000}, {1200000, y + 120000});  // the strap
   track(kVcc, {920000, y + 300000}, {900000, y + 50000});
   dbxhost::Via via;
   via.info = info(inputNet(1));
@@ -126,17 +130,34 @@ DBX::TPoint raised(DBX::TPoint p, int64_t dy) { return {p.x, int32_t(p.y + dy)};
 
 class DifferingGroupTest : public ::testing::Test {
  protected:
-  DifferingGroupTest() {
-    form.FormCreate();
-    form.GroupSelector1().chooseClosest = [this](const TGroupSelector&,
-                                                 const ClosestMatch::Result& closest) {
+  // Channel 1 becomes the template, channel 2 is added from its closest
+  // match, which differs in the strap alone.
+  void start(int32_t templateStrap, const std::string& strapNet) {
+    original = strappedChannels(templateStrap);
+    host = std::make_unique<dbxhost::HostDbx>(original);
+    form = std::make_unique<TForm1>(*host);
+    form->FormCreate();
+    std::vector<ClosestMatch::Result> offered;
+    form->GroupSelector1().chooseClosest = [&](const TGroupSelector&,
+                                               const ClosestMatch::Result& closest) {
       offered.push_back(closest);
       return 0;
     };
+    form->LdPCBClick();
+    addSelected({"C1", "R1", "U1"});
+    addSelected({"C2", "R2", "U2"});
+    form->GroupSelector1().chooseClosest = nullptr;
+    ASSERT_EQ(offered.size(), 1u);
+    ASSERT_EQ(offered[0].candidates.size(), 1u);
+    const ClosestMatch::Candidate& closest = offered[0].candidates[0];
+    ASSERT_EQ(closest.differences.size(), 1u);
+    EXPECT_EQ(closest.differences[0].text(),
+              "U1 pin 4: " + strapNet + " in the template, VCC here");
+    ASSERT_TRUE(form->placeTabVisible());
+    EXPECT_TRUE(ui.boxes.empty());
   }
-
   void addSelected(const std::vector<std::string>& names) {
-    TGroupSelector& page = form.GroupSelector1();
+    TGroupSelector& page = form->GroupSelector1();
     for (const std::string& name : names) {
       const int line = page.CompList().find(name);
       ASSERT_GE(line, 0) << name;
@@ -144,97 +165,126 @@ class DifferingGroupTest : public ::testing::Test {
     }
     page.AddSelectedButtonClick();
   }
-  dbxhost::Design hostDesign() {
-    return host.readDesign([](const dbxhost::Design& d) { return d; });
+  // Places channel 2 above channel 1 with the routing; the pitch.
+  int64_t placeAbove() {
+    form->PageControl1Change(TForm1::kPlacePage);
+    placement::TPlacer& placer = form->Placer1();
+    EXPECT_TRUE(placer.CopyRouting());
+    placer.GroupsListClick(0);
+    placer.EditField(Control::Cols, "1");
+    placer.EditField(Control::GapY, "2");
+    EXPECT_TRUE(placer.PlaceEnabled());
+    placer.PlaceClick();
+    EXPECT_TRUE(ui.questions.empty());
+    const int64_t dy = *placement::ParseLength(placer.FieldOf(Control::DeltaY).text);
+    EXPECT_GT(dy, 0);
+    return dy;
+  }
+  dbxhost::Design hostDesign() const {
+    return host->readDesign([](const dbxhost::Design& d) { return d; });
+  }
+  // The copy's tracks, in the order of their templates; the template's
+  // copper must be as it was.
+  std::vector<dbxhost::Track> copiedTracks(const dbxhost::Design& placed) const {
+    std::vector<dbxhost::Track> copied;
+    for (std::size_t i = 0; i < placed.pcb.tracks.size(); ++i) {
+      const dbxhost::Track& t = placed.pcb.tracks[i];
+      if (i < original.pcb.tracks.size()) {
+        EXPECT_EQ(t, original.pcb.tracks[i]);
+      } else {
+        EXPECT_EQ(t.info.group, "Tandrel G2");
+        copied.push_back(t);
+      }
+    }
+    return copied;
+  }
+  void expectTrackCopied(const dbxhost::Track& copy, std::size_t model, int32_t net,
+                         int64_t dy) const {
+    const dbxhost::Track& like = original.pcb.tracks[model];
+    EXPECT_EQ(copy.info.netId, net) << "track " << model;
+    EXPECT_EQ(copy.start, raised(like.start, dy)) << "track " << model;
+    EXPECT_EQ(copy.end, raised(like.end, dy)) << "track " << model;
+  }
+  // The copy's parts went with the copper.
+  void expectPartsRaised(const dbxhost::Design& placed, int64_t dy) const {
+    for (const char* refDes : {"U", "R", "C"}) {
+      const dbxhost::PcbComponent* model = nullptr;
+      const dbxhost::PcbComponent* copy = nullptr;
+      for (const dbxhost::PcbComponent& c : placed.pcb.components) {
+        if (c.refDes == std::string(refDes) + "1") model = &c;
+        if (c.refDes == std::string(refDes) + "2") copy = &c;
+      }
+      ASSERT_TRUE(model != nullptr && copy != nullptr) << refDes;
+      EXPECT_EQ(copy->placement.refPoint, raised(model->placement.refPoint, dy)) << refDes;
+    }
+  }
+  void expectUndoRestores() {
+    placement::TPlacer& placer = form->Placer1();
+    const std::size_t boxes = ui.boxes.size();
+    ASSERT_TRUE(placer.UndoEnabled());
+    placer.UndoPlaceClick();
+    EXPECT_EQ(ui.boxes.size(), boxes);
+    EXPECT_FALSE(placer.UndoEnabled());
+    const dbxhost::Design undone = hostDesign();
+    EXPECT_TRUE(undone.pcb.components == original.pcb.components);
+    EXPECT_EQ(undone.pcb.tracks, original.pcb.tracks);
+    EXPECT_EQ(undone.pcb.vias, original.pcb.vias);
+    EXPECT_EQ(undone.pcb.zones, original.pcb.zones);
   }
 
   testing_diag::ScriptedUi ui;
-  const dbxhost::Design original = strappedChannels();
-  dbxhost::HostDbx host{original};
-  TForm1 form{host};
-  std::vector<ClosestMatch::Result> offered;
+  dbxhost::Design original;
+  std::unique_ptr<dbxhost::HostDbx> host;
+  std::unique_ptr<TForm1> form;
 };
 
-// Channel 2 is added from its closest match and placed above channel 1 with
-// the routing: the input and supply copper is repeated on the copy's nets;
-// the template's GND has pins on GND and on VCC in the copy, so its tracks
-// (the strap among them) and its zone are left out and named in one box.
-// "Undo Place" gives the board back as it was.
-TEST_F(DifferingGroupTest, TheStrappedNetIsNotCopiedOntoTheWrongNetAndUndoRestoresTheBoard) {
-  form.LdPCBClick();
-  addSelected({"C1", "R1", "U1"});
-  addSelected({"C2", "R2", "U2"});
-  ASSERT_EQ(offered.size(), 1u);
-  ASSERT_EQ(offered[0].candidates.size(), 1u);
-  const ClosestMatch::Candidate& closest = offered[0].candidates[0];
-  ASSERT_EQ(closest.differences.size(), 1u);
-  EXPECT_EQ(closest.differences[0].text(), "U1 pin 4: GND in the template, VCC here");
-  ASSERT_TRUE(form.placeTabVisible());
-  EXPECT_TRUE(ui.boxes.empty());
-
-  form.PageControl1Change(TForm1::kPlacePage);
-  placement::TPlacer& placer = form.Placer1();
-  EXPECT_TRUE(placer.CopyRouting());
-  placer.GroupsListClick(0);
-  placer.EditField(Control::Cols, "1");
-  placer.EditField(Control::GapY, "2");
-  ASSERT_TRUE(placer.PlaceEnabled());
-  placer.PlaceClick();
-  const int64_t dy = *placement::ParseLength(placer.FieldOf(Control::DeltaY).text);
-  EXPECT_GT(dy, 0);
+// Strapped to GND in the template, the copy's pins of GND are on GND and on
+// VCC: GND's tracks (the strap among them) and its zone are left out and
+// named in one box; the input and supply copper is repeated on the copy's
+// nets.
+TEST_F(DifferingGroupTest, AGroundStrapLeavesGndOutAndTheRestOnTheCopysNets) {
+  ASSERT_NO_FATAL_FAILURE(start(kGnd, "GND"));
+  const int64_t dy = placeAbove();
   ASSERT_EQ(ui.boxes.size(), 1u);
   EXPECT_EQ(ui.boxes[0].text,
             "Routing on these nets was not copied, because each has no single net in the "
             "copy:\nG2: GND -> GND, VCC (3 items)\n");
-  EXPECT_TRUE(ui.questions.empty());
 
   const dbxhost::Design placed = hostDesign();
-  // The template's copper is untouched; the copy's is the input track and
-  // the supply track, shifted and on IN2 and VCC, and the via on IN2.
-  std::vector<dbxhost::Track> copied;
-  for (std::size_t i = 0; i < placed.pcb.tracks.size(); ++i) {
-    const dbxhost::Track& t = placed.pcb.tracks[i];
-    if (i < original.pcb.tracks.size()) {
-      EXPECT_EQ(t, original.pcb.tracks[i]);
-    } else {
-      EXPECT_EQ(t.info.group, "Tandrel G2");
-      copied.push_back(t);
-    }
-  }
+  const std::vector<dbxhost::Track> copied = copiedTracks(placed);
   ASSERT_EQ(copied.size(), 2u);
-  const dbxhost::Track& input = original.pcb.tracks[0];
-  const dbxhost::Track& supply = original.pcb.tracks[3];
-  EXPECT_EQ(copied[0].info.netId, inputNet(2));
-  EXPECT_EQ(copied[0].start, raised(input.start, dy));
-  EXPECT_EQ(copied[0].end, raised(input.end, dy));
-  EXPECT_EQ(copied[1].info.netId, kVcc);
-  EXPECT_EQ(copied[1].start, raised(supply.start, dy));
-  EXPECT_EQ(copied[1].end, raised(supply.end, dy));
+  expectTrackCopied(copied[0], 0, inputNet(2), dy);
+  expectTrackCopied(copied[1], 3, kVcc, dy);
   ASSERT_EQ(placed.pcb.vias.size(), 2u);
   EXPECT_EQ(placed.pcb.vias[1].info.netId, inputNet(2));
   EXPECT_EQ(placed.pcb.vias[1].at, raised(original.pcb.vias[0].at, dy));
   EXPECT_EQ(placed.pcb.zones, original.pcb.zones);
-  // The parts went with the copper.
-  for (const char* refDes : {"U", "R", "C"}) {
-    const dbxhost::PcbComponent* model = nullptr;
-    const dbxhost::PcbComponent* copy = nullptr;
-    for (const dbxhost::PcbComponent& c : placed.pcb.components) {
-      if (c.refDes == std::string(refDes) + "1") model = &c;
-      if (c.refDes == std::string(refDes) + "2") copy = &c;
-    }
-    ASSERT_TRUE(model != nullptr && copy != nullptr) << refDes;
-    EXPECT_EQ(copy->placement.refPoint, raised(model->placement.refPoint, dy)) << refDes;
-  }
+  expectPartsRaised(placed, dy);
+  expectUndoRestores();
+}
 
-  ASSERT_TRUE(placer.UndoEnabled());
-  placer.UndoPlaceClick();
-  EXPECT_EQ(ui.boxes.size(), 1u);
-  EXPECT_FALSE(placer.UndoEnabled());
-  const dbxhost::Design undone = hostDesign();
-  EXPECT_TRUE(undone.pcb.components == original.pcb.components);
-  EXPECT_EQ(undone.pcb.tracks, original.pcb.tracks);
-  EXPECT_EQ(undone.pcb.vias, original.pcb.vias);
-  EXPECT_EQ(undone.pcb.zones, original.pcb.zones);
+// Strapped to a net of its own in the template, the strap's net falls on
+// VCC alone in the copy: the strap track goes there, and everything else,
+// GND's zone too, is copied on the copy's nets without a word.
+TEST_F(DifferingGroupTest, AStrapOnANetOfItsOwnGoesOnTheCopysStrapNet) {
+  ASSERT_NO_FATAL_FAILURE(start(kAddr1, "ADDR1"));
+  const int64_t dy = placeAbove();
+  EXPECT_TRUE(ui.boxes.empty()) << ui.boxes.front().text;
+
+  const dbxhost::Design placed = hostDesign();
+  const std::vector<dbxhost::Track> copied = copiedTracks(placed);
+  ASSERT_EQ(copied.size(), 4u);
+  expectTrackCopied(copied[0], 0, inputNet(2), dy);
+  expectTrackCopied(copied[1], 1, kGnd, dy);
+  expectTrackCopied(copied[2], 2, kVcc, dy);
+  expectTrackCopied(copied[3], 3, kVcc, dy);
+  ASSERT_EQ(placed.pcb.vias.size(), 2u);
+  EXPECT_EQ(placed.pcb.vias[1].info.netId, inputNet(2));
+  ASSERT_EQ(placed.pcb.zones.size(), 2u);
+  EXPECT_EQ(placed.pcb.zones[1].info.netId, kGnd);
+  EXPECT_EQ(placed.pcb.zones[1].outline.front(), raised(original.pcb.zones[0].outline.front(), dy));
+  expectPartsRaised(placed, dy);
+  expectUndoRestores();
 }
 
 }  // namespace
