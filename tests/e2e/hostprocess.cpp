@@ -143,7 +143,8 @@ std::string HostProcess::command(const std::string& line) {
   if (write(toHost_, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
     return "error: host input closed";
   }
-  return readLine(std::chrono::seconds(20));
+  // Saving a large board in a sanitizer build on a busy machine takes a while.
+  return readLine(std::chrono::seconds(60));
 }
 
 int HostProcess::stop(int signal) {
