@@ -7,6 +7,13 @@
         to the other side, and saves BOARD in place. Prints the designators
         it turned, one a line.
 
+    kicadcheck.py enrich BOARD SHEETPATH
+        Gives the copper of the footprints whose path starts with SHEETPATH
+        what a routed board has beyond straight tracks: a via where two of
+        their tracks meet, one track turned into an arc, and a filled zone on
+        the front copper over the footprint with most pads, on the net of the
+        board's first zone. Saves BOARD in place.
+
     kicadcheck.py check ORIGINAL SAVED TEMPLATE=COPY...
         Verifies that SAVED loads; that every COPY footprint has its
         TEMPLATE's side, angle and pads (pad positions relative to the
@@ -96,6 +103,89 @@ def turn(board_path, sheet_path):
         sys.exit(2)
     for reference in turned:
         print(reference)
+
+
+def sheet_box(board, sheet_path):
+    """The footprints under the sheet path and their bounding box."""
+    fps = [fp for fp in board.GetFootprints() if fp.GetPath().AsString().startswith(sheet_path)]
+    if not fps:
+        print(f"no footprint under {sheet_path}")
+        sys.exit(2)
+    box = fps[0].GetBoundingBox(False, False)
+    for fp in fps[1:]:
+        box.Merge(fp.GetBoundingBox(False, False))
+    return fps, box
+
+
+def enrich(board_path, sheet_path):
+    board = load(board_path)
+    fps, box = sheet_box(board, sheet_path)
+    pads = {(p.GetPosition().x, p.GetPosition().y) for fp in fps for p in fp.Pads()}
+    inside_tracks = [t for t in board.GetTracks() if t.GetClass() == "PCB_TRACK" and
+                     box.Contains(t.GetStart()) and box.Contains(t.GetEnd())]
+    ends = {}
+    for t in inside_tracks:
+        for p in (t.GetStart(), t.GetEnd()):
+            ends.setdefault((p.x, p.y, t.GetLayer(), t.GetNetCode()), []).append(t)
+    joints = sorted(k for k, v in ends.items() if len(v) == 2 and (k[0], k[1]) not in pads)
+    if not joints:
+        print("no joint of two tracks to put a via on")
+        sys.exit(2)
+    # The joint farthest from the copper of other nets, for a via clear of it.
+    others = [(p.x, p.y, t.GetNetCode()) for t in board.GetTracks()
+              for p in (t.GetStart(), t.GetEnd())]
+    others += [(p.GetPosition().x, p.GetPosition().y, p.GetNetCode()) for p in board.GetPads()]
+    x, y, _, netcode = max(joints, key=lambda j: min(
+        (j[0] - ox) ** 2 + (j[1] - oy) ** 2 for ox, oy, net in others if net != j[3]))
+    via = pcbnew.PCB_VIA(board)
+    via.SetPosition(pcbnew.wxPoint(x, y))
+    via.SetLayerPair(pcbnew.F_Cu, pcbnew.B_Cu)
+    rules = board.GetDesignSettings()
+    via.SetWidth(rules.GetCurrentViaSize())
+    via.SetDrill(rules.GetCurrentViaDrill())
+    via.SetNetCode(netcode)
+    board.Add(via)
+
+    straight = sorted((t for t in inside_tracks if t.GetLength() > 2e6 and
+                       (t.GetStart().x, t.GetStart().y) not in pads and
+                       (t.GetStart().x, t.GetStart().y) != (x, y) and
+                       (t.GetEnd().x, t.GetEnd().y) != (x, y)),
+                      key=lambda t: (t.GetStart().x, t.GetStart().y))
+    if not straight:
+        print("no straight track to turn into an arc")
+        sys.exit(2)
+    track = straight[0]
+    s, e = track.GetStart(), track.GetEnd()
+    length = track.GetLength()
+    bulge = 200000  # nm
+    mid = pcbnew.wxPoint(int((s.x + e.x) / 2 - (e.y - s.y) * bulge / length),
+                         int((s.y + e.y) / 2 + (e.x - s.x) * bulge / length))
+    arc = pcbnew.PCB_ARC(board)
+    arc.SetStart(s)
+    arc.SetMid(mid)
+    arc.SetEnd(e)
+    arc.SetWidth(track.GetWidth())
+    arc.SetLayer(track.GetLayer())
+    arc.SetNetCode(track.GetNetCode())
+    board.Remove(track)
+    board.Add(arc)
+
+    zone_net = board.Zones()[0].GetNetCode()
+    biggest = max(fps, key=lambda fp: len(fp.Pads()))
+    area = biggest.GetBoundingBox(False, False)
+    zone = pcbnew.ZONE(board)
+    zone.SetLayer(pcbnew.F_Cu)
+    zone.SetNetCode(zone_net)
+    outline = zone.Outline()
+    outline.NewOutline()
+    for px, py in ((area.GetX(), area.GetY()), (area.GetRight(), area.GetY()),
+                   (area.GetRight(), area.GetBottom()), (area.GetX(), area.GetBottom())):
+        outline.Append(px, py)
+    board.Add(zone)
+    pcbnew.ZONE_FILLER(board).Fill(board.Zones())
+    if not pcbnew.SaveBoard(board_path, board):
+        print(f"{board_path}: cannot save")
+        sys.exit(2)
 
 
 def tracks(board):
@@ -518,6 +608,8 @@ def routed(original_path, saved_path, pair_args):
              fps[copy].GetPosition().y - fps[template].GetPosition().y)
     copied, models = check_copied_nets(stored, loaded, original, pairs, shift, faults)
     check_nothing_left_behind(original, pairs, models, faults)
+    # Copied zones come without their fill, as KiCad refills a zone it has moved.
+    pcbnew.ZONE_FILLER(loaded).Fill(loaded.Zones())
     connected = check_copy_connections(loaded, pairs, copied, models, faults)
     margin_mm = 2.0
     total, at_template, at_copy, counts, unconnected = check_copy_drc(
@@ -542,6 +634,9 @@ def main(argv):
         return 0
     if len(argv) >= 4 and argv[0] == "check":
         return check(argv[1], argv[2], argv[3:])
+    if len(argv) == 3 and argv[0] == "enrich":
+        enrich(argv[1], argv[2])
+        return 0
     if len(argv) >= 4 and argv[0] == "routed":
         return routed(argv[1], argv[2], argv[3:])
     print(__doc__)

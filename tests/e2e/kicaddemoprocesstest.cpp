@@ -59,6 +59,14 @@ ProcessRun run(const std::vector<std::string>& words) {
   return result;
 }
 
+std::size_t occurrences(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
 bool pcbnewImports() {
   return fs::exists(kPython) && run({kPython, "-c", "import pcbnew"}).status == 0;
 }
@@ -296,6 +304,30 @@ TEST_F(KicadDemoRoutingTest, PlacingWithRoutingTwiceSavesTheSameBoard) {
   EXPECT_TRUE(withNewIdentitiesBlanked(dbxhost::readFileText(board)) == once)
       << "the board placed twice differs from the board placed once";
   judgeRouting(line);
+}
+
+// The demo's copper is straight tracks; KiCad gives the template a via, an
+// arc and a filled zone first, so that every kind of copper goes through the
+// host's reading, Place and the host's writing.
+TEST_F(KicadDemoRoutingTest, TheTemplatesViasArcsAndZonesAreCopiedOntoTheNetsKicadFinds) {
+  unlockQ8();
+  const ProcessRun enrich = run({kPython, TANDREL_KICADCHECK, "enrich", board, kTurnedSheet});
+  ASSERT_EQ(enrich.status, 0) << enrich.output;
+  startAndFill();
+  const std::size_t line = lineWith("U3");
+  placeRoutedBelow(line);
+  for (const auto& box : ui.boxes) ADD_FAILURE() << box.text;
+  save();
+  // The template's and the copy's; the board's own zone besides.
+  EXPECT_EQ(occurrences(dbxhost::readFileText(board), "\n  (via "), 2u);
+  EXPECT_EQ(occurrences(dbxhost::readFileText(board), "\n  (arc "), 2u);
+  EXPECT_EQ(occurrences(dbxhost::readFileText(board), "\n  (zone "), 3u);
+  judgeRouting(line);
+
+  placer().UndoPlaceClick();
+  save();
+  EXPECT_TRUE(dbxhost::readFileText(board) == original)
+      << "the board after Undo Place differs from the original";
 }
 
 }  // namespace
