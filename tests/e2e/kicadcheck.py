@@ -11,8 +11,8 @@
         Gives the copper of the footprints whose path starts with SHEETPATH
         what a routed board has beyond straight tracks: a via where two of
         their tracks meet, one track turned into an arc, and a filled zone on
-        the front copper over the footprint with most pads, on the net of the
-        board's first zone. Saves BOARD in place.
+        both outer copper layers over the footprint with most pads, on the
+        net of the board's first zone. Saves BOARD in place.
 
     kicadcheck.py check ORIGINAL SAVED TEMPLATE=COPY...
         Verifies that SAVED loads; that every COPY footprint has its
@@ -174,7 +174,10 @@ def enrich(board_path, sheet_path):
     biggest = max(fps, key=lambda fp: len(fp.Pads()))
     area = biggest.GetBoundingBox(False, False)
     zone = pcbnew.ZONE(board)
-    zone.SetLayer(pcbnew.F_Cu)
+    layers = pcbnew.LSET()
+    layers.AddLayer(pcbnew.F_Cu)
+    layers.AddLayer(pcbnew.B_Cu)
+    zone.SetLayerSet(layers)
     zone.SetNetCode(zone_net)
     outline = zone.Outline()
     outline.NewOutline()
