@@ -215,8 +215,8 @@ def nets(board):
     return sorted(str(name) for name in board.GetNetInfo().NetsByName().keys())
 
 
-def courtyard_overlaps(board):
-    """Pairs of designators whose courtyards overlap, as KiCad's DRC says."""
+def drc_report(board):
+    """The text of KiCad's DRC report on the board."""
     handle, report = tempfile.mkstemp(suffix=".rpt")
     os.close(handle)
     try:
@@ -227,6 +227,12 @@ def courtyard_overlaps(board):
             text = f.read()
     finally:
         os.unlink(report)
+    return text
+
+
+def courtyard_overlaps(board):
+    """Pairs of designators whose courtyards overlap, as KiCad's DRC says."""
+    text = drc_report(board)
     pairs = set()
     for block in re.split(r"\n(?=\[)", text):
         if not block.startswith("[courtyards_overlap]"):
@@ -237,10 +243,7 @@ def courtyard_overlaps(board):
     return pairs
 
 
-def check(original_path, saved_path, pair_args):
-    original = load(original_path)
-    saved = load(saved_path)
-    faults = []
+def parse_pairs(pair_args):
     pairs = []
     for arg in pair_args:
         template, _, copy = arg.partition("=")
@@ -248,6 +251,14 @@ def check(original_path, saved_path, pair_args):
             print(f"bad pair {arg!r}: TEMPLATE=COPY expected")
             sys.exit(2)
         pairs.append((template, copy))
+    return pairs
+
+
+def check(original_path, saved_path, pair_args):
+    original = load(original_path)
+    saved = load(saved_path)
+    faults = []
+    pairs = parse_pairs(pair_args)
     before, after = footprints(original), footprints(saved)
     copies = {copy for _, copy in pairs}
     copy_of = {template: copy for template, copy in pairs}
@@ -315,17 +326,6 @@ def check(original_path, saved_path, pair_args):
 COPPER_LIMIT_NM = 20
 DRC_LIMIT_MM = 0.001
 COPY_GROUP_PREFIX = "Tandrel G"
-
-
-def parse_pairs(pair_args):
-    pairs = []
-    for arg in pair_args:
-        template, _, copy = arg.partition("=")
-        if not template or not copy:
-            print(f"bad pair {arg!r}: TEMPLATE=COPY expected")
-            sys.exit(2)
-        pairs.append((template, copy))
-    return pairs
 
 
 def copper(board):
@@ -396,16 +396,7 @@ def mapped_nets(board, pairs):
 def drc(board):
     """KiCad's DRC report: the violations as (kind, positions in mm, text), and
     the number of unconnected pads."""
-    handle, report = tempfile.mkstemp(suffix=".rpt")
-    os.close(handle)
-    try:
-        if not pcbnew.WriteDRCReport(board, report, pcbnew.EDA_UNITS_MILLIMETRES, True):
-            print("DRC report could not be written")
-            sys.exit(2)
-        with open(report, encoding="utf-8") as f:
-            text = f.read()
-    finally:
-        os.unlink(report)
+    text = drc_report(board)
     found = re.search(r"\*\* Found (\d+) unconnected pads \*\*", text)
     unconnected = int(found.group(1)) if found else -1
     violations = []
