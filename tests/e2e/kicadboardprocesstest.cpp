@@ -194,12 +194,16 @@ BufferPlaced placeIoBufferBBesideA(const fs::path& file, const std::string& dir,
   return placed;
 }
 
+// Copies glasgow to file and pairs the footprints of its two IO buffers.
+std::vector<std::string> copyWithBufferPairs(const fs::path& file) {
+  fs::copy_file(kicad::testing::kGlasgowBoard, file);
+  return sheetPairs(dbxhost::readFileText(file), "IO_Buffer_A", "IO_Buffer_B");
+}
+
 TEST_F(KicadBoardProcessTest, IoBufferBPlacedBesideIoBufferARepeatsItsLayout) {
   SKIP_WITHOUT_GLASGOW();
   const fs::path file = fs::path(work) / "glasgow.kicad_pcb";
-  fs::copy_file(kicad::testing::kGlasgowBoard, file);
-  const std::vector<std::string> names =
-      sheetPairs(dbxhost::readFileText(file), "IO_Buffer_A", "IO_Buffer_B");
+  const std::vector<std::string> names = copyWithBufferPairs(file);
   const std::size_t items = names.size() / 2;
   ASSERT_EQ(items, 67u);  // 68 footprints on each sheet, the locked connector left out
   // This checks the placement alone.
@@ -240,9 +244,7 @@ TEST_F(KicadBoardProcessTest, IoBufferBPlacedBesideIoBufferARepeatsItsLayout) {
 TEST_F(KicadBoardProcessTest, IoBufferBPlacedWithTheRoutingOfIoBufferAGetsItOnItsOwnNets) {
   SKIP_WITHOUT_GLASGOW();
   const fs::path file = fs::path(work) / "glasgow.kicad_pcb";
-  fs::copy_file(kicad::testing::kGlasgowBoard, file);
-  const std::vector<std::string> names =
-      sheetPairs(dbxhost::readFileText(file), "IO_Buffer_A", "IO_Buffer_B");
+  const std::vector<std::string> names = copyWithBufferPairs(file);
   const std::size_t items = names.size() / 2;
   const BufferPlaced placed = placeIoBufferBBesideA(file, dir, names, true);
   // The buffers take their I2C addresses from straps to +3V3 and GND that
