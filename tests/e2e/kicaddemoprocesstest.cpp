@@ -142,7 +142,6 @@ class KicadDemoProcessTest : public ::testing::Test {
     placer().PlaceClick();
   }
 
-  // TEMPLATE=COPY for every item, template group first.
   std::vector<std::string> pairs(std::size_t templateLine) {
     const std::size_t n = placer().ItemsPerGroup();
     const std::size_t copyLine = 1 - templateLine;
@@ -304,6 +303,14 @@ TEST_F(KicadDemoRoutingTest, PlacingWithRoutingTwiceSavesTheSameBoard) {
   EXPECT_TRUE(withNewIdentitiesBlanked(dbxhost::readFileText(board)) == once)
       << "the board placed twice differs from the board placed once";
   judgeRouting(line);
+
+  // Undo takes back the second Place alone: the first one's copper comes
+  // back, under new identities again.
+  placer().UndoPlaceClick();
+  for (const auto& box : ui.boxes) ADD_FAILURE() << box.text;
+  save();
+  EXPECT_TRUE(withNewIdentitiesBlanked(dbxhost::readFileText(board)) == once)
+      << "Undo Place after placing twice differs from the board placed once";
 }
 
 // The demo's copper is straight tracks; KiCad gives the template a via, an
