@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <limits>
 
 #include "model/geometry.h"
@@ -833,9 +834,11 @@ std::size_t HostDbx::layerRank(int32_t layerId) const {
 
 template <class Item>
 int32_t HostDbx::eraseItem(std::vector<Item>& items, int32_t id) {
-  auto it = std::find_if(items.begin(), items.end(),
-                         [&](const Item& item) { return item.info.id == id; });
-  if (it == items.end()) return DBX_ITEM_NOT_FOUND;
+  // From the back: what a client deletes is mostly what it placed last.
+  const auto found = std::find_if(items.rbegin(), items.rend(),
+                                  [&](const Item& item) { return item.info.id == id; });
+  if (found == items.rend()) return DBX_ITEM_NOT_FOUND;
+  const auto it = std::prev(found.base());
   if (it->info.fixed) return DBX_DELETE_ERROR;
   history_.noteDeleted(*it, std::size_t(it - items.begin()));
   items.erase(it);

@@ -80,34 +80,34 @@ class Exchange {
     return true;
   }
 
-  bool receiveAll(char* data, std::size_t size) {
-    while (size > 0) {
-      const ssize_t n = recv(fd_, data, size, 0);
+  // Waits before reading: the answer is rarely there the moment the request
+  // has gone, and one read then mostly takes its header and payload at once.
+  bool receiveFrame(std::string& payload) {
+    wire::FrameBuffer received;
+    char chunk[16384];
+    for (;;) {
+      std::string reason;
+      switch (received.next(payload, reason)) {
+        case wire::FrameBuffer::Result::kFrame:
+          return received.empty() || fail("bad answer from host: bytes after the answer");
+        case wire::FrameBuffer::Result::kBadFrame:
+          return fail("bad answer from host: " + reason);
+        case wire::FrameBuffer::Result::kNeedMore:
+          break;
+      }
+      if (!waitFor(fd_, POLLIN, deadline_)) {
+        timedOut_ = true;
+        return fail("no answer from host in time");
+      }
+      const ssize_t n = recv(fd_, chunk, sizeof chunk, 0);
       if (n > 0) {
-        data += n;
-        size -= static_cast<std::size_t>(n);
+        received.append(chunk, static_cast<std::size_t>(n));
       } else if (n == 0) {
         return fail("host closed the connection");
-      } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-        if (!waitFor(fd_, POLLIN, deadline_)) {
-          timedOut_ = true;
-          return fail("no answer from host in time");
-        }
-      } else if (errno != EINTR) {
+      } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
         return fail(errnoText("receive from host"));
       }
     }
-    return true;
-  }
-
-  bool receiveFrame(std::string& payload) {
-    char header[wire::kFrameHeaderSize];
-    if (!receiveAll(header, sizeof header)) return false;
-    std::string reason;
-    const std::optional<uint32_t> size = wire::frameLength(header, &reason);
-    if (!size) return fail("bad answer from host: " + reason);
-    payload.resize(*size);
-    return receiveAll(payload.data(), payload.size());
   }
 
   // Whether the exchange failed because the deadline passed.

@@ -1,6 +1,7 @@
 #include "groups/componentkey.h"
 
 #include <array>
+#include <map>
 
 #include "dbx/design.h"
 
@@ -72,4 +73,29 @@ bool SameComponentKey(const DBX::Component& a, const DBX::Component& b) {
   };
   if (!hasComma(fieldsA) && !hasComma(fieldsB)) return false;
   return ComponentKey(a, kKeyAll) == ComponentKey(b, kKeyAll);
+}
+
+std::vector<const DBX::Component*> PartsOfMissingKinds(
+    const std::vector<DBX::Component*>& templateItems,
+    const std::vector<DBX::Component*>& newComponents) {
+  std::map<std::string, std::size_t> free;
+  std::size_t emptyItems = 0;
+  for (const DBX::Component* item : templateItems) {
+    if (item == nullptr) {
+      ++emptyItems;
+    } else {
+      ++free[ComponentKey(*item)];
+    }
+  }
+  std::vector<const DBX::Component*> leftOver;
+  for (const DBX::Component* component : newComponents) {
+    const auto kind = free.find(ComponentKey(*component));
+    if (kind != free.end() && kind->second > 0) {
+      --kind->second;
+    } else {
+      leftOver.push_back(component);
+    }
+  }
+  if (leftOver.size() <= emptyItems) leftOver.clear();
+  return leftOver;
 }

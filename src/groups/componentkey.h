@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace DBX {
 class Component;
@@ -36,3 +37,12 @@ std::string ComponentKey(const DBX::Component& component, uint8_t mask = kKeyAll
 bool SameComponentKey(const DBX::Component& a, const DBX::Component& b);
 // Appends the ComponentKey to key, so that many keys can reuse one buffer.
 void AppendComponentKey(const DBX::Component& component, uint8_t mask, std::string& key);
+
+// The new components that no template item can take because the template
+// has too few parts of their kind: each template part pairs with one new
+// part of its kind, items the template leaves empty (null) with any part.
+// Empty when every new part finds an item; otherwise every part left over,
+// in the order given.
+std::vector<const DBX::Component*> PartsOfMissingKinds(
+    const std::vector<DBX::Component*>& templateItems,
+    const std::vector<DBX::Component*>& newComponents);

@@ -436,6 +436,14 @@ void TGroupSelector::AddClosestGroup(const std::vector<DBX::Component*>& newComp
     if (!best.candidates.empty() && !best.candidates[0].differences.empty()) {
       text += "\nFirst differing pin: " + best.candidates[0].differences[0].text();
     }
+    // No pin can be compared when parts of one kind have no counterpart.
+    const std::vector<const DBX::Component*> strangers =
+        best.candidates.empty() ? PartsOfMissingKinds(templateItems(), newComponents)
+                                : std::vector<const DBX::Component*>{};
+    for (std::size_t i = 0; i < strangers.size(); ++i) {
+      text += (i == 0 ? "\nParts without a template part of their kind: " : ", ") +
+              refDesOf(*strangers[i]);
+    }
     ReportMessage(MessageKind::Error, "%s", text.c_str());
     return;
   }

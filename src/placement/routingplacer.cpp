@@ -1,6 +1,7 @@
 #include "placement/routingplacer.h"
 
 #include <map>
+#include <ranges>
 #include <set>
 #include <utility>
 
@@ -123,7 +124,9 @@ void RoutingPlacer::CopyRouting(const std::vector<Target>& targets) {
   // Undo puts the deleted copper back as a whole, so it is remembered
   // before the first deletion.
   FMade.deleted = std::move(dropped);
-  for (const auto& [itemType, itemId] : stale) {
+  // Newest first: a host keeping its items in creation order then takes
+  // each from the end of its list instead of closing the list up behind it.
+  for (const auto& [itemType, itemId] : std::views::reverse(stale)) {
     FDesign.deleteItem(itemType, itemId);
     ++FDeleted;
   }

@@ -4,14 +4,18 @@
 // pcbnew module (kicadcheck.py beside this file): the copy must be the
 // template shifted by one vector, pad for pad, with nothing else changed and
 // no courtyard overlap the template does not have. "Undo Place" must give
-// back the very file the host started on.
+// back the very file the host started on. KiCad's flat demo ecc83-pp, whose
+// two amplifier stages a user may take for two channels, through "Add
+// Selected".
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -335,6 +339,179 @@ TEST_F(KicadDemoRoutingTest, TheTemplatesViasArcsAndZonesAreCopiedOntoTheNetsKic
   save();
   EXPECT_TRUE(dbxhost::readFileText(board) == original)
       << "the board after Undo Place differs from the original";
+}
+
+// The push-pull amplifier of KiCad's demo ecc83-pp: an input stage (input
+// P1, grid resistor R4, cathode resistor R2, the triode U1:B on pins 1 to 3)
+// and an output stage above it (output P2, R3, R1, the triode U1:A on pins
+// 6 to 8). Only R1 and R2 are alike; the stages are not copies.
+const fs::path kEcc83 = "/usr/share/kicad/demos/ecc83";
+const std::vector<std::string> kInputStage = {"P1", "R2", "R4", "U1:B"};
+const std::vector<std::string> kOutputStage = {"P2", "R1", "R3", "U1:A"};
+
+// A footprint as KiCad's pcbnew reads it.
+struct KicadFootprint {
+  std::string value;
+  std::string footprint;
+  std::map<std::string, std::string> padNets;  // by pad number
+};
+
+// KiCad's own reading of the board: every footprint by reference.
+std::map<std::string, KicadFootprint> kicadFootprints(const std::string& board) {
+  const char* const script =
+      "import sys, pcbnew\n"
+      "b = pcbnew.LoadBoard(sys.argv[1])\n"
+      "for f in b.GetFootprints():\n"
+      "    print(\"F\", f.GetReference(), f.GetValue(), f.GetFPID().GetUniStringLibItemName())\n"
+      "    for p in f.Pads():\n"
+      "        print(\"P\", f.GetReference(), p.GetNumber(), p.GetNetname())\n";
+  const ProcessRun listed = run({kPython, "-c", script, board});
+  EXPECT_EQ(listed.status, 0) << listed.output;
+  std::map<std::string, KicadFootprint> footprints;
+  std::istringstream lines(listed.output);
+  std::string kind, reference;
+  while (lines >> kind >> reference) {
+    KicadFootprint& footprint = footprints[reference];
+    if (kind == "F") {
+      lines >> footprint.value >> footprint.footprint;
+    } else {
+      std::string pad, net;
+      lines >> pad;
+      std::getline(lines, net);
+      footprint.padNets[pad] = net.empty() ? net : net.substr(1);
+    }
+  }
+  return footprints;
+}
+
+class Ecc83ProcessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!fs::exists(kEcc83 / "ecc83-pp.kicad_pcb"))
+      GTEST_SKIP() << "KiCad's demos are not installed";
+    if (!pcbnewImports()) GTEST_SKIP() << kPython << " cannot import KiCad's pcbnew";
+    for (const fs::directory_entry& entry : fs::directory_iterator(kEcc83)) {
+      if (entry.is_regular_file()) {
+        fs::copy_file(entry.path(), fs::path(work) / entry.path().filename());
+      }
+    }
+    board = (fs::path(work) / "ecc83-pp.kicad_pcb").string();
+    host = std::make_unique<HostProcess>(board, dir);
+    form = std::make_unique<TForm1>(dbx);
+    form->FormCreate();
+    form->GroupSelector1().chooseClosest = [this](const TGroupSelector&,
+                                                  const ClosestMatch::Result& closest) {
+      offered.push_back(closest);
+      return -1;
+    };
+  }
+  void TearDown() override {
+    form.reset();
+    host.reset();
+    fs::remove_all(dir);
+    fs::remove_all(work);
+  }
+
+  TGroupSelector& page() { return form->GroupSelector1(); }
+  void addSelected(const std::vector<std::string>& names) {
+    for (const std::string& name : names) {
+      const int line = page().CompList().find(name);
+      ASSERT_GE(line, 0) << name;
+      page().SetTicked(line, true);
+    }
+    page().AddSelectedButtonClick();
+  }
+  // One refusal, where the search stopped at P2, naming the parts given;
+  // no closest match offered.
+  void expectRefusalNaming(const std::string& strangers) {
+    EXPECT_TRUE(offered.empty()) << "a closest match was offered";
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].text,
+              "Sorry, components doesn't match original components and nets\n"
+              "Problematic component: P2\nParts without a template part of their kind: " +
+                  strangers);
+  }
+  DBX::Component* component(const std::string& refDes) {
+    const auto& components = form->design().pack().components().left;
+    const auto found = components.find(RefDesString(refDes));
+    EXPECT_NE(found, components.end()) << refDes;
+    return found != components.end() ? found->second : nullptr;
+  }
+  std::set<std::string> pinsOf(const std::string& refDes) {
+    std::set<std::string> pins;
+    for (const auto& [pin, info] : component(refDes)->pins) pins.insert(pin);
+    return pins;
+  }
+
+  testing_diag::ScriptedUi ui;
+  const std::string dir = makePrivateTempDir("ecc83-e2e");
+  const std::string work = makePrivateTempDir("ecc83-work");
+  std::string board;
+  std::unique_ptr<HostProcess> host;
+  DBX::SocketDbx dbx{dir};
+  std::unique_ptr<TForm1> form;
+  std::vector<ClosestMatch::Result> offered;
+};
+
+// Taken for two channels, the stages cannot be matched pin by pin: three of
+// the output stage's four parts are of kinds the input stage lacks, so the
+// refusal names them instead of a pin.
+TEST_F(Ecc83ProcessTest, TheOutputStageAgainstTheInputStageNamesThePartsOfOtherKinds) {
+  form->LdSCHClick();
+  addSelected(kInputStage);
+  ASSERT_EQ(page().itemCount(), 4);
+  addSelected(kOutputStage);
+  expectRefusalNaming("P2, R3, U1:A");
+  EXPECT_EQ(page().GrItems().rowCount(), 3);
+  for (const std::string& name : kOutputStage) EXPECT_GE(page().CompList().find(name), 0) << name;
+
+  // KiCad agrees: P2 and R3 have no part of their value and footprint in the
+  // input stage, R1 has R2.
+  const std::map<std::string, KicadFootprint> kicad = kicadFootprints(board);
+  auto kind = [&](const std::string& reference) {
+    const KicadFootprint& footprint = kicad.at(reference);
+    return footprint.value + " " + footprint.footprint;
+  };
+  std::multiset<std::string> inputKinds;
+  for (const char* reference : {"P1", "R2", "R4"}) inputKinds.insert(kind(reference));
+  std::vector<std::string> strangers;
+  for (const char* reference : {"P2", "R1", "R3"}) {
+    const auto found = inputKinds.find(kind(reference));
+    if (found == inputKinds.end()) {
+      strangers.push_back(reference);
+    } else {
+      inputKinds.erase(found);
+    }
+  }
+  EXPECT_EQ(strangers, (std::vector<std::string>{"P2", "R3"}));
+  // The triodes are two units of one footprint, U1, on pads of their own:
+  // not even their pins could be paired.
+  EXPECT_EQ(pinsOf("U1:B"), (std::set<std::string>{"1", "2", "3"}));
+  EXPECT_EQ(pinsOf("U1:A"), (std::set<std::string>{"6", "7", "8"}));
+  const std::map<std::string, std::string>& u1 = kicad.at("U1").padNets;
+  for (const char* pin : {"1", "2", "3", "6", "7", "8"}) EXPECT_FALSE(u1.at(pin).empty()) << pin;
+  EXPECT_EQ(u1.at("7"), u1.at("1")) << "the upper grid is driven by the lower anode";
+}
+
+// On the board U1 is one footprint that both stages would need, so a user
+// compares the stages' passive parts and connectors; the refusal names the
+// two of other kinds, and the pins the host serves are KiCad's pads on
+// KiCad's nets.
+TEST_F(Ecc83ProcessTest, OnTheBoardTheStagesPartsOfOtherKindsAreNamed) {
+  form->LdPCBClick();
+  addSelected({"P1", "R2", "R4"});
+  addSelected({"P2", "R1", "R3"});
+  expectRefusalNaming("P2, R3");
+
+  const std::map<std::string, KicadFootprint> kicad = kicadFootprints(board);
+  const DBX::Design::DPack& pcb = form->design().pack();
+  for (const char* reference : {"P1", "P2", "R1", "R2", "R3", "R4", "U1"}) {
+    std::map<std::string, std::string> served;
+    for (const auto& [pin, info] : component(reference)->pins) {
+      served[pin] = std::string(pcb.netName(info.netId));
+    }
+    EXPECT_EQ(served, kicad.at(reference).padNets) << reference;
+  }
 }
 
 }  // namespace

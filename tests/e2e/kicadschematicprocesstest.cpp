@@ -4,6 +4,7 @@
 // and connectivity matching must pair the two instances symbol by symbol.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -15,8 +16,10 @@
 #include "dbx/socketdbx.h"
 #include "hostprocess.h"
 #include "kicadreference.h"
+#include "placement/fieldparse.h"
 #include "scriptedui.h"
 #include "storage/fileio.h"
+#include "storage/kicad/kicadboard.h"
 #include "storage/kicad/sexpr.h"
 
 namespace {
@@ -60,6 +63,19 @@ std::map<std::string, std::string> hierarchyPairs(const fs::path& board) {
     if (!pair.first.empty() && !pair.second.empty()) pairs.emplace(pair.first, pair.second);
   }
   return pairs;
+}
+
+// The designators of the board's locked footprints: Place moves none of them.
+std::set<std::string> lockedFootprints(const fs::path& board) {
+  const kicad::Sexpr root = kicad::parseSexpr(dbxhost::readFileText(board), board.string());
+  std::set<std::string> locked;
+  for (const kicad::Sexpr* fp : root.lists("footprint")) {
+    if (fp->list("locked") == nullptr) continue;
+    for (const kicad::Sexpr* property : fp->lists("property")) {
+      if (property->children[1].text == "Reference") locked.insert(property->children[2].text);
+    }
+  }
+  return locked;
 }
 
 class KicadSchematicProcessTest : public ::testing::Test {
@@ -254,6 +270,88 @@ TEST_F(KicadSchematicProcessTest, AddSelectedMatchesTheRestOfIoBufferBAsTheHiera
     }
   }
   RecordProperty("exchangedTwins", static_cast<int>(exchanged));
+}
+
+// IO_Buffer_B, taken with its three straps from the closest match, is placed
+// beside IO_Buffer_A like any group: every part one pitch to the right of
+// the part it was matched with, turned and flipped like it. The locked
+// connector of each buffer stays out of the groups, as Place would refuse it.
+TEST_F(KicadSchematicProcessTest, IoBufferBFromItsClosestMatchIsPlacedBesideIoBufferA) {
+  const fs::path board = fs::path(work) / "glasgow.kicad_pcb";
+  const std::set<std::string> locked = lockedFootprints(board);
+  auto movable = [&](const std::vector<DBX::Component*>& parts) {
+    std::vector<DBX::Component*> out;
+    for (DBX::Component* part : parts) {
+      if (!locked.contains(bare(refDesOf(part)))) out.push_back(part);
+    }
+    return out;
+  };
+  const std::vector<DBX::Component*> partsA = movable(partsOn(kSheetA));
+  const std::vector<DBX::Component*> partsB = movable(partsOn(kSheetB));
+  ASSERT_EQ(partsA.size(), 67u);
+  ASSERT_EQ(partsB.size(), 67u);
+  tick(partsA);
+  page().AddSelectedButtonClick();
+  std::size_t differences = 0;
+  page().chooseClosest = [&](const TGroupSelector&, const ClosestMatch::Result& closest) {
+    differences = closest.candidates.empty() ? 0 : closest.candidates[0].differences.size();
+    return 0;
+  };
+  tick(partsB);
+  page().AddSelectedButtonClick();
+  EXPECT_EQ(differences, 3u);
+  ASSERT_TRUE(form->placeTabVisible());
+
+  form->PageControl1Change(TForm1::kPlacePage);
+  placement::TPlacer& placer = form->Placer1();
+  ASSERT_EQ(placer.GroupCount(), 2u);
+  const std::size_t items = placer.ItemsPerGroup();
+  ASSERT_EQ(items, 67u);
+  placer.SetCopyRouting(false);
+  placer.GroupsListClick(0);
+  placer.EditField(placement::Control::GapX, "2.54");
+  ASSERT_TRUE(placer.PlaceEnabled());
+  ui.answers = {true};  // beyond the board's right edge
+  placer.PlaceClick();
+  for (const auto& box : ui.boxes) ADD_FAILURE() << box.text;
+  EXPECT_EQ(ui.questions, std::vector<std::string>{"Parts that would lie outside the board: "
+                                                   "67 (G2).\nMove them anyway?"});
+  const int64_t deltaX = *placement::ParseLength(placer.FieldOf(placement::Control::DeltaX).text);
+  EXPECT_GT(deltaX, 0);
+  std::vector<std::pair<std::string, std::string>> pairsPlaced;
+  for (std::size_t item = 0; item < items; ++item) {
+    pairsPlaced.emplace_back(refDesOf(placer.Components()[item]),
+                             refDesOf(placer.Components()[items + item]));
+  }
+  ASSERT_EQ(host->command("save"), "ok " + board.string());
+
+  const kicad::KicadBoard saved = kicad::readKicadBoard(board);
+  const kicad::KicadBoard original = kicad::readKicadBoard(kicad::testing::kGlasgowBoard);
+  auto placementOf = [](const kicad::KicadBoard& from, const std::string& refDes) {
+    for (const dbxhost::PcbComponent& c : from.pcb.components) {
+      if (c.refDes == refDes) return c.placement;
+    }
+    throw std::out_of_range("no component " + refDes);
+  };
+  std::size_t offHierarchy = 0;
+  for (const auto& [model, copy] : pairsPlaced) {
+    SCOPED_TRACE(copy + " like " + model);
+    EXPECT_EQ(placementOf(saved, model), placementOf(original, model));
+    const dbxhost::Placement a = placementOf(saved, model), b = placementOf(saved, copy);
+    EXPECT_EQ(b.rotation, a.rotation);
+    EXPECT_EQ(b.flipped, a.flipped);
+    EXPECT_EQ(int64_t(b.refPoint.x) - a.refPoint.x, deltaX);
+    EXPECT_EQ(b.refPoint.y, a.refPoint.y);
+    offHierarchy += pairs.at(model) == copy ? 0 : 1;
+  }
+  // Twins may be exchanged, the strapped devices never.
+  for (const std::string& strapped : kStrappedInA) {
+    const auto pair = std::find_if(pairsPlaced.begin(), pairsPlaced.end(),
+                                   [&](const auto& p) { return p.first == strapped; });
+    ASSERT_NE(pair, pairsPlaced.end()) << strapped;
+    EXPECT_EQ(pair->second, pairs.at(strapped));
+  }
+  RecordProperty("partsPlacedOffTheHierarchy", static_cast<int>(offHierarchy));
 }
 
 }  // namespace

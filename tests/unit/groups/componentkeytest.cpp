@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "dbx/design.h"
 #include "engine/hostdbx.h"
 
@@ -57,6 +59,23 @@ TEST_F(ComponentKeyTest, FieldsByNumber) {
   EXPECT_EQ(ComponentField(component, 4), "Passive");
   EXPECT_EQ(ComponentField(component, 5), "");
   EXPECT_EQ(ComponentField(component, -1), "");
+}
+
+// Each template part takes one new part of its kind; an empty item takes
+// any part, so parts are left over only beyond the empty items.
+TEST_F(ComponentKeyTest, PartsOfMissingKindsAreTheOnesNoItemTakes) {
+  DBX::Component r1 = make("R1"), r2 = make("R2"), r3 = make("R3"), r4 = make("R4");
+  DBX::Component unitA = make("U1:A"), unitB = make("U1:B");
+  DBX_18::setText(r4.record.value, "47k");
+  using Parts = std::vector<const DBX::Component*>;
+  EXPECT_EQ(PartsOfMissingKinds({&r1, &unitB}, {&unitB, &r2}), Parts{});
+  EXPECT_EQ(PartsOfMissingKinds({&r1, &unitB}, {&unitA, &r2}), Parts{&unitA});
+  // Two parts of a kind the template holds once: the second is left over.
+  EXPECT_EQ(PartsOfMissingKinds({&r1, &r4}, {&r2, &r3}), Parts{&r3});
+  EXPECT_EQ(PartsOfMissingKinds({&r1, &unitB}, {&r4, &unitA}), (Parts{&r4, &unitA}));
+  EXPECT_EQ(PartsOfMissingKinds({&r1, nullptr}, {&r2, &unitA}), Parts{});
+  EXPECT_EQ(PartsOfMissingKinds({&r1, nullptr, &unitB}, {&r4, &unitA, &r2}), (Parts{&r4, &unitA}));
+  EXPECT_EQ(PartsOfMissingKinds({}, {}), Parts{});
 }
 
 TEST(PartSuffixTest, TextAfterTheFirstColon) {

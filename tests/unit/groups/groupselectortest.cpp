@@ -407,9 +407,11 @@ TEST_F(FlatTest, NoMatchNamesTheComponentWhereTheSearchStopped) {
   page.SetTemplateRow(flat.components({"J1", "R1", "C1"}), -1, false);
   page.AddGroup(flat.components({"P2", "R4", "C2"}));
   ASSERT_EQ(ui.boxes.size(), 1u);
+  // No template item is of P2's kind, so no pin can be compared: the
+  // message says which part is the stranger.
   EXPECT_EQ(ui.boxes[0].text,
             "Sorry, components doesn't match original components and nets\n"
-            "Problematic component: P2");
+            "Problematic component: P2\nParts without a template part of their kind: P2");
   EXPECT_TRUE(closestOffered.empty());
   // J2 and R4 fit; C3 of another channel is not linked to R4 as C1 is to R1:
   // the closest correspondence is offered instead, and cancelled.

@@ -104,9 +104,11 @@ TEST_F(RoutingPlacerTest, ThePreviousCopyIsReplacedAndTheUsersCopperKept) {
   RoutingPlacer placer(design, model, footprint, 0);
   placer.CopyRouting(targets());
 
+  // Newest first, by kind and id, so that a host takes them from the end of
+  // its lists.
   ASSERT_EQ(dbx.deleted.size(), 2u);
-  EXPECT_EQ(dbx.deleted[0].line.lineId, 4);
-  EXPECT_EQ(dbx.deleted[1].polygon.polygonId, 7);
+  EXPECT_EQ(dbx.deleted[0].polygon.polygonId, 7);
+  EXPECT_EQ(dbx.deleted[1].line.lineId, 4);
   ASSERT_EQ(dbx.placed.size(), 3u);
   EXPECT_EQ(dbx.placed[0].line.startPt, (TPoint{10100, 100}));
   EXPECT_EQ(dbx.placed[0].line.netId, kInB);

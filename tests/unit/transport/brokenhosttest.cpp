@@ -1,5 +1,6 @@
 // The design access against hosts that went wrong, over real sockets: walks
-// that never end, calls that are never answered, records of random bytes.
+// that never end, calls that are never answered, records of random bytes,
+// answers in pieces or with bytes after them.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -98,6 +99,21 @@ TEST_F(BrokenHostTest, GarbageRecordsAreReadSafely) {
     }
   }
   EXPECT_GT(garbage.calls(), FakeHost::kGarbageWalkLength);
+}
+
+TEST_F(BrokenHostTest, AnswersInPiecesAreReadWholeAndStrayBytesRefused) {
+  TConversation context{};
+  TDesign header{};
+  header.relGridId = 7;
+  {
+    FakeHost trickled(dir.path(), FakeHost::Mode::kTrickled);
+    ASSERT_EQ(client.TOpenDesign(0, 18000, kToolNamePcb, &context), DBX_OK) << client.lastError();
+    EXPECT_EQ(client.TGetDesignInfo(&context, &header), DBX_OK) << client.lastError();
+    EXPECT_EQ(header.relGridId, 7);  // the record came back whole
+  }
+  FakeHost trailing(dir.path(), FakeHost::Mode::kTrailingBytes);
+  EXPECT_EQ(client.TOpenDesign(0, 18000, kToolNamePcb, &context), DBX_CONNECTION_ERROR);
+  EXPECT_EQ(client.lastError(), "bad answer from host: bytes after the answer");
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <random>
@@ -58,20 +59,22 @@ class FakeHost {
     kStalledCalls,    // the open is answered, no call after it
     kGarbageRecords,  // every call succeeds with random bytes as its record;
                       // a walk ends after kGarbageWalkLength items
+    kTrickled,        // as kEndlessWalk, each answer sent a byte at a time
+    kTrailingBytes,   // as kEndlessWalk, each answer followed by stray bytes
   };
   static constexpr int kGarbageWalkLength = 20;
 
   FakeHost(const std::string& dir, Mode mode)
-      : mode_(mode),
+      : path_(DBX::socketPath(dir, DBX::kToolNamePcb)),
+        mode_(mode),
         recordSizes_(detail::recordSizes(static_cast<DBX::wire::ContextCalls*>(nullptr))) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    const std::string path = DBX::socketPath(dir, DBX::kToolNamePcb);
-    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    std::strncpy(address.sun_path, path_.c_str(), sizeof address.sun_path - 1);
     listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (bind(listener_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
         listen(listener_, 4) != 0 || pipe(wake_) != 0) {
-      throw std::runtime_error("fake host cannot listen on " + path);
+      throw std::runtime_error("fake host cannot listen on " + path_);
     }
     thread_ = std::thread([this] { serve(); });
   }
@@ -80,6 +83,7 @@ class FakeHost {
     if (write(wake_[1], &byte, 1) != 1) std::terminate();
     thread_.join();
     close(listener_);
+    unlink(path_.c_str());  // another host may listen here next
     close(wake_[0]);
     close(wake_[1]);
   }
@@ -116,8 +120,16 @@ class FakeHost {
       std::string payload;
       std::string reason;
       while (input.next(payload, reason) == DBX::wire::FrameBuffer::Result::kFrame) {
-        const std::string reply = answer(payload);
-        if (!reply.empty()) send(connection, reply.data(), reply.size(), MSG_NOSIGNAL);
+        std::string reply = answer(payload);
+        if (mode_ == Mode::kTrailingBytes && !reply.empty()) reply += "\x01\x02\x03";
+        if (mode_ == Mode::kTrickled) {
+          for (const char byte : reply) {
+            send(connection, &byte, 1, MSG_NOSIGNAL);
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+          }
+        } else if (!reply.empty()) {
+          send(connection, reply.data(), reply.size(), MSG_NOSIGNAL);
+        }
       }
     }
     if (connection >= 0) close(connection);
@@ -139,6 +151,8 @@ class FakeHost {
       case Mode::kStalledCalls:
         return {};
       case Mode::kEndlessWalk:
+      case Mode::kTrickled:
+      case Mode::kTrailingBytes:
         // Records are the last argument of every call.
         return DBX::wire::frame(success + request.substr(request.size() - size->second));
       case Mode::kGarbageRecords:
@@ -154,6 +168,7 @@ class FakeHost {
     return {};
   }
 
+  std::string path_;
   Mode mode_;
   std::map<uint16_t, std::size_t> recordSizes_;
   int listener_ = -1;
