@@ -114,6 +114,7 @@ int32_t HostDbx::admit(const TConversation* context, Tool& tool) {
 void HostDbx::endConversation(Tool tool) {
   ToolState& st = state(tool);
   st.holder = 0;
+  if (tool == kToolPcb) joinableZoneId_ = 0;
   for (Walk& walk : st.walks) walk = Walk{};
   history_.endConversation(tool, design_);
 }
@@ -776,8 +777,8 @@ int32_t HostDbx::TPlaceVia(TConversation* context, TVia* via) {
 
 int32_t HostDbx::TPlacePolygon(TConversation* context, TPolygon* polygon) {
   std::lock_guard lock(mutex_);
-  return placeItem(
-      context, polygon, &TPolygon::polygonId, [&](Pcb& pcb, const ItemInfo& info) -> int32_t {
+  const int32_t status =
+      placeItem(context, polygon, &TPolygon::polygonId, [&](Pcb& pcb, ItemInfo& info) -> int32_t {
         if (const int32_t status = checkCopperLayer(polygon->layerId)) return status;
         if (polygon->numberPoints < 0 || polygon->numberPoints > kMaxPolygonPoints)
           return DBX_ARRAY_TOO_SMALL;
@@ -788,9 +789,47 @@ int32_t HostDbx::TPlacePolygon(TConversation* context, TPolygon* polygon) {
         zone.outline.assign(polygon->points, polygon->points + polygon->numberPoints);
         for (TPoint p : zone.outline)
           if (!insideWorkspace(p)) return DBX_ITEM_OUTSIDE_WORKSPACE;
+        if (Zone* joined = zoneToJoin(pcb, zone)) {
+          const std::size_t index = std::size_t(joined - pcb.zones.data());
+          history_.noteDeleted(*joined, index);
+          joined->layerIds.push_back(polygon->layerId);
+          std::stable_sort(joined->layerIds.begin(), joined->layerIds.end(),
+                           [&](int32_t a, int32_t b) { return layerRank(a) < layerRank(b); });
+          history_.notePlaced(*joined, index);
+          info.id = joined->info.id;
+          return DBX_OK;
+        }
         addItem(pcb.zones, std::move(zone));
         return DBX_OK;
       });
+  if (status == DBX_OK) {
+    joinableZoneId_ = polygon->polygonId;
+    joinableZoneRevision_ = revision_;
+  }
+  return status;
+}
+
+Zone* HostDbx::zoneToJoin(Pcb& pcb, const Zone& zone) {
+  // A zone on several layers is served once per layer with one id; placed
+  // back layer after layer, with nothing else changed in between, those
+  // layers make one zone again instead of one zone per layer.
+  if (joinableZoneId_ == 0 || joinableZoneRevision_ != revision_) return nullptr;
+  const auto last = std::find_if(pcb.zones.begin(), pcb.zones.end(),
+                                 [&](const Zone& z) { return z.info.id == joinableZoneId_; });
+  if (last == pcb.zones.end()) return nullptr;
+  const bool sameZone = last->info.netId == zone.info.netId &&
+                        last->info.group == zone.info.group && last->priority == zone.priority &&
+                        last->keepout == zone.keepout && last->outline == zone.outline;
+  const bool newLayer = std::find(last->layerIds.begin(), last->layerIds.end(),
+                                  zone.layerIds.front()) == last->layerIds.end();
+  return sameZone && newLayer ? &*last : nullptr;
+}
+
+std::size_t HostDbx::layerRank(int32_t layerId) const {
+  const std::vector<PcbLayer>& layers = design_.pcb.servedLayers();
+  return std::size_t(std::find_if(layers.begin(), layers.end(),
+                                  [&](const PcbLayer& l) { return l.id == layerId; }) -
+                     layers.begin());
 }
 
 template <class Item>

@@ -203,7 +203,7 @@ class HostDbx : public DBX::Dbx32 {
   template <class Edit>
   int32_t editPcb(DBX::TConversation* context, DBX::TComponent* component, Edit&& edit);
   // Places a copper item built by make (which checks the record) under a
-  // fresh id.
+  // fresh id, or under the id of the item it joins when make gives it one.
   template <class Rec, class Make>
   int32_t placeItem(DBX::TConversation* context, Rec* record, int32_t Rec::*id, Make&& make);
   int32_t freshItemId();
@@ -211,6 +211,10 @@ class HostDbx : public DBX::Dbx32 {
   // history.
   template <class Item>
   void addItem(std::vector<Item>& items, Item item);
+  // The zone that a placed zone joins as a further layer, if any.
+  Zone* zoneToJoin(Pcb& pcb, const Zone& zone);
+  // A layer's place in the board's stack, copper top to bottom first.
+  std::size_t layerRank(int32_t layerId) const;
   template <class Item>
   int32_t eraseItem(std::vector<Item>& items, int32_t id);
   int32_t checkNet(int32_t netId) const;
@@ -245,6 +249,10 @@ class HostDbx : public DBX::Dbx32 {
   uint64_t revision_ = 0;
   int32_t lastItemId_ = 0;            // the last id given to a placed item
   uint64_t itemIdsRevision_ = ~0ull;  // the revision lastItemId_ was checked at
+  // The zone placed last, which a placement of its outline on a further
+  // layer joins while the design stays at that revision.
+  int32_t joinableZoneId_ = 0;
+  uint64_t joinableZoneRevision_ = 0;
 };
 
 }  // namespace dbxhost

@@ -47,14 +47,21 @@ void placeAll(DBX::Design& design, std::vector<Record>& records, int32_t itemTyp
   }
 }
 
-// Places the records again, each leaving records as soon as the host has it.
+// Places the records again in their order, so that the host lists them as
+// before; those the host has leave records, also when a placement fails.
 template <class Record>
 void placeAgain(DBX::Design& design, std::vector<Record>& records) {
-  while (!records.empty()) {
-    Record record = records.back();
-    records.pop_back();
-    design.placeItem(record);
+  std::size_t placed = 0;
+  try {
+    for (; placed < records.size(); ++placed) {
+      Record record = records[placed];
+      design.placeItem(record);
+    }
+  } catch (...) {
+    records.erase(records.begin(), records.begin() + std::ptrdiff_t(placed));
+    throw;
   }
+  records.clear();
 }
 
 std::string netText(const DBX::Design::DPack& pcb, int32_t netId) {

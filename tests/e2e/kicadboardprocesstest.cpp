@@ -2,6 +2,7 @@
 // client the way Tandrel places copies, saved by the host and read back.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +17,7 @@
 #include "model/geometry.h"
 #include "placement/fieldparse.h"
 #include "placement/placer.h"
+#include "placement/routingplacer.h"
 #include "scriptedui.h"
 #include "storage/fileio.h"
 #include "storage/kicad/kicadboard.h"
@@ -153,43 +155,61 @@ std::vector<std::string> sheetPairs(const std::string& boardText, const std::str
   return templates;
 }
 
+struct BufferPlaced {
+  int32_t deltaX = 0;              // the pitch
+  std::vector<std::string> boxes;  // the texts of the message boxes shown
+};
+
+// Places IO_Buffer_B one pitch to the right of IO_Buffer_A (beside the
+// board's right edge, confirmed) through a host process on file and saves it.
+BufferPlaced placeIoBufferBBesideA(const fs::path& file, const std::string& dir,
+                                   const std::vector<std::string>& names, bool routing) {
+  const std::size_t items = names.size() / 2;
+  BufferPlaced placed;
+  testing_diag::ScriptedUi ui;
+  HostProcess host(file.string(), dir);
+  {
+    DBX::SocketDbx dbx(dir);
+    DBX::Design design(dbx);
+    design.selectTool(DBX::kToolPcb);
+    placement::TPlacer placer;
+    placer.LoadGroups(design, names, uint32_t(items));
+    EXPECT_EQ(placer.FieldOf(placement::Control::Cols).text, "2");
+    // The board is routed, so the routing is copied unless the user says no.
+    EXPECT_TRUE(placer.CopyRouting());
+    placer.SetCopyRouting(routing);
+    placer.GroupsListClick(0);
+    placer.EditField(placement::Control::GapX, "2.54");
+    ui.answers = {true};
+    placer.PlaceClick();
+    EXPECT_EQ(ui.questions, std::vector<std::string>{"Parts that would lie outside the board: "
+                                                     "67 (G2).\nMove them anyway?"});
+    EXPECT_TRUE(placer.PlaceEnabled());
+    placed.deltaX = *placement::ParseLength(placer.FieldOf(placement::Control::DeltaX).text);
+    design.clear();
+  }
+  for (const auto& box : ui.boxes) placed.boxes.push_back(box.text);
+  EXPECT_EQ(host.command("save"), "ok " + file.string());
+  EXPECT_EQ(host.stop(SIGTERM), 0);
+  return placed;
+}
+
+// Copies glasgow to file and pairs the footprints of its two IO buffers.
+std::vector<std::string> copyWithBufferPairs(const fs::path& file) {
+  fs::copy_file(kicad::testing::kGlasgowBoard, file);
+  return sheetPairs(dbxhost::readFileText(file), "IO_Buffer_A", "IO_Buffer_B");
+}
+
 TEST_F(KicadBoardProcessTest, IoBufferBPlacedBesideIoBufferARepeatsItsLayout) {
   SKIP_WITHOUT_GLASGOW();
   const fs::path file = fs::path(work) / "glasgow.kicad_pcb";
-  fs::copy_file(kicad::testing::kGlasgowBoard, file);
-  const std::vector<std::string> names =
-      sheetPairs(dbxhost::readFileText(file), "IO_Buffer_A", "IO_Buffer_B");
+  const std::vector<std::string> names = copyWithBufferPairs(file);
   const std::size_t items = names.size() / 2;
   ASSERT_EQ(items, 67u);  // 68 footprints on each sheet, the locked connector left out
-  int32_t deltaX = 0;
-  {
-    testing_diag::ScriptedUi ui;
-    HostProcess host(file.string(), dir);
-    {
-      DBX::SocketDbx dbx(dir);
-      DBX::Design design(dbx);
-      design.selectTool(DBX::kToolPcb);
-      placement::TPlacer placer;
-      placer.LoadGroups(design, names, uint32_t(items));
-      ASSERT_EQ(placer.FieldOf(placement::Control::Cols).text, "2");
-      // The board is routed; this checks the placement alone.
-      EXPECT_TRUE(placer.CopyRouting());
-      placer.SetCopyRouting(false);
-      placer.GroupsListClick(0);
-      placer.EditField(placement::Control::GapX, "2.54");
-      ui.answers = {true};
-      placer.PlaceClick();
-      // The copy stands beside the board's right edge: asked and confirmed.
-      EXPECT_EQ(ui.questions, std::vector<std::string>{"Parts that would lie outside the board: "
-                                                       "67 (G2).\nMove them anyway?"});
-      ASSERT_TRUE(placer.PlaceEnabled());
-      deltaX = *placement::ParseLength(placer.FieldOf(placement::Control::DeltaX).text);
-      design.clear();
-    }
-    EXPECT_TRUE(ui.boxes.empty());
-    ASSERT_EQ(host.command("save"), "ok " + file.string());
-    EXPECT_EQ(host.stop(SIGTERM), 0);
-  }
+  // This checks the placement alone.
+  const BufferPlaced placed = placeIoBufferBBesideA(file, dir, names, false);
+  EXPECT_TRUE(placed.boxes.empty());
+  const int32_t deltaX = placed.deltaX;
 
   // Each copy stands exactly one pitch to the right of its template component
   // (the board's grid is the host's unit, so nothing is snapped), turned and
@@ -215,6 +235,68 @@ TEST_F(KicadBoardProcessTest, IoBufferBPlacedBesideIoBufferARepeatsItsLayout) {
     EXPECT_EQ(b.refPoint.y, a.refPoint.y) << copy;
     EXPECT_EQ(padOffsets(saved, copy), padOffsets(saved, model)) << copy << " like " << model;
   }
+}
+
+// With the routing: each track and via of IO_Buffer_A's area comes again one
+// pitch to the right, in the copy's host group, on the net that the pads of
+// the copy give the template's net. The board is KiCad 8's, which KiCad 6's
+// pcbnew does not open; the host's own reader judges the saved file.
+TEST_F(KicadBoardProcessTest, IoBufferBPlacedWithTheRoutingOfIoBufferAGetsItOnItsOwnNets) {
+  SKIP_WITHOUT_GLASGOW();
+  const fs::path file = fs::path(work) / "glasgow.kicad_pcb";
+  const std::vector<std::string> names = copyWithBufferPairs(file);
+  const std::size_t items = names.size() / 2;
+  const BufferPlaced placed = placeIoBufferBBesideA(file, dir, names, true);
+  // The buffers take their I2C addresses from straps to +3V3 and GND that
+  // differ between them: those two nets have no single counterpart in the
+  // copy, so their copper is left to the user, and said so.
+  EXPECT_EQ(placed.boxes,
+            std::vector<std::string>{
+                "Routing on these nets was not copied, because each has no single net in the "
+                "copy:\nG2: +3V3 -> +3V3, GND (67 items)\nG2: GND -> +3V3, GND, /IO_Banks/VIOB "
+                "(127 items)\n"});
+  const int32_t deltaX = placed.deltaX;
+  const kicad::KicadBoard saved = kicad::readKicadBoard(file);
+  const kicad::KicadBoard original = kicad::readKicadBoard(kicad::testing::kGlasgowBoard);
+
+  auto padNetsOf = [&](const std::string& refDes) {
+    for (const dbxhost::PcbComponent& c : saved.pcb.components) {
+      if (c.refDes == refDes) return c.padNets;
+    }
+    throw std::out_of_range("no component " + refDes);
+  };
+  std::map<int32_t, std::set<int32_t>> copyNets;  // template net -> the copy's
+  for (std::size_t i = 0; i < items; ++i) {
+    const std::map<std::string, int32_t> copyPads = padNetsOf(names[items + i]);
+    for (const auto& [pad, net] : padNetsOf(names[i])) {
+      if (net != 0) copyNets[net].insert(copyPads.count(pad) != 0 ? copyPads.at(pad) : 0);
+    }
+  }
+  const std::string group = placement::RoutingPlacer::GroupNameOf(1);
+  auto judge = [&](const auto& savedItems, const auto& originalItems, auto shiftedLike) {
+    std::size_t copied = 0;
+    for (const auto& item : savedItems) {
+      if (item.info.group != group) continue;
+      ++copied;
+      const auto model = std::find_if(originalItems.begin(), originalItems.end(),
+                                      [&](const auto& m) { return shiftedLike(item, m); });
+      ASSERT_NE(model, originalItems.end()) << "a copied item repeats no template item";
+      EXPECT_EQ(copyNets[model->info.netId], std::set<int32_t>{item.info.netId});
+    }
+    EXPECT_GT(copied, 0u);
+    EXPECT_EQ(savedItems.size() - copied, originalItems.size());
+  };
+  auto shifted = [&](dbxhost::TPoint p, dbxhost::TPoint q) {
+    return int64_t(p.x) - q.x == deltaX && p.y == q.y;
+  };
+  judge(saved.pcb.tracks, original.pcb.tracks,
+        [&](const dbxhost::Track& t, const dbxhost::Track& m) {
+          return t.layerId == m.layerId && t.width == m.width && shifted(t.start, m.start) &&
+                 shifted(t.end, m.end);
+        });
+  judge(saved.pcb.vias, original.pcb.vias, [&](const dbxhost::Via& v, const dbxhost::Via& m) {
+    return v.diameter == m.diameter && v.drill == m.drill && shifted(v.at, m.at);
+  });
 }
 
 // A client's placement, then the client vanishes without closing: the host

@@ -14,6 +14,7 @@
 #include <iostream>
 #include <map>
 #include <memory>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -60,6 +61,14 @@ ProcessRun run(const std::vector<std::string>& words) {
   const int status = pclose(pipe);
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
+}
+
+std::size_t occurrences(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+    ++count;
+  }
+  return count;
 }
 
 bool pcbnewImports() {
@@ -137,7 +146,6 @@ class KicadDemoProcessTest : public ::testing::Test {
     placer().PlaceClick();
   }
 
-  // TEMPLATE=COPY for every item, template group first.
   std::vector<std::string> pairs(std::size_t templateLine) {
     const std::size_t n = placer().ItemsPerGroup();
     const std::size_t copyLine = 1 - templateLine;
@@ -222,6 +230,115 @@ TEST_F(KicadDemoProcessTest, ALockedTargetMovesNothingAndIsNamed) {
   EXPECT_TRUE(ui.questions.empty());  // refused before any question
   save();
   EXPECT_TRUE(dbxhost::readFileText(board) == original);
+}
+
+// Place with the template's routing. The copy goes one row below the
+// template, off the board: there it lands on no copper of the board, so
+// KiCad's connectivity and DRC judge the copied copper alone, and whatever
+// they find at the copy that they do not find at the template is the copy's
+// fault. The row gap keeps the copy's copper clear of the board's edge.
+class KicadDemoRoutingTest : public KicadDemoProcessTest {
+ protected:
+  void placeRoutedBelow(std::size_t templateLine) {
+    placer().EditField(Control::GapY, "5");
+    placeBelow(templateLine, true);
+  }
+
+  // The text with every uuid that the original board lacks blanked: the
+  // copper a Place adds gets new identities each time, nothing else may
+  // differ.
+  std::string withNewIdentitiesBlanked(const std::string& text) const {
+    static const std::regex uuid("[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}");
+    std::string out;
+    std::size_t from = 0;
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), uuid);
+         it != std::sregex_iterator(); ++it) {
+      const std::size_t at = std::size_t(it->position());
+      out.append(text, from, at - from);
+      out += original.find(it->str()) == std::string::npos ? "new-uuid" : it->str();
+      from = at + it->str().size();
+    }
+    return out + text.substr(from);
+  }
+
+  // Has KiCad judge the routing copied on the saved board.
+  void judgeRouting(std::size_t templateLine) {
+    const fs::path before = fs::path(work) / "original.kicad_pcb";
+    dbxhost::writeFileAtomically(before, original);
+    std::vector<std::string> words = {kPython, TANDREL_KICADCHECK, "routed", before.string(),
+                                      board};
+    for (const std::string& pair : pairs(templateLine)) words.push_back(pair);
+    const ProcessRun check = run(words);
+    EXPECT_EQ(check.status, 0) << check.output;
+    std::cout << check.output;
+  }
+};
+
+TEST_F(KicadDemoRoutingTest, TheCopiedRoutingIsOnTheNetsKicadFindsAtItsPadsAndUndoRestoresTheFile) {
+  unlockQ8();
+  startAndFill();
+  const std::size_t line = lineWith("U3");
+  placeRoutedBelow(line);
+  for (const auto& box : ui.boxes) ADD_FAILURE() << box.text;
+  ASSERT_TRUE(placer().UndoEnabled());
+  save();
+  EXPECT_NE(dbxhost::readFileText(board).find("Tandrel G"), std::string::npos);
+  judgeRouting(line);
+
+  placer().UndoPlaceClick();
+  for (const auto& box : ui.boxes) ADD_FAILURE() << box.text;
+  save();
+  EXPECT_TRUE(dbxhost::readFileText(board) == original)
+      << "the board after Undo Place differs from the original";
+}
+
+TEST_F(KicadDemoRoutingTest, PlacingWithRoutingTwiceSavesTheSameBoard) {
+  unlockQ8();
+  startAndFill();
+  const std::size_t line = lineWith("U3");
+  placeRoutedBelow(line);
+  save();
+  const std::string once = withNewIdentitiesBlanked(dbxhost::readFileText(board));
+  ASSERT_NE(once, dbxhost::readFileText(board));  // the copy's copper is new
+  ui.answers = {true};
+  placer().PlaceClick();
+  for (const auto& box : ui.boxes) ADD_FAILURE() << box.text;
+  save();
+  EXPECT_TRUE(withNewIdentitiesBlanked(dbxhost::readFileText(board)) == once)
+      << "the board placed twice differs from the board placed once";
+  judgeRouting(line);
+
+  // Undo takes back the second Place alone: the first one's copper comes
+  // back, under new identities again.
+  placer().UndoPlaceClick();
+  for (const auto& box : ui.boxes) ADD_FAILURE() << box.text;
+  save();
+  EXPECT_TRUE(withNewIdentitiesBlanked(dbxhost::readFileText(board)) == once)
+      << "Undo Place after placing twice differs from the board placed once";
+}
+
+// The demo's copper is straight tracks; KiCad gives the template a via, an
+// arc and a filled zone first, so that every kind of copper goes through the
+// host's reading, Place and the host's writing.
+TEST_F(KicadDemoRoutingTest, TheTemplatesViasArcsAndZonesAreCopiedOntoTheNetsKicadFinds) {
+  unlockQ8();
+  const ProcessRun enrich = run({kPython, TANDREL_KICADCHECK, "enrich", board, kTurnedSheet});
+  ASSERT_EQ(enrich.status, 0) << enrich.output;
+  startAndFill();
+  const std::size_t line = lineWith("U3");
+  placeRoutedBelow(line);
+  for (const auto& box : ui.boxes) ADD_FAILURE() << box.text;
+  save();
+  // The template's and the copy's; the board's own zone besides.
+  EXPECT_EQ(occurrences(dbxhost::readFileText(board), "\n  (via "), 2u);
+  EXPECT_EQ(occurrences(dbxhost::readFileText(board), "\n  (arc "), 2u);
+  EXPECT_EQ(occurrences(dbxhost::readFileText(board), "\n  (zone "), 3u);
+  judgeRouting(line);
+
+  placer().UndoPlaceClick();
+  save();
+  EXPECT_TRUE(dbxhost::readFileText(board) == original)
+      << "the board after Undo Place differs from the original";
 }
 
 // The push-pull amplifier of KiCad's demo ecc83-pp: an input stage (input

@@ -634,6 +634,54 @@ TEST_F(HostDbxCopperTest, PlacedItemsAreWalkedByTypeWithFreshIdsAndTheirGroup) {
   EXPECT_EQ(host.TGetFirstPcbItem(&sch, &item), DBX_ILLEGAL_OP);
 }
 
+// A client copying a zone on two layers gets it served once per layer and
+// places it back the same way: one zone again, under one id.
+TEST_F(HostDbxCopperTest, AZonePlacedBackLayerAfterLayerIsOneZoneAgain) {
+  auto zones = [&] { return host.readDesign([](const Design& d) { return d.pcb.zones; }); };
+  const std::vector<TPoint> outline{{0, 0}, {100000, 0}, {100000, 100000}};
+  TPolygon back = polygon(2, 1, outline, "Tandrel G2");
+  TPolygon front = polygon(1, 1, outline, "Tandrel G2");
+  ASSERT_EQ(host.TPlacePolygon(&pcb, &back), DBX_OK);
+  ASSERT_EQ(host.TPlacePolygon(&pcb, &front), DBX_OK);
+  EXPECT_EQ(front.polygonId, back.polygonId);
+  ASSERT_EQ(zones().size(), 1u);
+  EXPECT_EQ(zones()[0].layerIds, (std::vector<int32_t>{1, 2}));  // in the board's order
+  const std::vector<TItem> served = walk();
+  ASSERT_EQ(served.size(), 2u);
+  EXPECT_EQ(served[0].polygon.polygonId, served[1].polygon.polygonId);
+
+  // A layer it has already, another outline, or an edit in between: a zone
+  // of its own.
+  TPolygon again = back;
+  ASSERT_EQ(host.TPlacePolygon(&pcb, &again), DBX_OK);
+  EXPECT_NE(again.polygonId, back.polygonId);
+  TPolygon other = polygon(1, 1, {{0, 0}, {50000, 0}, {50000, 50000}}, "Tandrel G2");
+  ASSERT_EQ(host.TPlacePolygon(&pcb, &other), DBX_OK);
+  EXPECT_NE(other.polygonId, again.polygonId);
+  TLine l = line(1, 100, {0, 0}, {1, 1}, 1);
+  ASSERT_EQ(host.TPlaceLine(&pcb, &l), DBX_OK);
+  TPolygon late = polygon(2, 1, {{0, 0}, {50000, 0}, {50000, 50000}}, "Tandrel G2");
+  ASSERT_EQ(host.TPlacePolygon(&pcb, &late), DBX_OK);
+  EXPECT_NE(late.polygonId, other.polygonId);
+  EXPECT_EQ(zones().size(), 4u);
+
+  // One deletion takes the joined zone, both layers.
+  TItem item;
+  item.itemType = DBX_POLYGON;
+  item.polygon.polygonId = back.polygonId;
+  EXPECT_EQ(host.TDeleteItem(&pcb, &item), DBX_OK);
+  EXPECT_EQ(host.TDeleteItem(&pcb, &item), DBX_ITEM_NOT_FOUND);
+  EXPECT_EQ(zones().size(), 3u);
+
+  // Undoing the conversation leaves no zone, the joined one included.
+  ASSERT_EQ(host.TCloseDesign(&pcb, ""), DBX_OK);
+  ASSERT_EQ(host.TCloseDesign(&sch, ""), DBX_OK);
+  EXPECT_EQ(host.undoClientEdits().outcome, HostDbx::HistoryStep::Outcome::kDone);
+  EXPECT_TRUE(zones().empty());
+  EXPECT_EQ(host.redoClientEdits().outcome, HostDbx::HistoryStep::Outcome::kDone);
+  EXPECT_EQ(zones().size(), 3u);
+}
+
 TEST_F(HostDbxCopperTest, BadRecordsArePlacedNowhere) {
   host.withDesign([](Design& d) { d.pcb.header.workspace = {{0, 0}, {1000000, 1000000}}; });
   TLine l = line(3, 25000, {0, 0}, {1, 1}, 1);
