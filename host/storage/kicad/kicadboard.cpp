@@ -404,6 +404,7 @@ class BoardReader {
     }
     pattern.outline = courtyard(fp, source.bottom);
     component.patternName = patternKey(name, std::move(pattern));
+    source.texts = component.texts;
     board_.pcb.components.push_back(std::move(component));
     board_.footprints.push_back(std::move(source));
   }

@@ -79,9 +79,10 @@ struct TextEdit {
 // Collects the edits of one footprint whose placement or texts changed.
 class FootprintEditor {
  public:
-  FootprintEditor(const KicadBoard& board, const FootprintSource& source,
+  FootprintEditor(const KicadBoard& board, const Pcb& pcb, const FootprintSource& source,
                   const Placement& placement, std::vector<Edit>& edits)
       : board_(board),
+        pcb_(pcb),
         text_(board.text),
         reader_(board.sourceName),
         source_(source),
@@ -157,7 +158,7 @@ class FootprintEditor {
     std::string name = layerName.text;
     if (text.layerId != edit.read->layerId) {
       const auto declared = board_.layerNames.find(text.layerId);
-      if (text.layerId == board_.pcb.oppositeSideLayer(edit.read->layerId)) {
+      if (text.layerId == pcb_.oppositeSideLayer(edit.read->layerId)) {
         name = swappedSide(layerName.text);
       } else if (declared != board_.layerNames.end()) {
         name = declared->second;
@@ -375,6 +376,7 @@ class FootprintEditor {
   }
 
   const KicadBoard& board_;
+  const Pcb& pcb_;  // the design's: its layers
   const std::string& text_;
   const SexprReader reader_;
   const FootprintSource& source_;
@@ -387,8 +389,8 @@ class FootprintEditor {
 // The texts of a component that a client set: those the component's edits
 // alone do not explain (see Pcb::textCarried). A text the file lacks but the
 // design holds was set too.
-std::vector<TextEdit> textEdits(const KicadBoard& board, const PcbComponent& read,
-                                const PcbComponent& now) {
+std::vector<TextEdit> textEdits(const KicadBoard& board, const Pcb& pcb,
+                                const FootprintSource& read, const PcbComponent& now) {
   std::vector<TextEdit> edits;
   for (const CompText& text : now.texts) {
     const auto kind =
@@ -404,7 +406,7 @@ std::vector<TextEdit> textEdits(const KicadBoard& board, const PcbComponent& rea
                               quoteSexprString(now.refDes) +
                               ": a text height change is not written back");
       }
-      if (board.pcb.textCarried(*before, read.placement, now.placement) == text) continue;
+      if (pcb.textCarried(*before, read.placement, now.placement) == text) continue;
     }
     edits.push_back({&*kind, &text, before != read.texts.end() ? &*before : nullptr});
   }
@@ -603,10 +605,9 @@ std::string writeKicadBoard(const KicadBoard& board, const Design& design) {
     const auto it = byId.find(source.componentId);
     if (it == byId.end() || it->second->refDes != source.refDes) continue;
     const PcbComponent& now = *it->second;
-    const std::vector<TextEdit> texts =
-        textEdits(board, board.pcb.components.at(std::size_t(source.componentId - 1)), now);
+    const std::vector<TextEdit> texts = textEdits(board, design.pcb, source, now);
     if (now.placement == source.placement && texts.empty()) continue;
-    FootprintEditor(board, source, now.placement, edits)
+    FootprintEditor(board, design.pcb, source, now.placement, edits)
         .edit(root.children.at(source.child), texts);
   }
   CopperWriter(board, design, root, edits).write();

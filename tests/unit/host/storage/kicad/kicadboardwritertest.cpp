@@ -9,6 +9,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <iterator>
+#include <map>
+#include <set>
+#include <sstream>
 #include <string>
 
 #include "../../engine/copperrecords.h"
@@ -741,6 +745,82 @@ TEST_F(KicadCopperJudge, PlacedCopperIsWhatKicadReadsAndDeletingItGivesTheBoardB
   ASSERT_EQ(host.undoClientEdits().parts, 4u);
   saveKicadBoard(board, host.readDesign([](const Design& d) { return d; }), copy);
   EXPECT_EQ(readFileText(copy), original);
+}
+
+// Text edits through the host on the demo board, some after the footprint
+// was turned or flipped, saved and read by KiCad: each edited text where the
+// host has it (<= 1 nm), at its angle, on its layer, mirrored and shown as
+// the host has it. (The texts the footprint's turn carries are KiCad's own
+// offsets, within the host's rounding of them.)
+TEST_F(KicadCopperJudge, EditedTextsAreWhereKicadReadsThem) {
+  const std::filesystem::path copy = copyOfDemo();
+  if (copy.empty()) return;
+  const KicadBoard board = readKicadBoard(copy);
+  HostDbx host(designOf(board));
+  TextClient client(host);
+  std::set<std::string> edited;
+  int n = 0;
+  for (const PcbComponent& c : board.pcb.components) {
+    if (c.fixed || n == 12) continue;
+    const std::string& r = c.refDes;
+    switch (n++ % 4) {
+      case 0:
+        client.set(r, kAttrRefDes, [](TAttribute& t) {
+          t.refPoint = {t.refPoint.x + 12345, t.refPoint.y - 6789};
+          t.rotationAng = 450;
+        });
+        edited.insert(r + " reference");
+        break;
+      case 1:
+        client.set(r, kAttrValue, [](TAttribute& t) {
+          t.isFlipped = 1;
+          t.isVisible = 1 - t.isVisible;
+        });
+        edited.insert(r + " value");
+        break;
+      case 2:
+        client.editComponent(r, [&](TComponent& rec) {
+          return host.TRotateComponent(&client.pcb, 300, {0, 0}, &rec);
+        });
+        client.set(r, kAttrRefDes, [](TAttribute& t) { t.refPoint.y += 33333; });
+        edited.insert(r + " reference");
+        break;
+      default:
+        client.editComponent(r, [&](TComponent& rec) {
+          return host.TFlipComponent(&client.pcb, rec.refPoint, &rec);
+        });
+        client.set(r, kAttrValue, [](TAttribute& t) {
+          t.isVisible = 0;
+          t.rotationAng = 1350;
+        });
+        edited.insert(r + " value");
+    }
+  }
+  ASSERT_EQ(edited.size(), 12u);
+  const Design design = client.design();
+  saveKicadBoard(board, design, copy);
+  const std::vector<std::string> kicad = kicadTextLines(copy);
+  std::map<std::string, std::vector<std::string>> kicadOf;  // "R1 value" -> fields
+  for (const std::string& line : kicad) {
+    std::istringstream in(line);
+    std::vector<std::string> fields{std::istream_iterator<std::string>(in), {}};
+    ASSERT_EQ(fields.size(), 8u) << line;
+    kicadOf[fields[0] + " " + fields[1]] = fields;
+  }
+  int compared = 0;
+  for (const std::string& line : testing::hostTextLines(board, design.pcb)) {
+    std::istringstream in(line);
+    std::vector<std::string> host{std::istream_iterator<std::string>(in), {}};
+    if (!edited.contains(host[0] + " " + host[1])) continue;
+    const std::vector<std::string>& read = kicadOf[host[0] + " " + host[1]];
+    ASSERT_EQ(read.size(), 8u) << line;
+    EXPECT_LE(std::abs(std::stoll(read[2]) - std::stoll(host[2])), 1) << line;
+    EXPECT_LE(std::abs(std::stoll(read[3]) - std::stoll(host[3])), 1) << line;
+    EXPECT_EQ(std::vector(read.begin() + 4, read.end()), std::vector(host.begin() + 4, host.end()))
+        << line;
+    ++compared;
+  }
+  EXPECT_EQ(compared, 12);
 }
 
 }  // namespace
