@@ -310,14 +310,11 @@ class BoardReader {
   CompText compText(const Sexpr& item, int32_t attrType, const FootprintSource& fp) const {
     CompText text;
     text.attrType = attrType;
-    // A text without (at) stands at the footprint's origin, unturned.
-    const Sexpr* at = item.list("at");
-    const BoardPoint offset =
-        at != nullptr ? BoardPoint{r_.nanometres(*at, 1), r_.nanometres(*at, 2)} : BoardPoint{};
-    const BoardPoint p = boardPoint({fp.x, fp.y}, fp.orientation, offset);
-    text.at = {coordinate(at != nullptr ? *at : item, p.x),
-               coordinate(at != nullptr ? *at : item, -p.y)};
-    text.rotation = hostTextRotation(at != nullptr ? atAngle(r_, *at) : 0, fp.bottom);
+    const Sexpr& at = r_.required(item, "at");
+    const BoardPoint p =
+        boardPoint({fp.x, fp.y}, fp.orientation, {r_.nanometres(at, 1), r_.nanometres(at, 2)});
+    text.at = {coordinate(at, p.x), coordinate(at, -p.y)};
+    text.rotation = hostTextRotation(atAngle(r_, at), fp.bottom);
     text.flipped = isMirrored(item);
     // A layer the board does not declare is drawn on the footprint's side.
     text.layerId = board_.pcb.sideLayer(fp.bottom);
@@ -383,8 +380,11 @@ class BoardReader {
     component.libraryName = fittedText(library, kMaxName);
     component.placement = source.placement;
     component.fixed = isLocked(fp);
+    // A text without its place (KiCad always writes one) is left to the
+    // host's stand-in at the footprint's origin.
     for (const ComponentTextKind& kind : kComponentTexts) {
-      if (const Sexpr* item = footprintText(fp, kind))
+      const Sexpr* item = footprintText(fp, kind);
+      if (item != nullptr && item->list("at") != nullptr)
         component.texts.push_back(compText(*item, kind.attrType, source));
     }
 
