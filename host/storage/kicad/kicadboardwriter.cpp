@@ -386,6 +386,19 @@ class FootprintEditor {
   bool bottom_ = false;
 };
 
+// The host rounds a text's turned offset to its unit at every edit of the
+// component, so a text carried there and back may end a unit or two off.
+constexpr int32_t kCarryTolerance = 2;  // host units (10 nm)
+
+bool isCarried(const CompText& carried, const CompText& text) {
+  CompText near = text;
+  if (std::abs(int64_t(text.at.x) - carried.at.x) <= kCarryTolerance &&
+      std::abs(int64_t(text.at.y) - carried.at.y) <= kCarryTolerance) {
+    near.at = carried.at;
+  }
+  return near == carried;
+}
+
 // The texts of a component that a client set: those the component's edits
 // alone do not explain (see Pcb::textCarried). A text the file lacks but the
 // design holds was set too.
@@ -406,7 +419,7 @@ std::vector<TextEdit> textEdits(const KicadBoard& board, const Pcb& pcb,
                               quoteSexprString(now.refDes) +
                               ": a text height change is not written back");
       }
-      if (pcb.textCarried(*before, read.placement, now.placement) == text) continue;
+      if (isCarried(pcb.textCarried(*before, read.placement, now.placement), text)) continue;
     }
     edits.push_back({&*kind, &text, before != read.texts.end() ? &*before : nullptr});
   }

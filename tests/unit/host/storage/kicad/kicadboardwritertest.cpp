@@ -590,6 +590,17 @@ TEST(KicadBoardWriterTest, FootprintEditsCarryTheTextsAndALaterTextEditWins) {
   EXPECT_EQ(reread.layerNames.at(reread.pcb.components[0].texts[0].layerId), "F.SilkS");
 }
 
+// A text within the host's rounding of where the footprint's edits carry it
+// (two units) counts as carried: an undo through turns leaves the file alone.
+TEST(KicadBoardWriterTest, TextsWithinTheCarryRoundingAreNotRewritten) {
+  const KicadBoard board = parseKicadBoard(kTextBoard, "texts");
+  Design design = designOf(board);
+  component(design, "R1").texts[0].at.x += 2;
+  EXPECT_EQ(writeKicadBoard(board, design), board.text);
+  component(design, "R1").texts[0].at.x += 1;  // 30 nm: -2 + 0.00003 in the turned frame
+  EXPECT_NE(writeKicadBoard(board, design).find("(at 1 -1.99997 120)"), std::string::npos);
+}
+
 // What the file cannot hold refuses the save and names the footprint.
 TEST(KicadBoardWriterTest, TextEditsTheFileCannotHoldRefuseTheSave) {
   const KicadBoard board = smallBoard();  // U1 has no value text
