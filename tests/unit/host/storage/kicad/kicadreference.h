@@ -62,7 +62,7 @@ inline const std::filesystem::path kGlasgowBoard =
 
 // The board's copper as kicadcoppercheck.py prints it, from the host's model
 // of the board: KiCad's nanometres, y down, layer and net names; sorted.
-// The host's reference and value texts as kicadtextcheck.py prints KiCad's,
+// The host's reference and value texts as "kicadcoppercheck.py texts" prints KiCad's,
 // sorted: angles as the file keeps them, 180° from the host's on a bottom-side
 // footprint.
 inline std::vector<std::string> hostTextLines(const KicadBoard& board, const Pcb& pcb) {
