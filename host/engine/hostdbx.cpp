@@ -632,11 +632,7 @@ int32_t HostDbx::editPcb(TConversation* context, TComponent* component, Edit&& e
     if (const int32_t status = edit(*c, placement)) return status;
     if (!inside(pcb.header.workspace, placement.refPoint)) return DBX_ITEM_OUTSIDE_WORKSPACE;
     history_.noteBefore(*c);
-    for (CompText& text : c->texts) {
-      const bool sideChanged = text.flipped != carriedText(text, c->placement, placement).flipped;
-      text = carriedText(text, c->placement, placement);
-      if (sideChanged) text.layerId = pcb.oppositeSideLayer(text.layerId);
-    }
+    for (CompText& text : c->texts) text = pcb.textCarried(text, c->placement, placement);
     c->placement = placement;
     *component = pcbRecord(*c);
     return DBX_OK;
@@ -1038,10 +1034,18 @@ int32_t HostDbx::TModifyCompAttribute(TConversation* context, const char* refDes
     if (!insideWorkspace(attribute->refPoint)) return DBX_ITEM_OUTSIDE_WORKSPACE;
     if (c->fixed) return DBX_MODIFY_ERROR;
     history_.noteBefore(*c);
-    std::vector<CompText> texts = textsOf(*c);
-    CompText& text = *std::find_if(texts.begin(), texts.end(), [&](const CompText& t) {
-      return t.attrType == attribute->attrType;
-    });
+    // Only the text set is kept: a text the component was read without stays
+    // the host's stand-in until a client sets it.
+    std::vector<CompText> texts = c->texts;
+    auto isSet = [&](const CompText& t) { return t.attrType == attribute->attrType; };
+    if (std::none_of(texts.begin(), texts.end(), isSet)) {
+      const std::vector<CompText> shown = textsOf(*c);
+      texts.push_back(*std::find_if(shown.begin(), shown.end(), isSet));
+      std::stable_sort(texts.begin(), texts.end(), [](const CompText& a, const CompText& b) {
+        return a.attrType < b.attrType;
+      });
+    }
+    CompText& text = *std::find_if(texts.begin(), texts.end(), isSet);
     const bool flipped = attribute->isFlipped != 0;
     if (flipped != text.flipped) text.layerId = pcb.oppositeSideLayer(text.layerId);
     text.at = attribute->refPoint;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "model/geometry.h"
+
 namespace dbxhost {
 
 const Net* Design::findNet(int32_t id) const {
@@ -51,6 +53,13 @@ int32_t Pcb::oppositeSideLayer(int32_t id) const {
   if (id == sideLayer(false)) return sideLayer(true);
   if (id == sideLayer(true)) return sideLayer(false);
   return id;
+}
+
+CompText Pcb::textCarried(const CompText& text, const Placement& before,
+                          const Placement& after) const {
+  CompText carried = carriedText(text, before, after);
+  if (carried.flipped != text.flipped) carried.layerId = oppositeSideLayer(text.layerId);
+  return carried;
 }
 
 int32_t Pcb::nextItemId() const {

@@ -223,6 +223,9 @@ struct Pcb {
   // The layer of the other side that matches a side's layer ("F.SilkS" and
   // "B.SilkS", the outer copper layers); other layers are their own.
   int32_t oppositeSideLayer(int32_t id) const;
+  // A component's text as a component edit from one placement to another
+  // carries it, onto the other side's layer when it changes side.
+  CompText textCarried(const CompText& text, const Placement& before, const Placement& after) const;
   // One more than the greatest copper item id.
   int32_t nextItemId() const;
   friend bool operator==(const Pcb&, const Pcb&) = default;

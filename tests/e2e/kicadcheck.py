@@ -34,6 +34,12 @@
         the template does not have at the same place relative to its parts;
         and two copy pads are connected wherever their template pads are.
         Prints the DRC and unconnected counts of both boards.
+    kicadcheck.py texts SAVED TEMPLATE=COPY...
+        Verifies that SAVED loads and that every COPY footprint's Reference
+        and Value texts stand where its TEMPLATE's do in the footprint's own
+        frame (offset within TEXT_LIMIT_NM), at the same angle relative to
+        the footprint, on the same layer, mirrored and shown alike. Prints
+        one line per fault and exits 1 when there is any.
 
 Exit status 2: wrong arguments, or a board that does not load.
 """
@@ -47,6 +53,9 @@ import pcbnew
 
 SPREAD_LIMIT_NM = 20
 PAD_LIMIT_NM = 1
+# The host keeps positions in 10 nm units: a copied text's offset may differ
+# from its template's by that rounding.
+TEXT_LIMIT_NM = 10
 
 
 def load(path, as_stored=False):
@@ -622,6 +631,41 @@ def routed(original_path, saved_path, pair_args):
     return 1 if faults else 0
 
 
+def footprint_texts(fp):
+    """The Reference and Value texts in the footprint's own frame: offset,
+    angle relative to the footprint, layer, mirror, visibility."""
+    facts = {}
+    for kind, text in (("Reference", fp.Reference()), ("Value", fp.Value())):
+        offset = text.GetPos0()
+        facts[kind] = (offset.x, offset.y, round(text.GetTextAngle() % 3600.0, 3) % 3600.0,
+                       text.GetLayerName(), text.IsMirrored(), text.IsVisible())
+    return facts
+
+
+def check_texts(saved_path, pair_args):
+    saved = footprints(load(saved_path))
+    faults = []
+    checked = 0
+    for template, copy in parse_pairs(pair_args):
+        if template not in saved or copy not in saved:
+            faults.append(f"{template} or {copy} missing in the saved board")
+            continue
+        model, made = footprint_texts(saved[template]), footprint_texts(saved[copy])
+        for kind, (mx, my, *rest) in model.items():
+            cx, cy, *copied = made[kind]
+            if abs(mx - cx) > TEXT_LIMIT_NM or abs(my - cy) > TEXT_LIMIT_NM:
+                faults.append(f"{copy}: {kind} offset ({cx}, {cy}) differs from {template}'s "
+                              f"({mx}, {my})")
+            if copied != rest:
+                faults.append(f"{copy}: {kind} angle, layer, mirror, visibility {copied} differ "
+                              f"from {template}'s {rest}")
+        checked += 1
+    print(f"texts of {checked} copies checked")
+    for fault in faults:
+        print(fault)
+    return 1 if faults else 0
+
+
 def main(argv):
     if len(argv) == 3 and argv[0] == "turn":
         turn(argv[1], argv[2])
@@ -633,6 +677,8 @@ def main(argv):
         return 0
     if len(argv) >= 4 and argv[0] == "routed":
         return routed(argv[1], argv[2], argv[3:])
+    if len(argv) >= 3 and argv[0] == "texts":
+        return check_texts(argv[1], argv[2:])
     print(__doc__)
     return 2
 

@@ -218,6 +218,24 @@ TEST_F(KicadDemoProcessTest, ATemplateTurnedByHalfAndWholeQuartersOnTheBottomIsR
   placeCheckAndUndo(lineWith("U3"));
 }
 
+// With the routing copied, every copy's reference and value texts take the
+// template's place, angle, side and visibility relative to the footprint,
+// and KiCad reads them there from the saved board.
+TEST_F(KicadDemoProcessTest, CopiedTextsStandAsTheTemplatesInTheSavedBoard) {
+  unlockQ8();
+  startAndFill();
+  placeBelow(lineWith("U3"), /*routing=*/true);
+  for (const auto& box : ui.boxes) ADD_FAILURE() << box.text;
+  ASSERT_TRUE(placer().UndoEnabled());
+  save();
+  std::vector<std::string> words = {kPython, TANDREL_KICADCHECK, "texts", board};
+  for (const std::string& pair : pairs(lineWith("U3"))) words.push_back(pair);
+  ASSERT_EQ(words.size(), 4u + 29u);
+  const ProcessRun check = run(words);
+  EXPECT_EQ(check.status, 0) << check.output;
+  std::cout << check.output;
+}
+
 TEST_F(KicadDemoProcessTest, ALockedTargetMovesNothingAndIsNamed) {
   startAndFill();
   // Q8 is a part of the other instance; with U3's group as the template it

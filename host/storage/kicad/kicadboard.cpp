@@ -1,4 +1,5 @@
 #include "storage/kicad/kicadboard.h"
+#include "storage/kicad/kicadfootprinttext.h"
 #include "storage/kicad/kicadtext.h"
 
 #include <algorithm>
@@ -304,17 +305,32 @@ class BoardReader {
     return {coordinate(node, x), coordinate(node, keepY ? y : -y)};
   }
 
-  const Sexpr* textItem(const Sexpr& footprint, std::string_view field,
-                        std::string_view legacyKind) const {
-    for (const Sexpr& child : footprint.children) {
-      if (!child.isList() || child.children.size() < 3) continue;
-      const Sexpr& key = child.children[1];
-      if ((child.head() == "property" && key.kind == Sexpr::Kind::String && key.text == field) ||
-          (child.head() == "fp_text" && key.kind == Sexpr::Kind::Atom && key.text == legacyKind)) {
-        return &child;
-      }
+  // A reference or value text where it stands on the board, in the host's
+  // angles (see kicadfootprinttext.h).
+  CompText compText(const Sexpr& item, int32_t attrType, const FootprintSource& fp) const {
+    CompText text;
+    text.attrType = attrType;
+    const Sexpr& at = r_.required(item, "at");
+    const BoardPoint p =
+        boardPoint({fp.x, fp.y}, fp.orientation, {r_.nanometres(at, 1), r_.nanometres(at, 2)});
+    text.at = {coordinate(at, p.x), coordinate(at, -p.y)};
+    text.rotation = hostTextRotation(atAngle(r_, at), fp.bottom);
+    text.flipped = isMirrored(item);
+    // A layer the board does not declare is drawn on the footprint's side.
+    text.layerId = board_.pcb.sideLayer(fp.bottom);
+    if (const Sexpr* layer = item.list("layer")) {
+      const auto id = layerIds_.find(r_.text(*layer, 1));
+      if (id != layerIds_.end()) text.layerId = id->second;
     }
-    return nullptr;
+    const Sexpr* effects = item.list("effects");
+    const Sexpr* font = effects != nullptr ? effects->list("font") : nullptr;
+    if (const Sexpr* size = font != nullptr ? font->list("size") : nullptr) {
+      // KiCad writes (size HEIGHT WIDTH).
+      const int32_t height = coordinate(*size, r_.nanometres(*size, 1));
+      if (height > 0) text.height = height;
+    }
+    text.visible = !isHidden(item);
+    return text;
   }
 
   static bool isLocked(const Sexpr& footprint) {
@@ -358,12 +374,19 @@ class BoardReader {
     component.id = source.componentId;
     component.refDes = designator(fp);
     source.refDes = component.refDes;
-    if (const Sexpr* value = textItem(fp, "Value", "value")) {
+    if (const Sexpr* value = footprintText(fp, kComponentTexts[1])) {
       component.value = fittedText(r_.text(*value, 2), kMaxName);
     }
     component.libraryName = fittedText(library, kMaxName);
     component.placement = source.placement;
     component.fixed = isLocked(fp);
+    // A text without its place (KiCad always writes one) is left to the
+    // host's stand-in at the footprint's origin.
+    for (const ComponentTextKind& kind : kComponentTexts) {
+      const Sexpr* item = footprintText(fp, kind);
+      if (item != nullptr && item->list("at") != nullptr)
+        component.texts.push_back(compText(*item, kind.attrType, source));
+    }
 
     Pattern pattern;
     for (const Sexpr* pad : fp.lists("pad")) {
@@ -381,6 +404,7 @@ class BoardReader {
     }
     pattern.outline = courtyard(fp, source.bottom);
     component.patternName = patternKey(name, std::move(pattern));
+    source.texts = component.texts;
     board_.pcb.components.push_back(std::move(component));
     board_.footprints.push_back(std::move(source));
   }
@@ -389,7 +413,7 @@ class BoardReader {
   // a repeated or empty reference (logos, "REF**") gets "~" and a number.
   std::string designator(const Sexpr& fp) {
     std::string refDes;
-    if (const Sexpr* reference = textItem(fp, "Reference", "reference")) {
+    if (const Sexpr* reference = footprintText(fp, kComponentTexts[0])) {
       refDes = r_.text(*reference, 2);
       if (refDes.size() > kMaxRefDes) {
         r_.fail(*reference, "reference " + quoteSexprString(refDes) + " is longer than " +

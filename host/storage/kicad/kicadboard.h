@@ -34,7 +34,8 @@ inline constexpr const char* kHostUnitGrid = "0.00001mm";
 // (F.Cu, In1.Cu, ..., B.Cu), then the others in file order. Its segments,
 // arcs, vias and zones are the PCB's copper, ids from 1 in file order; a
 // zone is served with its first outline, and keepout areas are locked.
-// A board without a layer table has F.Cu and B.Cu.
+// A board without a layer table has F.Cu and B.Cu. Each footprint's
+// Reference and Value are its component's texts (kicadfootprinttext.h).
 //
 // Oldest and newest file versions read: KiCad 6.0 and KiCad 9.
 inline constexpr int64_t kOldestBoardVersion = 20211014;
@@ -50,6 +51,7 @@ struct FootprintSource {
   int64_t x = 0, y = 0;     // nanometres, y down
   int64_t orientation = 0;  // thousandths of a degree
   bool bottom = false;
+  std::vector<CompText> texts;  // its reference and value as read
 };
 
 // A (group "NAME" (id UUID) (members UUID ...)) of the board. Copper items

@@ -12,6 +12,7 @@
 
 #include "storage/designfileerror.h"
 #include "storage/fileio.h"
+#include "storage/kicad/kicadfootprinttext.h"
 
 namespace dbxhost::kicad {
 
@@ -67,29 +68,26 @@ std::size_t previousEnd(const Sexpr& parent, const Sexpr& child) {
   return end;
 }
 
-// KiCad's turn of a point (nanometres, y down) by an angle in thousandths of
-// a degree: counter-clockwise on screen, exact at quarter turns.
-struct Turn {
-  explicit Turn(int64_t milliDegrees) {
-    const int64_t a = normalizedAngle(milliDegrees);
-    if (a % 90000 == 0) {
-      static constexpr double kCos[] = {1, 0, -1, 0}, kSin[] = {0, 1, 0, -1};
-      cos = kCos[a / 90000];
-      sin = kSin[a / 90000];
-    } else {
-      cos = std::cos(double(a) * std::numbers::pi / kHalfTurn);
-      sin = std::sin(double(a) * std::numbers::pi / kHalfTurn);
-    }
-  }
-  double cos = 1, sin = 0;
+// A reference or value text the host holds elsewhere than the footprint's
+// edit alone would put it: a client set it.
+struct TextEdit {
+  const ComponentTextKind* kind;
+  const CompText* text;
+  const CompText* read;  // as read; null when the file has no such text
 };
 
-// Collects the edits of one footprint whose placement changed.
+// Collects the edits of one footprint whose placement or texts changed.
 class FootprintEditor {
  public:
-  FootprintEditor(const KicadBoard& board, const FootprintSource& source,
+  FootprintEditor(const KicadBoard& board, const Pcb& pcb, const FootprintSource& source,
                   const Placement& placement, std::vector<Edit>& edits)
-      : text_(board.text), reader_(board.sourceName), source_(source), edits_(edits) {
+      : board_(board),
+        pcb_(pcb),
+        text_(board.text),
+        reader_(board.sourceName),
+        source_(source),
+        edits_(edits),
+        moved_(placement != source.placement) {
     const bool keptPlace = placement.refPoint == source.placement.refPoint;
     x_ = keptPlace ? source.x : int64_t(placement.refPoint.x) * 10;
     y_ = keptPlace ? source.y : -int64_t(placement.refPoint.y) * 10;
@@ -104,12 +102,27 @@ class FootprintEditor {
                        : normalizedOrientation(bottom_ ? kHalfTurn - turn : turn);
   }
 
-  void edit(const Sexpr& footprint) {
+  // A set text is written as the host has it, whatever the footprint's own
+  // edit would have done to it.
+  void edit(const Sexpr& footprint, const std::vector<TextEdit>& texts) {
+    std::map<const Sexpr*, const TextEdit*> rewritten;
+    for (const TextEdit& edit : texts) {
+      const Sexpr* item = footprintText(footprint, *edit.kind);
+      if (item == nullptr || edit.read == nullptr) {
+        refuse(std::string("its ") + std::string(edit.kind->legacy) +
+               " text was set, but the footprint has no such text to hold it");
+      }
+      rewritten.emplace(item, &edit);
+    }
     const bool flip = bottom_ != source_.bottom;
     const int64_t delta = orientation_ - source_.orientation;
     for (const Sexpr& child : footprint.children) {
       if (!child.isList()) continue;
-      if (child.head() == "zone") {
+      if (const auto it = rewritten.find(&child); it != rewritten.end()) {
+        rewriteText(child, *it->second);
+      } else if (!moved_) {
+        continue;
+      } else if (child.head() == "zone") {
         placeZone(child, flip);
       } else if (child.head() == "at") {
         replaceAt(child, x_, y_, orientation_ == 0 ? std::nullopt : std::optional(orientation_));
@@ -122,6 +135,76 @@ class FootprintEditor {
   }
 
  private:
+  [[noreturn]] void refuse(const std::string& reason) const {
+    throw DesignFileError(board_.sourceName + ": not saved: footprint " +
+                          quoteSexprString(source_.refDes) + ": " + reason);
+  }
+
+  // The text's offset, angle, layer, mirror and visibility as the host has
+  // them, on the footprint as the host placed it.
+  void rewriteText(const Sexpr& item, const TextEdit& edit) {
+    const CompText& text = *edit.text;
+    const Sexpr* at = item.list("at");
+    const Sexpr* layer = item.list("layer");
+    const Sexpr* effects = item.list("effects");
+    if (at == nullptr || at->children.size() < 3 || layer == nullptr ||
+        layer->children.size() < 2 || effects == nullptr) {
+      refuse("its text at line " + std::to_string(item.line) +
+             " lacks the (at), (layer) or (effects) that would place it");
+    }
+    const Sexpr& layerName = layer->children[1];
+    // The text's own layer or its other side's keep the file's spelling, also
+    // for a layer the board's table does not declare.
+    std::string name = layerName.text;
+    if (text.layerId != edit.read->layerId) {
+      const auto declared = board_.layerNames.find(text.layerId);
+      if (text.layerId == pcb_.oppositeSideLayer(edit.read->layerId)) {
+        name = swappedSide(layerName.text);
+      } else if (declared != board_.layerNames.end()) {
+        name = declared->second;
+      } else {
+        refuse("its text at line " + std::to_string(item.line) + " would go to layer " +
+               std::to_string(text.layerId) + ", which is not a layer of the board");
+      }
+    }
+    const BoardPoint offset =
+        localOffset({x_, y_}, orientation_, {int64_t(text.at.x) * 10, -int64_t(text.at.y) * 10});
+    const int64_t angle = kicadTextAngle(text.rotation, bottom_);
+    const bool hadAngle = at->children.size() > 3 && at->children[3].text != "unlocked";
+    replaceAt(*at, offset.x, offset.y,
+              angle == 0 && !hadAngle ? std::nullopt : std::optional(angle));
+    if (layerName.text != name) {
+      edits_.push_back({layerName.begin, layerName.end,
+                        layerName.kind == Sexpr::Kind::String ? quoteSexprString(name) : name});
+    }
+    if (isMirrored(item) != text.flipped) toggleMirror(*effects);
+    if (isHidden(item) == text.visible) setHidden(item, *layer, !text.visible);
+  }
+
+  // KiCad 6 and 7 write a bare hide after the layer, KiCad 8 and newer
+  // (hide yes); a shown text has neither.
+  void setHidden(const Sexpr& item, const Sexpr& layer, bool hidden) {
+    const Sexpr* effects = item.list("effects");
+    for (const Sexpr* holder : {&item, effects}) {
+      for (const Sexpr& flag : holder->children) {
+        const bool bare = flag.kind == Sexpr::Kind::Atom && flag.text == "hide";
+        const bool list = flag.isList() && flag.head() == "hide";
+        if (!bare && !list) continue;
+        if (!hidden) {
+          edits_.push_back({previousEnd(*holder, flag), flag.end, ""});
+        } else if (list && flag.children.size() > 1) {  // (hide no)
+          edits_.push_back({flag.children[1].begin, flag.children[1].end, "yes"});
+        }
+        if (!hidden || list) return;
+      }
+    }
+    if (!hidden) return;
+    const std::size_t from = previousEnd(item, layer);
+    const std::string space = text_.substr(from, layer.begin - from);
+    edits_.push_back(
+        {layer.end, layer.end, space + (item.head() == "property" ? "(hide yes)" : "hide")});
+  }
+
   // Replaces the numbers of (at x y [angle] ...) and keeps what follows them
   // ("unlocked").
   void replaceAt(const Sexpr& at, int64_t x, int64_t y, std::optional<int64_t> angle) {
@@ -159,11 +242,6 @@ class FootprintEditor {
     }
   }
 
-  int64_t angleOf(const Sexpr& at) const {
-    if (at.children.size() < 4 || at.children[3].text == "unlocked") return 0;
-    return reader_.milliDegrees(at, 3);
-  }
-
   static bool isText(const Sexpr& item) {
     return item.head() == "fp_text" || item.head() == "property" || item.head() == "fp_text_box";
   }
@@ -172,7 +250,7 @@ class FootprintEditor {
   void turnItem(const Sexpr& item, int64_t delta) {
     const Sexpr* at = item.list("at");
     if (at == nullptr || (item.head() != "pad" && !isText(item))) return;
-    const int64_t angle = normalizedAngle(angleOf(*at) + delta);
+    const int64_t angle = normalizedAngle(atAngle(reader_, *at) + delta);
     const bool keepZero = isText(item) && at->children.size() > 3;
     replaceAt(*at, reader_.nanometres(*at, 1), reader_.nanometres(*at, 2),
               angle == 0 && !keepZero ? std::nullopt : std::optional(angle));
@@ -190,7 +268,7 @@ class FootprintEditor {
     const bool turnsWithIt = parent.head() == "pad" || isText(parent);
     if (head == "at" && turnsWithIt && node.children.size() >= 3) {
       const int64_t x = reader_.nanometres(node, 1), y = reader_.nanometres(node, 2);
-      const int64_t turns = orientation_ + source_.orientation - angleOf(node);
+      const int64_t turns = orientation_ + source_.orientation - atAngle(reader_, node);
       if (parent.head() == "pad") {
         const int64_t angle = normalizedAngle(turns);
         replaceAt(node, x, -y, angle == 0 ? std::nullopt : std::optional(angle));
@@ -297,13 +375,56 @@ class FootprintEditor {
     edits_.push_back({last.end, last.end, space + "(justify mirror)"});
   }
 
+  const KicadBoard& board_;
+  const Pcb& pcb_;  // the design's: its layers
   const std::string& text_;
   const SexprReader reader_;
   const FootprintSource& source_;
   std::vector<Edit>& edits_;
+  const bool moved_;
   int64_t x_ = 0, y_ = 0, orientation_ = 0;
   bool bottom_ = false;
 };
+
+// The host rounds a text's turned offset to its unit at every edit of the
+// component, so a text carried there and back may end a unit or two off.
+constexpr int32_t kCarryTolerance = 2;  // host units (10 nm)
+
+bool isCarried(const CompText& carried, const CompText& text) {
+  CompText near = text;
+  if (std::abs(int64_t(text.at.x) - carried.at.x) <= kCarryTolerance &&
+      std::abs(int64_t(text.at.y) - carried.at.y) <= kCarryTolerance) {
+    near.at = carried.at;
+  }
+  return near == carried;
+}
+
+// The texts of a component that a client set: those the component's edits
+// alone do not explain (see Pcb::textCarried). A text the file lacks but the
+// design holds was set too.
+std::vector<TextEdit> textEdits(const KicadBoard& board, const Pcb& pcb,
+                                const FootprintSource& read, const PcbComponent& now) {
+  std::vector<TextEdit> edits;
+  for (const CompText& text : now.texts) {
+    const auto kind =
+        std::find_if(kComponentTexts.begin(), kComponentTexts.end(),
+                     [&](const ComponentTextKind& k) { return k.attrType == text.attrType; });
+    if (kind == kComponentTexts.end()) continue;
+    const auto before = std::find_if(read.texts.begin(), read.texts.end(), [&](const CompText& t) {
+      return t.attrType == text.attrType;
+    });
+    if (before != read.texts.end()) {
+      if (before->height != text.height) {
+        throw DesignFileError(board.sourceName + ": not saved: footprint " +
+                              quoteSexprString(now.refDes) +
+                              ": a text height change is not written back");
+      }
+      if (isCarried(pcb.textCarried(*before, read.placement, now.placement), text)) continue;
+    }
+    edits.push_back({&*kind, &text, before != read.texts.end() ? &*before : nullptr});
+  }
+  return edits;
+}
 
 // The copper the clients placed and deleted, and the groups that hold it.
 // New items are appended after the board's last item in its indentation,
@@ -496,9 +617,11 @@ std::string writeKicadBoard(const KicadBoard& board, const Design& design) {
   for (const FootprintSource& source : board.footprints) {
     const auto it = byId.find(source.componentId);
     if (it == byId.end() || it->second->refDes != source.refDes) continue;
-    if (it->second->placement == source.placement) continue;
-    FootprintEditor(board, source, it->second->placement, edits)
-        .edit(root.children.at(source.child));
+    const PcbComponent& now = *it->second;
+    const std::vector<TextEdit> texts = textEdits(board, design.pcb, source, now);
+    if (now.placement == source.placement && texts.empty()) continue;
+    FootprintEditor(board, design.pcb, source, now.placement, edits)
+        .edit(root.children.at(source.child), texts);
   }
   CopperWriter(board, design, root, edits).write();
   std::sort(edits.begin(), edits.end(), [](const Edit& a, const Edit& b) {

@@ -14,6 +14,11 @@
 // moves, turns and mirrors their points with the footprint.
 // New angles are normalised as KiCad does: footprints to (-180°, 180°], pads
 // and texts to [0°, 360°).
+// A reference or value text that a client set (one that stands elsewhere than
+// the footprint's edits carry it) gets the host's offset and angle on the
+// footprint as placed, and its layer, (justify mirror) and hide as the host
+// has them; that wins over the footprint's edit. A set text the file cannot
+// hold refuses the save (DesignFileError naming the footprint).
 #pragma once
 
 #include <filesystem>

@@ -16,6 +16,9 @@
 namespace dbxhost::kicad {
 namespace {
 
+using DBX_18::kAttrRefDes;
+using DBX_18::kAttrValue;
+using testing::hostTextLines;
 using testing::kGlasgowBoard;
 using testing::KicadPad;
 using testing::kicadPadPositions;
@@ -469,6 +472,90 @@ TEST_F(KicadCopperJudge, DemoCopperIsWhatKicadReads) {
   EXPECT_EQ(board.pcb.tracks.size(), 365u);
   EXPECT_EQ(board.pcb.zones.size(), 1u);
   EXPECT_EQ(hostCopperLines(board, design), kicad);
+}
+
+// Layers of the text tests: copper 1 and 2, then B.SilkS 3, F.SilkS 4,
+// B.Fab 5, F.Fab 6.
+const std::string kTextLayers =
+    "\t(layers (0 \"F.Cu\" signal) (31 \"B.Cu\" signal) (36 \"B.SilkS\" user \"B.Silkscreen\")"
+    " (37 \"F.SilkS\" user \"F.Silkscreen\") (48 \"B.Fab\" user) (49 \"F.Fab\" user))\n";
+
+const CompText& textOf(const PcbComponent& c, int32_t attrType) {
+  for (const CompText& text : c.texts) {
+    if (text.attrType == attrType) return text;
+  }
+  throw std::runtime_error(c.refDes + " has no text " + std::to_string(attrType));
+}
+
+// KiCad 6 keeps a text's offset in the footprint's frame and its angle on the
+// board: with the footprint at 90°, offset (1, -2) lands at (8, 19) and the
+// value's (0, 3) at (13, 20), as pcbnew itself places them.
+TEST(KicadBoardTest, KicadSixTextsStandOnTheBoardWithTheFootprintsTurn) {
+  const KicadBoard board = parseKicadBoard(
+      boardText(kTextLayers + "\t(footprint \"L:R\" (layer \"F.Cu\") (at 10 20 90)\n"
+                              "\t\t(fp_text reference \"R1\" (at 1 -2 120) (layer \"F.SilkS\")\n"
+                              "\t\t\t(effects (font (size 1.2 1) (thickness 0.15))))\n"
+                              "\t\t(fp_text value \"10k\" (at 0 3 90) (layer \"F.Fab\") hide\n"
+                              "\t\t\t(effects (font (size 1 1) (thickness 0.15))))\n"
+                              "\t\t(fp_text user \"${REFERENCE}\" (at 5 5) (layer \"F.Fab\")"
+                              " (effects (font (size 1 1)))))\n",
+                "20211014"),
+      "b.kicad_pcb");
+  const PcbComponent& r1 = board.pcb.components.at(0);
+  ASSERT_EQ(r1.texts.size(), 2u);  // the user text is not one of the component's
+  EXPECT_EQ(textOf(r1, kAttrRefDes),
+            (CompText{kAttrRefDes, {800000, -1900000}, 1200, false, 4, 120000, true}));
+  EXPECT_EQ(textOf(r1, kAttrValue),
+            (CompText{kAttrValue, {1300000, -2000000}, 900, false, 6, 100000, false}));
+}
+
+// KiCad 8's properties, on the bottom side at 30°: mirrored, their angle 180°
+// further in the host (the angle the host carries them with through a flip),
+// (hide yes) hidden.
+TEST(KicadBoardTest, KicadEightPropertiesOnTheBottomAtThirtyDegrees) {
+  const KicadBoard board = parseKicadBoard(
+      boardText(kTextLayers +
+                "\t(footprint \"L:U\"\n\t\t(layer \"B.Cu\")\n\t\t(at 10 20 30)\n"
+                "\t\t(property \"Reference\" \"U7\"\n\t\t\t(at 1 2 60)\n"
+                "\t\t\t(layer \"B.SilkS\")\n\t\t\t(uuid \"u\")\n"
+                "\t\t\t(effects\n\t\t\t\t(font\n\t\t\t\t\t(size 1 1)\n\t\t\t\t)\n"
+                "\t\t\t\t(justify mirror)\n\t\t\t)\n\t\t)\n"
+                "\t\t(property \"Value\" \"LM358\"\n\t\t\t(at 0 0 30)\n"
+                "\t\t\t(layer \"B.Fab\")\n\t\t\t(hide yes)\n"
+                "\t\t\t(effects (font (size 0.8 0.8)) (justify left mirror))\n\t\t)\n\t)\n"),
+      "b.kicad_pcb");
+  const PcbComponent& u7 = board.pcb.components.at(0);
+  EXPECT_EQ(u7.value, "LM358");
+  // (10, 20) + Rot(30°) (1, 2) = (11.866025, 21.232051) mm.
+  EXPECT_EQ(textOf(u7, kAttrRefDes),
+            (CompText{kAttrRefDes, {1186603, -2123205}, 2400, true, 3, 100000, true}));
+  EXPECT_EQ(textOf(u7, kAttrValue),
+            (CompText{kAttrValue, {1000000, -2000000}, 2100, true, 5, 80000, false}));
+}
+
+// A footprint without a value text has only its reference; one on a layer
+// the board does not declare is drawn on the footprint's side.
+TEST(KicadBoardTest, MissingTextsAndUndeclaredLayers) {
+  const KicadBoard board =
+      parseKicadBoard(boardText("\t(footprint \"L:R\" (layer \"B.Cu\") (at 1 2)\n"
+                                "\t\t(property \"Reference\" \"R2\" (at 0 0 0) (layer \"B.SilkS\")"
+                                " (effects (font (size 1 1)) (justify mirror))))\n"),
+                      "b.kicad_pcb");
+  const PcbComponent& r2 = board.pcb.components.at(0);
+  ASSERT_EQ(r2.texts.size(), 1u);
+  EXPECT_EQ(r2.texts[0].layerId, board.pcb.sideLayer(true));
+  EXPECT_EQ(r2.texts[0].rotation, 1800);
+  EXPECT_TRUE(r2.texts[0].flipped);
+}
+
+// KiCad's own reading of the demo's texts, against the host's.
+TEST_F(KicadCopperJudge, DemoTextsAreWhereKicadReadsThem) {
+  const std::filesystem::path copy = copyOfDemo();
+  if (copy.empty()) return;
+  const KicadBoard board = readKicadBoard(copy);
+  const std::vector<std::string> kicad = kicadTextLines(copy);
+  EXPECT_EQ(kicad, hostTextLines(board, board.pcb));
+  EXPECT_EQ(kicad.size(), 2 * board.pcb.components.size());
 }
 
 }  // namespace

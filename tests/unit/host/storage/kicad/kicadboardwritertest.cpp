@@ -9,6 +9,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <iterator>
+#include <map>
+#include <set>
+#include <sstream>
 #include <string>
 
 #include "../../engine/copperrecords.h"
@@ -30,6 +34,18 @@ Design designOf(const KicadBoard& board) {
   design.nets = board.nets;
   design.pcb = board.pcb;
   return design;
+}
+
+// Every component's texts carried from the board's placement to the
+// design's, as the host's edits carry them: the design as a client that only
+// moved footprints leaves it.
+void carryTexts(Design& design, const KicadBoard& board) {
+  for (std::size_t i = 0; i < design.pcb.components.size(); ++i) {
+    PcbComponent& c = design.pcb.components[i];
+    const PcbComponent& read = board.pcb.components.at(i);
+    for (std::size_t t = 0; t < c.texts.size(); ++t)
+      c.texts[t] = board.pcb.textCarried(read.texts.at(t), read.placement, c.placement);
+  }
 }
 
 PcbComponent& component(Design& design, const std::string& refDes) {
@@ -97,6 +113,7 @@ TEST(KicadBoardWriterTest, UneditedAndRemovedFootprintsKeepEveryByte) {
   EXPECT_EQ(writeKicadBoard(board, design), board.text);
   // A component the host no longer holds leaves the board as it was.
   component(design, "U1").placement.refPoint.x += 100000;
+  carryTexts(design, board);
   Design removed = design;
   removed.pcb.components.clear();
   EXPECT_EQ(writeKicadBoard(board, removed), board.text);
@@ -107,6 +124,7 @@ TEST(KicadBoardWriterTest, AMoveRewritesOnlyThePosition) {
   const KicadBoard board = smallBoard();
   Design design = designOf(board);
   component(design, "U1").placement.refPoint = {250000, -50000};
+  carryTexts(design, board);
   std::string expected = board.text;
   expected.replace(expected.find("(at 1 2 90)"), 11, "(at 2.5 0.5 90)");
   EXPECT_EQ(writeKicadBoard(board, design), expected);
@@ -117,6 +135,7 @@ TEST(KicadBoardWriterTest, ARotationTurnsThePadAndTextAnglesWithIt) {
   Design design = designOf(board);
   Placement& placement = component(design, "U1").placement;
   placement = rotated(placement, 900, placement.refPoint);
+  carryTexts(design, board);
   std::string expected = kFootprint;
   for (const auto& [from, to] : {std::pair<std::string, std::string>{"(at 1 2 90)", "(at 1 2 180)"},
                                  {"(at 0 -1 90)", "(at 0 -1 180)"},
@@ -129,12 +148,14 @@ TEST(KicadBoardWriterTest, ARotationTurnsThePadAndTextAnglesWithIt) {
   EXPECT_EQ(footprintOf(written), footprintOf(kBoardHead + expected + ")\n"));
   // A further 90° gives -90 for the footprint (KiCad keeps (-180°, 180°]).
   placement = rotated(placement, 900, placement.refPoint);
+  carryTexts(design, board);
   const std::string turned = writeKicadBoard(board, design);
   EXPECT_NE(turned.find("(at 1 2 -90)"), std::string::npos);
   EXPECT_NE(turned.find("(at -0.5 0.25 270)"), std::string::npos);
   EXPECT_NE(turned.find("(at 0 0 180)"), std::string::npos);
   // A full turn of a pad leaves its angle out, as KiCad writes 0.
   placement = rotated(placement, 900, placement.refPoint);
+  carryTexts(design, board);
   EXPECT_NE(writeKicadBoard(board, design).find("(at -0.5 0.25)"), std::string::npos);
 }
 
@@ -143,6 +164,7 @@ TEST(KicadBoardWriterTest, AFlipMirrorsTheFootprintToTheOtherSide) {
   Design design = designOf(board);
   Placement& placement = component(design, "U1").placement;
   placement = flipped(placement, {0, 0});  // about x = 0: to x = -1
+  carryTexts(design, board);
   const std::string written = footprintOf(writeKicadBoard(board, design));
   const std::string expected =
       "\t(footprint \"L:F\"\n"
@@ -200,6 +222,7 @@ TEST(KicadBoardWriterTest, FlippedArcsSwapTheirEndsAndFootprintZonesKeepBoardCoo
   const Placement original = placement;
 
   placement = flipped(original, original.refPoint);
+  carryTexts(design, board);
   std::string written = writeKicadBoard(board, design);
   // KiCad's flip of U4's pin-1 notch: mirrored, start and end swapped.
   EXPECT_NE(written.find("(fp_arc (start 2.81 1.33) (mid 3.81 0.33) (end 4.81 1.33)"),
@@ -213,6 +236,7 @@ TEST(KicadBoardWriterTest, FlippedArcsSwapTheirEndsAndFootprintZonesKeepBoardCoo
 
   // A move and a turn carry the zone along; a turn leaves the local arc alone.
   placement = rotated(moved(original, 100000, 0), 900, moved(original, 100000, 0).refPoint);
+  carryTexts(design, board);
   written = writeKicadBoard(board, design);
   EXPECT_NE(written.find("(pts (xy 10 21) (xy 10 19) (xy 12 19))"), std::string::npos) << written;
   EXPECT_NE(written.find("(fp_arc (start 4.81 -1.33) (mid 3.81 -0.33) (end 2.81 -1.33)"),
@@ -224,6 +248,7 @@ TEST(KicadBoardWriterTest, FlippedArcsSwapTheirEndsAndFootprintZonesKeepBoardCoo
   const KicadBoard brokenBoard = parseKicadBoard(kBoardHead + broken + ")\n", "broken");
   Design brokenDesign = designOf(brokenBoard);
   component(brokenDesign, "U4").placement = flipped(original, original.refPoint);
+  carryTexts(brokenDesign, brokenBoard);
   try {
     writeKicadBoard(brokenBoard, brokenDesign);
     FAIL() << "an arc without its start was flipped";
@@ -239,6 +264,7 @@ TEST(KicadBoardWriterTest, SavingIsAtomicAndRefusesAnUnwritableFolder) {
   const KicadBoard board = smallBoard();
   Design design = designOf(board);
   component(design, "U1").placement.refPoint.x = 0;
+  carryTexts(design, board);
   const std::filesystem::path file = folder / "b.kicad_pcb";
   saveKicadBoard(board, design, file);
   EXPECT_EQ(readFileText(file), writeKicadBoard(board, design));
@@ -412,6 +438,202 @@ TEST(KicadBoardWriterTest, GlasgowEditsThroughTheHostComeBackFromTheFile) {
   }
 }
 
+// A KiCad 6 board with layers: R1 at 90° with its reference at (1, -2) and
+// its value hidden.
+const std::string kTextBoard =
+    "(kicad_pcb (version 20211014) (generator pcbnew)\n"
+    "  (layers (0 \"F.Cu\" signal) (31 \"B.Cu\" signal) (36 \"B.SilkS\" user)"
+    " (37 \"F.SilkS\" user) (48 \"B.Fab\" user) (49 \"F.Fab\" user))\n"
+    "  (net 0 \"\")\n"
+    "  (footprint \"L:R\" (layer \"F.Cu\") (at 10 20 90)\n"
+    "    (fp_text reference \"R1\" (at 1 -2 120) (layer \"F.SilkS\")\n"
+    "      (effects (font (size 1 1) (thickness 0.15))))\n"
+    "    (fp_text value \"10k\" (at 0 3 90) (layer \"F.Fab\") hide\n"
+    "      (effects (font (size 1 1) (thickness 0.15))))\n"
+    "    (pad \"1\" smd rect (at 0 0 90) (size 1 1) (layers \"F.Cu\")))\n"
+    ")\n";
+
+// A client's edits of one text through the host: the text record as served,
+// changed, and set.
+struct TextClient {
+  explicit TextClient(HostDbx& host) : host(host) {
+    EXPECT_EQ(host.TOpenDesign(kOpenLanguage, kOpenVersion, kToolNamePcb, &pcb), DBX_OK);
+  }
+  template <class Change>
+  void set(const std::string& refDes, int32_t attrType, Change&& change) {
+    TAttribute text;
+    ASSERT_EQ(host.TGetFirstCompAttribute(&pcb, refDes.c_str(), &text), DBX_OK);
+    while (text.attrType != attrType) ASSERT_EQ(host.TGetNextCompAttribute(&pcb, &text), DBX_OK);
+    change(text);
+    ASSERT_EQ(host.TModifyCompAttribute(&pcb, refDes.c_str(), &text), DBX_OK) << refDes;
+  }
+  template <class Edit>
+  void editComponent(const std::string& refDes, Edit&& edit) {
+    TComponent record;
+    ASSERT_EQ(host.TGetCompByRefDes(&pcb, refDes.c_str(), &record), DBX_OK);
+    ASSERT_EQ(edit(record), DBX_OK) << refDes;
+  }
+  Design design() const {
+    return host.readDesign([](const Design& d) { return d; });
+  }
+  HostDbx& host;
+  TConversation pcb;
+};
+
+// The texts of a written board read back, each within a host unit of the
+// host's (the reader rounds KiCad's turned nanometres).
+void expectTextsReadBack(const std::string& written, const Design& design) {
+  const KicadBoard reread = parseKicadBoard(written, "reread");
+  for (std::size_t i = 0; i < design.pcb.components.size(); ++i) {
+    const std::vector<CompText>& now = design.pcb.components[i].texts;
+    const std::vector<CompText>& back = reread.pcb.components.at(i).texts;
+    ASSERT_EQ(back.size(), now.size());
+    for (std::size_t t = 0; t < now.size(); ++t) {
+      CompText near = back[t];
+      EXPECT_LE(std::abs(near.at.x - now[t].at.x), 1) << t;
+      EXPECT_LE(std::abs(near.at.y - now[t].at.y), 1) << t;
+      near.at = now[t].at;
+      EXPECT_EQ(near, now[t]) << design.pcb.components[i].refDes << " text " << t;
+    }
+  }
+}
+
+TEST(KicadBoardWriterTest, AMovedTextGetsItsNewOffsetAndNothingElseChanges) {
+  const KicadBoard board = parseKicadBoard(kTextBoard, "texts");
+  HostDbx host(designOf(board));
+  TextClient client(host);
+  // Half a millimetre to the right: (8.5, 19) on the board is (1, -1.5) in
+  // the footprint turned by 90°.
+  client.set("R1", kAttrRefDes, [](TAttribute& t) { t.refPoint.x += 50000; });
+  std::string expected = board.text;
+  expected.replace(expected.find("(at 1 -2 120)"), 13, "(at 1 -1.5 120)");
+  const std::string written = writeKicadBoard(board, client.design());
+  EXPECT_EQ(written, expected);
+  expectTextsReadBack(written, client.design());
+}
+
+TEST(KicadBoardWriterTest, TurnedShownHiddenAndFlippedTextsInKicadSixSyntax) {
+  const KicadBoard board = parseKicadBoard(kTextBoard, "texts");
+  HostDbx host(designOf(board));
+  TextClient client(host);
+  client.set("R1", kAttrValue, [](TAttribute& t) {
+    t.isVisible = 1;
+    t.rotationAng = 450;
+  });
+  client.set("R1", kAttrRefDes, [](TAttribute& t) {
+    t.isFlipped = 1;
+    t.isVisible = 0;
+  });
+  std::string expected = board.text;
+  for (const auto& [from, to] :
+       {std::pair<std::string, std::string>{"(at 0 3 90) (layer \"F.Fab\") hide",
+                                            "(at 0 3 45) (layer \"F.Fab\")"},
+        {"(at 1 -2 120) (layer \"F.SilkS\")", "(at 1 -2 120) (layer \"B.SilkS\") hide"},
+        {"(thickness 0.15))))\n    (fp_text value",
+         "(thickness 0.15)) (justify mirror)))\n    (fp_text value"}}) {
+    ASSERT_NE(expected.find(from), std::string::npos) << from;
+    expected.replace(expected.find(from), from.size(), to);
+  }
+  const std::string written = writeKicadBoard(board, client.design());
+  EXPECT_EQ(written, expected);
+  expectTextsReadBack(written, client.design());
+}
+
+TEST(KicadBoardWriterTest, KicadEightPropertiesAreHiddenAndShownInTheirOwnSyntax) {
+  const KicadBoard board = smallBoard();
+  HostDbx host(designOf(board));
+  TextClient client(host);
+  client.set("U1", kAttrRefDes, [](TAttribute& t) { t.isVisible = 0; });
+  std::string hidden = writeKicadBoard(board, client.design());
+  std::string expected = board.text;
+  const std::string layer = "\t\t\t(layer \"F.SilkS\")\n";
+  expected.insert(expected.find(layer) + layer.size() - 1, "\n\t\t\t(hide yes)");
+  EXPECT_EQ(hidden, expected);
+
+  // Shown again from the hidden board, the (hide yes) goes with its line.
+  const KicadBoard hiddenBoard = parseKicadBoard(hidden, "hidden");
+  HostDbx again(designOf(hiddenBoard));
+  TextClient show(again);
+  show.set("U1", kAttrRefDes, [](TAttribute& t) { t.isVisible = 1; });
+  EXPECT_EQ(writeKicadBoard(hiddenBoard, show.design()), board.text);
+}
+
+// A footprint's own edits carry its texts, and a text set afterwards wins;
+// either way the file holds what the host has, on both sides and at any angle.
+TEST(KicadBoardWriterTest, FootprintEditsCarryTheTextsAndALaterTextEditWins) {
+  const KicadBoard board = parseKicadBoard(kTextBoard, "texts");
+  HostDbx host(designOf(board));
+  TextClient client(host);
+  client.editComponent("R1", [&](TComponent& r) {
+    return host.TRotateComponent(&client.pcb, 450, {0, 0}, &r);
+  });
+  client.editComponent(
+      "R1", [&](TComponent& r) { return host.TFlipComponent(&client.pcb, r.refPoint, &r); });
+  const std::string carried = writeKicadBoard(board, client.design());
+  expectTextsReadBack(carried, client.design());
+  EXPECT_NE(carried.find("(layer \"B.SilkS\")"), std::string::npos);
+
+  client.set("R1", kAttrRefDes, [](TAttribute& t) {
+    t.refPoint = {123457, -654321};
+    t.rotationAng = 3300;
+    t.isFlipped = 0;
+  });
+  client.editComponent(
+      "R1", [&](TComponent& r) { return host.TMoveComponent(&client.pcb, 1000, -2000, &r); });
+  client.set("R1", kAttrValue, [](TAttribute& t) { t.rotationAng = 10; });
+  const Design design = client.design();
+  const std::string written = writeKicadBoard(board, design);
+  expectTextsReadBack(written, design);
+  // The reference went back to the top side's silk screen, unmirrored.
+  EXPECT_NE(written.find("(fp_text reference \"R1\" (at"), std::string::npos);
+  const KicadBoard reread = parseKicadBoard(written, "reread");
+  EXPECT_EQ(reread.layerNames.at(reread.pcb.components[0].texts[0].layerId), "F.SilkS");
+}
+
+// A text within the host's rounding of where the footprint's edits carry it
+// (two units) counts as carried: an undo through turns leaves the file alone.
+TEST(KicadBoardWriterTest, TextsWithinTheCarryRoundingAreNotRewritten) {
+  const KicadBoard board = parseKicadBoard(kTextBoard, "texts");
+  Design design = designOf(board);
+  component(design, "R1").texts[0].at.x += 2;
+  EXPECT_EQ(writeKicadBoard(board, design), board.text);
+  component(design, "R1").texts[0].at.x += 1;  // 30 nm: -2 + 0.00003 in the turned frame
+  EXPECT_NE(writeKicadBoard(board, design).find("(at 1 -1.99997 120)"), std::string::npos);
+}
+
+// What the file cannot hold refuses the save and names the footprint.
+TEST(KicadBoardWriterTest, TextEditsTheFileCannotHoldRefuseTheSave) {
+  const KicadBoard board = smallBoard();  // U1 has no value text
+  HostDbx host(designOf(board));
+  TextClient client(host);
+  client.set("U1", kAttrValue, [](TAttribute& t) { t.refPoint.x += 1000; });
+  const std::filesystem::path target =
+      std::filesystem::temp_directory_path() / ("kicadtexts-" + std::to_string(::getpid()));
+  try {
+    saveKicadBoard(board, client.design(), target);
+    FAIL() << "a value text the footprint lacks was saved";
+  } catch (const DesignFileError& e) {
+    EXPECT_STREQ(e.what(),
+                 "small: not saved: footprint \"U1\": its value text was set, but the "
+                 "footprint has no such text to hold it");
+  }
+  EXPECT_FALSE(std::filesystem::exists(target));
+
+  const KicadBoard texts = parseKicadBoard(kTextBoard, "texts");
+  Design design = designOf(texts);
+  component(design, "R1").texts[0].layerId = 99;
+  EXPECT_THROW(writeKicadBoard(texts, design), DesignFileError);
+  design = designOf(texts);
+  component(design, "R1").texts[1].height = 200000;
+  try {
+    writeKicadBoard(texts, design);
+    FAIL() << "a text height was dropped";
+  } catch (const DesignFileError& e) {
+    EXPECT_STREQ(e.what(),
+                 "texts: not saved: footprint \"R1\": a text height change is not written back");
+  }
+}
+
 // KiCad itself as the judge: its Python module (KiCad 6's pcbnew for the
 // system's python3) redoes the host's edits on the original board and compares
 // every graphic item and pad with the board the host wrote.
@@ -534,6 +756,82 @@ TEST_F(KicadCopperJudge, PlacedCopperIsWhatKicadReadsAndDeletingItGivesTheBoardB
   ASSERT_EQ(host.undoClientEdits().parts, 4u);
   saveKicadBoard(board, host.readDesign([](const Design& d) { return d; }), copy);
   EXPECT_EQ(readFileText(copy), original);
+}
+
+// Text edits through the host on the demo board, some after the footprint
+// was turned or flipped, saved and read by KiCad: each edited text where the
+// host has it (<= 1 nm), at its angle, on its layer, mirrored and shown as
+// the host has it. (The texts the footprint's turn carries are KiCad's own
+// offsets, within the host's rounding of them.)
+TEST_F(KicadCopperJudge, EditedTextsAreWhereKicadReadsThem) {
+  const std::filesystem::path copy = copyOfDemo();
+  if (copy.empty()) return;
+  const KicadBoard board = readKicadBoard(copy);
+  HostDbx host(designOf(board));
+  TextClient client(host);
+  std::set<std::string> edited;
+  int n = 0;
+  for (const PcbComponent& c : board.pcb.components) {
+    if (c.fixed || n == 12) continue;
+    const std::string& r = c.refDes;
+    switch (n++ % 4) {
+      case 0:
+        client.set(r, kAttrRefDes, [](TAttribute& t) {
+          t.refPoint = {t.refPoint.x + 12345, t.refPoint.y - 6789};
+          t.rotationAng = 450;
+        });
+        edited.insert(r + " reference");
+        break;
+      case 1:
+        client.set(r, kAttrValue, [](TAttribute& t) {
+          t.isFlipped = 1;
+          t.isVisible = 1 - t.isVisible;
+        });
+        edited.insert(r + " value");
+        break;
+      case 2:
+        client.editComponent(r, [&](TComponent& rec) {
+          return host.TRotateComponent(&client.pcb, 300, {0, 0}, &rec);
+        });
+        client.set(r, kAttrRefDes, [](TAttribute& t) { t.refPoint.y += 33333; });
+        edited.insert(r + " reference");
+        break;
+      default:
+        client.editComponent(r, [&](TComponent& rec) {
+          return host.TFlipComponent(&client.pcb, rec.refPoint, &rec);
+        });
+        client.set(r, kAttrValue, [](TAttribute& t) {
+          t.isVisible = 0;
+          t.rotationAng = 1350;
+        });
+        edited.insert(r + " value");
+    }
+  }
+  ASSERT_EQ(edited.size(), 12u);
+  const Design design = client.design();
+  saveKicadBoard(board, design, copy);
+  const std::vector<std::string> kicad = kicadTextLines(copy);
+  std::map<std::string, std::vector<std::string>> kicadOf;  // "R1 value" -> fields
+  for (const std::string& line : kicad) {
+    std::istringstream in(line);
+    std::vector<std::string> fields{std::istream_iterator<std::string>(in), {}};
+    ASSERT_EQ(fields.size(), 8u) << line;
+    kicadOf[fields[0] + " " + fields[1]] = fields;
+  }
+  int compared = 0;
+  for (const std::string& line : testing::hostTextLines(board, design.pcb)) {
+    std::istringstream in(line);
+    std::vector<std::string> host{std::istream_iterator<std::string>(in), {}};
+    if (!edited.contains(host[0] + " " + host[1])) continue;
+    const std::vector<std::string>& read = kicadOf[host[0] + " " + host[1]];
+    ASSERT_EQ(read.size(), 8u) << line;
+    EXPECT_LE(std::abs(std::stoll(read[2]) - std::stoll(host[2])), 1) << line;
+    EXPECT_LE(std::abs(std::stoll(read[3]) - std::stoll(host[3])), 1) << line;
+    EXPECT_EQ(std::vector(read.begin() + 4, read.end()), std::vector(host.begin() + 4, host.end()))
+        << line;
+    ++compared;
+  }
+  EXPECT_EQ(compared, 12);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""KiCad's own reading of a board's copper, for checking dbxhost against it.
+"""KiCad's own reading of a board's copper and texts, for checking dbxhost against it.
 
     kicadcoppercheck.py dump BOARD
         loads BOARD with KiCad's LoadBoard and prints one line per copper
@@ -12,12 +12,31 @@
         holding the item ("-" for none). Exits with 1 if the board does not
         load.
 
+    kicadcoppercheck.py texts BOARD
+        loads BOARD likewise and prints one line per reference and value text
+        of every footprint, in footprint order:
+            REFERENCE KIND X Y ANGLE LAYER MIRRORED VISIBLE
+        KIND is "reference" or "value"; X and Y are the text's position on
+        the board in nanometres with y down; ANGLE is its angle on the board
+        (the footprint's orientation added), in tenths of a degree in
+        [0, 3600); LAYER is the layer's name as the file writes it
+        ("F.SilkS"); MIRRORED and VISIBLE are 0 or 1.
+
 Run by /usr/bin/python3, whose pcbnew module is KiCad 6's.
 """
 
 import sys
 
 import pcbnew
+
+# KiCad 6's standard names of the layers whose file names differ.
+FILE_NAMES = {
+    "F.Silkscreen": "F.SilkS", "B.Silkscreen": "B.SilkS",
+    "F.Courtyard": "F.CrtYd", "B.Courtyard": "B.CrtYd",
+    "F.Adhesive": "F.Adhes", "B.Adhesive": "B.Adhes",
+    "User.Drawings": "Dwgs.User", "User.Comments": "Cmts.User",
+    "User.Eco1": "Eco1.User", "User.Eco2": "Eco2.User",
+}
 
 
 def word(text):
@@ -29,15 +48,17 @@ def group_of(item):
     return word(group.GetName() if group else "")
 
 
-def main():
-    if len(sys.argv) != 3 or sys.argv[1] != "dump":
-        print(__doc__)
-        return 2
-    try:
-        board = pcbnew.LoadBoard(sys.argv[2])
-    except Exception as error:  # KiCad raises its own IO_ERROR
-        print("the board does not load:", error)
-        return 1
+def texts(board):
+    for fp in board.GetFootprints():
+        for kind, text in (("reference", fp.Reference()), ("value", fp.Value())):
+            position = text.GetPosition()
+            angle = int(round(text.GetTextAngle() + fp.GetOrientation())) % 3600
+            layer = board.GetStandardLayerName(text.GetLayer())
+            print(fp.GetReference(), kind, position.x, position.y, angle,
+                  FILE_NAMES.get(layer, layer), int(text.IsMirrored()), int(text.IsVisible()))
+
+
+def copper(board):
     name = board.GetStandardLayerName
     for item in board.GetTracks():
         net = word(item.GetNetname())
@@ -60,6 +81,18 @@ def main():
                           for i in range(outline.PointCount()))
         print("zone", layers, word(zone.GetNetname()), int(zone.GetIsRuleArea()), points,
               group_of(zone))
+
+
+def main():
+    if len(sys.argv) != 3 or sys.argv[1] not in ("dump", "texts"):
+        print(__doc__)
+        return 2
+    try:
+        board = pcbnew.LoadBoard(sys.argv[2])
+    except Exception as error:  # KiCad raises its own IO_ERROR
+        print("the board does not load:", error)
+        return 1
+    (copper if sys.argv[1] == "dump" else texts)(board)
     return 0
 
 

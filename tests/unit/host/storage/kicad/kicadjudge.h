@@ -48,7 +48,7 @@ class KicadPythonTest : public ::testing::Test {
   std::filesystem::path dir_;
 };
 
-// KiCad reads a board's copper with kicadcoppercheck.py.
+// KiCad reads a board's copper and texts with kicadcoppercheck.py.
 class KicadCopperJudge : public KicadPythonTest {
  protected:
   // The demo board copied into the test's folder.
@@ -63,11 +63,21 @@ class KicadCopperJudge : public KicadPythonTest {
     return dir_ / demo.filename();
   }
 
-  // KiCad's lines for the board, sorted; fails the test when KiCad cannot
-  // load it.
+  // KiCad's lines for the board's copper, sorted; fails the test when KiCad
+  // cannot load it.
   std::vector<std::string> kicadCopperLines(const std::filesystem::path& board) {
+    return kicadLines("dump", board);
+  }
+
+  // KiCad's lines for the board's reference and value texts, sorted.
+  std::vector<std::string> kicadTextLines(const std::filesystem::path& board) {
+    return kicadLines("texts", board);
+  }
+
+ private:
+  std::vector<std::string> kicadLines(const std::string& mode, const std::filesystem::path& board) {
     std::string said;
-    EXPECT_EQ(run(TANDREL_KICAD_COPPER_CHECK, "dump " + board.string(), said), 0) << said;
+    EXPECT_EQ(run(TANDREL_KICAD_COPPER_CHECK, mode + " " + board.string(), said), 0) << said;
     std::vector<std::string> lines;
     std::size_t begin = 0;
     for (std::size_t end; (end = said.find('\n', begin)) != std::string::npos; begin = end + 1)

@@ -62,6 +62,25 @@ inline const std::filesystem::path kGlasgowBoard =
 
 // The board's copper as kicadcoppercheck.py prints it, from the host's model
 // of the board: KiCad's nanometres, y down, layer and net names; sorted.
+// The host's reference and value texts as "kicadcoppercheck.py texts" prints KiCad's,
+// sorted: angles as the file keeps them, 180° from the host's on a bottom-side
+// footprint.
+inline std::vector<std::string> hostTextLines(const KicadBoard& board, const Pcb& pcb) {
+  std::vector<std::string> lines;
+  for (const PcbComponent& c : pcb.components) {
+    for (const CompText& t : c.texts) {
+      const int32_t angle = (t.rotation + (c.placement.flipped ? 1800 : 0)) % 3600;
+      lines.push_back(c.refDes + (t.attrType == DBX_18::kAttrRefDes ? " reference " : " value ") +
+                      std::to_string(int64_t(t.at.x) * 10) + " " +
+                      std::to_string(-int64_t(t.at.y) * 10) + " " + std::to_string(angle) + " " +
+                      board.layerNames.at(t.layerId) + " " + (t.flipped ? "1" : "0") + " " +
+                      (t.visible ? "1" : "0"));
+    }
+  }
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
+
 inline std::vector<std::string> hostCopperLines(const KicadBoard& board, const Design& design) {
   auto net = [&](int32_t id) {
     const Net* n = design.findNet(id);
