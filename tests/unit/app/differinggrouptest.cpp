@@ -15,6 +15,7 @@
 #include "engine/hostdbx.h"
 #include "model/syntheticdesign.h"
 #include "placement/fieldparse.h"
+#include "routedchannels.h"
 #include "scriptedui.h"
 
 namespace {
@@ -95,16 +96,9 @@ dbxhost::Design strappedChannels(int32_t templateStrap) {
   }
 
   const int32_t y = rowOf(1);
-  int32_t id = 1;
-  auto info = [&](int32_t net) {
-    dbxhost::ItemInfo item;
-    item.id = id++;
-    item.netId = net;
-    return item;
-  };
-  auto track = [&](int32_t net, DBX::TPoint from, DBX::TPoint to) {
-    design.pcb.tracks.push_back({info(net), kTop, 25000, from, to});
-  };
+  testing_placement::CopperDrawer copper{design, kTop};
+  auto info = [&](int32_t net) { return copper.info(net); };
+  auto track = [&](int32_t net, DBX::TPoint from, DBX::TPoint to) { copper.track(net, from, to); };
   track(inputNet(1), {900000, y - 50000}, {1420000, y});
   track(kGnd, {1580000, y}, {1100000, y - 50000});
   track(templateStrap, {1100000, y + 50000}, {1200000, y + 120000});  // the strap

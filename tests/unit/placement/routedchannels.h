@@ -18,6 +18,23 @@ inline constexpr int32_t kRoutedBottom = 2;
 inline constexpr int32_t kRoutedGnd = 1;
 inline constexpr int32_t kRoutedVcc = 2;
 
+// Copper for a test board: consecutive item ids from 1, tracks 0.25 wide.
+struct CopperDrawer {
+  dbxhost::Design& design;
+  int32_t trackLayer;
+  int32_t nextId = 1;
+
+  dbxhost::ItemInfo info(int32_t net) {
+    dbxhost::ItemInfo item;
+    item.id = nextId++;
+    item.netId = net;
+    return item;
+  }
+  void track(int32_t net, DBX::TPoint from, DBX::TPoint to) {
+    design.pcb.tracks.push_back({info(net), trackLayer, 25000, from, to});
+  }
+};
+
 // The net between part k and part k + 1 of channel c (1-based).
 inline int32_t routedInnerNet(int parts, int channel, int k) {
   return 3 + (channel - 1) * (parts - 1) + k;
@@ -28,16 +45,9 @@ inline dbxhost::Design routedChannels(int channels, int parts, int segmentsPerNe
   constexpr int32_t origin = 500000;
   constexpr int32_t pitch = 300000;
   constexpr int32_t pad = 80000;
-  int32_t id = 1;
-  auto info = [&](int32_t net) {
-    dbxhost::ItemInfo item;
-    item.id = id++;
-    item.netId = net;
-    return item;
-  };
-  auto track = [&](int32_t net, DBX::TPoint from, DBX::TPoint to) {
-    design.pcb.tracks.push_back({info(net), kRoutedTop, 25000, from, to});
-  };
+  CopperDrawer copper{design, kRoutedTop};
+  auto info = [&](int32_t net) { return copper.info(net); };
+  auto track = [&](int32_t net, DBX::TPoint from, DBX::TPoint to) { copper.track(net, from, to); };
   for (dbxhost::PcbComponent& part : design.pcb.components) {
     dbxhost::CompText text;
     text.at = {part.placement.refPoint.x + 50000, part.placement.refPoint.y - 90000};
