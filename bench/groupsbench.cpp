@@ -13,7 +13,7 @@
 #include "boards.h"
 #include "droptable.h"
 #include "groups/groupselector.h"
-#include "groups/variantlisting.h"
+#include "groups/view/variantlisting.h"
 #include "heapcounter.h"
 #include "literalmatching.h"
 #include "model/syntheticdesign.h"

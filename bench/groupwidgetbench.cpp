@@ -8,8 +8,8 @@
 #include <QTableView>
 
 #include "droptable.h"
-#include "groups/componentlistmodel.h"
-#include "groups/groupselectorwidget.h"
+#include "groups/widgets/componentlistmodel.h"
+#include "groups/widgets/groupselectorwidget.h"
 #include "quietbenchmarks.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <QVBoxLayout>
 
 #include "diag/exceptionreport.h"
-#include "groups/groupselectorwidget.h"
-#include "placement/placerwidget.h"
+#include "groups/widgets/groupselectorwidget.h"
+#include "placement/widgets/placerwidget.h"
 
 namespace {
 

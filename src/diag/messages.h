@@ -3,20 +3,9 @@
 // exists and tests can answer them.
 #pragma once
 
-#include <string_view>
+#include "diag/messagekind.h"
 
 namespace diag {
-
-enum class MessageKind { Warning = 0, Error = 1, Fatal = 2 };
-
-enum class MessageIcon { Information, Warning, Error, Question };
-
-// Caption and icon of a box of the given kind.
-std::string_view messageCaption(MessageKind kind);
-MessageIcon messageIcon(MessageKind kind);
-
-// The caption of the boxes that AskConfirm shows.
-inline constexpr std::string_view kConfirmCaption = "Confirm";
 
 // Formats the message printf-style and shows it in a modal box with an OK
 // button. A box of kind Fatal ends the process with exit status 1 once the

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "diag/messages.h"
+#include "diag/messagekind.h"
 
 namespace diag {
 

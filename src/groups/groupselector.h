@@ -51,10 +51,7 @@ class TGroupSelector {
       std::function<int(const TGroupSelector& page, const ClosestMatch::Result& closest)>;
   // Picks a sheet set and the offset of the sheet that becomes the template,
   // or nothing to stop.
-  struct SheetSetChoice {
-    std::size_t set = 0;
-    std::size_t offset = 0;
-  };
+  using SheetSetChoice = ::SheetSetChoice;
   using SheetSetChooser = std::function<std::optional<SheetSetChoice>(const SelectSheetVars&)>;
 
   // What the widget does with the model's changes.

@@ -15,6 +15,13 @@ class Component;
 class Design;
 }  // namespace DBX
 
+// The user's pick among the sheet sets: the set and the offset of the sheet
+// that becomes the template.
+struct SheetSetChoice {
+  std::size_t set = 0;
+  std::size_t offset = 0;
+};
+
 class SelectSheetVars {
  public:
   // Reads the design's schematic snapshot and sheet names.

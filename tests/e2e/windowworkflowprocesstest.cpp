@@ -13,8 +13,8 @@
 
 #include "app/mainwindow.h"
 #include "dbx/socketdbx.h"
-#include "groups/groupselectorwidget.h"
-#include "groups/variantselectdialog.h"
+#include "groups/widgets/groupselectorwidget.h"
+#include "groups/widgets/variantselectdialog.h"
 #include "hostprocess.h"
 #include "scriptedui.h"
 

@@ -12,8 +12,8 @@
 #include "app/mainwindow.h"
 #include "app/tandrelapplication.h"
 #include "engine/hostdbx.h"
-#include "groups/groupselectorwidget.h"
-#include "groups/grouptablemodel.h"
+#include "groups/widgets/groupselectorwidget.h"
+#include "groups/widgets/grouptablemodel.h"
 #include "scriptedui.h"
 #include "storage/designfile.h"
 

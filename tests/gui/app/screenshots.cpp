@@ -14,7 +14,7 @@
 #include "app/qtui.h"
 #include "app/tandrelapplication.h"
 #include "dbx/socketdbx.h"
-#include "groups/dragevents.h"
+#include "groups/widgets/dragevents.h"
 
 namespace {
 

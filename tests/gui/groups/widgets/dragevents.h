@@ -14,9 +14,9 @@
 #include <memory>
 #include <string>
 
-#include "groups/componentlistmodel.h"
-#include "groups/groupselectorwidget.h"
-#include "groups/grouptablemodel.h"
+#include "groups/widgets/componentlistmodel.h"
+#include "groups/widgets/groupselectorwidget.h"
+#include "groups/widgets/grouptablemodel.h"
 
 namespace testing_gui {
 

@@ -1,4 +1,4 @@
-#include "groups/choicedialog.h"
+#include "groups/widgets/choicedialog.h"
 
 #include <QDialog>
 #include <QGuiApplication>

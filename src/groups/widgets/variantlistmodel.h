@@ -5,7 +5,7 @@
 
 #include <QAbstractTableModel>
 
-#include "groups/variantlisting.h"
+#include "groups/view/variantlisting.h"
 
 class VariantListModel : public QAbstractTableModel {
   Q_OBJECT

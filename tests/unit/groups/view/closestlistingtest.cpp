@@ -1,4 +1,4 @@
-#include "groups/closestlisting.h"
+#include "groups/view/closestlisting.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

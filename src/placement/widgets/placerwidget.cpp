@@ -1,4 +1,4 @@
-#include "placement/placerwidget.h"
+#include "placement/widgets/placerwidget.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

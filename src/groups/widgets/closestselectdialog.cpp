@@ -1,11 +1,11 @@
-#include "groups/closestselectdialog.h"
+#include "groups/widgets/closestselectdialog.h"
 
 #include <QHeaderView>
 #include <QPushButton>
 #include <QTableWidget>
 
-#include "groups/choicedialog.h"
-#include "groups/closestlisting.h"
+#include "groups/view/closestlisting.h"
+#include "groups/widgets/choicedialog.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <QTimer>
 #include <algorithm>
 
-#include "groups/componentlistmodel.h"
+#include "groups/widgets/componentlistmodel.h"
 #include "quadpage.h"
 
 using testing_gui::DragSource;

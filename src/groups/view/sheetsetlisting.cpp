@@ -1,4 +1,4 @@
-#include "groups/sheetsetlisting.h"
+#include "groups/view/sheetsetlisting.h"
 
 #include <algorithm>
 #include <stdexcept>

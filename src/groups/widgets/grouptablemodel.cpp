@@ -1,4 +1,4 @@
-#include "groups/grouptablemodel.h"
+#include "groups/widgets/grouptablemodel.h"
 
 #include <QString>
 #include <QStringList>

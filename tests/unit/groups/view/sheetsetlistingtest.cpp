@@ -1,4 +1,4 @@
-#include "groups/sheetsetlisting.h"
+#include "groups/view/sheetsetlisting.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 #include <QTest>
 
 #include "groups/componentkey.h"
-#include "groups/componentlistmodel.h"
+#include "groups/widgets/componentlistmodel.h"
 #include "quadpage.h"
 
 using testing_gui::DragSource;

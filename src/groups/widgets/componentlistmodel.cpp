@@ -1,4 +1,4 @@
-#include "groups/componentlistmodel.h"
+#include "groups/widgets/componentlistmodel.h"
 
 #include <QString>
 

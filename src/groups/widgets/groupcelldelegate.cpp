@@ -1,12 +1,12 @@
-#include "groups/groupcelldelegate.h"
+#include "groups/widgets/groupcelldelegate.h"
 
 #include <QApplication>
 #include <QBrush>
 #include <QPainter>
 #include <QStyle>
 
-#include "groups/celllook.h"
-#include "groups/grouptablemodel.h"
+#include "groups/view/celllook.h"
+#include "groups/widgets/grouptablemodel.h"
 
 namespace {
 

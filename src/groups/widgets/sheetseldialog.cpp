@@ -1,13 +1,13 @@
-#include "groups/sheetseldialog.h"
+#include "groups/widgets/sheetseldialog.h"
 
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QPushButton>
 #include <QTableWidget>
 
-#include "groups/choicedialog.h"
 #include "groups/selectsheetvars.h"
-#include "groups/sheetsetlisting.h"
+#include "groups/view/sheetsetlisting.h"
+#include "groups/widgets/choicedialog.h"
 
 namespace {
 constexpr int kDefaultColumnWidth = 64;
@@ -45,13 +45,12 @@ void TSheetSel::ShowSheetSets(const SelectSheetVars& vars) {
   }
 }
 
-std::optional<TGroupSelector::SheetSetChoice> TSheetSel::SelectSheetSet() {
+std::optional<SheetSetChoice> TSheetSel::SelectSheetSet() {
   centreOnScreen(*this);
   stringGrid1_->setFocus();
   if (exec() != QDialog::Accepted) return std::nullopt;
   const int row = stringGrid1_->currentRow();
   const int column = stringGrid1_->currentColumn();
   if (row < 0 || column < 0) return std::nullopt;
-  return TGroupSelector::SheetSetChoice{static_cast<std::size_t>(row),
-                                        static_cast<std::size_t>(column)};
+  return SheetSetChoice{static_cast<std::size_t>(row), static_cast<std::size_t>(column)};
 }

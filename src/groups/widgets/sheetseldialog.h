@@ -6,12 +6,11 @@
 #include <QDialog>
 #include <optional>
 
-#include "groups/groupselector.h"
+#include "groups/selectsheetvars.h"
 
 class QLabel;
 class QPushButton;
 class QTableWidget;
-class SelectSheetVars;
 
 class TSheetSel : public QDialog {
   Q_OBJECT
@@ -22,7 +21,7 @@ class TSheetSel : public QDialog {
   void ShowSheetSets(const SelectSheetVars& vars);
   // Shows the dialog; the current cell's set and position on Ok, nothing on
   // Cancel, Esc or close.
-  std::optional<TGroupSelector::SheetSetChoice> SelectSheetSet();
+  std::optional<SheetSetChoice> SelectSheetSet();
 
   QTableWidget* grid() const { return stringGrid1_; }
   QPushButton* okButton() const { return button1_; }

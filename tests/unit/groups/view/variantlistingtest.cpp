@@ -1,4 +1,4 @@
-#include "groups/variantlisting.h"
+#include "groups/view/variantlisting.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

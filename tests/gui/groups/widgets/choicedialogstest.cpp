@@ -10,11 +10,11 @@
 #include <QTimer>
 #include <functional>
 
-#include "groups/closestselectdialog.h"
 #include "groups/selectsheetvars.h"
-#include "groups/sheetseldialog.h"
 #include "groups/variantlist.h"
-#include "groups/variantselectdialog.h"
+#include "groups/widgets/closestselectdialog.h"
+#include "groups/widgets/sheetseldialog.h"
+#include "groups/widgets/variantselectdialog.h"
 #include "quadpage.h"
 
 using testing_gui::QuadPage;

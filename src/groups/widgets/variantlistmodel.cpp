@@ -1,4 +1,4 @@
-#include "groups/variantlistmodel.h"
+#include "groups/widgets/variantlistmodel.h"
 
 #include <QString>
 #include <limits>

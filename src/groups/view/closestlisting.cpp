@@ -1,9 +1,9 @@
-#include "groups/closestlisting.h"
+#include "groups/view/closestlisting.h"
 
 #include <utility>
 
 #include "groups/variantlist.h"
-#include "groups/variantlisting.h"
+#include "groups/view/variantlisting.h"
 
 ClosestListing ClosestListing::Build(const GroupTable& table, const ClosestMatch::Result& closest) {
   const std::size_t items =

@@ -1,12 +1,12 @@
-#include "groups/variantselectdialog.h"
+#include "groups/widgets/variantselectdialog.h"
 
 #include <QHeaderView>
 #include <QPushButton>
 #include <QTableView>
 
-#include "groups/choicedialog.h"
-#include "groups/variantlisting.h"
-#include "groups/variantlistmodel.h"
+#include "groups/view/variantlisting.h"
+#include "groups/widgets/choicedialog.h"
+#include "groups/widgets/variantlistmodel.h"
 
 TVariantSelect::TVariantSelect(QWidget* parent) : QDialog(parent) {
   setObjectName("TVariantSelect");

@@ -1,4 +1,4 @@
-#include "groups/celllook.h"
+#include "groups/view/celllook.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "groups/groupselectorwidget.h"
+#include "groups/widgets/groupselectorwidget.h"
 
 #include <QDrag>
 #include <QDragMoveEvent>
@@ -22,12 +22,12 @@
 
 #include "diag/designdump.h"
 #include "diag/exceptionreport.h"
-#include "groups/closestselectdialog.h"
-#include "groups/componentlistmodel.h"
-#include "groups/groupcelldelegate.h"
-#include "groups/grouptablemodel.h"
-#include "groups/sheetseldialog.h"
-#include "groups/variantselectdialog.h"
+#include "groups/widgets/closestselectdialog.h"
+#include "groups/widgets/componentlistmodel.h"
+#include "groups/widgets/groupcelldelegate.h"
+#include "groups/widgets/grouptablemodel.h"
+#include "groups/widgets/sheetseldialog.h"
+#include "groups/widgets/variantselectdialog.h"
 
 using DragSource = TGroupSelector::DragSource;
 
