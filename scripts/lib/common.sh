@@ -9,6 +9,7 @@ TANDREL_PACKAGES=(
   nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
+  ccache
 )
 
 # Only the tests need these: KiCad 6's pcbnew module for /usr/bin/python3
@@ -33,10 +34,20 @@ ensure_packages() {
     "${missing[@]}"
 }
 
+# The cmake options that put ccache in front of the compilers, where it is
+# installed: it keeps the compiler's work between builds and between clones on
+# one machine (paths are taken relative to the clone).
+launcher_options() {
+  command -v ccache >/dev/null || return 0
+  export CCACHE_BASEDIR=$TANDREL_ROOT
+  echo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache
+}
+
 # build_tree DIR [cmake options...]: configures (once) and builds everything.
 build_tree() {
   local dir=$1
   shift
-  cmake -S "$TANDREL_ROOT" -B "$dir" -DTANDREL_WERROR=ON "$@" >/dev/null
+  # shellcheck disable=SC2046  # the options are words without blanks
+  cmake -S "$TANDREL_ROOT" -B "$dir" -DTANDREL_WERROR=ON $(launcher_options) "$@" >/dev/null
   cmake --build "$dir" -j"$(nproc)"
 }
