@@ -347,7 +347,8 @@ TEST(KicadBoardWriterTest, GroupsOfTheBoardKeepTheirOtherMembersAndTheirOrder) {
   EXPECT_EQ(writeKicadBoard(board, design), text);
   design.pcb.tracks.erase(design.pcb.tracks.begin());
   std::string written = writeKicadBoard(board, design);
-  EXPECT_NE(written.find("\t(group \"Copy 2\" (id g1) (members s2 drawing))\n)"), std::string::npos)
+  EXPECT_NE(written.find("\t(group \"Copy 2\" (id g1)\n\t\t(members s2 drawing)\n\t)\n)"),
+            std::string::npos)
       << written;
   EXPECT_EQ(written.find("(tstamp s1)"), std::string::npos);
   // The last copper gone, the drawing keeps the group.
