@@ -122,7 +122,8 @@ class KicadCopyProcessTest : public ::testing::Test {
   std::string judgeCopies() {
     const fs::path before = fs::path(work) / "original.kicad_pcb";
     dbxhost::writeFileAtomically(before, original);
-    const ProcessRun check = run({kPython, TANDREL_KICADCOPYCHECK, "copies", before.string(), board});
+    const ProcessRun check =
+        run({kPython, TANDREL_KICADCOPYCHECK, "copies", before.string(), board});
     EXPECT_EQ(check.status, 0) << check.output;
     std::cout << check.output;
     return check.output;
@@ -135,9 +136,13 @@ class KicadCopyProcessTest : public ::testing::Test {
     EXPECT_EQ(check.status, 0) << check.output;
     std::cout << check.output;
     const std::string saved = dbxhost::readFileText(board);
-    for (const auto& [kind, head] : std::vector<std::pair<std::string, std::string>>{
-             {"footprint", "footprint"}, {"track", "segment"}, {"arc", "arc"},
-             {"via", "via"}, {"zone", "zone"}, {"group", "group"}}) {
+    for (const auto& [kind, head] :
+         std::vector<std::pair<std::string, std::string>>{{"footprint", "footprint"},
+                                                          {"track", "segment"},
+                                                          {"arc", "arc"},
+                                                          {"via", "via"},
+                                                          {"zone", "zone"},
+                                                          {"group", "group"}}) {
       EXPECT_EQ(figure(check.output, kind), long(occurrences(saved, "\n\t(" + head + "\n") +
                                                  occurrences(saved, "\n\t(" + head + " ")))
           << kind;

@@ -73,7 +73,7 @@ inline constexpr int64_t kKicadEightVersion = 20240108;
 
 struct KicadBoard {
   std::string sourceName;
-  std::string text;  // the file byte for byte
+  std::string text;     // the file byte for byte
   int64_t version = 0;  // the file's (version ...)
   std::vector<Net> nets;
   Pcb pcb;

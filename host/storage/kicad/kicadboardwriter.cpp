@@ -594,8 +594,7 @@ class CopperWriter {
 
   // A list at a depth below the board's top level, in the file's syntax.
   std::string format(const NewList& list, int depth) const {
-    return eight_ ? indented(list, indent_ + std::string(std::size_t(depth), '\t'))
-                  : oneLine(list);
+    return eight_ ? indented(list, indent_ + std::string(std::size_t(depth), '\t')) : oneLine(list);
   }
   std::string uuidAtom(const std::string& uuid) const {
     return eight_ ? quoteSexprString(uuid) : uuid;
@@ -660,8 +659,12 @@ class CopperWriter {
     }
     return format({"segment",
                    {},
-                   {at("start", t.start), at("end", t.end), {"width", {mm(t.width)}, {}},
-                    {"layer", {layer(t.layerId)}, {}}, net(t.info.netId), uuidList(uuid)}},
+                   {at("start", t.start),
+                    at("end", t.end),
+                    {"width", {mm(t.width)}, {}},
+                    {"layer", {layer(t.layerId)}, {}},
+                    net(t.info.netId),
+                    uuidList(uuid)}},
                   0);
   }
   std::string text(const ArcTrack& a, const std::string& uuid) const {
@@ -677,9 +680,13 @@ class CopperWriter {
     }
     return format({"arc",
                    {},
-                   {at("start", a.start), at("mid", a.mid), at("end", a.end),
-                    {"width", {mm(a.width)}, {}}, {"layer", {layer(a.layerId)}, {}},
-                    net(a.info.netId), uuidList(uuid)}},
+                   {at("start", a.start),
+                    at("mid", a.mid),
+                    at("end", a.end),
+                    {"width", {mm(a.width)}, {}},
+                    {"layer", {layer(a.layerId)}, {}},
+                    net(a.info.netId),
+                    uuidList(uuid)}},
                   0);
   }
   std::string text(const Via& v, const std::string& uuid) const {
@@ -690,8 +697,8 @@ class CopperWriter {
       copy.point("at", v.at);
       copy.size("size", v.diameter);
       copy.size("drill", v.drill);
-      copy.layers({v.startLayerId, v.endLayerId}, {read->second->startLayerId,
-                                                   read->second->endLayerId});
+      copy.layers({v.startLayerId, v.endLayerId},
+                  {read->second->startLayerId, read->second->endLayerId});
       copy.identity(v.info.netId, uuid);
       return copy.text();
     }
@@ -735,9 +742,8 @@ class CopperWriter {
                              {"copperpour", {"not_allowed"}, {}},
                              {"footprints", {"allowed"}, {}}}});
     }
-    zone.lists.push_back({"fill",
-                          {},
-                          {{"thermal_gap", {"0.508"}, {}}, {"thermal_bridge_width", {"0.508"}, {}}}});
+    zone.lists.push_back(
+        {"fill", {}, {{"thermal_gap", {"0.508"}, {}}, {"thermal_bridge_width", {"0.508"}, {}}}});
     NewList pts{"pts", {}, {}};
     for (TPoint p : z.outline) pts.lists.push_back(at("xy", p));
     zone.lists.push_back({"polygon", {}, {pts}});
@@ -786,8 +792,7 @@ class CopperWriter {
         edits_.push_back({net->children[1].begin, net->children[1].end, std::to_string(netId)});
       }
       if (const Sexpr* name = source_.list("net_name")) {
-        edits_.push_back(
-            {name->children[1].begin, name->children[1].end, w_.netName(netId)});
+        edits_.push_back({name->children[1].begin, name->children[1].end, w_.netName(netId)});
       }
       for (const char* head : {"tstamp", "uuid"}) {
         const Sexpr* node = source_.list(head);
@@ -810,8 +815,8 @@ class CopperWriter {
       }
       if (z.priority != read.priority) {
         if (const Sexpr* priority = source_.list("priority")) {
-          edits_.push_back({priority->children[1].begin, priority->children[1].end,
-                            std::to_string(z.priority)});
+          edits_.push_back(
+              {priority->children[1].begin, priority->children[1].end, std::to_string(z.priority)});
         }
       }
       std::optional<TPoint> shift;
@@ -838,7 +843,8 @@ class CopperWriter {
           if (pts != nullptr && pts->children.size() > 1) {
             edits_.push_back({pts->children[1].begin, pts->children.back().end, points});
           }
-        } else if (child.isList() && (child.head() == "polygon" || child.head() == "filled_polygon")) {
+        } else if (child.isList() &&
+                   (child.head() == "polygon" || child.head() == "filled_polygon")) {
           edits_.push_back({previousEnd(source_, child), child.end, ""});
         } else if (child.isList() && child.head() == "fill" && child.children.size() > 1 &&
                    child.children[1].kind == Sexpr::Kind::Atom && child.children[1].text == "yes") {

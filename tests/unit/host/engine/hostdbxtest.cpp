@@ -689,7 +689,8 @@ TEST_F(HostDbxCopperTest, AZonePlacedBackLayerAfterLayerIsOneZoneAgain) {
 TEST_F(HostDbxCopperTest, ACopyCarriesTheSourceOfTheItemItRepeats) {
   host.withDesign([](Design& d) {
     d.pcb.tracks.push_back({{7, 1, "", false, false, 7}, 1, 100, {0, 0}, {10, 0}});
-    d.pcb.zones.push_back({{8, 1, "", false, false, 8}, {1, 2}, 0, false, {{0, 0}, {9, 0}, {9, 9}}});
+    d.pcb.zones.push_back(
+        {{8, 1, "", false, false, 8}, {1, 2}, 0, false, {{0, 0}, {9, 0}, {9, 9}}});
   });
   std::vector<TItem> served = walk();
   ASSERT_EQ(served.size(), 3u);
