@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <numbers>
 #include <optional>
@@ -647,47 +648,33 @@ class CopperWriter {
     return node.head() == head ? &node : nullptr;
   }
 
-  std::string text(const Track& t, const std::string& uuid) const {
-    if (const Sexpr* source = sourceOf(t.info, "segment")) {
+  // A straight or arc track: its points, width, layer, net and identity.
+  std::string trackText(const char* head, const ItemInfo& info, int32_t layerId, int32_t width,
+                        std::initializer_list<std::pair<const char*, TPoint>> points,
+                        const std::string& uuid) const {
+    if (const Sexpr* source = sourceOf(info, head)) {
       ItemCopy copy(*this, *source);
-      copy.point("start", t.start);
-      copy.point("end", t.end);
-      copy.size("width", t.width);
-      copy.layer(t.layerId);
-      copy.identity(t.info.netId, uuid);
+      for (const auto& [name, p] : points) copy.point(name, p);
+      copy.size("width", width);
+      copy.layer(layerId);
+      copy.identity(info.netId, uuid);
       return copy.text();
     }
-    return format({"segment",
-                   {},
-                   {at("start", t.start),
-                    at("end", t.end),
-                    {"width", {mm(t.width)}, {}},
-                    {"layer", {layer(t.layerId)}, {}},
-                    net(t.info.netId),
-                    uuidList(uuid)}},
-                  0);
+    NewList track{head, {}, {}};
+    for (const auto& [name, p] : points) track.lists.push_back(at(name, p));
+    track.lists.push_back({"width", {mm(width)}, {}});
+    track.lists.push_back({"layer", {layer(layerId)}, {}});
+    track.lists.push_back(net(info.netId));
+    track.lists.push_back(uuidList(uuid));
+    return format(track, 0);
+  }
+  std::string text(const Track& t, const std::string& uuid) const {
+    return trackText("segment", t.info, t.layerId, t.width, {{"start", t.start}, {"end", t.end}},
+                     uuid);
   }
   std::string text(const ArcTrack& a, const std::string& uuid) const {
-    if (const Sexpr* source = sourceOf(a.info, "arc")) {
-      ItemCopy copy(*this, *source);
-      copy.point("start", a.start);
-      copy.point("mid", a.mid);
-      copy.point("end", a.end);
-      copy.size("width", a.width);
-      copy.layer(a.layerId);
-      copy.identity(a.info.netId, uuid);
-      return copy.text();
-    }
-    return format({"arc",
-                   {},
-                   {at("start", a.start),
-                    at("mid", a.mid),
-                    at("end", a.end),
-                    {"width", {mm(a.width)}, {}},
-                    {"layer", {layer(a.layerId)}, {}},
-                    net(a.info.netId),
-                    uuidList(uuid)}},
-                  0);
+    return trackText("arc", a.info, a.layerId, a.width,
+                     {{"start", a.start}, {"mid", a.mid}, {"end", a.end}}, uuid);
   }
   std::string text(const Via& v, const std::string& uuid) const {
     const Sexpr* source = sourceOf(v.info, "via");

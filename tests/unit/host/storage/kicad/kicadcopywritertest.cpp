@@ -4,8 +4,9 @@
 // groups, as the board's KiCad version writes them.
 #include <gtest/gtest.h>
 
-#include <regex>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "storage/kicad/kicadboard.h"
 #include "storage/kicad/kicadboardwriter.h"
@@ -138,9 +139,18 @@ KicadBoard kicadNineBoard() {
   return parseKicadBoard(kHead + kSegment + kVia + kTeardrop + kPlacementArea + ")\n", "nine");
 }
 
-// The written text with the UUIDs of the items new to it in place of "NEW".
-std::string expectedWith(const std::string& text, const std::string& uuid) {
-  return std::regex_replace(text, std::regex("NEW"), uuid);
+// The text with each part replaced once, in order.
+std::string replaced(std::string text,
+                     const std::vector<std::pair<std::string, std::string>>& parts) {
+  for (const auto& [part, by] : parts) {
+    const std::size_t at = text.find(part);
+    if (at == std::string::npos) {
+      ADD_FAILURE() << part << " is not in " << text;
+      continue;
+    }
+    text.replace(at, part.size(), by);
+  }
+  return text;
 }
 
 constexpr TPoint kShift{100000, -100000};  // 1 mm right, 1 mm down in KiCad
@@ -184,32 +194,19 @@ TEST(KicadCopyWriterTest, ACopyIsItsSourcesTextWithNewShapeNetAndIdentity) {
   // Everything read stays as it was; the copies follow the last item.
   const std::string read = board.text.substr(0, board.text.size() - 2);
   EXPECT_EQ(written.substr(0, read.size()), read);
+  // The source's text: the lock goes, the points, net and identity change.
   const std::string segment =
-      "\t(segment\n"
-      "\t\t(start 2 3)\n"
-      "\t\t(end 4 3)\n"
-      "\t\t(width 0.25)\n"
-      "\t\t(layer \"F.Cu\")\n"
-      "\t\t(net 2)\n"
-      "\t\t(uuid \"NEW\")\n"
-      "\t)\n";
-  EXPECT_NE(written.find(expectedWith(segment, again.itemUuids.at(4))), std::string::npos)
-      << written;
-  const std::string copiedVia =
-      "\t(via\n"
-      "\t\t(at 4 3)\n"
-      "\t\t(size 0.6)\n"
-      "\t\t(drill 0.3)\n"
-      "\t\t(layers \"F.Cu\" \"B.Cu\")\n"
-      "\t\t(teardrops\n"
-      "\t\t\t(best_length_ratio 0.5)\n"
-      "\t\t\t(enabled yes)\n"
-      "\t\t)\n"
-      "\t\t(net 2)\n"
-      "\t\t(uuid \"NEW\")\n"
-      "\t)\n";
-  EXPECT_NE(written.find(expectedWith(copiedVia, again.itemUuids.at(5))), std::string::npos)
-      << written;
+      replaced(kSegment, {{"\n\t\t(locked yes)", ""},
+                          {"(start 1 2)", "(start 2 3)"},
+                          {"(end 3 2)", "(end 4 3)"},
+                          {"(net 1)", "(net 2)"},
+                          {"00000000-0000-0000-0000-000000000001", again.itemUuids.at(4)}});
+  EXPECT_NE(written.find(segment), std::string::npos) << written;
+  const std::string via =
+      replaced(kVia, {{"(at 3 2)", "(at 4 3)"},
+                      {"(net 1)", "(net 2)"},
+                      {"00000000-0000-0000-0000-000000000002", again.itemUuids.at(5)}});
+  EXPECT_NE(written.find(via), std::string::npos) << written;
   // The teardrop stays a teardrop with its settings; its fill moves with it.
   const std::string movedFill =
       "\t\t(filled_polygon\n"
