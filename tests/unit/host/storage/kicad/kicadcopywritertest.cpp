@@ -202,11 +202,11 @@ TEST(KicadCopyWriterTest, ACopyIsItsSourcesTextWithNewShapeNetAndIdentity) {
                           {"(net 1)", "(net 2)"},
                           {"00000000-0000-0000-0000-000000000001", again.itemUuids.at(4)}});
   EXPECT_NE(written.find(segment), std::string::npos) << written;
-  const std::string via =
+  const std::string copiedVia =
       replaced(kVia, {{"(at 3 2)", "(at 4 3)"},
                       {"(net 1)", "(net 2)"},
                       {"00000000-0000-0000-0000-000000000002", again.itemUuids.at(5)}});
-  EXPECT_NE(written.find(via), std::string::npos) << written;
+  EXPECT_NE(written.find(copiedVia), std::string::npos) << written;
   // The teardrop stays a teardrop with its settings; its fill moves with it.
   const std::string movedFill =
       "\t\t(filled_polygon\n"
