@@ -507,8 +507,7 @@ class CopperWriter {
         space.substr(space.rfind('\n') == std::string_view::npos ? 0 : space.rfind('\n') + 1));
     if (indent_.empty()) indent_ = eight_ ? "\t" : "  ";
     appendAt_ = last.end;
-    for (const Zone& z : board.pcb.zones) readZones_.emplace(z.info.id, &z);
-    for (const Via& v : board.pcb.vias) readVias_.emplace(v.info.id, &v);
+    for (const auto& [id, name] : board.layerNames) layerIds_.emplace(name, id);
   }
 
   void write() {
@@ -678,14 +677,13 @@ class CopperWriter {
   }
   std::string text(const Via& v, const std::string& uuid) const {
     const Sexpr* source = sourceOf(v.info, "via");
-    const auto read = readVias_.find(v.info.sourceId);
-    if (source != nullptr && read != readVias_.end() && read->second->viaType == v.viaType) {
+    const Via read = source != nullptr ? sourceVia(*source) : Via{};
+    if (source != nullptr && read.viaType == v.viaType) {
       ItemCopy copy(*this, *source);
       copy.point("at", v.at);
       copy.size("size", v.diameter);
       copy.size("drill", v.drill);
-      copy.layers({v.startLayerId, v.endLayerId},
-                  {read->second->startLayerId, read->second->endLayerId});
+      copy.layers({v.startLayerId, v.endLayerId}, {read.startLayerId, read.endLayerId});
       copy.identity(v.info.netId, uuid);
       return copy.text();
     }
@@ -704,10 +702,10 @@ class CopperWriter {
   // model keeps no fill settings.
   std::string text(const Zone& z, const std::string& uuid) const {
     const Sexpr* source = sourceOf(z.info, "zone");
-    const auto read = readZones_.find(z.info.sourceId);
-    if (source != nullptr && read != readZones_.end() && read->second->keepout == z.keepout) {
+    const Zone read = source != nullptr ? sourceZone(*source) : Zone{};
+    if (source != nullptr && read.keepout == z.keepout) {
       ItemCopy copy(*this, *source);
-      copy.zone(z, *read->second);
+      copy.zone(z, read);
       copy.identity(z.info.netId, uuid);
       return copy.text();
     }
@@ -735,6 +733,60 @@ class CopperWriter {
     for (TPoint p : z.outline) pts.lists.push_back(at("xy", p));
     zone.lists.push_back({"polygon", {}, {pts}});
     return format(zone, 0);
+  }
+
+  // What a copy is compared with, from the text of its source: the board's
+  // own model of its copper is not kept once it is served.
+  int32_t layerId(const std::string& name) const {
+    const auto it = layerIds_.find(name);
+    return it == layerIds_.end() ? 0 : it->second;
+  }
+  Via sourceVia(const Sexpr& node) const {
+    Via via;
+    for (const Sexpr& flag : node.children) {
+      if (flag.kind != Sexpr::Kind::Atom) continue;
+      if (flag.text == "blind") via.viaType = DBX_18::kViaBlindBuried;
+      if (flag.text == "micro") via.viaType = DBX_18::kViaMicro;
+    }
+    const Sexpr& layers = reader_.required(node, "layers");
+    via.startLayerId = layerId(reader_.text(layers, 1));
+    via.endLayerId = layerId(reader_.text(layers, 2));
+    return via;
+  }
+  // Its layers as the reader gives them (kicadboard.h) and its first outline.
+  Zone sourceZone(const Sexpr& node) const {
+    Zone zone;
+    zone.keepout = node.list("keepout") != nullptr;
+    if (const Sexpr* priority = node.list("priority"))
+      zone.priority = int32_t(reader_.integer(*priority, 1));
+    auto add = [&](const std::string& name) {
+      if (name == "*.Cu" || name == "F&B.Cu") {
+        for (const PcbLayer& layer : design_.pcb.servedLayers()) {
+          const std::string& kicadName = board_.layerNames.at(layer.id);
+          if (layer.copper && (name == "*.Cu" || kicadName == "F.Cu" || kicadName == "B.Cu"))
+            zone.layerIds.push_back(layer.id);
+        }
+      } else if (name.ends_with(".Cu")) {
+        zone.layerIds.push_back(layerId(name));
+      }
+    };
+    for (const char* head : {"layer", "layers"}) {
+      if (const Sexpr* layers = node.list(head)) {
+        for (std::size_t i = 1; i < layers->children.size(); ++i) add(reader_.text(*layers, i));
+      }
+    }
+    std::sort(zone.layerIds.begin(), zone.layerIds.end());
+    zone.layerIds.erase(std::unique(zone.layerIds.begin(), zone.layerIds.end()),
+                        zone.layerIds.end());
+    const Sexpr* polygon = node.list("polygon");
+    const Sexpr* pts = polygon != nullptr ? polygon->list("pts") : nullptr;
+    if (pts != nullptr) {
+      for (const Sexpr* xy : pts->lists("xy")) {
+        zone.outline.push_back({int32_t(hostUnits(reader_.nanometres(*xy, 1))),
+                                int32_t(hostUnits(-reader_.nanometres(*xy, 2)))});
+      }
+    }
+    return zone;
   }
 
   // The text of an item read from the board with the values of a new item
@@ -882,8 +934,7 @@ class CopperWriter {
   const bool eight_;  // KiCad 8's syntax and newer
   std::string indent_;
   std::size_t appendAt_ = 0;
-  std::map<int32_t, const Zone*> readZones_;  // by id, as read
-  std::map<int32_t, const Via*> readVias_;
+  std::map<std::string, int32_t> layerIds_;  // KiCad layer name -> host layer id
 };
 
 }  // namespace
