@@ -263,6 +263,50 @@ TEST(KicadCopyWriterTest, AReshapedZoneCopyTakesTheHostsOutlineAndIsFilledAgain)
   EXPECT_NE(copy.find("(type padvia)"), std::string::npos) << copy;
 }
 
+// A KiCad 6 board's copies stay on one line with a bare tstamp; a keepout
+// on every copper layer keeps its rules and its layers as written.
+TEST(KicadCopyWriterTest, KicadSixCopiesKeepTheirOneLineSyntax) {
+  const std::string text =
+      "(kicad_pcb (version 20211014)\n"
+      "  (net 0 \"\")\n"
+      "  (net 1 \"GND\")\n"
+      "  (segment (start 1 2) (end 3 2) (width 0.25) (layer \"F.Cu\") (net 1) (tstamp a1))\n"
+      "  (zone (net 0) (net_name \"\") (layers *.Cu) (tstamp a2) (hatch edge 0.508)\n"
+      "    (keepout (tracks not_allowed) (vias allowed) (pads allowed) (copperpour allowed) "
+      "(footprints allowed))\n"
+      "    (polygon (pts (xy 0 0) (xy 1 0) (xy 1 1))))\n"
+      ")\n";
+  const KicadBoard board = parseKicadBoard(text, "six");
+  ASSERT_EQ(board.pcb.zones.size(), 1u);
+  ASSERT_TRUE(board.pcb.zones[0].keepout);
+  Design design = designOf(board);
+  Track track = board.pcb.tracks[0];
+  track.info = {10, 1, "", true, false, track.info.id};
+  track.start = shifted(track.start);
+  track.end = shifted(track.end);
+  design.pcb.tracks.push_back(track);
+  Zone keepout = board.pcb.zones[0];
+  keepout.info = {11, 0, "", true, false, keepout.info.id};
+  for (TPoint& p : keepout.outline) p = shifted(p);
+  design.pcb.zones.push_back(keepout);
+  const std::string written = writeKicadBoard(asKept(board), design);
+  const KicadBoard again = parseKicadBoard(written, "again");
+  EXPECT_NE(written.find("\n  (segment (start 2 3) (end 4 3) (width 0.25) (layer \"F.Cu\") (net 1) "
+                         "(tstamp " +
+                         again.itemUuids.at(3) + "))"),
+            std::string::npos)
+      << written;
+  EXPECT_NE(written.find("\n  (zone (net 0) (net_name \"\") (layers *.Cu) (tstamp " +
+                         again.itemUuids.at(4) +
+                         ") (hatch edge 0.508)\n    (keepout (tracks not_allowed) (vias "
+                         "allowed)"),
+            std::string::npos)
+      << written;
+  EXPECT_NE(written.find("(polygon (pts (xy 1 1) (xy 2 1) (xy 2 2)))"), std::string::npos);
+  ASSERT_EQ(again.pcb.zones.size(), 2u);
+  EXPECT_EQ(again.pcb.zones[1].layerIds, again.pcb.zones[0].layerIds);
+}
+
 // Items without a source in the board: KiCad 9's syntax, one list a line.
 TEST(KicadCopyWriterTest, TheHostsOwnItemsAreWrittenAsKicadNineWritesThem) {
   const KicadBoard board = kicadNineBoard();
