@@ -700,6 +700,24 @@ int32_t HostDbx::freshItemId() {
   return ++lastItemId_;
 }
 
+namespace {
+
+// A source a placed record names must be carried by an item of its kind:
+// the item read from the file, or a copy of it.
+template <class Item>
+bool carriesSource(const std::vector<Item>& items, int32_t sourceId) {
+  return std::any_of(items.begin(), items.end(),
+                     [&](const Item& item) { return item.info.sourceId == sourceId; });
+}
+bool isSource(const Pcb& pcb, const TLine& r) { return carriesSource(pcb.tracks, r.sourceItemId); }
+bool isSource(const Pcb& pcb, const TArc& r) { return carriesSource(pcb.arcs, r.sourceItemId); }
+bool isSource(const Pcb& pcb, const TVia& r) { return carriesSource(pcb.vias, r.sourceItemId); }
+bool isSource(const Pcb& pcb, const TPolygon& r) {
+  return carriesSource(pcb.zones, r.sourceItemId);
+}
+
+}  // namespace
+
 template <class Item>
 void HostDbx::addItem(std::vector<Item>& items, Item item) {
   history_.notePlaced(item, items.size());
@@ -714,6 +732,8 @@ int32_t HostDbx::placeItem(TConversation* context, Rec* record, int32_t Rec::*id
     info.netId = record->netId;
     info.group = std::string(getText(record->groupName));
     info.createdByClient = true;
+    if (record->sourceItemId != 0 && !isSource(pcb, *record)) return DBX_ITEM_NOT_FOUND;
+    info.sourceId = record->sourceItemId;
     info.id = freshItemId();
     if (info.id == 0) return DBX_CREATE_ERROR;
     if (const int32_t made = make(pcb, info)) return made;
@@ -815,7 +835,8 @@ Zone* HostDbx::zoneToJoin(Pcb& pcb, const Zone& zone) {
   if (last == pcb.zones.end()) return nullptr;
   const bool sameZone = last->info.netId == zone.info.netId &&
                         last->info.group == zone.info.group && last->priority == zone.priority &&
-                        last->keepout == zone.keepout && last->outline == zone.outline;
+                        last->keepout == zone.keepout && last->outline == zone.outline &&
+                        last->info.sourceId == zone.info.sourceId;
   const bool newLayer = std::find(last->layerIds.begin(), last->layerIds.end(),
                                   zone.layerIds.front()) == last->layerIds.end();
   return sameZone && newLayer ? &*last : nullptr;
@@ -866,6 +887,7 @@ void fillInfo(Rec& r, const ItemInfo& info) {
   r.netId = info.netId;
   setText(r.groupName, info.group);
   r.isCreatedByClient = info.createdByClient ? 1 : 0;
+  r.sourceItemId = info.sourceId;
 }
 
 }  // namespace

@@ -158,6 +158,11 @@ struct ItemInfo {
   std::string group;  // the host group it belongs to; empty: none
   bool createdByClient = false;
   bool fixed = false;  // locked: a client cannot delete it
+  // The item read from the design file whose attributes beyond shape, net
+  // and id (a KiCad zone's fill rules, a teardrop's settings) this one
+  // carries: its own id for an item read from such a file, its original's
+  // for a copy; 0 none.
+  int32_t sourceId = 0;
   friend bool operator==(const ItemInfo&, const ItemInfo&) = default;
 };
 

@@ -149,6 +149,10 @@ struct TLine {
   int32_t netId = 0;              // 0: on no net
   char groupName[kNameLen] = {};  // the host group the item belongs to; "" none
   int32_t isCreatedByClient = 0;  // set by the host for items a client placed
+  // The item read from the design file whose attributes beyond shape, net and
+  // id this one carries (its own id for such an item; 0 none). A copy keeps
+  // its original's, so that the host gives it the same attributes.
+  int32_t sourceItemId = 0;
 };
 
 // An arc track through three points.
@@ -162,6 +166,7 @@ struct TArc {
   int32_t netId = 0;
   char groupName[kNameLen] = {};
   int32_t isCreatedByClient = 0;
+  int32_t sourceItemId = 0;
 };
 
 enum ViaType : int32_t {
@@ -181,6 +186,7 @@ struct TVia {
   int32_t netId = 0;
   char groupName[kNameLen] = {};
   int32_t isCreatedByClient = 0;
+  int32_t sourceItemId = 0;
 };
 
 // The outline of a copper zone or keepout area on one layer (no fill).
@@ -194,6 +200,7 @@ struct TPolygon {
   TPoint points[kMaxPolygonPoints];
   char groupName[kNameLen] = {};
   int32_t isCreatedByClient = 0;
+  int32_t sourceItemId = 0;
 };
 
 enum AttrType : int32_t {

@@ -96,6 +96,8 @@ void copyItems(const std::vector<Record>& source, const RoutingCopy::NetMapping&
       }
       net = *copyNets.begin();
     }
+    // The copy keeps the original's sourceItemId: the host writes it with
+    // the attributes of the item it repeats.
     Record copy = original;
     clearId(copy);
     copy.netId = net;

@@ -151,7 +151,7 @@ class BoardReader {
   KicadBoard read(std::string text) {
     const Sexpr root = parseSexpr(text, r_.sourceName());
     if (root.head() != "kicad_pcb") r_.fail(root, "not a KiCad board (expected (kicad_pcb ...))");
-    checkVersion(r_.required(root, "version"));
+    board_.version = checkVersion(r_.required(root, "version"));
     readNets(root);
     readLayers(root);
     readHeader(root);
@@ -177,7 +177,7 @@ class BoardReader {
   }
 
  private:
-  void checkVersion(const Sexpr& version) const {
+  int64_t checkVersion(const Sexpr& version) const {
     const int64_t number = r_.integer(version, 1);
     if (number < kOldestBoardVersion) {
       r_.fail(version, "file version " + std::to_string(number) +
@@ -188,6 +188,7 @@ class BoardReader {
       r_.fail(version, "file version " + std::to_string(number) +
                            " is newer than this dbxhost reads (KiCad 6 to 9)");
     }
+    return number;
   }
 
   void readNets(const Sexpr& root) {
@@ -641,6 +642,7 @@ class BoardReader {
   void readCopper(const Sexpr& item, std::size_t child) {
     ItemInfo info;
     info.id = int32_t(board_.itemChildren.size() + 1);
+    info.sourceId = info.id;
     info.netId = netOf(item);
     info.fixed = isLocked(item);
     const std::string_view kind = item.head();
@@ -670,7 +672,9 @@ class BoardReader {
       Zone zone;
       zone.info = info;
       zone.layerIds = zoneLayers(item);
-      if (zone.layerIds.empty()) return;
+      // A channel's placement area belongs to its channel: it is no copper
+      // that a copy of the channel's layout repeats.
+      if (zone.layerIds.empty() || isPlacementArea(item)) return;
       zone.keepout = item.list("keepout") != nullptr;
       // Keepouts are the designer's rules, never a client's to change.
       if (zone.keepout) zone.info.fixed = true;
@@ -695,12 +699,23 @@ class BoardReader {
     }
   }
 
+  // A rule area with (placement (enabled yes) ...): KiCad 9's multichannel
+  // areas, one per channel's sheet.
+  static bool isPlacementArea(const Sexpr& zone) {
+    const Sexpr* placement = zone.list("placement");
+    const Sexpr* enabled = placement != nullptr ? placement->list("enabled") : nullptr;
+    return enabled != nullptr && enabled->children.size() > 1 && enabled->children[1].text == "yes";
+  }
+
   void readGroup(const Sexpr& node, std::size_t child) {
     GroupSource group;
     group.child = child;
     if (node.children.size() > 1 && node.children[1].kind == Sexpr::Kind::String)
       group.name = node.children[1].text;
-    if (const Sexpr* id = node.list("id")) group.uuid = r_.text(*id, 1);
+    // KiCad 6 and 7 write (id UUID), KiCad 8 and 9 (uuid "UUID").
+    for (const char* head : {"id", "uuid"}) {
+      if (const Sexpr* id = node.list(head)) group.uuid = r_.text(*id, 1);
+    }
     if (const Sexpr* members = node.list("members")) {
       for (std::size_t i = 1; i < members->children.size(); ++i)
         group.members.push_back(r_.text(*members, i));

@@ -32,8 +32,10 @@ inline constexpr const char* kHostUnitGrid = "0.00001mm";
 
 // The board's layers get host ids from 1: the copper layers top to bottom
 // (F.Cu, In1.Cu, ..., B.Cu), then the others in file order. Its segments,
-// arcs, vias and zones are the PCB's copper, ids from 1 in file order; a
-// zone is served with its first outline, and keepout areas are locked.
+// arcs, vias and zones are the PCB's copper, ids from 1 in file order, each
+// its own source of attributes (ItemInfo::sourceId); a zone is served with
+// its first outline, keepout areas are locked, and channel placement areas
+// ((placement (enabled yes) ...)) are not served.
 // A board without a layer table has F.Cu and B.Cu. Each footprint's
 // Reference and Value are its component's texts (kicadfootprinttext.h).
 //
@@ -54,8 +56,9 @@ struct FootprintSource {
   std::vector<CompText> texts;  // its reference and value as read
 };
 
-// A (group "NAME" (id UUID) (members UUID ...)) of the board. Copper items
-// among its members take its name as their host group.
+// A (group "NAME" (id UUID) (members UUID ...)) of the board ((uuid "UUID")
+// and quoted members from KiCad 8 on). Copper items among its members take
+// its name as their host group.
 struct GroupSource {
   std::string name;
   std::string uuid;
@@ -63,9 +66,15 @@ struct GroupSource {
   std::vector<std::string> members;  // as written
 };
 
+// From this file version on (KiCad 8.0) KiCad writes (uuid "...") for
+// (tstamp ...), a group's (uuid "...") for its (id ...), quoted members, and
+// every item over several lines indented with tabs.
+inline constexpr int64_t kKicadEightVersion = 20240108;
+
 struct KicadBoard {
   std::string sourceName;
-  std::string text;  // the file byte for byte
+  std::string text;     // the file byte for byte
+  int64_t version = 0;  // the file's (version ...)
   std::vector<Net> nets;
   Pcb pcb;
   std::vector<FootprintSource> footprints;  // file order; componentId = index + 1

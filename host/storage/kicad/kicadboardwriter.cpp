@@ -4,8 +4,10 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <numbers>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <vector>
@@ -426,10 +428,65 @@ std::vector<TextEdit> textEdits(const KicadBoard& board, const Pcb& pcb,
   return edits;
 }
 
+// A list of a new item as KiCad writes it: atoms after the head on its line,
+// then the child lists.
+struct NewList {
+  std::string head;
+  std::vector<std::string> atoms;
+  std::vector<NewList> lists;
+};
+
+// KiCad 6 and 7 write a board item on one line.
+std::string oneLine(const NewList& list) {
+  std::string text = "(" + list.head;
+  for (const std::string& atom : list.atoms) text += " " + atom;
+  for (const NewList& child : list.lists) text += " " + oneLine(child);
+  return text + ")";
+}
+
+// KiCad 8 and 9 write each child list on a line of its own, one tab deeper;
+// a list of atoms stays on its line up to column 99 (tabs count one) and
+// goes on below; the points of an outline fill lines while they end within
+// column 99.
+std::string indented(const NewList& list, const std::string& indent) {
+  constexpr std::size_t kWidth = 99;
+  const std::string inner = indent + "\t";
+  std::string text = "(" + list.head;
+  std::size_t column = indent.size() + text.size();
+  if (list.head == "pts") {
+    for (std::size_t i = 0; i < list.lists.size(); ++i) {
+      const std::string point = oneLine(list.lists[i]);
+      if (i == 0 || column > kWidth) {
+        text += "\n" + inner + point;
+        column = inner.size() + point.size();
+      } else {
+        text += " " + point;
+        column += 1 + point.size();
+      }
+    }
+    return text + "\n" + indent + ")";
+  }
+  bool wrapped = false;
+  for (const std::string& atom : list.atoms) {
+    if (column + 1 + atom.size() > kWidth) {
+      text += "\n" + inner + atom;
+      column = inner.size() + atom.size();
+      wrapped = true;
+    } else {
+      text += " " + atom;
+      column += 1 + atom.size();
+    }
+  }
+  for (const NewList& child : list.lists) text += "\n" + inner + indented(child, inner);
+  return text + (wrapped || !list.lists.empty() ? "\n" + indent + ")" : ")");
+}
+
 // The copper the clients placed and deleted, and the groups that hold it.
-// New items are appended after the board's last item in its indentation,
-// each with a UUID drawn from the board's text and the item's id, so that a
-// design saves to the same bytes every time; deleted ones go with their
+// New items are appended after the board's last item in its indentation and
+// in its KiCad version's syntax, each with a UUID drawn from the board's text
+// and the item's id, so that a design saves to the same bytes every time; a
+// copy of an item read from the board is that item's text with only its
+// shape, net, layers and identity changed. Deleted items go with their
 // leading space, so that deleting what was added gives the board back.
 class CopperWriter {
  public:
@@ -439,15 +496,18 @@ class CopperWriter {
         design_(design),
         root_(root),
         edits_(edits),
-        seed_(std::hash<std::string>{}(board.text)) {
+        reader_(board.sourceName),
+        seed_(std::hash<std::string>{}(board.text)),
+        eight_(board.version >= kKicadEightVersion) {
     const Sexpr& last = root.children.back();
     const std::string_view space =
         std::string_view(board.text)
             .substr(previousEnd(root, last), last.begin - previousEnd(root, last));
     indent_ = std::string(
         space.substr(space.rfind('\n') == std::string_view::npos ? 0 : space.rfind('\n') + 1));
-    if (indent_.empty()) indent_ = "  ";
+    if (indent_.empty()) indent_ = eight_ ? "\t" : "  ";
     appendAt_ = last.end;
+    for (const auto& [id, name] : board.layerNames) layerIds_.emplace(name, id);
   }
 
   void write() {
@@ -485,8 +545,9 @@ class CopperWriter {
 
  private:
   // Groups of the file keep their members that are not copper (footprints,
-  // drawings) and take the copper the design puts in them; a group left
-  // empty goes, a new name gets a group of its own.
+  // drawings) and take the copper the design puts in them; only their
+  // (members ...) changes. A group left empty goes, a new name gets a group
+  // of its own.
   void writeGroups(std::map<std::string, std::vector<std::string>>& copperOf, std::string& added) {
     std::set<std::string> copperUuids;
     for (const auto& [id, uuid] : board_.itemUuids) copperUuids.insert(uuid);
@@ -505,24 +566,38 @@ class CopperWriter {
       if (members == group.members && copperNow.empty()) continue;
       members.insert(members.end(), copperNow.begin(), copperNow.end());
       const Sexpr& node = root_.children.at(group.child);
+      const Sexpr* listed = node.list("members");
       if (members.empty()) {
         edits_.push_back({previousEnd(root_, node), node.end, ""});
+      } else if (listed != nullptr) {
+        edits_.push_back({listed->begin, listed->end, format(membersList(members), 1)});
       } else {
-        edits_.push_back({node.begin, node.end, groupText(group.name, group.uuid, members)});
+        const Sexpr& last = node.children.back();
+        edits_.push_back({last.end, last.end, " " + format(membersList(members), 1)});
       }
     }
     for (const auto& [name, members] : copperOf) {
       // A group's id is drawn from its name, past every item id.
       const uint64_t key = (uint64_t(1) << 32) + std::hash<std::string>{}(name);
-      added += "\n" + indent_ + groupText(name, uuidFor(key), members);
+      NewList group{"group", {quoteSexprString(name)}, {}};
+      group.lists.push_back({eight_ ? "uuid" : "id", {uuidAtom(uuidFor(key))}, {}});
+      group.lists.push_back(membersList(members));
+      added += "\n" + indent_ + format(group, 0);
     }
   }
 
-  static std::string groupText(const std::string& name, const std::string& uuid,
-                               const std::vector<std::string>& members) {
-    std::string text = "(group " + quoteSexprString(name) + " (id " + uuid + ") (members";
-    for (const std::string& member : members) text += " " + member;
-    return text + "))";
+  NewList membersList(const std::vector<std::string>& members) const {
+    NewList list{"members", {}, {}};
+    for (const std::string& member : members) list.atoms.push_back(uuidAtom(member));
+    return list;
+  }
+
+  // A list at a depth below the board's top level, in the file's syntax.
+  std::string format(const NewList& list, int depth) const {
+    return eight_ ? indented(list, indent_ + std::string(std::size_t(depth), '\t')) : oneLine(list);
+  }
+  std::string uuidAtom(const std::string& uuid) const {
+    return eight_ ? quoteSexprString(uuid) : uuid;
   }
 
   // A version 4 UUID from the board's seed and a key (splitmix64 twice).
@@ -543,10 +618,10 @@ class CopperWriter {
     return text;
   }
 
-  std::string xy(TPoint p) const {
-    return formatMillimetres(int64_t(p.x) * 10) + " " + formatMillimetres(-int64_t(p.y) * 10);
-  }
-  std::string mm(int32_t units) const { return formatMillimetres(int64_t(units) * 10); }
+  static std::string x(TPoint p) { return formatMillimetres(int64_t(p.x) * 10); }
+  static std::string y(TPoint p) { return formatMillimetres(-int64_t(p.y) * 10); }
+  static NewList at(const char* head, TPoint p) { return {head, {x(p), y(p)}, {}}; }
+  static std::string mm(int32_t units) { return formatMillimetres(int64_t(units) * 10); }
   std::string layer(int32_t id) const {
     const auto it = board_.layerNames.find(id);
     if (it == board_.layerNames.end())
@@ -554,53 +629,312 @@ class CopperWriter {
                             " is not a layer of the board");
     return quoteSexprString(it->second);
   }
-  std::string net(int32_t id) const { return "(net " + std::to_string(id) + ")"; }
+  static NewList net(int32_t id) { return {"net", {std::to_string(id)}, {}}; }
+  NewList uuidList(const std::string& uuid) const {
+    return {eight_ ? "uuid" : "tstamp", {uuidAtom(uuid)}, {}};
+  }
+  std::string netName(int32_t id) const {
+    const Net* n = design_.findNet(id);
+    return quoteSexprString(n != nullptr ? n->name : "");
+  }
 
+  // The item read from the board that a new item copies, when it is of the
+  // same kind; null for an item of the host's own.
+  const Sexpr* sourceOf(const ItemInfo& info, std::string_view head) const {
+    const auto child = board_.itemChildren.find(info.sourceId);
+    if (info.sourceId == 0 || child == board_.itemChildren.end()) return nullptr;
+    const Sexpr& node = root_.children.at(child->second);
+    return node.head() == head ? &node : nullptr;
+  }
+
+  // A straight or arc track: its points, width, layer, net and identity.
+  std::string trackText(const char* head, const ItemInfo& info, int32_t layerId, int32_t width,
+                        std::initializer_list<std::pair<const char*, TPoint>> points,
+                        const std::string& uuid) const {
+    if (const Sexpr* source = sourceOf(info, head)) {
+      ItemCopy copy(*this, *source);
+      for (const auto& [name, p] : points) copy.point(name, p);
+      copy.size("width", width);
+      copy.layer(layerId);
+      copy.identity(info.netId, uuid);
+      return copy.text();
+    }
+    NewList track{head, {}, {}};
+    for (const auto& [name, p] : points) track.lists.push_back(at(name, p));
+    track.lists.push_back({"width", {mm(width)}, {}});
+    track.lists.push_back({"layer", {layer(layerId)}, {}});
+    track.lists.push_back(net(info.netId));
+    track.lists.push_back(uuidList(uuid));
+    return format(track, 0);
+  }
   std::string text(const Track& t, const std::string& uuid) const {
-    return "(segment (start " + xy(t.start) + ") (end " + xy(t.end) + ") (width " + mm(t.width) +
-           ") (layer " + layer(t.layerId) + ") " + net(t.info.netId) + " (tstamp " + uuid + "))";
+    return trackText("segment", t.info, t.layerId, t.width, {{"start", t.start}, {"end", t.end}},
+                     uuid);
   }
   std::string text(const ArcTrack& a, const std::string& uuid) const {
-    return "(arc (start " + xy(a.start) + ") (mid " + xy(a.mid) + ") (end " + xy(a.end) +
-           ") (width " + mm(a.width) + ") (layer " + layer(a.layerId) + ") " + net(a.info.netId) +
-           " (tstamp " + uuid + "))";
+    return trackText("arc", a.info, a.layerId, a.width,
+                     {{"start", a.start}, {"mid", a.mid}, {"end", a.end}}, uuid);
   }
   std::string text(const Via& v, const std::string& uuid) const {
-    const char* kind = v.viaType == DBX_18::kViaBlindBuried ? "blind "
-                       : v.viaType == DBX_18::kViaMicro     ? "micro "
-                                                            : "";
-    return std::string("(via ") + kind + "(at " + xy(v.at) + ") (size " + mm(v.diameter) +
-           ") (drill " + mm(v.drill) + ") (layers " + layer(v.startLayerId) + " " +
-           layer(v.endLayerId) + ") " + net(v.info.netId) + " (tstamp " + uuid + "))";
-  }
-  // KiCad 6's defaults for a new zone: the model keeps no fill settings.
-  std::string text(const Zone& z, const std::string& uuid) const {
-    const Net* n = design_.findNet(z.info.netId);
-    std::string layers = z.layerIds.size() == 1 ? "(layer " : "(layers ";
-    for (std::size_t i = 0; i < z.layerIds.size(); ++i)
-      layers += (i > 0 ? " " : "") + layer(z.layerIds[i]);
-    std::string text = "(zone " + net(z.info.netId) + " (net_name " +
-                       quoteSexprString(n != nullptr ? n->name : "") + ") " + layers +
-                       ") (tstamp " + uuid + ") (hatch edge 0.508)";
-    if (z.priority > 0) text += " (priority " + std::to_string(z.priority) + ")";
-    text += " (connect_pads (clearance 0.508)) (min_thickness 0.254)";
-    if (z.keepout) {
-      text +=
-          " (keepout (tracks not_allowed) (vias not_allowed) (pads not_allowed) "
-          "(copperpour not_allowed) (footprints allowed))";
+    const Sexpr* source = sourceOf(v.info, "via");
+    const Via read = source != nullptr ? sourceVia(*source) : Via{};
+    if (source != nullptr && read.viaType == v.viaType) {
+      ItemCopy copy(*this, *source);
+      copy.point("at", v.at);
+      copy.size("size", v.diameter);
+      copy.size("drill", v.drill);
+      copy.layers({v.startLayerId, v.endLayerId}, {read.startLayerId, read.endLayerId});
+      copy.identity(v.info.netId, uuid);
+      return copy.text();
     }
-    text += " (fill (thermal_gap 0.508) (thermal_bridge_width 0.508)) (polygon (pts";
-    for (TPoint p : z.outline) text += " (xy " + xy(p) + ")";
-    return text + ")))";
+    NewList via{"via", {}, {}};
+    if (v.viaType == DBX_18::kViaBlindBuried) via.atoms.push_back("blind");
+    if (v.viaType == DBX_18::kViaMicro) via.atoms.push_back("micro");
+    via.lists = {at("at", v.at),
+                 {"size", {mm(v.diameter)}, {}},
+                 {"drill", {mm(v.drill)}, {}},
+                 {"layers", {layer(v.startLayerId), layer(v.endLayerId)}, {}},
+                 net(v.info.netId),
+                 uuidList(uuid)};
+    return format(via, 0);
   }
+  // A zone of the host's own gets KiCad 6's defaults for a new zone: the
+  // model keeps no fill settings.
+  std::string text(const Zone& z, const std::string& uuid) const {
+    const Sexpr* source = sourceOf(z.info, "zone");
+    const Zone read = source != nullptr ? sourceZone(*source) : Zone{};
+    if (source != nullptr && read.keepout == z.keepout) {
+      ItemCopy copy(*this, *source);
+      copy.zone(z, read);
+      copy.identity(z.info.netId, uuid);
+      return copy.text();
+    }
+    NewList zone{"zone", {}, {net(z.info.netId), {"net_name", {netName(z.info.netId)}, {}}}};
+    NewList layers{z.layerIds.size() == 1 ? "layer" : "layers", {}, {}};
+    for (int32_t id : z.layerIds) layers.atoms.push_back(layer(id));
+    zone.lists.push_back(layers);
+    zone.lists.push_back(uuidList(uuid));
+    zone.lists.push_back({"hatch", {"edge", "0.508"}, {}});
+    if (z.priority > 0) zone.lists.push_back({"priority", {std::to_string(z.priority)}, {}});
+    zone.lists.push_back({"connect_pads", {}, {{"clearance", {"0.508"}, {}}}});
+    zone.lists.push_back({"min_thickness", {"0.254"}, {}});
+    if (z.keepout) {
+      zone.lists.push_back({"keepout",
+                            {},
+                            {{"tracks", {"not_allowed"}, {}},
+                             {"vias", {"not_allowed"}, {}},
+                             {"pads", {"not_allowed"}, {}},
+                             {"copperpour", {"not_allowed"}, {}},
+                             {"footprints", {"allowed"}, {}}}});
+    }
+    zone.lists.push_back(
+        {"fill", {}, {{"thermal_gap", {"0.508"}, {}}, {"thermal_bridge_width", {"0.508"}, {}}}});
+    NewList pts{"pts", {}, {}};
+    for (TPoint p : z.outline) pts.lists.push_back(at("xy", p));
+    zone.lists.push_back({"polygon", {}, {pts}});
+    return format(zone, 0);
+  }
+
+  // What a copy is compared with, from the text of its source: the board's
+  // own model of its copper is not kept once it is served.
+  int32_t layerId(const std::string& name) const {
+    const auto it = layerIds_.find(name);
+    return it == layerIds_.end() ? 0 : it->second;
+  }
+  Via sourceVia(const Sexpr& node) const {
+    Via via;
+    for (const Sexpr& flag : node.children) {
+      if (flag.kind != Sexpr::Kind::Atom) continue;
+      if (flag.text == "blind") via.viaType = DBX_18::kViaBlindBuried;
+      if (flag.text == "micro") via.viaType = DBX_18::kViaMicro;
+    }
+    const Sexpr& layers = reader_.required(node, "layers");
+    via.startLayerId = layerId(reader_.text(layers, 1));
+    via.endLayerId = layerId(reader_.text(layers, 2));
+    return via;
+  }
+  // Its layers as the reader gives them (kicadboard.h) and its first outline.
+  Zone sourceZone(const Sexpr& node) const {
+    Zone zone;
+    zone.keepout = node.list("keepout") != nullptr;
+    if (const Sexpr* priority = node.list("priority"))
+      zone.priority = int32_t(reader_.integer(*priority, 1));
+    auto add = [&](const std::string& name) {
+      if (name == "*.Cu" || name == "F&B.Cu") {
+        for (const PcbLayer& layer : design_.pcb.servedLayers()) {
+          const std::string& kicadName = board_.layerNames.at(layer.id);
+          if (layer.copper && (name == "*.Cu" || kicadName == "F.Cu" || kicadName == "B.Cu"))
+            zone.layerIds.push_back(layer.id);
+        }
+      } else if (name.ends_with(".Cu")) {
+        zone.layerIds.push_back(layerId(name));
+      }
+    };
+    for (const char* head : {"layer", "layers"}) {
+      if (const Sexpr* layers = node.list(head)) {
+        for (std::size_t i = 1; i < layers->children.size(); ++i) add(reader_.text(*layers, i));
+      }
+    }
+    std::sort(zone.layerIds.begin(), zone.layerIds.end());
+    zone.layerIds.erase(std::unique(zone.layerIds.begin(), zone.layerIds.end()),
+                        zone.layerIds.end());
+    const Sexpr* polygon = node.list("polygon");
+    const Sexpr* pts = polygon != nullptr ? polygon->list("pts") : nullptr;
+    if (pts != nullptr) {
+      for (const Sexpr* xy : pts->lists("xy")) {
+        zone.outline.push_back({int32_t(hostUnits(reader_.nanometres(*xy, 1))),
+                                int32_t(hostUnits(-reader_.nanometres(*xy, 2)))});
+      }
+    }
+    return zone;
+  }
+
+  // The text of an item read from the board with the values of a new item
+  // in place of its own; every other byte of it stays.
+  class ItemCopy {
+   public:
+    ItemCopy(const CopperWriter& writer, const Sexpr& source) : w_(writer), source_(source) {
+      // A copy is the client's: unlocked, as the host holds it.
+      for (const Sexpr& child : source.children) {
+        if ((child.kind == Sexpr::Kind::Atom && child.text == "locked") ||
+            (child.isList() && child.head() == "locked")) {
+          edits_.push_back({previousEnd(source, child), child.end, ""});
+        }
+      }
+    }
+
+    void point(std::string_view head, TPoint p) {
+      const Sexpr& node = w_.reader_.required(source_, head);
+      if (node.children.size() < 3) w_.reader_.fail(node, "a point without x and y");
+      edits_.push_back({node.children[1].begin, node.children[2].end, x(p) + " " + y(p)});
+    }
+    void size(std::string_view head, int32_t units) {
+      const Sexpr& node = w_.reader_.required(source_, head);
+      w_.reader_.text(node, 1);
+      edits_.push_back({node.children[1].begin, node.children[1].end, mm(units)});
+    }
+    void layer(int32_t id) {
+      const Sexpr& node = w_.reader_.required(source_, "layer");
+      w_.reader_.text(node, 1);
+      edits_.push_back({node.children[1].begin, node.children[1].end, w_.layer(id)});
+    }
+    // Layer names as the file has them while the copy keeps the source's.
+    void layers(const std::vector<int32_t>& ids, const std::vector<int32_t>& read) {
+      if (ids == read) return;
+      const Sexpr& node = w_.reader_.required(source_, "layers");
+      std::string names;
+      for (int32_t id : ids) names += (names.empty() ? "" : " ") + w_.layer(id);
+      edits_.push_back({node.children[1].begin, node.children.back().end, names});
+    }
+    void identity(int32_t netId, const std::string& uuid) {
+      if (const Sexpr* net = source_.list("net")) {
+        edits_.push_back({net->children[1].begin, net->children[1].end, std::to_string(netId)});
+      }
+      if (const Sexpr* name = source_.list("net_name")) {
+        edits_.push_back({name->children[1].begin, name->children[1].end, w_.netName(netId)});
+      }
+      for (const char* head : {"tstamp", "uuid"}) {
+        const Sexpr* node = source_.list(head);
+        if (node == nullptr || node->children.size() < 2) continue;
+        const Sexpr& value = node->children[1];
+        edits_.push_back({value.begin, value.end,
+                          value.kind == Sexpr::Kind::String ? quoteSexprString(uuid) : uuid});
+      }
+    }
+
+    // A zone moved as a whole keeps its fill, moved with it; any other
+    // outline takes the host's points and leaves the zone to be filled again.
+    void zone(const Zone& z, const Zone& read) {
+      if (z.layerIds != read.layerIds) {
+        const Sexpr* node = source_.list("layers");
+        if (node == nullptr) node = &w_.reader_.required(source_, "layer");
+        NewList layers{z.layerIds.size() == 1 ? "layer" : "layers", {}, {}};
+        for (int32_t id : z.layerIds) layers.atoms.push_back(w_.layer(id));
+        edits_.push_back({node->begin, node->end, oneLine(layers)});
+      }
+      if (z.priority != read.priority) {
+        if (const Sexpr* priority = source_.list("priority")) {
+          edits_.push_back(
+              {priority->children[1].begin, priority->children[1].end, std::to_string(z.priority)});
+        }
+      }
+      std::optional<TPoint> shift;
+      if (z.outline.size() == read.outline.size() && !z.outline.empty() &&
+          z.layerIds == read.layerIds) {
+        shift = TPoint{z.outline[0].x - read.outline[0].x, z.outline[0].y - read.outline[0].y};
+        for (std::size_t i = 0; i < z.outline.size() && shift; ++i) {
+          if (z.outline[i].x - read.outline[i].x != shift->x ||
+              z.outline[i].y - read.outline[i].y != shift->y)
+            shift.reset();
+        }
+      }
+      if (shift) {
+        moveAll(source_, int64_t(shift->x) * 10, -int64_t(shift->y) * 10);
+        return;
+      }
+      bool first = true;
+      for (const Sexpr& child : source_.children) {
+        if (child.isList() && child.head() == "polygon" && first) {
+          first = false;
+          const Sexpr* pts = child.list("pts");
+          std::string points;
+          for (TPoint p : z.outline) points += (points.empty() ? "" : " ") + oneLine(at("xy", p));
+          if (pts != nullptr && pts->children.size() > 1) {
+            edits_.push_back({pts->children[1].begin, pts->children.back().end, points});
+          }
+        } else if (child.isList() &&
+                   (child.head() == "polygon" || child.head() == "filled_polygon")) {
+          edits_.push_back({previousEnd(source_, child), child.end, ""});
+        } else if (child.isList() && child.head() == "fill" && child.children.size() > 1 &&
+                   child.children[1].kind == Sexpr::Kind::Atom && child.children[1].text == "yes") {
+          edits_.push_back({child.children[0].end, child.children[1].end, ""});
+        }
+      }
+    }
+
+    std::string text() {
+      std::sort(edits_.begin(), edits_.end(),
+                [](const Edit& a, const Edit& b) { return a.begin < b.begin; });
+      const std::string& board = w_.board_.text;
+      std::string out;
+      std::size_t done = source_.begin;
+      for (const Edit& e : edits_) {
+        out.append(board, done, e.begin - done);
+        out += e.text;
+        done = e.end;
+      }
+      out.append(board, done, source_.end - done);
+      return out;
+    }
+
+   private:
+    void moveAll(const Sexpr& node, int64_t dx, int64_t dy) {
+      if (node.head() == "xy" && node.children.size() >= 3) {
+        const int64_t px = w_.reader_.nanometres(node, 1) + dx;
+        const int64_t py = w_.reader_.nanometres(node, 2) + dy;
+        edits_.push_back({node.children[1].begin, node.children[2].end,
+                          formatMillimetres(px) + " " + formatMillimetres(py)});
+        return;
+      }
+      for (const Sexpr& child : node.children)
+        if (child.isList()) moveAll(child, dx, dy);
+    }
+
+    const CopperWriter& w_;
+    const Sexpr& source_;
+    std::vector<Edit> edits_;
+  };
 
   const KicadBoard& board_;
   const Design& design_;
   const Sexpr& root_;
   std::vector<Edit>& edits_;
+  const SexprReader reader_;
   const uint64_t seed_;
+  const bool eight_;  // KiCad 8's syntax and newer
   std::string indent_;
   std::size_t appendAt_ = 0;
+  std::map<std::string, int32_t> layerIds_;  // KiCad layer name -> host layer id
 };
 
 }  // namespace

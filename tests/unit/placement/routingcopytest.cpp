@@ -136,6 +136,7 @@ TEST_F(RoutingCopyTest, ACopyIsShiftedOnTheCopysNetsInTheCopysGroup) {
   board.lines = {line(1, {100, 100}, {900, 900}, kInA), line(2, {100, 500}, {900, 500}, kGnd)};
   DBX::setText(board.lines[0].groupName, "Tandrel G1");
   board.lines[0].isCreatedByClient = 1;
+  board.lines[1].sourceItemId = 2;  // read from the host's file
   DBX::TArc arc;
   arc.arcId = 3;
   arc.width = 15000;
@@ -161,6 +162,9 @@ TEST_F(RoutingCopyTest, ACopyIsShiftedOnTheCopysNetsInTheCopysGroup) {
   EXPECT_EQ(DBX::getText(first.groupName), "Tandrel G2");
   EXPECT_EQ(first.isCreatedByClient, 0);
   EXPECT_EQ(copy.toPlace.lines[1].netId, kGnd);
+  // Each copy names the item whose attributes the host gives it.
+  EXPECT_EQ(first.sourceItemId, 0);
+  EXPECT_EQ(copy.toPlace.lines[1].sourceItemId, 2);
   ASSERT_EQ(copy.toPlace.arcs.size(), 1u);
   EXPECT_EQ(copy.toPlace.arcs[0].midPt, (DBX::TPoint{5500, 100}));
   EXPECT_EQ(copy.toPlace.arcs[0].netId, kOutB);

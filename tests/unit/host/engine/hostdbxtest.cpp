@@ -682,6 +682,63 @@ TEST_F(HostDbxCopperTest, AZonePlacedBackLayerAfterLayerIsOneZoneAgain) {
   EXPECT_EQ(zones().size(), 3u);
 }
 
+// An item read from a file is its own source of attributes; a copy names
+// its original's and is served with it, a copy of a copy too, so that the
+// host writes each with the attributes of the item read. A source that no
+// item of the record's kind carries places nothing.
+TEST_F(HostDbxCopperTest, ACopyCarriesTheSourceOfTheItemItRepeats) {
+  host.withDesign([](Design& d) {
+    d.pcb.tracks.push_back({{7, 1, "", false, false, 7}, 1, 100, {0, 0}, {10, 0}});
+    d.pcb.zones.push_back(
+        {{8, 1, "", false, false, 8}, {1, 2}, 0, false, {{0, 0}, {9, 0}, {9, 9}}});
+  });
+  std::vector<TItem> served = walk();
+  ASSERT_EQ(served.size(), 3u);
+  EXPECT_EQ(served[0].line.sourceItemId, 7);
+  EXPECT_EQ(served[1].polygon.sourceItemId, 8);
+
+  TLine copy = served[0].line;
+  copy.startPt = {0, 50};
+  copy.endPt = {10, 50};
+  ASSERT_EQ(host.TPlaceLine(&pcb, &copy), DBX_OK);
+  EXPECT_EQ(copy.sourceItemId, 7);
+  TLine copyOfCopy = copy;
+  ASSERT_EQ(host.TPlaceLine(&pcb, &copyOfCopy), DBX_OK);
+  // Both layers of a copied zone make one zone with the source.
+  TPolygon front = served[1].polygon, back = served[2].polygon;
+  ASSERT_EQ(host.TPlacePolygon(&pcb, &front), DBX_OK);
+  ASSERT_EQ(host.TPlacePolygon(&pcb, &back), DBX_OK);
+  EXPECT_EQ(front.polygonId, back.polygonId);
+  served = walk();
+  ASSERT_EQ(served.size(), 7u);
+  EXPECT_EQ(served[2].line.lineId, copyOfCopy.lineId);
+  EXPECT_EQ(served[2].line.sourceItemId, 7);
+  EXPECT_EQ(served[5].polygon.sourceItemId, 8);
+  EXPECT_EQ(served[6].polygon.polygonId, front.polygonId);
+
+  // Deleting the item read leaves its copies the source.
+  TItem item;
+  item.itemType = DBX_LINE;
+  item.line.lineId = 7;
+  ASSERT_EQ(host.TDeleteItem(&pcb, &item), DBX_OK);
+  TLine later = copy;
+  EXPECT_EQ(host.TPlaceLine(&pcb, &later), DBX_OK);
+
+  // A source no item of that kind carries: a zone's for a line, an unknown.
+  const std::size_t before = walk().size();
+  TLine wrongKind = copy;
+  wrongKind.sourceItemId = 8;
+  EXPECT_EQ(host.TPlaceLine(&pcb, &wrongKind), DBX_ITEM_NOT_FOUND);
+  TPolygon unknown = front;
+  unknown.sourceItemId = 99;
+  EXPECT_EQ(host.TPlacePolygon(&pcb, &unknown), DBX_ITEM_NOT_FOUND);
+  EXPECT_EQ(walk().size(), before);
+  // No source: the host's own item.
+  TLine own = line(1, 100, {0, 0}, {1, 1}, 1);
+  ASSERT_EQ(host.TPlaceLine(&pcb, &own), DBX_OK);
+  EXPECT_EQ(own.sourceItemId, 0);
+}
+
 TEST_F(HostDbxCopperTest, BadRecordsArePlacedNowhere) {
   host.withDesign([](Design& d) { d.pcb.header.workspace = {{0, 0}, {1000000, 1000000}}; });
   TLine l = line(3, 25000, {0, 0}, {1, 1}, 1);

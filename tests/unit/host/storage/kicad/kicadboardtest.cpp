@@ -398,14 +398,15 @@ TEST(KicadBoardTest, CopperIsReadWithItsNetsLayersAndShapes) {
 
   ASSERT_EQ(pcb.tracks.size(), 2u);
   EXPECT_EQ(pcb.tracks[0],
-            (Track{{1, 7, "", false, false}, 2, 25000, {100000, 200000}, {350000, 200000}}));
+            (Track{{1, 7, "", false, false, 1}, 2, 25000, {100000, 200000}, {350000, 200000}}));
   EXPECT_TRUE(pcb.tracks[1].info.fixed);
   EXPECT_EQ(pcb.tracks[1].info.netId, 0);
   ASSERT_EQ(pcb.arcs.size(), 1u);
-  EXPECT_EQ(pcb.arcs[0],
-            (ArcTrack{{3, 1, "", false, false}, 4, 30000, {0, 0}, {100000, 100000}, {200000, 0}}));
+  EXPECT_EQ(
+      pcb.arcs[0],
+      (ArcTrack{{3, 1, "", false, false, 3}, 4, 30000, {0, 0}, {100000, 100000}, {200000, 0}}));
   ASSERT_EQ(pcb.vias.size(), 1u);
-  EXPECT_EQ(pcb.vias[0], (Via{{4, 1, "", false, false},
+  EXPECT_EQ(pcb.vias[0], (Via{{4, 1, "", false, false, 4},
                               {400000, -500000},
                               80000,
                               40000,
