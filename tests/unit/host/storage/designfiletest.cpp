@@ -709,13 +709,17 @@ TEST_F(DesignFileSaveTest, SavesAndReplacesKeepingPermissions) {
   EXPECT_EQ(folder_.entries(), std::vector<std::string>{"board.json"});
 }
 
-TEST_F(DesignFileSaveTest, SavingThroughALinkReplacesTheLinkedFile) {
+TEST_F(DesignFileSaveTest, ALinkedFileIsReplacedOnlyUnderItsOwnName) {
   writeText(target_, oldContent_);
   const fs::path link = folder_.path() / "link.json";
   fs::create_symlink(target_, link);
-  saveDesignFile(design_, link);
+  EXPECT_EQ(saveError(design_, link), link.string() + ": not saved: it is a symbolic link to " +
+                                          target_.string() +
+                                          "; save to that path to replace the file");
+  EXPECT_EQ(readText(target_), oldContent_);
+  saveDesignFile(design_, target_);
   EXPECT_TRUE(fs::is_symlink(link));
-  EXPECT_EQ(readDesignFile(target_), design_);
+  EXPECT_EQ(readDesignFile(link), design_);
 }
 
 TEST_F(DesignFileSaveTest, FailuresLeaveTheOldFileAndNoLeftovers) {
@@ -733,11 +737,11 @@ TEST_F(DesignFileSaveTest, FailuresLeaveTheOldFileAndNoLeftovers) {
             target_.string() +
                 ": not saved: design: /pcb/components/0/rotation: 3600 is outside 0..3599");
 
-  // The target is a folder: written, but the rename fails.
+  // The target is a folder: refused before anything is written.
   const fs::path folderTarget = folder_.path() / "sub";
   fs::create_directory(folderTarget);
   EXPECT_EQ(saveError(design_, folderTarget),
-            folderTarget.string() + ": cannot replace the file: Is a directory");
+            folderTarget.string() + ": not saved: it is a folder, not a regular file");
 
   const fs::path nowhere = folder_.path() / "no-such-folder" / "board.json";
   EXPECT_EQ(
