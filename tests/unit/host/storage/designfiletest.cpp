@@ -354,6 +354,21 @@ TEST(DesignFileTest, RefusesBadOrRepeatedIdsAndNames) {
   });
 }
 
+TEST(DesignFileTest, ARefusalQuotesAtMostTwoHundredBytesOfTheInput) {
+  const std::string huge(1'000'000, 'N');
+  EXPECT_EQ(refusalAfter([&](Json& d) { d["nets"][2]["unknownField" + huge] = 1; }),
+            "board.json: /nets/2: unknown field \"unknownField" + std::string(188, 'N') +
+                "\"... (999812 more bytes)");
+  // Cut where a character begins, never inside one.
+  const std::string text = std::string(199, 'a') + "\u00e9" + std::string(1000, 'b');
+  EXPECT_EQ(refusalAfter([&](Json& d) {
+              d["nets"][1]["name"] = text;
+              d["nets"][2]["name"] = text;
+            }),
+            "board.json: /nets/1/name: text \"" + std::string(199, 'a') +
+                "\"... (1002 more bytes) is longer than 127 bytes");
+}
+
 TEST(DesignFileTest, RefusesReferencesToWhatIsNotThere) {
   expectRefusals({
       {"pin on unknown net",
