@@ -104,7 +104,7 @@ HostControl::HostControl(HostDbx& host, std::filesystem::path file,
 
 void HostControl::save(const std::filesystem::path& target) {
   if (target.empty()) throw DesignFileError("no file to save to");
-  if (stamp_ && target == file_ && FileStamp::of(target).value_or(*stamp_) != *stamp_) {
+  if (stamp_ && namesTheFile(target) && FileStamp::of(target).value_or(*stamp_) != *stamp_) {
     throw FileChangedError(target.string() +
                            ": not saved: the file was changed on disk since it was read; save to "
                            "another file (save PATH) or read it again (reload)");
@@ -112,6 +112,15 @@ void HostControl::save(const std::filesystem::path& target) {
   host_.readDesign([&](const Design& d) { storage_->save(d, target); });
   file_ = target;
   stamp_ = FileStamp::of(target);
+}
+
+bool HostControl::namesTheFile(const std::filesystem::path& target) const {
+  if (target == file_) return true;
+  // Another spelling, a hard link or a symbolic link to it.
+  std::error_code error;
+  if (std::filesystem::equivalent(target, file_, error)) return true;
+  const std::filesystem::path resolved = std::filesystem::weakly_canonical(target, error);
+  return !error && resolved == std::filesystem::weakly_canonical(file_, error) && !error;
 }
 
 void HostControl::reload() {

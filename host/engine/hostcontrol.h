@@ -46,7 +46,7 @@ class HostControl {
   std::string execute(std::string_view line);
 
   // Writes the design to target, which then becomes the file. Throws
-  // FileChangedError when target is the file and it changed on disk since it
+  // FileChangedError when target is the file (by any name) and it changed on disk since it
   // was read or saved, DesignFileError when it cannot be written; the file
   // and the control stay as they were then.
   void save(const std::filesystem::path& target);
@@ -59,6 +59,10 @@ class HostControl {
   const std::shared_ptr<const DesignStorage>& storage() const { return storage_; }
 
  private:
+  // Whether target is the file under any of its names: another spelling of
+  // the path, a hard link or a symbolic link to it.
+  bool namesTheFile(const std::filesystem::path& target) const;
+
   HostDbx& host_;
   std::filesystem::path file_;
   std::shared_ptr<const DesignStorage> storage_;

@@ -10,9 +10,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <iostream>
+#include <memory>
 
 #include "dbx/wire.h"
+#include "storage/cutinput.h"
 
 namespace dbxhost {
 
@@ -40,7 +41,32 @@ bool someoneListens(const std::string& path) {
   return alive;
 }
 
+// Log lines are cut well below PIPE_BUF, the size a pipe takes in one piece,
+// so that a write that poll() allows does not wait.
+constexpr std::size_t kMaxLogLine = 1000;
+
 }  // namespace
+
+Server::LogSink nonBlockingLogSink(int fd) {
+  auto dropped = std::make_shared<std::size_t>(0);
+  return [fd, dropped](const std::string& line) {
+    pollfd writable{fd, POLLOUT, 0};
+    if (poll(&writable, 1, 0) != 1 || (writable.revents & POLLOUT) == 0) {
+      ++*dropped;
+      return;
+    }
+    std::string text;
+    if (*dropped > 0)
+      text = "dbxhost: " + std::to_string(*dropped) + " log lines dropped: the log was full\n";
+    const CutInput cut = cutInput(line, kMaxLogLine);
+    text.append(cut.kept).append(cut.note()) += '\n';
+    ssize_t written;
+    do {
+      written = write(fd, text.data(), text.size());
+    } while (written < 0 && errno == EINTR);
+    *dropped = written < 0 ? *dropped + 1 : 0;
+  };
+}
 
 struct Server::Listener {
   std::string toolName;
@@ -60,12 +86,14 @@ struct Server::Connection {
   bool closeWhenFlushed = false;
   bool closed = false;
   std::chrono::steady_clock::time_point lastActive = std::chrono::steady_clock::now();
+  // When the frame being received began and when the answer being sent was
+  // ready; unset while there is none.
+  std::optional<std::chrono::steady_clock::time_point> frameBegan;
+  std::optional<std::chrono::steady_clock::time_point> answerReady;
 };
 
 Server::Server(DBX::Dbx32& target, std::string dir)
-    : target_(target),
-      dir_(std::move(dir)),
-      log_([](const std::string& line) { std::cerr << line << std::endl; }) {
+    : target_(target), dir_(std::move(dir)), log_(nonBlockingLogSink(STDERR_FILENO)) {
   int fds[2];
   if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) throw ServerError(errnoText("pipe"));
   wakeRead_ = fds[0];
@@ -135,7 +163,7 @@ void Server::run() {
   if (listeners_.empty()) throw ServerError("run() before start()");
   std::vector<pollfd> polled;
   while (!stopRequested_.load()) {
-    std::optional<std::chrono::milliseconds> wait = closeIdleConnections();
+    std::optional<std::chrono::milliseconds> wait = closeLateConnections();
     polled.clear();
     polled.push_back({wakeRead_, POLLIN, 0});
     const auto now = std::chrono::steady_clock::now();
@@ -216,6 +244,7 @@ void Server::receive(Connection& connection) {
     return;
   }
   connection.lastActive = std::chrono::steady_clock::now();
+  if (connection.input.empty()) connection.frameBegan = connection.lastActive;
   connection.input.append(bytes, static_cast<std::size_t>(n));
   serveFrames(connection);
 }
@@ -236,7 +265,11 @@ void Server::serveFrames(Connection& connection) {
       drop(connection, "malformed request: " + reason);
       return;
     }
+    if (connection.output.empty()) connection.answerReady = std::chrono::steady_clock::now();
     connection.output += DBX::wire::frame(response->payload);
+    // The bytes after this frame came with it: the next frame begins now.
+    connection.frameBegan =
+        connection.input.empty() ? std::nullopt : std::optional(std::chrono::steady_clock::now());
     // The engine has ended this conversation: answer, then hang up.
     if (response->status == DBX::DBX_SERVER_TERMINATED) connection.closeWhenFlushed = true;
   }
@@ -257,6 +290,7 @@ void Server::flush(Connection& connection) {
       return;
     }
   }
+  connection.answerReady.reset();
   if (connection.closeWhenFlushed) drop(connection, "");
 }
 
@@ -271,18 +305,27 @@ void Server::drop(Connection& connection, const std::string& reason) {
   connection.closed = true;
 }
 
-std::optional<std::chrono::milliseconds> Server::closeIdleConnections() {
+std::optional<std::chrono::milliseconds> Server::closeLateConnections() {
+  using std::chrono::milliseconds;
   const auto now = std::chrono::steady_clock::now();
-  std::optional<std::chrono::milliseconds> next;
-  for (const auto& connection : connections_) {
-    const auto idle =
-        std::chrono::duration_cast<std::chrono::milliseconds>(now - connection->lastActive);
-    if (idle >= idleLimit_) {
-      drop(*connection, "idle for longer than " + std::to_string(idleLimit_.count()) + " ms");
-      continue;
+  std::optional<milliseconds> next;
+  // Drops the connection when the time since `since` reached `limit`, else
+  // notes when it will.
+  const auto watch = [&](Connection& connection, std::chrono::steady_clock::time_point since,
+                         milliseconds limit, const char* what) {
+    const auto taken = std::chrono::duration_cast<milliseconds>(now - since);
+    if (taken >= limit) {
+      drop(connection, what + std::to_string(limit.count()) + " ms");
+      return;
     }
-    const auto left = idleLimit_ - idle;
-    next = next ? std::min(*next, left) : left;
+    next = next ? std::min(*next, limit - taken) : limit - taken;
+  };
+  for (const auto& connection : connections_) {
+    watch(*connection, connection->lastActive, idleLimit_, "idle for longer than ");
+    if (connection->frameBegan)
+      watch(*connection, *connection->frameBegan, frameLimit_, "a frame took longer than ");
+    if (connection->answerReady)
+      watch(*connection, *connection->answerReady, frameLimit_, "an answer was not taken within ");
   }
   std::erase_if(connections_, [](const auto& c) { return c->closed; });
   return next;

@@ -53,10 +53,16 @@ class Server {
   // tool busy for ever. Set it before run().
   static constexpr std::chrono::milliseconds kDefaultIdleLimit{std::chrono::minutes(2)};
   void setIdleLimit(std::chrono::milliseconds limit) { idleLimit_ = limit; }
+  // A frame must be complete this long after its first byte came, and an
+  // answer taken this long after it was ready, or the connection is closed:
+  // a client that sends or reads a byte now and then holds no tool. Set it
+  // before run().
+  static constexpr std::chrono::milliseconds kDefaultFrameLimit{std::chrono::seconds(10)};
+  void setFrameLimit(std::chrono::milliseconds limit) { frameLimit_ = limit; }
 
   const std::string& dir() const { return dir_; }
-  // Where the one-line connection errors go; stderr unless set. Set it
-  // before run().
+  // Where the one-line connection errors go; nonBlockingLogSink(stderr)
+  // unless set. Set it before run().
   void setLogSink(LogSink sink) { log_ = std::move(sink); }
 
  private:
@@ -69,9 +75,10 @@ class Server {
   void serveFrames(Connection& connection);
   void flush(Connection& connection);
   void drop(Connection& connection, const std::string& reason);
-  // Closes the connections idle for the limit; returns how long until the
-  // next one would be, or nullopt when there is none.
-  std::optional<std::chrono::milliseconds> closeIdleConnections();
+  // Closes the connections idle for the limit or late with a frame or an
+  // answer; returns how long until the next one would be, or nullopt when
+  // there is none.
+  std::optional<std::chrono::milliseconds> closeLateConnections();
   void shutdown();
 
   DBX::Dbx32& target_;
@@ -85,6 +92,12 @@ class Server {
   static constexpr std::chrono::milliseconds kAcceptPause{100};
   std::chrono::steady_clock::time_point acceptResume_;  // accepting resumes then
   std::chrono::milliseconds idleLimit_ = kDefaultIdleLimit;
+  std::chrono::milliseconds frameLimit_ = kDefaultFrameLimit;
 };
+
+// Writes each line to fd without ever waiting for it: a line that does not
+// fit now (a pipe nobody reads, say) is dropped, and the next line that fits
+// says how many were. Lines are cut to a readable length.
+Server::LogSink nonBlockingLogSink(int fd);
 
 }  // namespace dbxhost

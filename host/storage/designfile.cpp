@@ -9,6 +9,7 @@
 #include <set>
 #include <utility>
 
+#include "storage/cutinput.h"
 #include "storage/fileio.h"
 
 namespace dbxhost {
@@ -44,7 +45,10 @@ constexpr std::array<std::pair<std::string_view, int32_t>, 5> kConnectionTypes{{
 // cannot carry a net of their own.
 bool isNamedPin(const std::string& pinDes) { return !pinDes.empty() && pinDes != "(unused)"; }
 
-std::string quote(std::string_view text) { return Json(text).dump(); }
+std::string quote(std::string_view text) {
+  const CutInput cut = cutInput(text);
+  return Json(cut.kept).dump() + cut.note();
+}
 
 std::string pointerToken(std::string_view token) {
   std::string escaped;

@@ -1,11 +1,14 @@
 #include "storage/fileio.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <optional>
+#include <regex>
 #include <system_error>
 #include <utility>
 
@@ -64,6 +67,68 @@ void writeAll(int fd, std::string_view data) {
   }
 }
 
+// "A FIFO", for a refusal that names what the path is instead of a file.
+const char* whatIsNotARegularFile(mode_t mode) {
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+  return "not a regular file";
+}
+
+// The status of the file that saving to path replaces, nullopt when there is
+// none yet. Refuses a path that is a link (the user names the file that is
+// replaced), anything but a regular file, and a read-only file.
+std::optional<struct stat> statusOfReplaced(const std::filesystem::path& path) {
+  const std::string name = path.string();
+  struct stat status {};
+  if (::lstat(path.c_str(), &status) != 0) {
+    if (errno == ENOENT) return std::nullopt;
+    throw DesignFileError(name + ": not saved: " + errnoText(errno));
+  }
+  if (S_ISLNK(status.st_mode)) {
+    std::error_code ignored;
+    throw DesignFileError(name + ": not saved: it is a symbolic link to " +
+                          std::filesystem::weakly_canonical(path, ignored).string() +
+                          "; save to that path to replace the file");
+  }
+  if (!S_ISREG(status.st_mode)) {
+    throw DesignFileError(name + ": not saved: it is " + whatIsNotARegularFile(status.st_mode) +
+                          ", not a regular file");
+  }
+  // The mode bits too: the superuser may write any file, but one marked
+  // read-only is not to be replaced behind its owner's back.
+  if ((status.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0) {
+    throw DesignFileError(name + ": not saved: the file is read-only");
+  }
+  return status;
+}
+
+// Whether name is ".NAME.tmp-PID-N" as temporaryPathFor makes them, and of
+// which process.
+std::optional<pid_t> temporaryFileOwner(const std::string& name) {
+  static const std::regex pattern(R"(\..+\.tmp-([0-9]{1,9})-[0-9]+)");
+  std::smatch match;
+  if (!std::regex_match(name, match, pattern)) return std::nullopt;
+  return static_cast<pid_t>(std::stol(match[1].str()));
+}
+
+// Removes the temporary files that saves into folder left when their process
+// was killed. Those of processes still running may belong to a save under
+// way and stay.
+void removeStaleTemporaryFiles(const std::filesystem::path& folder) {
+  std::error_code error;
+  std::filesystem::directory_iterator entries(folder.empty() ? "." : folder, error);
+  for (; !error && entries != std::filesystem::directory_iterator(); entries.increment(error)) {
+    const std::optional<pid_t> owner = temporaryFileOwner(entries->path().filename().string());
+    if (!owner || *owner == ::getpid() || (::kill(*owner, 0) == 0 || errno != ESRCH)) continue;
+    struct stat status {};
+    if (::lstat(entries->path().c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+        status.st_uid == ::geteuid())
+      ::unlink(entries->path().c_str());
+  }
+}
+
 }  // namespace
 
 std::string readFileText(const std::filesystem::path& path) {
@@ -100,13 +165,10 @@ std::string readFileText(const std::filesystem::path& path) {
 
 void writeFileAtomically(const std::filesystem::path& path, std::string_view content) {
   const std::string name = path.string();
-  // Replace the file a link points to, not the link.
-  std::error_code ignored;
-  const std::filesystem::path target =
-      std::filesystem::is_symlink(path, ignored) ? std::filesystem::canonical(path, ignored) : path;
-  if (target.empty()) throw DesignFileError(name + ": not saved: the link points nowhere");
+  const std::optional<struct stat> old = statusOfReplaced(path);
+  removeStaleTemporaryFiles(path.parent_path());
 
-  TemporaryFile temporary(temporaryPathFor(target));
+  TemporaryFile temporary(temporaryPathFor(path));
   FileDescriptor file(
       ::open(temporary.path().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
   if (file.get() < 0) {
@@ -114,9 +176,17 @@ void writeFileAtomically(const std::filesystem::path& path, std::string_view con
     temporary.release();  // nothing was created
     throw DesignFileError(name + ": cannot create a temporary file beside it: " + errnoText(error));
   }
-  struct stat old {};
-  if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
-    ::fchmod(file.get(), old.st_mode & 07777);  // keep the old file's permissions
+  if (old) {
+    // The owner first: a change of owner clears the set-id bits.
+    if ((old->st_uid != ::geteuid() || old->st_gid != ::getegid()) &&
+        ::fchown(file.get(), old->st_uid, old->st_gid) != 0) {
+      throw DesignFileError(
+          name + ": not saved: its owner and group could not be kept: " + errnoText(errno));
+    }
+    if (::fchmod(file.get(), old->st_mode & 07777) != 0) {
+      throw DesignFileError(name +
+                            ": not saved: its permissions could not be kept: " + errnoText(errno));
+    }
   }
   try {
     writeAll(file.get(), content);
@@ -126,13 +196,13 @@ void writeFileAtomically(const std::filesystem::path& path, std::string_view con
   if (::fsync(file.get()) != 0 || file.close() != 0) {
     throw DesignFileError(name + ": cannot write: " + errnoText(errno));
   }
-  if (::rename(temporary.path().c_str(), target.c_str()) != 0) {
+  if (::rename(temporary.path().c_str(), path.c_str()) != 0) {
     throw DesignFileError(name + ": cannot replace the file: " + errnoText(errno));
   }
   temporary.release();
 
   // Make the rename itself durable.
-  const std::filesystem::path folder = target.parent_path().empty() ? "." : target.parent_path();
+  const std::filesystem::path folder = path.parent_path().empty() ? "." : path.parent_path();
   FileDescriptor directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (directory.get() < 0 || ::fsync(directory.get()) != 0) {
     throw DesignFileError(

@@ -20,9 +20,12 @@ inline constexpr std::uintmax_t kMaxFileSize = std::uintmax_t(512) << 20;
 std::string readFileText(const std::filesystem::path& path);
 
 // Replaces the file so that it is either the old one or the complete new one:
-// a temporary file in the same folder, flushed to disk, then renamed over the
-// target (the file a link points to, keeping its permissions), and the folder
-// flushed.
+// a temporary file in the same folder, flushed to disk with the old file's
+// owner and permissions, then renamed over it, and the folder flushed. Only a
+// regular file that may be written is replaced: a symbolic link (naming its
+// target), a folder, device, FIFO or socket and a read-only file are refused.
+// The temporary file goes on every failure, and those of saves into the same
+// folder that were killed on the way go too.
 void writeFileAtomically(const std::filesystem::path& path, std::string_view content);
 
 }  // namespace dbxhost

@@ -26,6 +26,8 @@ std::optional<FileStamp> FileStamp::of(const std::filesystem::path& file) {
   struct stat status {};
   if (::stat(file.c_str(), &status) != 0 && errno == ENOENT) return std::nullopt;
   FileStamp stamp;
+  stamp.device_ = status.st_dev;
+  stamp.inode_ = status.st_ino;
   stamp.size_ = static_cast<std::uintmax_t>(status.st_size);
   stamp.modifiedNanoseconds_ =
       int64_t{status.st_mtim.tv_sec} * 1'000'000'000 + status.st_mtim.tv_nsec;

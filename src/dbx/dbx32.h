@@ -546,8 +546,9 @@ class Dbx32 {
   virtual int32_t TModifyCompAttribute(TConversation* context, const char* refDes,
                                        TAttribute* attribute) = 0;
 
-  // What the user can do when an open of the tool found no host: where it
-  // was looked for and how to start one. Empty when there is nothing to say.
+  // What the user can do when an open of the tool found no host (where it
+  // was looked for and how to start one) or one that did not answer. Empty
+  // when there is nothing to say.
   virtual std::string connectionHelp(std::string_view toolName) const;
 };
 

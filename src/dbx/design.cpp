@@ -206,7 +206,7 @@ void Design::connect(uint8_t tool) {
     diag::ReportMessage(diag::MessageKind::Error, "%s", kBusyMessage);
     status = dbx_.TOpenDesign(kOpenLanguage, kOpenVersion, name, &context_);
   }
-  if (status == DBX_CONNECTION_ERROR)
+  if (status == DBX_CONNECTION_ERROR || status == DBX_CALL_TIMEOUT)
     throw DBXException::callError(status, dbx_.connectionHelp(name));
   checkResult(status, false);
   tool_ = tool;
@@ -402,8 +402,10 @@ void Design::load(uint8_t tool) {
       readSchComponents(pack);
     }
     readNets(pack, tool == kToolSch);
-  } catch (const diag::ActionCancelled&) {
-    // Cancelled by the user: nothing half read stays behind.
+  } catch (...) {
+    // Cancelled by the user or failed (a walk that would not end, say):
+    // nothing half read stays behind, so its memory is given back at once
+    // instead of at the next read.
     pack.clearContents();
     if (tool == kToolSch) sheets_.clear();
     throw;

@@ -39,13 +39,25 @@ std::string homeDirectory() {
 // Why a folder on the way to the socket directory lets another user swap
 // what lies below it: a symbolic link, another owner than root or the user,
 // or write access for others without the sticky bit (as /tmp has).
+//
+// The folders are taken as the system resolves the path: "x/.." is the parent
+// of what x is, which only equals the folder holding x when x is no link, so
+// every x is checked before a ".." after it is applied.
 std::optional<std::string> unsafeAncestor(const std::string& dir) {
   std::error_code error;
-  const std::filesystem::path absolute = std::filesystem::absolute(dir, error).lexically_normal();
+  const std::filesystem::path absolute = std::filesystem::absolute(dir, error);
   if (error) return dir + ": " + error.message();
   std::filesystem::path prefix;
-  for (const std::filesystem::path& part : absolute.parent_path()) {
-    prefix /= part;
+  std::filesystem::path::iterator last = absolute.end();
+  if (absolute.has_filename()) --last;
+  for (auto part = absolute.begin(); part != last; ++part) {
+    if (part->empty() || *part == ".") continue;
+    if (*part == "..") {
+      // The folder before it was checked and is no link.
+      prefix = prefix.parent_path();
+      continue;
+    }
+    prefix /= *part;
     const std::string folder = prefix.string();
     struct stat st;
     if (lstat(folder.c_str(), &st) != 0) {

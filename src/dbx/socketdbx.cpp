@@ -147,6 +147,10 @@ void SocketDbx::forget(uint32_t handle) {
 }
 
 std::string SocketDbx::connectionHelp(std::string_view toolName) const {
+  if (openTimedOut_)
+    return "The host at " + socketPath(dir_, toolName) +
+           " accepted the connection but did not answer the open within " +
+           std::to_string(timeout_.count()) + " ms; it may be stuck: restart it.";
   return "Socket tried: " + socketPath(dir_, toolName) +
          "\nStart the host on a design first, with its window:\n    build/host/dbxhost "
          "DESIGN.json\nor without:\n    build/host/dbxhost --headless examples/quad-preamp.json";
@@ -155,6 +159,7 @@ std::string SocketDbx::connectionHelp(std::string_view toolName) const {
 int32_t SocketDbx::TOpenDesign(int32_t language, int32_t version, const char* toolName,
                                TConversation* context) {
   lastError_.clear();
+  openTimedOut_ = false;
   if (context == nullptr || toolName == nullptr || !isToolName(toolName)) {
     lastError_ = "open needs a context and the tool name \"pcb\" or \"sch\"";
     return DBX_BAD_INPUT;
@@ -170,9 +175,12 @@ int32_t SocketDbx::TOpenDesign(int32_t language, int32_t version, const char* to
   const std::string request = *wire::encodeRequest(wire::kOpenOrdinal, language, version, toolName);
   std::string response;
   int32_t status = 0;
-  if (exchange(fd, request, response) != DBX_OK) {
+  // A host that takes the connection but never answers is not one to start:
+  // the caller learns that it timed out.
+  if (const int32_t failure = exchange(fd, request, response); failure != DBX_OK) {
     close(fd);
-    return DBX_CONNECTION_ERROR;
+    openTimedOut_ = failure == DBX_CALL_TIMEOUT;
+    return openTimedOut_ ? DBX_CALL_TIMEOUT : DBX_CONNECTION_ERROR;
   }
   if (!wire::decodeResponse(response, status)) {
     lastError_ = "malformed answer from host";

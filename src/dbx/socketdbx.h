@@ -3,7 +3,8 @@
 //
 // Each open conversation is one connection. A host that is gone or answers
 // nonsense never hangs or crashes the caller: the open answers
-// DBX_CONNECTION_ERROR, a call in a conversation DBX_SERVER_TERMINATED (or
+// DBX_CONNECTION_ERROR (DBX_CALL_TIMEOUT when a host took the connection but
+// did not answer in time), a call in a conversation DBX_SERVER_TERMINATED (or
 // DBX_CALL_TIMEOUT when the host did not answer in time), after which the
 // conversation is forgotten and later calls answer DBX_NO_CONNECTION.
 // Not thread-safe: one thread drives a client.
@@ -96,6 +97,7 @@ class SocketDbx : public Dbx32 {
   std::map<uint32_t, int> connections_;  // conversation handle -> socket
   uint32_t nextHandle_ = 1;
   std::string lastError_;
+  bool openTimedOut_ = false;  // the last open found a host that did not answer
 };
 
 }  // namespace DBX

@@ -1,6 +1,7 @@
 #include "diag/log.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -67,10 +68,17 @@ LogFile OpenLogEntry() {
   }
   if (state.path.empty()) return nullptr;
   // A symbolic link in place of the log (planted by someone else) is never
-  // followed: the entry is dropped like any other that cannot be written.
-  const int fd =
-      open(state.path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+  // followed, and only a regular file is written: a FIFO would stop the
+  // program until someone reads it. Such entries are dropped like any other
+  // that cannot be written.
+  const int fd = open(state.path.c_str(),
+                      O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd < 0) return nullptr;
+  struct stat status {};
+  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    close(fd);
+    return nullptr;
+  }
   LogFile file(fdopen(fd, "a"));
   if (!file) {
     close(fd);

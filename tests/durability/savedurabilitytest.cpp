@@ -113,6 +113,13 @@ TEST_F(SaveDurabilityTest, KilledDuringASaveLeavesTheOldOrTheNewFile) {
             << std::chrono::duration_cast<std::chrono::milliseconds>(saveTime).count()
             << " ms): " << keptOld << " old files kept, " << gotNew << " new files\n";
   EXPECT_EQ(keptOld + gotNew, kKills);
+
+  // The temporary files of the killed saves go at the next save into the folder.
+  dbxhost::saveDesignFile(small, target);
+  for (const auto& entry : fs::directory_iterator(work)) {
+    EXPECT_EQ(entry.path().filename().string().rfind(".target.json.tmp-", 0), std::string::npos)
+        << entry.path();
+  }
 }
 
 TEST_F(SaveDurabilityTest, AFileOfANewerFormatIsRefusedWithItsVersion) {

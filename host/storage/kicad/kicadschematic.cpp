@@ -26,6 +26,10 @@ namespace fs = std::filesystem;
 // Far beyond any real hierarchy; stops a file that instantiates its children
 // as an exponential tree from exhausting memory.
 constexpr std::size_t kMaxSheets = 10000;
+// Symbols placed over all sheet instances together: a sheet with many
+// symbols instantiated many times would otherwise keep the host busy for
+// minutes. A client reads at most a million components anyway.
+constexpr std::size_t kMaxPlacedSymbols = 1'000'000;
 constexpr int kMaxUnits = 1000;
 constexpr int64_t kQuarterTurn = 90000;  // milli-degrees
 
@@ -464,7 +468,13 @@ class SchematicReader {
     }
     const SheetInstance sheet{static_cast<int32_t>(out_.sheets.size() + 1), uuids};
     out_.sheets.push_back(Sheet{sheet.id, name});
-    for (const Sexpr* symbol : file.root.lists("symbol")) placeSymbol(file, *symbol, sheet);
+    const std::vector<const Sexpr*> symbols = file.root.lists("symbol");
+    placedSymbols_ += symbols.size();
+    if (placedSymbols_ > kMaxPlacedSymbols) {
+      file.reader.fail(file.root, "more than " + std::to_string(kMaxPlacedSymbols) +
+                                      " symbols placed in all sheet instances together");
+    }
+    for (const Sexpr* symbol : symbols) placeSymbol(file, *symbol, sheet);
     for (const Sexpr* child : file.root.lists("sheet")) readChildSheet(file, *child, name, uuids);
   }
 
@@ -701,6 +711,7 @@ class SchematicReader {
   std::map<fs::path, std::unique_ptr<SheetFile>> files_;
   std::vector<fs::path> openFiles_;  // the chain of files from the root down
   std::set<std::string> sheetNames_;
+  std::size_t placedSymbols_ = 0;
   std::map<std::string, std::size_t> componentIndex_;
   std::vector<ComponentSource> sources_;  // parallel to out_.components
   Schematic out_;

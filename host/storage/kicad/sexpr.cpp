@@ -1,6 +1,9 @@
 #include "storage/kicad/sexpr.h"
 
+#include <algorithm>
 #include <limits>
+
+#include "storage/cutinput.h"
 
 namespace dbxhost::kicad {
 
@@ -29,8 +32,26 @@ namespace {
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 bool endsAtom(char c) { return isSpace(c) || c == '(' || c == ')' || c == '"'; }
 
+// The reason with every quoted text in it (as quoteSexprString writes them)
+// cut to a readable length.
+std::string withQuotesCut(const std::string& reason) {
+  std::string shortened;
+  std::size_t pos = 0;
+  while (pos < reason.size()) {
+    const std::size_t open = reason.find('"', pos);
+    if (open == std::string::npos) break;
+    std::size_t close = open + 1;
+    while (close < reason.size() && reason[close] != '"') close += reason[close] == '\\' ? 2 : 1;
+    if (close >= reason.size()) break;
+    shortened.append(reason, pos, open - pos);
+    shortened += quotedInput(std::string_view(reason).substr(open + 1, close - open - 1));
+    pos = close + 1;
+  }
+  return shortened.append(reason, std::min(pos, reason.size()));
+}
+
 [[noreturn]] void refuse(const std::string& source, int line, const std::string& reason) {
-  throw KicadFileError(source + ": line " + std::to_string(line) + ": " + reason);
+  throw KicadFileError(source + ": line " + std::to_string(line) + ": " + withQuotesCut(reason));
 }
 
 class Parser {
@@ -157,18 +178,18 @@ void SexprReader::fail(const Sexpr& node, const std::string& reason) const {
 const Sexpr& SexprReader::required(const Sexpr& parent, std::string_view wanted) const {
   const Sexpr* found = parent.list(wanted);
   if (!found) {
-    fail(parent, "(" + std::string(parent.head()) + ") has no (" + std::string(wanted) + ")");
+    fail(parent, "(" + shortenedInput(parent.head()) + ") has no (" + std::string(wanted) + ")");
   }
   return *found;
 }
 
 const std::string& SexprReader::text(const Sexpr& node, std::size_t index) const {
   if (index >= node.children.size()) {
-    fail(node, "(" + std::string(node.head()) + ") has too few values");
+    fail(node, "(" + shortenedInput(node.head()) + ") has too few values");
   }
   const Sexpr& child = node.children[index];
   if (child.isList()) {
-    fail(child, "(" + std::string(node.head()) + ") holds a list where a value belongs");
+    fail(child, "(" + shortenedInput(node.head()) + ") holds a list where a value belongs");
   }
   return child.text;
 }
@@ -176,7 +197,7 @@ const std::string& SexprReader::text(const Sexpr& node, std::size_t index) const
 int64_t SexprReader::scaledDecimal(const Sexpr& node, std::size_t index, int decimals) const {
   const std::string& value = text(node, index);
   const auto bad = [&](const char* why) -> int64_t {
-    fail(node.children[index], "(" + std::string(node.head()) + "): \"" + value + "\" " + why);
+    fail(node.children[index], "(" + shortenedInput(node.head()) + "): \"" + value + "\" " + why);
   };
   std::size_t pos = 0;
   const bool negative = !value.empty() && value[0] == '-';
@@ -243,7 +264,7 @@ int64_t SexprReader::integer(const Sexpr& node, std::size_t index) const {
   const std::string& value = text(node, index);
   if (value.find_first_of(".eE") != std::string::npos) {
     fail(node.children[index],
-         "(" + std::string(node.head()) + "): \"" + value + "\" is not a whole number");
+         "(" + shortenedInput(node.head()) + "): \"" + value + "\" is not a whole number");
   }
   return scaledDecimal(node, index, 0);
 }

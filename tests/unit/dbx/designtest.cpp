@@ -358,7 +358,8 @@ TEST_F(DesignTest, FailedReadIsReadAgainFromScratch) {
   EXPECT_THROW(design.selectTool(kToolPcb), DBXException);
   EXPECT_FALSE(dbx.open);  // the failed read does not hold the host tool
   EXPECT_EQ(design.loadedMask(), 0u);
-  EXPECT_EQ(design.pack(kToolPcb).components().left.size(), 2u);  // what was read stays
+  // Nothing half read stays to hold memory until the next read.
+  EXPECT_TRUE(design.pack(kToolPcb).components().left.empty());
   EXPECT_TRUE(design.pack(kToolPcb).nets().empty());
 
   design.selectTool(kToolPcb);

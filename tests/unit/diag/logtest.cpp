@@ -1,5 +1,8 @@
 #include "diag/log.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -125,6 +128,24 @@ TEST_F(LogTest, SymbolicLinkInPlaceOfTheLogIsNotFollowed) {
   std::stringstream text;
   text << in.rdbuf();
   EXPECT_EQ(text.str(), "someone else's work");
+  EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST_F(LogTest, AFifoInPlaceOfTheLogNeverBlocks) {
+  fs::create_directory(logPath.parent_path());
+  ASSERT_EQ(::mkfifo(logPath.c_str(), 0600), 0);
+  diag::restartLogForTesting(logPath.string());
+  // Nobody reads: an open for writing would wait for a reader for ever.
+  diag::TD_Message("entry");
+  EXPECT_FALSE(diag::OpenLogEntry());
+  // A reader that never reads: writing would wait once the pipe is full.
+  const int reader = ::open(logPath.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  for (int i = 0; i < 2000; ++i) diag::TD_Message(std::string(100, 'x').c_str());
+  EXPECT_FALSE(diag::OpenLogEntry());
+  char byte;
+  EXPECT_LE(::read(reader, &byte, 1), 0);  // nothing was written into it
+  ::close(reader);
   EXPECT_TRUE(ui.boxes.empty());
 }
 

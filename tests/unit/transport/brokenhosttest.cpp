@@ -73,6 +73,25 @@ TEST_F(BrokenHostTest, StalledHostCostsOneTimeoutPerAction) {
   EXPECT_EQ(design.pack(kToolPcb).components().left.size(), components);  // nothing lost
 }
 
+TEST_F(BrokenHostTest, AHostThatNeverAnswersTheOpenTimesOutAndSaysSo) {
+  FakeHost silent(dir.path(), FakeHost::Mode::kSilentOpen);
+  const auto start = Clock::now();
+  try {
+    design.selectTool(kToolPcb);
+    ADD_FAILURE() << "no DBXException";
+  } catch (const DBXException& error) {
+    EXPECT_EQ(error.detail, "DBX_CALL_TIMEOUT (32902)");
+    const std::string message = error.what();
+    EXPECT_NE(message.find("accepted the connection but did not answer"), std::string::npos)
+        << message;
+    EXPECT_EQ(message.find("Start the host"), std::string::npos) << message;
+  }
+  EXPECT_LT(Clock::now() - start, kShortTimeout * 3);
+  EXPECT_EQ(silent.opens(), 1);
+  EXPECT_EQ(design.tool(), kToolNone);
+  EXPECT_TRUE(ui.boxes.empty());
+}
+
 TEST_F(BrokenHostTest, EndlessWalkEndsWithTooManyItems) {
   FakeHost endless(dir.path(), FakeHost::Mode::kEndlessWalk);
   design.setWalkLimits({.perWalk = 500, .perAction = 5000});
@@ -80,6 +99,15 @@ TEST_F(BrokenHostTest, EndlessWalkEndsWithTooManyItems) {
   // The header; the grid walk, whose first grid is the current one; the first
   // component; its pads until one too many; the close.
   EXPECT_EQ(endless.calls(), 1 + 1 + 1 + 501 + 1);
+  EXPECT_EQ(design.loadedMask(), 0u);
+}
+
+TEST_F(BrokenHostTest, AReadEndedByTheWalkLimitKeepsNothingItRead) {
+  FakeHost endless(dir.path(), FakeHost::Mode::kEndlessComponents);
+  design.setWalkLimits({.perWalk = 3000, .perAction = 100000});
+  EXPECT_EQ(detailOf([&] { design.selectTool(kToolPcb); }), "DBX_TOO_MANY_ITEMS (32901)");
+  EXPECT_GT(endless.calls(), 3000);  // the components were read, each with its pads walk
+  EXPECT_TRUE(design.pack(kToolPcb).components().left.empty());
   EXPECT_EQ(design.loadedMask(), 0u);
 }
 

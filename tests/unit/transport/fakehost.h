@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <random>
@@ -55,12 +56,15 @@ std::map<uint16_t, std::size_t> recordSizes(std::tuple<Defs...>*) {
 class FakeHost {
  public:
   enum class Mode {
-    kEndlessWalk,     // every call succeeds and hands back the record it got
-    kStalledCalls,    // the open is answered, no call after it
-    kGarbageRecords,  // every call succeeds with random bytes as its record;
-                      // a walk ends after kGarbageWalkLength items
-    kTrickled,        // as kEndlessWalk, each answer sent a byte at a time
-    kTrailingBytes,   // as kEndlessWalk, each answer followed by stray bytes
+    kEndlessWalk,        // every call succeeds and hands back the record it got
+    kStalledCalls,       // the open is answered, no call after it
+    kSilentOpen,         // the connection is accepted, the open never answered
+    kEndlessComponents,  // as kEndlessWalk, but a new component at every
+                         // step of the component walk, each without pads
+    kGarbageRecords,     // every call succeeds with random bytes as its record;
+                         // a walk ends after kGarbageWalkLength items
+    kTrickled,           // as kEndlessWalk, each answer sent a byte at a time
+    kTrailingBytes,      // as kEndlessWalk, each answer followed by stray bytes
   };
   static constexpr int kGarbageWalkLength = 20;
 
@@ -142,14 +146,30 @@ class FakeHost {
     const std::string success(4, '\0');
     if (ordinal == DBX::wire::kOpenOrdinal) {
       ++opens_;
-      return DBX::wire::frame(success);
+      return mode_ == Mode::kSilentOpen ? std::string() : DBX::wire::frame(success);
     }
     ++calls_;
     const auto size = recordSizes_.find(ordinal);
     if (size == recordSizes_.end() || size->second == 0) return DBX::wire::frame(success);
     switch (mode_) {
       case Mode::kStalledCalls:
+      case Mode::kSilentOpen:
         return {};
+      case Mode::kEndlessComponents: {
+        if (ordinal == DBX::wire::kOrdinalOf<&DBX::Dbx32::TGetFirstCompPad>) {
+          DBX::wire::Writer end;
+          end.putI32(DBX::DBX_NO_MORE_ITEMS);
+          return DBX::wire::frame(end.take());
+        }
+        if (ordinal != DBX::wire::kOrdinalOf<&DBX::Dbx32::TGetFirstComponent> &&
+            ordinal != DBX::wire::kOrdinalOf<&DBX::Dbx32::TGetNextComponent>)
+          return DBX::wire::frame(success + request.substr(request.size() - size->second));
+        DBX::TComponent component{};
+        component.connectionType = DBX::DBX_COMPONENT_CONNECTION_NORMAL;
+        std::snprintf(component.refDes, sizeof component.refDes, "C%d", ++walkItems_);
+        return DBX::wire::frame(
+            success + std::string(reinterpret_cast<const char*>(&component), sizeof component));
+      }
       case Mode::kEndlessWalk:
       case Mode::kTrickled:
       case Mode::kTrailingBytes:

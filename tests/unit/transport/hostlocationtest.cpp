@@ -88,6 +88,31 @@ TEST(HostLocationTest, FoldersOnTheWayMustBeSafe) {
   }
 }
 
+TEST(HostLocationTest, DotDotAfterALinkIsResolvedAsTheSystemDoes) {
+  // HOME/link/.. is the parent of the link's target for the system, not HOME:
+  // here a folder open to all, where the socket folder must not be made.
+  PrivateDir dir;
+  const std::string home = dir.path() + "/home";
+  const std::string open = dir.path() + "/open";
+  ASSERT_EQ(mkdir(home.c_str(), 0700), 0);
+  ASSERT_EQ(mkdir(open.c_str(), 0700), 0);
+  ASSERT_EQ(mkdir((open + "/target").c_str(), 0700), 0);
+  ASSERT_EQ(chmod(open.c_str(), 0777), 0);
+  const std::string link = home + "/link";
+  ASSERT_EQ(symlink((open + "/target").c_str(), link.c_str()), 0);
+
+  const std::optional<std::string> problem = preparePrivateDirectory(link + "/../sockets");
+  ASSERT_TRUE(problem);
+  EXPECT_NE(problem->find(link + " on the way is a symbolic link"), std::string::npos) << *problem;
+  EXPECT_FALSE(std::filesystem::exists(open + "/sockets"));
+  EXPECT_FALSE(std::filesystem::exists(home + "/sockets"));
+
+  // Without links, "." and ".." are only other spellings.
+  ASSERT_EQ(mkdir((home + "/x").c_str(), 0700), 0);
+  EXPECT_EQ(preparePrivateDirectory(home + "/./x/../sockets"), std::nullopt);
+  EXPECT_TRUE(std::filesystem::is_directory(home + "/sockets"));
+}
+
 TEST(HostLocationTest, OverlongSocketPathIsRefusedBeforeAnythingIsMade) {
   PrivateDir dir;
   const std::string longDir = dir.path() + "/" + std::string(100, 'd');

@@ -221,6 +221,72 @@ TEST_F(ServerTest, SilentClientIsClosedAfterTheIdleLimitAndTheToolIsFree) {
   EXPECT_EQ(next.TOpenDesign(0, 18000, "pcb", &context), DBX_OK);
 }
 
+TEST_F(ServerTest, ADribblingClientLosesTheToolAtTheFrameLimit) {
+  // Each byte comes well within the idle limit, the frame never within the
+  // frame limit.
+  ServedHost host(dir.path(), std::chrono::seconds(2), std::chrono::milliseconds(300));
+  const int holder = rawConnect(pcbPath);
+  ASSERT_GE(holder, 0);
+  rawSend(holder, openFrame("pcb"));
+  ASSERT_TRUE(eventually([&] { return host.engine().held(kToolPcb); }));
+  TDesign design;
+  const std::string request = wire::frame(*wire::encodeRequest(99, &design));
+  const auto start = std::chrono::steady_clock::now();
+  bool closed = false;
+  for (std::size_t i = 0; i + 1 < request.size() && !closed; ++i) {
+    if (send(holder, request.data() + i, 1, MSG_NOSIGNAL) != 1) break;
+    closed = closedByPeer(holder, std::chrono::milliseconds(100));
+  }
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_TRUE(closed || closedByPeer(holder));
+  EXPECT_LT(took, std::chrono::seconds(2));
+  EXPECT_TRUE(eventually([&] { return !host.engine().held(kToolPcb); }));
+  EXPECT_THAT(host.log(), Contains("dbxhost: closed connection on pcb.sock: a frame took longer "
+                                   "than 300 ms"));
+  close(holder);
+
+  // Whole frames, however far apart within the idle limit, are served.
+  SocketDbx client(dir.path());
+  TConversation context;
+  ASSERT_EQ(client.TOpenDesign(0, 18000, "pcb", &context), DBX_OK);
+  for (int i = 0; i < 3; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ASSERT_EQ(client.TGetDesignInfo(&context, &design), DBX_OK) << i;
+  }
+}
+
+TEST(NonBlockingLogSinkTest, APipeNobodyReadsCostsLinesNotTime) {
+  int fds[2];
+  ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);
+  const dbxhost::Server::LogSink sink = dbxhost::nonBlockingLogSink(fds[1]);
+  // A refusal quoting a huge input, many times over: far more than the pipe
+  // holds. Waiting for a reader would hang here.
+  const std::string huge = "dbxhost: refused " + std::string(50'000, 'n');
+  constexpr int kLines = 2000;
+  for (int i = 0; i < kLines; ++i) sink(huge);
+
+  std::string taken;
+  char bytes[65536];
+  ASSERT_EQ(fcntl(fds[0], F_SETFL, O_NONBLOCK), 0);
+  for (ssize_t n; (n = read(fds[0], bytes, sizeof bytes)) > 0;) taken.append(bytes, std::size_t(n));
+  const std::string cutLine = huge.substr(0, 1000) + "... (49017 more bytes)\n";
+  ASSERT_FALSE(taken.empty());
+  ASSERT_EQ(taken.size() % cutLine.size(), 0u);
+  const std::size_t written = taken.size() / cutLine.size();
+  EXPECT_EQ(taken.substr(0, cutLine.size()), cutLine);
+  EXPECT_LT(written, std::size_t(kLines));
+
+  // Once there is room again, the next line says what was lost.
+  sink("dbxhost: next");
+  const ssize_t n = read(fds[0], bytes, sizeof bytes);
+  ASSERT_GT(n, 0);
+  EXPECT_EQ(std::string(bytes, std::size_t(n)),
+            "dbxhost: " + std::to_string(kLines - written) +
+                " log lines dropped: the log was full\ndbxhost: next\n");
+  close(fds[0]);
+  close(fds[1]);
+}
+
 TEST_F(ServerTest, HangsUpAfterTheEngineEndsTheConversation) {
   ServedHost host(dir.path());
   const int fd = rawConnect(pcbPath);

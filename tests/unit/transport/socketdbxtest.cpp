@@ -384,7 +384,7 @@ std::string statusWith(const std::string& tail) { return wire::frame(std::string
 INSTANTIATE_TEST_SUITE_P(
     Answers, BadHostTest,
     ::testing::Values(
-        BadHostCase{"SilentOnOpen", {}, DBX_CONNECTION_ERROR, 0, "in time"},
+        BadHostCase{"SilentOnOpen", {}, DBX_CALL_TIMEOUT, 0, "in time"},
         BadHostCase{"GarbageOnOpen", {"garbage!"}, DBX_CONNECTION_ERROR, 0, "bad answer"},
         BadHostCase{"SilentOnCall", {kOpened}, DBX_OK, DBX_CALL_TIMEOUT, "in time"},
         BadHostCase{"ShortRecord",

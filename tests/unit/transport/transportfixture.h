@@ -50,9 +50,11 @@ class PrivateDir {
 class ServedHost {
  public:
   explicit ServedHost(const std::string& dir,
-                      std::chrono::milliseconds idleLimit = dbxhost::Server::kDefaultIdleLimit)
+                      std::chrono::milliseconds idleLimit = dbxhost::Server::kDefaultIdleLimit,
+                      std::chrono::milliseconds frameLimit = dbxhost::Server::kDefaultFrameLimit)
       : server_(engine_, dir) {
     server_.setIdleLimit(idleLimit);
+    server_.setFrameLimit(frameLimit);
     server_.setLogSink([this](const std::string& line) {
       std::lock_guard lock(logMutex_);
       log_.push_back(line);

@@ -1,5 +1,7 @@
 #include "engine/hostcontrol.h"
 
+#include <fcntl.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -258,6 +260,44 @@ TEST_F(HostControlFileTest, FileChangedOnDiskIsNotOverwrittenUntilReadAgain) {
   EXPECT_EQ(again.execute("save"), "ok " + file.string());
   EXPECT_EQ(readDesignFile(file).pcb.components[1].highlight, 4);
   EXPECT_EQ(HostControl(host, {}).execute("reload"), "error: no file to read again");
+}
+
+TEST_F(HostControlFileTest, EveryNameOfAChangedFileIsRefused) {
+  // Another program edits the file in place: same inode.
+  Design edited = readDesignFile(file);
+  edited.pcb.components[0].highlight = 11;
+  saveDesignFile(edited, dir / "edited.json");
+  std::filesystem::copy_file(dir / "edited.json", file,
+                             std::filesystem::copy_options::overwrite_existing);
+  std::filesystem::create_directories(dir / "sub");
+  std::filesystem::create_hard_link(file, dir / "hardlink.json");
+  std::filesystem::create_symlink(file, dir / "symlink.json");
+  const auto cwd = std::filesystem::current_path();
+  std::filesystem::current_path(dir);
+  for (const std::string& alias :
+       {file.string(), dir.string() + "/./design.json", dir.string() + "/sub/../design.json",
+        std::string("design.json"), std::string("./design.json"), std::string("hardlink.json"),
+        std::string("symlink.json")}) {
+    EXPECT_THAT(control.execute("save " + alias),
+                ::testing::StartsWith("error: " + alias + ": not saved: "))
+        << alias;
+  }
+  std::filesystem::current_path(cwd);
+  EXPECT_EQ(readDesignFile(file).pcb.components[0].highlight, 11);
+  EXPECT_EQ(control.file(), file);
+}
+
+TEST_F(HostControlFileTest, AFileReplacedWithTheSameBytesIsAnotherFile) {
+  // Same bytes, same time, but another file put in its place: its owner may
+  // have meant something else by it, so it is not taken for the one read.
+  const auto copy = dir / "copy.json";
+  std::filesystem::copy_file(file, copy, std::filesystem::copy_options::copy_symlinks);
+  struct stat original {};
+  ASSERT_EQ(stat(file.c_str(), &original), 0);
+  const timespec times[2] = {original.st_atim, original.st_mtim};
+  ASSERT_EQ(utimensat(AT_FDCWD, copy.c_str(), times, 0), 0);
+  std::filesystem::rename(copy, file);
+  EXPECT_THAT(control.execute("save"), ::testing::HasSubstr("changed on disk"));
 }
 
 TEST_F(HostControlFileTest, ClientLookupsFollowRemovedPartsAndTheFileReadAgain) {

@@ -354,6 +354,21 @@ TEST(DesignFileTest, RefusesBadOrRepeatedIdsAndNames) {
   });
 }
 
+TEST(DesignFileTest, ARefusalQuotesAtMostTwoHundredBytesOfTheInput) {
+  const std::string huge(1'000'000, 'N');
+  EXPECT_EQ(refusalAfter([&](Json& d) { d["nets"][2]["unknownField" + huge] = 1; }),
+            "board.json: /nets/2: unknown field \"unknownField" + std::string(188, 'N') +
+                "\"... (999812 more bytes)");
+  // Cut where a character begins, never inside one.
+  const std::string text = std::string(199, 'a') + "\u00e9" + std::string(1000, 'b');
+  EXPECT_EQ(refusalAfter([&](Json& d) {
+              d["nets"][1]["name"] = text;
+              d["nets"][2]["name"] = text;
+            }),
+            "board.json: /nets/1/name: text \"" + std::string(199, 'a') +
+                "\"... (1002 more bytes) is longer than 127 bytes");
+}
+
 TEST(DesignFileTest, RefusesReferencesToWhatIsNotThere) {
   expectRefusals({
       {"pin on unknown net",
@@ -709,13 +724,17 @@ TEST_F(DesignFileSaveTest, SavesAndReplacesKeepingPermissions) {
   EXPECT_EQ(folder_.entries(), std::vector<std::string>{"board.json"});
 }
 
-TEST_F(DesignFileSaveTest, SavingThroughALinkReplacesTheLinkedFile) {
+TEST_F(DesignFileSaveTest, ALinkedFileIsReplacedOnlyUnderItsOwnName) {
   writeText(target_, oldContent_);
   const fs::path link = folder_.path() / "link.json";
   fs::create_symlink(target_, link);
-  saveDesignFile(design_, link);
+  EXPECT_EQ(saveError(design_, link), link.string() + ": not saved: it is a symbolic link to " +
+                                          target_.string() +
+                                          "; save to that path to replace the file");
+  EXPECT_EQ(readText(target_), oldContent_);
+  saveDesignFile(design_, target_);
   EXPECT_TRUE(fs::is_symlink(link));
-  EXPECT_EQ(readDesignFile(target_), design_);
+  EXPECT_EQ(readDesignFile(link), design_);
 }
 
 TEST_F(DesignFileSaveTest, FailuresLeaveTheOldFileAndNoLeftovers) {
@@ -733,11 +752,11 @@ TEST_F(DesignFileSaveTest, FailuresLeaveTheOldFileAndNoLeftovers) {
             target_.string() +
                 ": not saved: design: /pcb/components/0/rotation: 3600 is outside 0..3599");
 
-  // The target is a folder: written, but the rename fails.
+  // The target is a folder: refused before anything is written.
   const fs::path folderTarget = folder_.path() / "sub";
   fs::create_directory(folderTarget);
   EXPECT_EQ(saveError(design_, folderTarget),
-            folderTarget.string() + ": cannot replace the file: Is a directory");
+            folderTarget.string() + ": not saved: it is a folder, not a regular file");
 
   const fs::path nowhere = folder_.path() / "no-such-folder" / "board.json";
   EXPECT_EQ(

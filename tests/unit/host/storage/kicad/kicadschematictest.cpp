@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -483,6 +484,24 @@ TEST_F(KicadHierarchyTest, AnExponentialTreeOfSheetsIsRefused) {
           schematic("", body));
   }
   EXPECT_THAT(refusal(), HasSubstr(": line 1: more than 10000 sheet instances"));
+}
+
+TEST_F(KicadHierarchyTest, ASheetOfManySymbolsInstantiatedManyTimesIsRefused) {
+  // Fan-out: 9 999 instances of one sheet of 10 000 symbols, 4.4 MB of text
+  // for 100 million placed symbols.
+  std::vector<std::string> symbols;
+  for (int i = 0; i < 10'000; ++i) symbols.push_back(symbol("Logo:Logo", "#LOGO", "0 0 0"));
+  write("child.kicad_sch", schematic(kLogo, symbols, kSheetA));
+  std::vector<std::string> sheets;
+  for (int i = 0; i < 9'999; ++i) {
+    char uuid[40];
+    std::snprintf(uuid, sizeof uuid, "30000000-0000-0000-0000-%012d", i);
+    sheets.push_back(sheet("S" + std::to_string(i), "child.kicad_sch", uuid));
+  }
+  write("root.kicad_sch", schematic("", sheets));
+  EXPECT_EQ(refusal(), path("child.kicad_sch") +
+                           ": line 1: more than 1000000 symbols placed in all sheet instances "
+                           "together");
 }
 
 TEST_F(KicadSchematicTest, ContentErrorsNameTheFileAndLine) {

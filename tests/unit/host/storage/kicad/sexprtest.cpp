@@ -49,6 +49,27 @@ TEST(SexprTest, RefusesMalformedTextWithTheLine) {
   EXPECT_EQ(refusal(std::string(kMaxDepth, '(') + std::string(kMaxDepth, ')')), "accepted");
 }
 
+TEST(SexprTest, ARefusalQuotesAtMostTwoHundredBytesOfTheInput) {
+  const std::string huge(100'000, '7');
+  const Sexpr root = parseSexpr("(at " + huge + "x)", "f");
+  const SexprReader reader("f");
+  try {
+    reader.nanometres(root, 1);
+    ADD_FAILURE() << "accepted";
+  } catch (const KicadFileError& error) {
+    EXPECT_EQ(std::string(error.what()), "f: line 1: (at): \"" + huge.substr(0, 200) +
+                                             "\"... (99801 more bytes) is not a number");
+  }
+  // Quoted texts of any reader's message, escapes and all.
+  try {
+    reader.fail(root, "net name " + quoteSexprString("a\"b" + huge) + " is too long, \"x\" short");
+    ADD_FAILURE() << "no refusal";
+  } catch (const KicadFileError& error) {
+    EXPECT_EQ(std::string(error.what()), "f: line 1: net name \"a\\\"b" + huge.substr(0, 196) +
+                                             "\"... (99804 more bytes) is too long, \"x\" short");
+  }
+}
+
 TEST(SexprTest, DecimalsBecomeExactFixedPointNumbers) {
   const Sexpr root = parseSexpr(
       "(at 1.27 -0.0000005 123456.123456 90 1e-3 0.1234565 x 1.2.3 99999999999 7.5 +2)", "f");
