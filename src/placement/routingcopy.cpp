@@ -17,7 +17,7 @@ struct Area {
 };
 
 // Visits the points that must lie in the template's area and that a copy
-// shifts.
+// carries.
 template <class Record, class Visit>
 void forEachPoint(Record& record, Visit&& visit) {
   if constexpr (std::is_same_v<std::remove_const_t<Record>, DBX::TLine>) {
@@ -77,7 +77,7 @@ void pickTemplateItems(const std::vector<Record>& board, const Area& area,
 
 template <class Record>
 void copyItems(const std::vector<Record>& source, const RoutingCopy::NetMapping& mapping,
-               DesignPoint shift, const std::string& groupName, std::vector<Record>& out,
+               const Motion& motion, const std::string& groupName, std::vector<Record>& out,
                std::vector<RoutingCopy::Skipped>& skipped) {
   for (const Record& original : source) {
     int32_t net = 0;
@@ -101,10 +101,7 @@ void copyItems(const std::vector<Record>& source, const RoutingCopy::NetMapping&
     copy.netId = net;
     copy.isCreatedByClient = 0;
     DBX::setText(copy.groupName, groupName);
-    forEachPoint(copy, [&](DBX::TPoint& p) {
-      p.x = CheckedCoordinate(int64_t{p.x} + shift.x, "Copied item x coordinate");
-      p.y = CheckedCoordinate(int64_t{p.y} + shift.y, "Copied item y coordinate");
-    });
+    forEachPoint(copy, [&](DBX::TPoint& p) { p = motion.Apply(p, "Copied item point"); });
     out.push_back(copy);
   }
 }
@@ -150,13 +147,13 @@ RoutingCopy::RoutingCopy(const DBX::PcbItems& board, const DesignRect& footprint
   pickTemplateItems(board.polygons, area, templateNets, FTemplate.polygons);
 }
 
-RoutingCopy::Copy RoutingCopy::CopyFor(const NetMapping& mapping, DesignPoint shift,
+RoutingCopy::Copy RoutingCopy::CopyFor(const NetMapping& mapping, const Motion& motion,
                                        const std::string& groupName) const {
   Copy copy;
-  copyItems(FTemplate.lines, mapping, shift, groupName, copy.toPlace.lines, copy.skipped);
-  copyItems(FTemplate.arcs, mapping, shift, groupName, copy.toPlace.arcs, copy.skipped);
-  copyItems(FTemplate.vias, mapping, shift, groupName, copy.toPlace.vias, copy.skipped);
-  copyItems(FTemplate.polygons, mapping, shift, groupName, copy.toPlace.polygons, copy.skipped);
+  copyItems(FTemplate.lines, mapping, motion, groupName, copy.toPlace.lines, copy.skipped);
+  copyItems(FTemplate.arcs, mapping, motion, groupName, copy.toPlace.arcs, copy.skipped);
+  copyItems(FTemplate.vias, mapping, motion, groupName, copy.toPlace.vias, copy.skipped);
+  copyItems(FTemplate.polygons, mapping, motion, groupName, copy.toPlace.polygons, copy.skipped);
   return copy;
 }
 

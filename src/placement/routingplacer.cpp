@@ -76,15 +76,6 @@ std::string RoutingPlacer::GroupNameOf(std::size_t group) {
   return "Tandrel G" + std::to_string(group + 1);
 }
 
-DBX::TAttribute RoutingPlacer::TextLike(const DBX::TAttribute& model, DBX::TPoint modelRef,
-                                        DBX::TPoint copyRef) {
-  DBX::TAttribute text = model;
-  text.refPoint = {
-      CheckedCoordinate(int64_t{copyRef.x} + model.refPoint.x - modelRef.x, "Text x coordinate"),
-      CheckedCoordinate(int64_t{copyRef.y} + model.refPoint.y - modelRef.y, "Text y coordinate")};
-  return text;
-}
-
 RoutingPlacer::RoutingPlacer(DBX::Design& design, std::span<const CompInfo> model,
                              const DesignRect& footprint, int32_t margin)
     : FDesign(design),
@@ -117,7 +108,7 @@ void RoutingPlacer::CopyRouting(const std::vector<Target>& targets) {
   const RoutingCopy routing(board, FFootprint, FMargin, RoutingCopy::TemplateNets(FModel));
   std::vector<RoutingCopy::Copy> copies;
   for (const Target& target : targets) {
-    copies.push_back(routing.CopyFor(RoutingCopy::MapNets(FModel, target.comps), target.shift,
+    copies.push_back(routing.CopyFor(RoutingCopy::MapNets(FModel, target.comps), target.motion,
                                      GroupNameOf(target.group)));
   }
 
@@ -200,13 +191,18 @@ void RoutingPlacer::CopyTexts(const std::vector<Target>& targets) {
   for (const Target& target : targets) {
     for (std::size_t i = 0; i < FModel.size() && i < target.comps.size(); ++i) {
       DBX::Component* part = target.comps[i];
-      if (FModel[i] == nullptr || part == nullptr || part == FModel[i]) continue;
+      // A locked part (an anchor may be) keeps its texts: the host refuses
+      // to change them.
+      if (FModel[i] == nullptr || part == nullptr || part == FModel[i] ||
+          part->record.isFixed != 0) {
+        continue;
+      }
       std::map<int32_t, DBX::TAttribute> present;
       for (const DBX::TAttribute& text : part->texts()) present.emplace(text.attrType, text);
       for (const DBX::TAttribute& model : modelTexts[i]) {
         const auto found = present.find(model.attrType);
         if (found == present.end()) continue;
-        DBX::TAttribute text = TextLike(model, FModel[i]->record.refPoint, part->record.refPoint);
+        DBX::TAttribute text = target.motion.Apply(model);
         FMade.texts.emplace_back(part, found->second);
         part->modifyText(text);
       }

@@ -16,6 +16,7 @@
 #include "dbx/design.h"
 #include "placement/designgeometry.h"
 #include "placement/itemrect.h"
+#include "placement/motion.h"
 #include "placement/routingcopy.h"
 
 namespace placement {
@@ -25,16 +26,12 @@ class RoutingPlacer {
   struct Target {
     std::size_t group = 0;  // index in the group list
     std::span<const CompInfo> comps;
-    DesignPoint shift;  // the copy's parts are the template's shifted by it
+    Motion motion;  // carries the template's parts onto the copy's
   };
 
   // The host group of what Place copies for group g (0-based): "Tandrel G3"
   // for the third group.
   static std::string GroupNameOf(std::size_t group);
-  // The text of a copy's part that repeats model (the template part's text)
-  // when the template part stands at modelRef and the copy's at copyRef.
-  static DBX::TAttribute TextLike(const DBX::TAttribute& model, DBX::TPoint modelRef,
-                                  DBX::TPoint copyRef);
 
   // footprint: the template's footprint in origin-relative coordinates (as
   // the page shows it); margin grows it for picking the template's copper.
