@@ -5,6 +5,7 @@
 #include <set>
 #include <stdexcept>
 
+#include "diag/log.h"
 #include "diag/messages.h"
 #include "diag/progressscope.h"
 #include "diag/tandrelerror.h"
@@ -159,6 +160,7 @@ void TPlacer::DesignCleared() {
   FCopyRoutingChosen = false;
   FUndo.clear();
   FRoutingUndo = {};
+  FPlaceReport.clear();
   FComps.clear();
   FGroupLines.clear();
   FSelected.reset();
@@ -534,13 +536,21 @@ void TPlacer::PlaceGroups(std::size_t t) {
   const std::optional<std::size_t> anchor =
       FArrangement == Arrangement::Anchors ? FAnchorItem : std::nullopt;
   std::vector<Move> moves;
+  std::vector<DesignRect> before;
   for (const auto& [a, motion] : *copies) {
     const std::vector<Move> group = GroupMoves(a, t, motion, anchor);
     moves.insert(moves.end(), group.begin(), group.end());
+    before.push_back(HostItemRect(Group(a)));
   }
   if (!MayApply(moves)) return;
   Apply(moves);
-  CopyRoutingAndTexts(t, *copies);
+  const RoutingCounts routing = CopyRoutingAndTexts(t, *copies, before);
+  FPlaceReport = "Placed " + std::to_string(copies->size()) +
+                 " groups: " + std::to_string(moves.size()) + " parts moved, " +
+                 std::to_string(routing.copied) + " items copied, " +
+                 std::to_string(routing.replaced) + " items replaced, " +
+                 std::to_string(routing.notCopied) + " items not copied.";
+  diag::TD_Message(FPlaceReport.c_str());
 }
 
 DesignPoint TPlacer::GroupShift(DesignPoint pos) const {
@@ -550,15 +560,19 @@ DesignPoint TPlacer::GroupShift(DesignPoint pos) const {
           CheckedCoordinate(SnapToStep(int64_t{pos.y} - corner.y, step), "Shift y")};
 }
 
-void TPlacer::CopyRoutingAndTexts(std::size_t t,
-                                  const std::vector<std::pair<std::size_t, Motion>>& copies) {
+TPlacer::RoutingCounts TPlacer::CopyRoutingAndTexts(
+    std::size_t t, const std::vector<std::pair<std::size_t, Motion>>& copies,
+    const std::vector<DesignRect>& before) {
   // Texts cost some host calls per part, so they go with the copper.
-  if (!FCopyRouting) return;
+  if (!FCopyRouting) return {};
   std::vector<RoutingPlacer::Target> targets;
-  for (const auto& [a, motion] : copies) targets.push_back({a, Group(a), motion});
+  for (std::size_t c = 0; c < copies.size(); ++c) {
+    const auto& [a, motion] = copies[c];
+    targets.push_back({a, Group(a), motion, before[c]});
+  }
   const std::optional<int32_t> margin = ParseLength(FieldOf(Control::RoutingMargin).text);
   if (!margin) throw TandrelError("The routing margin is invalid");
-  RoutingPlacer copier(*FDesign, Group(t), FItemRect, *margin);
+  RoutingPlacer copier(*FDesign, Group(t), FItemRect, *margin, FReplaceRouting);
   try {
     copier.CopyTexts(targets);
     copier.CopyRouting(targets);
@@ -567,6 +581,7 @@ void TPlacer::CopyRoutingAndTexts(std::size_t t,
     throw;
   }
   FRoutingUndo = copier.Made();
+  return {copier.PlacedCount(), copier.DeletedCount(), copier.Skipped().size()};
 }
 
 void TPlacer::UpdateClick() {
@@ -628,6 +643,11 @@ void TPlacer::SetCopyRouting(bool on) {
   FCopyRouting = on;
   FCopyRoutingChosen = true;
   UpdateGrid(Control::None);
+}
+
+void TPlacer::SetReplaceRouting(bool on) {
+  Notification notify(*this);
+  FReplaceRouting = on;
 }
 
 void TPlacer::SetAutoHighlight(bool on) {

@@ -112,6 +112,8 @@ class TPlacer {
   // "Copy routing" ticked or unticked; from then on LoadGroups keeps the
   // user's choice.
   void SetCopyRouting(bool on);
+  // "Replace the copies' routing" ticked or unticked.
+  void SetReplaceRouting(bool on);
   // "Update": re-reads the PCB components from the host, then a pass.
   void UpdateClick();
   // "Place": re-reads the PCB components, a pass, then places every group
@@ -178,6 +180,11 @@ class TPlacer {
   // Whether Place also repeats the template's copper and component texts in
   // every copy; until the user chooses, on exactly when the PCB has copper.
   bool CopyRouting() const { return FCopyRouting; }
+  // Whether the copper standing in a copy's place is deleted before the
+  // template's is copied there; on until the user unticks it.
+  bool ReplaceRouting() const { return FReplaceRouting; }
+  // What the last Place did, one line; empty before the first.
+  const std::string& PlaceReport() const { return FPlaceReport; }
   // "Undo Place" is enabled while the last Place or Group left something to
   // put back.
   bool UndoEnabled() const { return !FUndo.empty() || !FRoutingUndo.empty(); }
@@ -246,8 +253,16 @@ class TPlacer {
   // repeats the template: pos less the footprint's corner in whole grid
   // steps.
   DesignPoint GroupShift(DesignPoint pos) const;
-  void CopyRoutingAndTexts(std::size_t t,
-                           const std::vector<std::pair<std::size_t, Motion>>& copies);
+  // Copper items copied, replaced and not copied by one Place.
+  struct RoutingCounts {
+    std::size_t copied = 0;
+    std::size_t replaced = 0;
+    std::size_t notCopied = 0;
+  };
+  // before: the area of each copy's parts before the move (absolute).
+  RoutingCounts CopyRoutingAndTexts(std::size_t t,
+                                    const std::vector<std::pair<std::size_t, Motion>>& copies,
+                                    const std::vector<DesignRect>& before);
 
   DBX::Design* FDesign = nullptr;
   uint32_t FItemsPerGroup = 0;
@@ -269,6 +284,8 @@ class TPlacer {
   bool FAutoHighlight = false;
   bool FCopyRouting = false;
   bool FCopyRoutingChosen = false;
+  bool FReplaceRouting = true;
+  std::string FPlaceReport;
   std::function<void()> FListener;
   int FNotifyDepth = 0;
 };

@@ -76,6 +76,20 @@ void pickTemplateItems(const std::vector<Record>& board, const Area& area,
 }
 
 template <class Record>
+void pickReplaced(const std::vector<Record>& board, const std::vector<Record>& model,
+                  const std::set<int32_t>& nets, const std::vector<Area>& areas,
+                  std::vector<Record>& out) {
+  std::set<int32_t> modelIds;
+  for (const Record& record : model) modelIds.insert(idOf(record));
+  for (const Record& record : board) {
+    if (!nets.contains(record.netId) || modelIds.contains(idOf(record))) continue;
+    if (std::ranges::any_of(areas, [&](const Area& area) { return insideArea(record, area); })) {
+      out.push_back(record);
+    }
+  }
+}
+
+template <class Record>
 void copyItems(const std::vector<Record>& source, const RoutingCopy::NetMapping& mapping,
                const Motion& motion, const std::string& groupName, std::vector<Record>& out,
                std::vector<RoutingCopy::Skipped>& skipped) {
@@ -104,6 +118,11 @@ void copyItems(const std::vector<Record>& source, const RoutingCopy::NetMapping&
     forEachPoint(copy, [&](DBX::TPoint& p) { p = motion.Apply(p, "Copied item point"); });
     out.push_back(copy);
   }
+}
+
+Area grown(const DesignRect& rect, int32_t margin) {
+  const int64_t grow = std::max<int32_t>(margin, 0);
+  return {rect.left - grow, rect.bottom - grow, rect.right + grow, rect.top + grow};
 }
 
 }  // namespace
@@ -138,13 +157,25 @@ RoutingCopy::NetMapping RoutingCopy::MapNets(std::span<const CompInfo> model,
 RoutingCopy::RoutingCopy(const DBX::PcbItems& board, const DesignRect& footprint, int32_t margin,
                          const std::set<int32_t>& templateNets) {
   if (footprint.IsEmpty()) return;
-  const int64_t grow = std::max<int32_t>(margin, 0);
-  const Area area{footprint.left - grow, footprint.bottom - grow, footprint.right + grow,
-                  footprint.top + grow};
+  const Area area = grown(footprint, margin);
   pickTemplateItems(board.lines, area, templateNets, FTemplate.lines);
   pickTemplateItems(board.arcs, area, templateNets, FTemplate.arcs);
   pickTemplateItems(board.vias, area, templateNets, FTemplate.vias);
   pickTemplateItems(board.polygons, area, templateNets, FTemplate.polygons);
+}
+
+DBX::PcbItems RoutingCopy::Replaced(const DBX::PcbItems& board, const std::set<int32_t>& nets,
+                                    std::span<const DesignRect> areas, int32_t margin) const {
+  std::vector<Area> inside;
+  for (const DesignRect& area : areas) {
+    if (!area.IsEmpty()) inside.push_back(grown(area, margin));
+  }
+  DBX::PcbItems replaced;
+  pickReplaced(board.lines, FTemplate.lines, nets, inside, replaced.lines);
+  pickReplaced(board.arcs, FTemplate.arcs, nets, inside, replaced.arcs);
+  pickReplaced(board.vias, FTemplate.vias, nets, inside, replaced.vias);
+  pickReplaced(board.polygons, FTemplate.polygons, nets, inside, replaced.polygons);
+  return replaced;
 }
 
 RoutingCopy::Copy RoutingCopy::CopyFor(const NetMapping& mapping, const Motion& motion,

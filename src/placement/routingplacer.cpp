@@ -23,19 +23,33 @@ DesignRect absoluteRect(const DBX::TDesign& header, const DesignRect& rect) {
           CheckedCoordinate(int64_t{rect.top} + origin.y, "Footprint top")};
 }
 
+// Adds the records of from whose item is not yet in seen; the items are
+// added to seen once all of from is in, since a zone comes once per layer.
 template <class Record>
-void dropCopies(std::vector<Record>& records, const std::set<std::string>& copyGroups,
-                std::set<std::pair<int32_t, int32_t>>& stale, std::vector<Record>& dropped,
-                int32_t itemType, int32_t Record::*id) {
-  std::erase_if(records, [&](const Record& record) {
-    const bool copied = record.isCreatedByClient != 0 &&
-                        copyGroups.contains(std::string(DBX::getText(record.groupName)));
-    if (copied) {
-      stale.emplace(itemType, record.*id);
-      dropped.push_back(record);
+void addUnseen(const std::vector<Record>& from, int32_t itemType, int32_t Record::*id,
+               std::set<std::pair<int32_t, int32_t>>& seen, std::vector<Record>& into) {
+  std::set<std::pair<int32_t, int32_t>> added;
+  for (const Record& record : from) {
+    if (seen.contains({itemType, record.*id})) continue;
+    into.push_back(record);
+    added.emplace(itemType, record.*id);
+  }
+  seen.merge(added);
+}
+
+// The nets a copy's new copper lies on.
+std::set<int32_t> netsOf(const DBX::PcbItems& items) {
+  std::set<int32_t> nets;
+  const auto add = [&](const auto& records) {
+    for (const auto& record : records) {
+      if (record.netId != 0) nets.insert(record.netId);
     }
-    return copied;
-  });
+  };
+  add(items.lines);
+  add(items.arcs);
+  add(items.vias);
+  add(items.polygons);
+  return nets;
 }
 
 template <class Record>
@@ -77,11 +91,12 @@ std::string RoutingPlacer::GroupNameOf(std::size_t group) {
 }
 
 RoutingPlacer::RoutingPlacer(DBX::Design& design, std::span<const CompInfo> model,
-                             const DesignRect& footprint, int32_t margin)
+                             const DesignRect& footprint, int32_t margin, bool replace)
     : FDesign(design),
       FModel(model),
       FFootprint(absoluteRect(design.pack(DBX::kToolPcb).header(), footprint)),
-      FMargin(margin) {}
+      FMargin(margin),
+      FReplace(replace) {}
 
 void RoutingPlacer::CopyRouting(const std::vector<Target>& targets) {
   FSkipped.clear();
@@ -89,22 +104,7 @@ void RoutingPlacer::CopyRouting(const std::vector<Target>& targets) {
   FPlaced = 0;
   FMade.placed.clear();
   FMade.deleted = {};
-  std::set<std::string> copyGroups;
-  for (const Target& target : targets) copyGroups.insert(GroupNameOf(target.group));
-
-  // What an earlier Place copied for these copies is neither template copper
-  // nor kept.
-  DBX::PcbItems board = FDesign.pcbItems();
-  // Item type and id; a zone on several layers comes once per layer with
-  // one id and is deleted once.
-  std::set<std::pair<int32_t, int32_t>> stale;
-  DBX::PcbItems dropped;
-  dropCopies(board.lines, copyGroups, stale, dropped.lines, DBX::DBX_LINE, &DBX::TLine::lineId);
-  dropCopies(board.arcs, copyGroups, stale, dropped.arcs, DBX::DBX_ARC, &DBX::TArc::arcId);
-  dropCopies(board.vias, copyGroups, stale, dropped.vias, DBX::DBX_VIA, &DBX::TVia::viaId);
-  dropCopies(board.polygons, copyGroups, stale, dropped.polygons, DBX::DBX_POLYGON,
-             &DBX::TPolygon::polygonId);
-
+  const DBX::PcbItems board = FDesign.pcbItems();
   const RoutingCopy routing(board, FFootprint, FMargin, RoutingCopy::TemplateNets(FModel));
   std::vector<RoutingCopy::Copy> copies;
   for (const Target& target : targets) {
@@ -112,9 +112,25 @@ void RoutingPlacer::CopyRouting(const std::vector<Target>& targets) {
                                      GroupNameOf(target.group)));
   }
 
+  // Item type and id; a zone on several layers comes once per layer with
+  // one id and is deleted once.
+  std::set<std::pair<int32_t, int32_t>> stale;
+  DBX::PcbItems replaced;
+  for (std::size_t c = 0; FReplace && !FFootprint.IsEmpty() && c < targets.size(); ++c) {
+    const DBX::TRect footprint{{FFootprint.left, FFootprint.bottom},
+                               {FFootprint.right, FFootprint.top}};
+    const DesignRect areas[] = {targets[c].before,
+                                FromHostRect(targets[c].motion.Bounds(footprint))};
+    const DBX::PcbItems old = routing.Replaced(board, netsOf(copies[c].toPlace), areas, FMargin);
+    addUnseen(old.lines, DBX::DBX_LINE, &DBX::TLine::lineId, stale, replaced.lines);
+    addUnseen(old.arcs, DBX::DBX_ARC, &DBX::TArc::arcId, stale, replaced.arcs);
+    addUnseen(old.vias, DBX::DBX_VIA, &DBX::TVia::viaId, stale, replaced.vias);
+    addUnseen(old.polygons, DBX::DBX_POLYGON, &DBX::TPolygon::polygonId, stale, replaced.polygons);
+  }
+
   // Undo puts the deleted copper back as a whole, so it is remembered
   // before the first deletion.
-  FMade.deleted = std::move(dropped);
+  FMade.deleted = std::move(replaced);
   // Newest first: a host keeping its items in creation order then takes
   // each from the end of its list instead of closing the list up behind it.
   for (const auto& [itemType, itemId] : std::views::reverse(stale)) {
