@@ -51,6 +51,10 @@ inline constexpr ControlText kPlacerControls[] = {
     {"CopyRouting", "Copy routing and texts",
      "Repeat the Main group's tracks, vias, zones and component texts in every Group, on the "
      "Group's own nets"},
+    {"ReplaceRouting", "Replace the copies' routing",
+     "Delete the copper lying where each Group stood and where it goes, on the nets the copied "
+     "routing takes there, before copying"},
+    {"PlaceMSG", "", "What the last Place did"},
     {"ArrangeGrid", "Grid", "Place the Groups in a grid of cells around the Main group"},
     {"ArrangeAnchors", "Anchors",
      "Place each Group where its anchor part stands, turned and mirrored like it"},

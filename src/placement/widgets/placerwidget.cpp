@@ -24,7 +24,7 @@ using placement::RectCorner;
 namespace {
 
 constexpr int kTitleHeight = 33;
-constexpr int kToolPagesHeight = 199;  // one row more for the arrangement
+constexpr int kToolPagesHeight = 229;  // with the arrangement and the Place report
 constexpr int kFieldWidth = 90;
 constexpr int kButtonWidth = 137;
 constexpr int kButtonHeight = 33;
@@ -134,7 +134,13 @@ QWidget* PlacerWidget::buildPlacePage() {
           [this](bool on) { act([&] { placer_.SetCopyRouting(on); }); });
   fields->addWidget(copyRouting_, 4, 0, 1, 2, Qt::AlignLeft);
   addField(Control::RoutingMargin, *fields, 4, 2);
+  replaceRouting_ = named(new QCheckBox(caption("ReplaceRouting"), page), "ReplaceRouting");
+  connect(replaceRouting_, &QCheckBox::clicked, this,
+          [this](bool on) { act([&] { placer_.SetReplaceRouting(on); }); });
+  fields->addWidget(replaceRouting_, 4, 4, 1, 3, Qt::AlignLeft);
   fields->addLayout(buildArrangementRow(), 5, 0, 1, 7);
+  placeMsg_ = named(new QLabel(page), "PlaceMSG");
+  fields->addWidget(placeMsg_, 6, 0, 1, 7);
   fields->setColumnStretch(6, 1);
 
   placeButton_ = makeButton("PlaceButton", [this] { placer_.PlaceClick(); });
@@ -325,6 +331,9 @@ void PlacerWidget::refresh() {
   autoHighlight_->setChecked(placer_.AutoHighlight());
   copyRouting_->setChecked(placer_.CopyRouting());
   field(Control::RoutingMargin)->setEnabled(placer_.CopyRouting());
+  replaceRouting_->setChecked(placer_.ReplaceRouting());
+  replaceRouting_->setEnabled(placer_.CopyRouting());
+  placeMsg_->setText(QString::fromStdString(placer_.PlaceReport()));
   showing_ = wasShowing;
 }
 

@@ -74,6 +74,8 @@ class PlacerWidget : public QWidget {
   QPushButton* undoPlaceButton_ = nullptr;
   QCheckBox* autoHighlight_ = nullptr;
   QCheckBox* copyRouting_ = nullptr;
+  QCheckBox* replaceRouting_ = nullptr;
+  QLabel* placeMsg_ = nullptr;
   // Set while the widget shows the placer's state, so that the list's
   // selection signals are not taken for the user's clicks.
   bool showing_ = false;
