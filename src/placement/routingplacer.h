@@ -72,8 +72,9 @@ class RoutingPlacer {
     bool empty() const { return placed.empty() && deleted.empty() && texts.empty(); }
   };
   const Changes& Made() const { return FMade; }
-  // Deletes the copper placed, places the deleted copper again (with new
-  // ids, in its host groups) and gives the texts their earlier placement,
+  // Deletes the copper placed, places the deleted copper again (its records
+  // carry their ids, which a host may give back, and their host groups) and
+  // gives the texts their earlier placement,
   // under the caller's lock. What is taken back leaves changes, so that a
   // host failure leaves the rest to take back later.
   static void TakeBack(DBX::Design& design, Changes& changes);
