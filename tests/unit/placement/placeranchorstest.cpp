@@ -58,13 +58,18 @@ class PlacerAnchorsTest : public PlacerFixture {
       anchor = edit(anchor, anchor.refPoint);
     }
     templateDesign = channels;
+    startAnchored(std::move(channels), syntheticNames(kChannels, kParts));
+    ASSERT_TRUE(placer.PlaceEnabled());
+    placer.PlaceClick();
+  }
+  // The channels on the host, the first group the template, to be placed
+  // on the anchors at item 0.
+  void startAnchored(dbxhost::Design channels, const std::vector<std::string>& groupNames) {
     start(std::move(channels));
-    load(syntheticNames(kChannels, kParts), kParts);
+    load(groupNames, kParts);
     placer.GroupsListClick(0);
     placer.SetArrangement(Arrangement::Anchors);
     placer.SetAnchorItem(0);
-    ASSERT_TRUE(placer.PlaceEnabled());
-    placer.PlaceClick();
   }
   const dbxhost::PcbComponent& templatePart(int k) const {
     return templateDesign.pcb.components[std::size_t(k)];
@@ -170,21 +175,13 @@ TEST_F(PlacerAnchorsTest, ALockedAnchorIsFineButALockedPartStopsThePlace) {
   channels.pcb.components[3].fixed = true;  // the copy's anchor
   channels.pcb.components[3].placement = dbxhost::rotated(
       channels.pcb.components[3].placement, 900, channels.pcb.components[3].placement.refPoint);
-  start(channels);
-  load(syntheticNames(2, kParts), kParts);
-  placer.GroupsListClick(0);
-  placer.SetArrangement(Arrangement::Anchors);
-  placer.SetAnchorItem(0);
+  startAnchored(channels, syntheticNames(2, kParts));
   placer.PlaceClick();
   EXPECT_TRUE(ui.boxes.empty());
   EXPECT_EQ(hostComponent("C5").placement.rotation, 900);
 
   channels.pcb.components[4].fixed = true;  // C5, a part that must move
-  start(channels);
-  load(syntheticNames(2, kParts), kParts);
-  placer.GroupsListClick(0);
-  placer.SetArrangement(Arrangement::Anchors);
-  placer.SetAnchorItem(0);
+  startAnchored(channels, syntheticNames(2, kParts));
   const uint64_t revision = host->revision();
   placer.PlaceClick();
   EXPECT_EQ(host->revision(), revision);
@@ -193,13 +190,9 @@ TEST_F(PlacerAnchorsTest, ALockedAnchorIsFineButALockedPartStopsThePlace) {
 }
 
 TEST_F(PlacerAnchorsTest, ACopyWithoutAPartAtTheAnchorsItemStopsThePlace) {
-  start(channelsOnABoard(3));
   std::vector<std::string> names = syntheticNames(3, kParts);
   names[6] = "R99";  // the third channel's anchor is not on the PCB
-  load(names, kParts);
-  placer.GroupsListClick(0);
-  placer.SetArrangement(Arrangement::Anchors);
-  placer.SetAnchorItem(0);
+  startAnchored(channelsOnABoard(3), names);
   const uint64_t revision = host->revision();
   placer.PlaceClick();
   EXPECT_EQ(host->revision(), revision);
