@@ -53,6 +53,7 @@ uint64_t HostDbx::replaceDesign(Design design) {
   design_ = std::move(design);
   indexStale_ = true;
   lastItemId_ = 0;
+  freedItemIds_.clear();
   history_.clear();
   for (ToolState& st : tools_) {
     if (st.holder != 0) st.ended.insert(st.holder);
@@ -732,9 +733,19 @@ int32_t HostDbx::placeItem(TConversation* context, Rec* record, int32_t Rec::*id
     info.netId = record->netId;
     info.group = std::string(getText(record->groupName));
     info.createdByClient = true;
-    if (record->sourceItemId != 0 && !isSource(pcb, *record)) return DBX_ITEM_NOT_FOUND;
+    // Undo Place gives back an item a client deleted, which may be the very
+    // item read from the file that names itself as its source.
+    const bool restoringItself =
+        record->sourceItemId == record->*id && freedItemIds_.contains(record->*id);
+    if (record->sourceItemId != 0 && !restoringItself && !isSource(pcb, *record))
+      return DBX_ITEM_NOT_FOUND;
     info.sourceId = record->sourceItemId;
-    info.id = freshItemId();
+    info.id = restoredItemId(pcb, record->*id);
+    if (info.id != 0) {
+      info.createdByClient = record->isCreatedByClient != 0;
+    } else {
+      info.id = freshItemId();
+    }
     if (info.id == 0) return DBX_CREATE_ERROR;
     if (const int32_t made = make(pcb, info)) return made;
     record->*id = info.id;
@@ -859,7 +870,20 @@ int32_t HostDbx::eraseItem(std::vector<Item>& items, int32_t id) {
   if (it->info.fixed) return DBX_DELETE_ERROR;
   history_.noteDeleted(*it, std::size_t(it - items.begin()));
   items.erase(it);
+  freedItemIds_.insert(id);
   return DBX_OK;
+}
+
+int32_t HostDbx::restoredItemId(const Pcb& pcb, int32_t requested) {
+  if (!freedItemIds_.contains(requested)) return 0;
+  // The editor's own undo may have brought the item back meanwhile.
+  const auto has = [&](const auto& items) {
+    return std::any_of(items.begin(), items.end(),
+                       [&](const auto& item) { return item.info.id == requested; });
+  };
+  if (has(pcb.tracks) || has(pcb.arcs) || has(pcb.vias) || has(pcb.zones)) return 0;
+  freedItemIds_.erase(requested);
+  return requested;
 }
 
 int32_t HostDbx::TDeleteItem(TConversation* context, TItem* item) {

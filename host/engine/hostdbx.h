@@ -207,6 +207,9 @@ class HostDbx : public DBX::Dbx32 {
   template <class Rec, class Make>
   int32_t placeItem(DBX::TConversation* context, Rec* record, int32_t Rec::*id, Make&& make);
   int32_t freshItemId();
+  // The requested id when it is that of an item a client deleted and no
+  // item holds it now (then it is taken); else 0.
+  int32_t restoredItemId(const Pcb& pcb, int32_t requested);
   // Add a copper item to its list or take one out, noting it for the edit
   // history.
   template <class Item>
@@ -249,6 +252,10 @@ class HostDbx : public DBX::Dbx32 {
   uint64_t revision_ = 0;
   int32_t lastItemId_ = 0;            // the last id given to a placed item
   uint64_t itemIdsRevision_ = ~0ull;  // the revision lastItemId_ was checked at
+  // Ids of the copper items clients deleted while the design stays: placing
+  // a record that carries one of them puts that item back under its own id
+  // (a client's undo), so that a saved file comes out as before.
+  std::set<int32_t> freedItemIds_;
   // The zone placed last, which a placement of its outline on a further
   // layer joins while the design stays at that revision.
   int32_t joinableZoneId_ = 0;

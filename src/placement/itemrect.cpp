@@ -22,4 +22,12 @@ DesignRect ItemRect(const DBX::Design::DPack& pack, std::span<const CompInfo> gr
   return united;
 }
 
+DesignRect HostItemRect(std::span<const CompInfo> group) {
+  DesignRect united = DesignRect::Empty();
+  for (const CompInfo component : group) {
+    if (component != nullptr) united.Unite(FromHostRect(component->record.boundRect));
+  }
+  return united;
+}
+
 }  // namespace placement

@@ -20,5 +20,7 @@ DesignRect FromHostRect(const DBX::TRect& rect);
 // Missing components, and rectangles that come out empty, add nothing; the
 // result is empty when nothing is left.
 DesignRect ItemRect(const DBX::Design::DPack& pack, std::span<const CompInfo> group);
+// The union of the same rectangles in host coordinates, as they are.
+DesignRect HostItemRect(std::span<const CompInfo> group);
 
 }  // namespace placement

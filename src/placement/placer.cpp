@@ -5,6 +5,7 @@
 #include <set>
 #include <stdexcept>
 
+#include "diag/log.h"
 #include "diag/messages.h"
 #include "diag/progressscope.h"
 #include "diag/tandrelerror.h"
@@ -111,6 +112,7 @@ void TPlacer::LoadGroups(DBX::Design& design, const std::vector<std::string>& na
   FComps.clear();
   FGroupLines.clear();
   FSelected.reset();
+  FAnchorItem.reset();
   FItemRect = DesignRect::Empty();
   for (Control field = Control::Rows; field <= Control::CoordY;
        field = static_cast<Control>(static_cast<int>(field) + 1)) {
@@ -158,9 +160,11 @@ void TPlacer::DesignCleared() {
   FCopyRoutingChosen = false;
   FUndo.clear();
   FRoutingUndo = {};
+  FPlaceReport.clear();
   FComps.clear();
   FGroupLines.clear();
   FSelected.reset();
+  FAnchorItem.reset();
   FItemRect = DesignRect::Empty();
   FItemMessage.clear();
   FGridMessage.clear();
@@ -179,7 +183,10 @@ void TPlacer::SelectAndUpdate(std::optional<std::size_t> line, Control cause) {
   Notification notify(*this);
   if (line && *line >= GroupCount()) throw std::out_of_range("No group " + std::to_string(*line));
   diag::WaitCurs wait;
-  FSelected = line;
+  if (line != FSelected) {
+    FSelected = line;
+    FAnchorItem = DefaultAnchorItem();
+  }
   UpdateGrid(cause);
   if (FAutoHighlight) HighlightCurrent();
 }
@@ -188,6 +195,55 @@ void TPlacer::SetCorner(RectCorner corner) {
   Notification notify(*this);
   FCorner = corner;
   UpdateGrid(Control::CornerButton);
+}
+
+void TPlacer::SetArrangement(Arrangement arrangement) {
+  Notification notify(*this);
+  FArrangement = arrangement;
+  UpdateGrid(Control::None);
+}
+
+std::vector<TPlacer::AnchorChoice> TPlacer::AnchorChoices() const {
+  std::vector<AnchorChoice> choices;
+  if (!FSelected) return choices;
+  const std::span<const CompInfo> model = Group(*FSelected);
+  for (std::size_t i = 0; i < model.size(); ++i) {
+    if (model[i] != nullptr)
+      choices.push_back({i, std::string(DBX::getText(model[i]->record.refDes))});
+  }
+  return choices;
+}
+
+std::optional<std::size_t> TPlacer::DefaultAnchorItem() const {
+  if (!FSelected) return std::nullopt;
+  const std::span<const CompInfo> model = Group(*FSelected);
+  std::optional<std::size_t> best;
+  for (std::size_t i = 0; i < model.size(); ++i) {
+    if (model[i] == nullptr) continue;
+    if (!best) {
+      best = i;
+      continue;
+    }
+    const DBX::Component& leader = *model[*best];
+    const std::size_t pins = model[i]->pins.size();
+    if (pins > leader.pins.size() ||
+        (pins == leader.pins.size() &&
+         RefDesString(std::string(DBX::getText(model[i]->record.refDes))) <
+             RefDesString(std::string(DBX::getText(leader.record.refDes))))) {
+      best = i;
+    }
+  }
+  return best;
+}
+
+void TPlacer::SetAnchorItem(std::size_t item) {
+  Notification notify(*this);
+  const std::vector<AnchorChoice> choices = AnchorChoices();
+  if (std::ranges::find(choices, item, &AnchorChoice::item) == choices.end()) {
+    throw std::out_of_range("No anchor part at item " + std::to_string(item));
+  }
+  FAnchorItem = item;
+  UpdateGrid(Control::None);
 }
 
 void TPlacer::FollowPartner(Control cause, Control gap, Control delta, int32_t size, bool& valid) {
@@ -222,7 +278,11 @@ void TPlacer::UpdateGrid(Control cause) {
     SetCountField(Control::Rows, CompanionCount(ReadCount(Control::Cols, valid), groups));
   }
 
-  if (!item.IsEmpty()) {
+  // The anchors need none of the grid's fields, only an anchor part.
+  if (FArrangement == Arrangement::Anchors) {
+    FGridMessage.clear();
+    if (!FAnchorItem) valid = false;
+  } else if (!item.IsEmpty()) {
     PlacementGrid grid;
     const auto rows = ReadCount(Control::Rows, valid);
     const auto cols = ReadCount(Control::Cols, valid);
@@ -299,34 +359,6 @@ DesignPoint TPlacer::CellPosition(uint32_t k) {
   return placement::CellPosition(*grid, FItemRect, k);
 }
 
-std::vector<TPlacer::Move> TPlacer::GroupMoves(std::size_t a, std::size_t t,
-                                               DesignPoint pos) const {
-  const std::span<const CompInfo> target = Group(a);
-  const std::span<const CompInfo> model = Group(t);
-  // The template group is never moved, not even where a target group shares
-  // one of its components.
-  const std::set<const DBX::Component*> templateParts(model.begin(), model.end());
-  // The group moves by one vector, the cell's offset from the template's
-  // footprint snapped to whole grid steps: snapping every component on its
-  // own would shift each by a different remainder on an off-grid template.
-  const DesignPoint shift = GroupShift(pos);
-  std::vector<Move> moves;
-  for (std::size_t i = 0; i < FItemsPerGroup; ++i) {
-    const CompInfo like = model[i];
-    const CompInfo component = target[i];
-    if (like == nullptr || component == nullptr || templateParts.contains(component)) continue;
-    const DBX::TPoint ref = like->record.refPoint;
-    const DesignPoint at{CheckedCoordinate(int64_t{ref.x} + shift.x, "Target x coordinate"),
-                         CheckedCoordinate(int64_t{ref.y} + shift.y, "Target y coordinate")};
-    moves.push_back({component, at, like, a});
-  }
-  return moves;
-}
-
-TPlacer::Pose TPlacer::Pose::Of(const DBX::TComponent& record) {
-  return {record.refPoint, record.isFlipped != 0, record.rotationAng};
-}
-
 namespace {
 
 std::string joined(const std::vector<std::string>& names) {
@@ -338,23 +370,43 @@ std::string joined(const std::vector<std::string>& names) {
   return text;
 }
 
-bool isDefined(const DBX::TRect& area) {
-  return area.upperRight.x > area.lowerLeft.x && area.upperRight.y > area.lowerLeft.y;
+// Where the outline of a part lies once it repeats source carried by motion.
+DBX::TRect outlineAt(const DBX::Component& source, const Motion& motion) {
+  const DBX::TComponent& record = source.record;
+  if (FromHostRect(record.boundRect).IsEmpty()) {
+    const DBX::TPoint at = motion.Apply(record.refPoint, "Target position");
+    return {at, at};
+  }
+  return motion.Bounds(record.boundRect);
 }
 
-// Where the component's outline lies once it stands at `at` turned like
-// `source`, whose outline it then repeats.
-DBX::TRect outlineAt(const DBX::Component& source, DesignPoint at) {
-  const DBX::TComponent& record = source.record;
-  const int64_t dx = int64_t{at.x} - record.refPoint.x;
-  const int64_t dy = int64_t{at.y} - record.refPoint.y;
-  if (FromHostRect(record.boundRect).IsEmpty()) return {{at.x, at.y}, {at.x, at.y}};
-  const auto shifted = [](int64_t value) {
-    return static_cast<int32_t>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
-  };
-  return {
-      {shifted(record.boundRect.lowerLeft.x + dx), shifted(record.boundRect.lowerLeft.y + dy)},
-      {shifted(record.boundRect.upperRight.x + dx), shifted(record.boundRect.upperRight.y + dy)}};
+}  // namespace
+
+std::vector<TPlacer::Move> TPlacer::GroupMoves(std::size_t a, std::size_t t, const Motion& motion,
+                                               std::optional<std::size_t> anchor) const {
+  const std::span<const CompInfo> target = Group(a);
+  const std::span<const CompInfo> model = Group(t);
+  // The template group is never moved, not even where a target group shares
+  // one of its components.
+  const std::set<const DBX::Component*> templateParts(model.begin(), model.end());
+  std::vector<Move> moves;
+  for (std::size_t i = 0; i < FItemsPerGroup; ++i) {
+    const CompInfo like = model[i];
+    const CompInfo component = target[i];
+    // A copy's anchor already stands where it belongs and is not touched.
+    if (like == nullptr || component == nullptr || templateParts.contains(component) ||
+        i == anchor) {
+      continue;
+    }
+    moves.push_back({component, motion.Apply(Pose::Of(like->record)), outlineAt(*like, motion), a});
+  }
+  return moves;
+}
+
+namespace {
+
+bool isDefined(const DBX::TRect& area) {
+  return area.upperRight.x > area.lowerLeft.x && area.upperRight.y > area.lowerLeft.y;
 }
 
 bool contains(const DBX::TRect& area, const DBX::TRect& rect) {
@@ -385,12 +437,11 @@ bool TPlacer::MayApply(const std::vector<Move>& moves) const {
   std::size_t outside = 0;
   std::set<std::size_t> groups;
   for (const Move& move : moves) {
-    if (isDefined(workspace) &&
-        !contains(workspace, {{move.at.x, move.at.y}, {move.at.x, move.at.y}})) {
+    const DBX::TPoint at = move.to.refPoint;
+    if (isDefined(workspace) && !contains(workspace, {at, at})) {
       unplaceable.emplace_back(DBX::getText(move.component->record.refDes));
     }
-    const DBX::Component& source = move.like != nullptr ? *move.like : *move.component;
-    if (!isDefined(board) || contains(board, outlineAt(source, move.at))) continue;
+    if (!isDefined(board) || contains(board, move.outline)) continue;
     ++outside;
     groups.insert(move.group);
   }
@@ -415,7 +466,9 @@ void TPlacer::Apply(const std::vector<Move>& moves) {
     // The host writes every step that succeeded back into the record, so the
     // record tells where a failed move left the component.
     try {
-      component.placeAt(move.at.x, move.at.y, move.like);
+      diag::progressStep();
+      component.placeOriented(move.to.refPoint.x, move.to.refPoint.y, move.to.flipped,
+                              move.to.rotationAng);
     } catch (...) {
       FUndo.back().after = Pose::Of(component.record);
       throw;
@@ -425,8 +478,46 @@ void TPlacer::Apply(const std::vector<Move>& moves) {
 }
 
 void TPlacer::PlaceGroupAt(std::size_t a, std::size_t t, DesignPoint pos) {
-  const std::vector<Move> moves = GroupMoves(a, t, pos);
+  const DesignPoint shift = GroupShift(pos);
+  const std::vector<Move> moves = GroupMoves(a, t, Motion(shift.x, shift.y), std::nullopt);
   if (MayApply(moves)) Apply(moves);
+}
+
+std::optional<std::vector<std::pair<std::size_t, Motion>>> TPlacer::CopyMotions(std::size_t t) {
+  const std::size_t groups = GroupCount();
+  std::vector<std::pair<std::size_t, Motion>> copies;
+  if (FArrangement == Arrangement::Grid) {
+    const std::optional<PlacementGrid> grid = ReadPlacementGrid();
+    if (!grid) throw TandrelError("The placement grid has invalid fields");
+    for (std::size_t i = 1; i < groups; ++i) {
+      const DesignPoint cell = placement::CellPosition(*grid, FItemRect, static_cast<uint32_t>(i));
+      const DesignPoint shift = GroupShift(cell);
+      copies.emplace_back((t + i) % groups, Motion(shift.x, shift.y));
+    }
+    return copies;
+  }
+  const std::size_t item = FAnchorItem.value_or(FItemsPerGroup);
+  const CompInfo anchor = item < FItemsPerGroup ? Group(t)[item] : nullptr;
+  if (anchor == nullptr) {
+    diag::ReportMessage(diag::MessageKind::Error, "%s", kNoAnchorInTemplate.data());
+    return std::nullopt;
+  }
+  std::vector<std::string> withoutAnchor;
+  for (std::size_t i = 1; i < groups; ++i) {
+    const std::size_t a = (t + i) % groups;
+    const CompInfo copyAnchor = Group(a)[item];
+    if (copyAnchor == nullptr) {
+      withoutAnchor.push_back("G" + std::to_string(a + 1));
+      continue;
+    }
+    copies.emplace_back(a, Motion::Between(Pose::Of(anchor->record), Pose::Of(copyAnchor->record)));
+  }
+  if (!withoutAnchor.empty()) {
+    diag::ReportMessage(diag::MessageKind::Error, kNoPartAtAnchor.data(),
+                        joined(withoutAnchor).c_str());
+    return std::nullopt;
+  }
+  return copies;
 }
 
 void TPlacer::PlaceGroups(std::size_t t) {
@@ -438,19 +529,28 @@ void TPlacer::PlaceGroups(std::size_t t) {
     diag::ReportMessage(diag::MessageKind::Error, "%s", kNoTemplateOnPcb.data());
     return;
   }
-  const std::optional<PlacementGrid> grid = ReadPlacementGrid();
-  if (!grid) throw TandrelError("The placement grid has invalid fields");
+  const auto copies = CopyMotions(t);
+  if (!copies) return;
   // Every target is worked out and checked before the first move, so that a
   // refused Place moves nothing at all.
+  const std::optional<std::size_t> anchor =
+      FArrangement == Arrangement::Anchors ? FAnchorItem : std::nullopt;
   std::vector<Move> moves;
-  for (std::size_t i = 1; i < groups; ++i) {
-    const DesignPoint cell = placement::CellPosition(*grid, FItemRect, static_cast<uint32_t>(i));
-    const std::vector<Move> group = GroupMoves((t + i) % groups, t, cell);
+  std::vector<DesignRect> before;
+  for (const auto& [a, motion] : *copies) {
+    const std::vector<Move> group = GroupMoves(a, t, motion, anchor);
     moves.insert(moves.end(), group.begin(), group.end());
+    before.push_back(HostItemRect(Group(a)));
   }
   if (!MayApply(moves)) return;
   Apply(moves);
-  CopyRoutingAndTexts(t, *grid);
+  const RoutingCounts routing = CopyRoutingAndTexts(t, *copies, before);
+  FPlaceReport = "Placed " + std::to_string(copies->size()) +
+                 " groups: " + std::to_string(moves.size()) + " parts moved, " +
+                 std::to_string(routing.copied) + " items copied, " +
+                 std::to_string(routing.replaced) + " items replaced, " +
+                 std::to_string(routing.notCopied) + " items not copied.";
+  diag::TD_Message(FPlaceReport.c_str());
 }
 
 DesignPoint TPlacer::GroupShift(DesignPoint pos) const {
@@ -460,19 +560,19 @@ DesignPoint TPlacer::GroupShift(DesignPoint pos) const {
           CheckedCoordinate(SnapToStep(int64_t{pos.y} - corner.y, step), "Shift y")};
 }
 
-void TPlacer::CopyRoutingAndTexts(std::size_t t, const PlacementGrid& grid) {
+TPlacer::RoutingCounts TPlacer::CopyRoutingAndTexts(
+    std::size_t t, const std::vector<std::pair<std::size_t, Motion>>& copies,
+    const std::vector<DesignRect>& before) {
   // Texts cost some host calls per part, so they go with the copper.
-  if (!FCopyRouting) return;
-  const std::size_t groups = GroupCount();
+  if (!FCopyRouting) return {};
   std::vector<RoutingPlacer::Target> targets;
-  for (std::size_t i = 1; i < groups; ++i) {
-    const DesignPoint cell = placement::CellPosition(grid, FItemRect, static_cast<uint32_t>(i));
-    const std::size_t a = (t + i) % groups;
-    targets.push_back({a, Group(a), GroupShift(cell)});
+  for (std::size_t c = 0; c < copies.size(); ++c) {
+    const auto& [a, motion] = copies[c];
+    targets.push_back({a, Group(a), motion, before[c]});
   }
   const std::optional<int32_t> margin = ParseLength(FieldOf(Control::RoutingMargin).text);
   if (!margin) throw TandrelError("The routing margin is invalid");
-  RoutingPlacer copier(*FDesign, Group(t), FItemRect, *margin);
+  RoutingPlacer copier(*FDesign, Group(t), FItemRect, *margin, FReplaceRouting);
   try {
     copier.CopyTexts(targets);
     copier.CopyRouting(targets);
@@ -481,6 +581,7 @@ void TPlacer::CopyRoutingAndTexts(std::size_t t, const PlacementGrid& grid) {
     throw;
   }
   FRoutingUndo = copier.Made();
+  return {copier.PlacedCount(), copier.DeletedCount(), copier.Skipped().size()};
 }
 
 void TPlacer::UpdateClick() {
@@ -542,6 +643,11 @@ void TPlacer::SetCopyRouting(bool on) {
   FCopyRouting = on;
   FCopyRoutingChosen = true;
   UpdateGrid(Control::None);
+}
+
+void TPlacer::SetReplaceRouting(bool on) {
+  Notification notify(*this);
+  FReplaceRouting = on;
 }
 
 void TPlacer::SetAutoHighlight(bool on) {
@@ -617,8 +723,11 @@ void TPlacer::GatherTemplate() {
         ToDesignGrid(Pcb(), {bound.lowerLeft.x, bound.lowerLeft.y}, GridDirection::ToRelative);
     const DesignPoint target{CheckedCoordinate(x + r.x - b.x, "Group x coordinate"),
                              CheckedCoordinate(y + r.y - b.y, "Group y coordinate")};
-    moves.push_back(
-        {component, ToDesignGrid(Pcb(), target, GridDirection::ToAbsolute), nullptr, *FSelected});
+    const DesignPoint at = ToDesignGrid(Pcb(), target, GridDirection::ToAbsolute);
+    const Motion shift(CheckedCoordinate(int64_t{at.x} - ref.x, "Group x shift"),
+                       CheckedCoordinate(int64_t{at.y} - ref.y, "Group y shift"));
+    moves.push_back({component, shift.Apply(Pose::Of(component->record)),
+                     outlineAt(*component, shift), *FSelected});
     x += int64_t{rect.Width()} + *gap;
     ++inLine;
   }

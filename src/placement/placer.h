@@ -28,6 +28,7 @@
 #include "dbx/design.h"
 #include "placement/designgeometry.h"
 #include "placement/itemrect.h"
+#include "placement/motion.h"
 #include "placement/placementgrid.h"
 #include "placement/routingplacer.h"
 
@@ -52,6 +53,13 @@ enum class Control : int {
   GrpY,
   GrGap,
   RoutingMargin,  // how far the template's copper may reach beyond its parts
+};
+
+// How Place finds where each copy goes: in a grid of cells around the
+// template, or where the copy's anchor part stands already.
+enum class Arrangement : int {
+  Grid,
+  Anchors,
 };
 
 class TPlacer {
@@ -95,9 +103,17 @@ class TPlacer {
   void GroupsListClick(std::optional<std::size_t> line);
   // "Highlight automatic" ticked or unticked.
   void SetAutoHighlight(bool on);
+  // "Grid" or "Anchors" chosen.
+  void SetArrangement(Arrangement arrangement);
+  // A line of the anchor list chosen: the template's part at that item
+  // becomes the anchor. Throws std::out_of_range for an item that is not
+  // listed.
+  void SetAnchorItem(std::size_t item);
   // "Copy routing" ticked or unticked; from then on LoadGroups keeps the
   // user's choice.
   void SetCopyRouting(bool on);
+  // "Replace the copies' routing" ticked or unticked.
+  void SetReplaceRouting(bool on);
   // "Update": re-reads the PCB components from the host, then a pass.
   void UpdateClick();
   // "Place": re-reads the PCB components, a pass, then places every group
@@ -125,9 +141,10 @@ class TPlacer {
   // (origin-relative). Throws TandrelError while a field it reads is
   // invalid.
   DesignPoint CellPosition(uint32_t k);
-  // Places every group but the template t in the grid. The host calls run
-  // under the caller's lock. Nothing moves when a target is locked or the
-  // user declines to place parts beyond the board.
+  // Places every group but the template t, in the grid or on their anchors.
+  // The host calls run under the caller's lock. Nothing moves when a target
+  // is locked, a copy has no part at the anchor's item or the user declines
+  // to place parts beyond the board.
   void PlaceGroups(std::size_t t);
   // Moves group a so that it repeats template t with its footprint's
   // left-bottom corner at pos (origin-relative): every component goes to its
@@ -145,12 +162,29 @@ class TPlacer {
   const std::string& GridMessage() const { return FGridMessage; }
   bool PlaceEnabled() const { return FPlaceEnabled; }
   RectCorner Corner() const { return FCorner; }
+  Arrangement CurrentArrangement() const { return FArrangement; }
+  // The template's parts the anchor may be chosen from: item index and
+  // designator, in item order; empty while no group is selected.
+  struct AnchorChoice {
+    std::size_t item = 0;
+    std::string refDes;
+    friend bool operator==(const AnchorChoice&, const AnchorChoice&) = default;
+  };
+  std::vector<AnchorChoice> AnchorChoices() const;
+  // The item whose part anchors every copy: the user's choice, else the
+  // template part with the most pins, the first designator on a tie.
+  std::optional<std::size_t> AnchorItem() const { return FAnchorItem; }
   // PointerLabel, Coord_X and Coord_Y are shown while "Unrelated" is chosen.
   bool OriginShown() const { return FCorner == RectCorner::Unrelated; }
   bool AutoHighlight() const { return FAutoHighlight; }
   // Whether Place also repeats the template's copper and component texts in
   // every copy; until the user chooses, on exactly when the PCB has copper.
   bool CopyRouting() const { return FCopyRouting; }
+  // Whether the copper standing in a copy's place is deleted before the
+  // template's is copied there; on until the user unticks it.
+  bool ReplaceRouting() const { return FReplaceRouting; }
+  // What the last Place did, one line; empty before the first.
+  const std::string& PlaceReport() const { return FPlaceReport; }
   // "Undo Place" is enabled while the last Place or Group left something to
   // put back.
   bool UndoEnabled() const { return !FUndo.empty() || !FRoutingUndo.empty(); }
@@ -163,14 +197,7 @@ class TPlacer {
   // Component -> its highlight state before the page first highlighted it.
   const std::map<DBX::Component*, long>& HighlightMemory() const { return FHighlighted; }
 
-  // Where a component stands and how it is turned.
-  struct Pose {
-    DBX::TPoint refPoint;
-    bool flipped = false;
-    int32_t rotationAng = 0;
-    static Pose Of(const DBX::TComponent& record);
-    friend bool operator==(const Pose&, const Pose&) = default;
-  };
+  using Pose = placement::Pose;
   // One component moved by the last Place or Group: how it stood before and
   // how the host reported it afterwards.
   struct UndoEntry {
@@ -184,8 +211,8 @@ class TPlacer {
  private:
   struct Move {
     DBX::Component* component;
-    DesignPoint at;  // absolute
-    const DBX::Component* like;
+    Pose to;             // absolute
+    DBX::TRect outline;  // where the part's outline then lies
     std::size_t group;
   };
   class Notification;
@@ -207,7 +234,14 @@ class TPlacer {
   void SetCountField(Control field, int64_t count);
   void FollowPartner(Control cause, Control gap, Control delta, int32_t size, bool& valid);
   std::optional<PlacementGrid> ReadPlacementGrid();
-  std::vector<Move> GroupMoves(std::size_t a, std::size_t t, DesignPoint pos) const;
+  // The moves that carry the template t's parts by motion onto group a; the
+  // part at the anchor item stays.
+  std::vector<Move> GroupMoves(std::size_t a, std::size_t t, const Motion& motion,
+                               std::optional<std::size_t> anchor) const;
+  // The motion of every group but t in placing order, or nothing when the
+  // arrangement cannot place them (told in an Error box).
+  std::optional<std::vector<std::pair<std::size_t, Motion>>> CopyMotions(std::size_t t);
+  std::optional<std::size_t> DefaultAnchorItem() const;
   // Refuses moves of locked parts (an Error box) and asks before parts go
   // beyond the board; true when the moves may go ahead.
   bool MayApply(const std::vector<Move>& moves) const;
@@ -219,7 +253,16 @@ class TPlacer {
   // repeats the template: pos less the footprint's corner in whole grid
   // steps.
   DesignPoint GroupShift(DesignPoint pos) const;
-  void CopyRoutingAndTexts(std::size_t t, const PlacementGrid& grid);
+  // Copper items copied, replaced and not copied by one Place.
+  struct RoutingCounts {
+    std::size_t copied = 0;
+    std::size_t replaced = 0;
+    std::size_t notCopied = 0;
+  };
+  // before: the area of each copy's parts before the move (absolute).
+  RoutingCounts CopyRoutingAndTexts(std::size_t t,
+                                    const std::vector<std::pair<std::size_t, Motion>>& copies,
+                                    const std::vector<DesignRect>& before);
 
   DBX::Design* FDesign = nullptr;
   uint32_t FItemsPerGroup = 0;
@@ -236,9 +279,13 @@ class TPlacer {
   std::string FGridMessage;
   bool FPlaceEnabled = false;
   RectCorner FCorner = RectCorner::LeftBottom;
+  Arrangement FArrangement = Arrangement::Grid;
+  std::optional<std::size_t> FAnchorItem;
   bool FAutoHighlight = false;
   bool FCopyRouting = false;
   bool FCopyRoutingChosen = false;
+  bool FReplaceRouting = true;
+  std::string FPlaceReport;
   std::function<void()> FListener;
   int FNotifyDepth = 0;
 };

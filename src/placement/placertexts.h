@@ -51,6 +51,14 @@ inline constexpr ControlText kPlacerControls[] = {
     {"CopyRouting", "Copy routing and texts",
      "Repeat the Main group's tracks, vias, zones and component texts in every Group, on the "
      "Group's own nets"},
+    {"ReplaceRouting", "Replace the copies' routing",
+     "Delete the copper lying where each Group stood and where it goes, on the nets the copied "
+     "routing takes there, before copying"},
+    {"PlaceMSG", "", "What the last Place did"},
+    {"ArrangeGrid", "Grid", "Place the Groups in a grid of cells around the Main group"},
+    {"ArrangeAnchors", "Anchors",
+     "Place each Group where its anchor part stands, turned and mirrored like it"},
+    {"AnchorPart", "Anchor: ", "The Main group's part that every Group follows"},
     {"RoutingMargin",
      "Margin: ", "How far the Main group's routing may reach beyond its Components"},
 };
@@ -76,6 +84,11 @@ inline constexpr std::string_view kOffBoardQuestion =
     "Parts that would lie outside the board: %zu (%s).\nMove them anyway?";
 inline constexpr std::string_view kNoTemplateOnPcb =
     "The Main group has no component on the PCB: nothing was placed.";
+inline constexpr std::string_view kNoAnchorInTemplate =
+    "The Main group has no anchor part on the PCB: nothing was placed.";
+// %s: the groups without a part at the anchor's item ("G2, G3").
+inline constexpr std::string_view kNoPartAtAnchor =
+    "These groups have no part at the anchor's item: %s\nNothing was moved.";
 inline constexpr std::string_view kRoutingSkipped =
     "Routing on these nets was not copied, because each has no single net in the copy:\n%s";
 

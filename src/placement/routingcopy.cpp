@@ -17,7 +17,7 @@ struct Area {
 };
 
 // Visits the points that must lie in the template's area and that a copy
-// shifts.
+// carries.
 template <class Record, class Visit>
 void forEachPoint(Record& record, Visit&& visit) {
   if constexpr (std::is_same_v<std::remove_const_t<Record>, DBX::TLine>) {
@@ -76,8 +76,22 @@ void pickTemplateItems(const std::vector<Record>& board, const Area& area,
 }
 
 template <class Record>
+void pickReplaced(const std::vector<Record>& board, const std::vector<Record>& model,
+                  const std::set<int32_t>& nets, const std::vector<Area>& areas,
+                  std::vector<Record>& out) {
+  std::set<int32_t> modelIds;
+  for (const Record& record : model) modelIds.insert(idOf(record));
+  for (const Record& record : board) {
+    if (!nets.contains(record.netId) || modelIds.contains(idOf(record))) continue;
+    if (std::ranges::any_of(areas, [&](const Area& area) { return insideArea(record, area); })) {
+      out.push_back(record);
+    }
+  }
+}
+
+template <class Record>
 void copyItems(const std::vector<Record>& source, const RoutingCopy::NetMapping& mapping,
-               DesignPoint shift, const std::string& groupName, std::vector<Record>& out,
+               const Motion& motion, const std::string& groupName, std::vector<Record>& out,
                std::vector<RoutingCopy::Skipped>& skipped) {
   for (const Record& original : source) {
     int32_t net = 0;
@@ -103,12 +117,14 @@ void copyItems(const std::vector<Record>& source, const RoutingCopy::NetMapping&
     copy.netId = net;
     copy.isCreatedByClient = 0;
     DBX::setText(copy.groupName, groupName);
-    forEachPoint(copy, [&](DBX::TPoint& p) {
-      p.x = CheckedCoordinate(int64_t{p.x} + shift.x, "Copied item x coordinate");
-      p.y = CheckedCoordinate(int64_t{p.y} + shift.y, "Copied item y coordinate");
-    });
+    forEachPoint(copy, [&](DBX::TPoint& p) { p = motion.Apply(p, "Copied item point"); });
     out.push_back(copy);
   }
+}
+
+Area grown(const DesignRect& rect, int32_t margin) {
+  const int64_t grow = std::max<int32_t>(margin, 0);
+  return {rect.left - grow, rect.bottom - grow, rect.right + grow, rect.top + grow};
 }
 
 }  // namespace
@@ -143,22 +159,34 @@ RoutingCopy::NetMapping RoutingCopy::MapNets(std::span<const CompInfo> model,
 RoutingCopy::RoutingCopy(const DBX::PcbItems& board, const DesignRect& footprint, int32_t margin,
                          const std::set<int32_t>& templateNets) {
   if (footprint.IsEmpty()) return;
-  const int64_t grow = std::max<int32_t>(margin, 0);
-  const Area area{footprint.left - grow, footprint.bottom - grow, footprint.right + grow,
-                  footprint.top + grow};
+  const Area area = grown(footprint, margin);
   pickTemplateItems(board.lines, area, templateNets, FTemplate.lines);
   pickTemplateItems(board.arcs, area, templateNets, FTemplate.arcs);
   pickTemplateItems(board.vias, area, templateNets, FTemplate.vias);
   pickTemplateItems(board.polygons, area, templateNets, FTemplate.polygons);
 }
 
-RoutingCopy::Copy RoutingCopy::CopyFor(const NetMapping& mapping, DesignPoint shift,
+DBX::PcbItems RoutingCopy::Replaced(const DBX::PcbItems& board, const std::set<int32_t>& nets,
+                                    std::span<const DesignRect> areas, int32_t margin) const {
+  std::vector<Area> inside;
+  for (const DesignRect& area : areas) {
+    if (!area.IsEmpty()) inside.push_back(grown(area, margin));
+  }
+  DBX::PcbItems replaced;
+  pickReplaced(board.lines, FTemplate.lines, nets, inside, replaced.lines);
+  pickReplaced(board.arcs, FTemplate.arcs, nets, inside, replaced.arcs);
+  pickReplaced(board.vias, FTemplate.vias, nets, inside, replaced.vias);
+  pickReplaced(board.polygons, FTemplate.polygons, nets, inside, replaced.polygons);
+  return replaced;
+}
+
+RoutingCopy::Copy RoutingCopy::CopyFor(const NetMapping& mapping, const Motion& motion,
                                        const std::string& groupName) const {
   Copy copy;
-  copyItems(FTemplate.lines, mapping, shift, groupName, copy.toPlace.lines, copy.skipped);
-  copyItems(FTemplate.arcs, mapping, shift, groupName, copy.toPlace.arcs, copy.skipped);
-  copyItems(FTemplate.vias, mapping, shift, groupName, copy.toPlace.vias, copy.skipped);
-  copyItems(FTemplate.polygons, mapping, shift, groupName, copy.toPlace.polygons, copy.skipped);
+  copyItems(FTemplate.lines, mapping, motion, groupName, copy.toPlace.lines, copy.skipped);
+  copyItems(FTemplate.arcs, mapping, motion, groupName, copy.toPlace.arcs, copy.skipped);
+  copyItems(FTemplate.vias, mapping, motion, groupName, copy.toPlace.vias, copy.skipped);
+  copyItems(FTemplate.polygons, mapping, motion, groupName, copy.toPlace.polygons, copy.skipped);
   return copy;
 }
 

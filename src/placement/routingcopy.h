@@ -21,6 +21,7 @@
 #include "dbx/pcbitems.h"
 #include "placement/designgeometry.h"
 #include "placement/itemrect.h"
+#include "placement/motion.h"
 
 namespace placement {
 
@@ -58,10 +59,17 @@ class RoutingCopy {
               const std::set<int32_t>& templateNets);
 
   const DBX::PcbItems& TemplateItems() const { return FTemplate; }
-  // The items of one copy: the template's shifted by shift, on the copy's
-  // nets, in the host group groupName. Throws TandrelError when a shifted
-  // point leaves the host's coordinate range, before anything is placed.
-  Copy CopyFor(const NetMapping& mapping, DesignPoint shift, const std::string& groupName) const;
+  // The copper among board that a copy's new copper replaces: every item
+  // on one of nets lying wholly within one of areas (absolute) grown by
+  // margin, the template's own items excepted.
+  DBX::PcbItems Replaced(const DBX::PcbItems& board, const std::set<int32_t>& nets,
+                         std::span<const DesignRect> areas, int32_t margin) const;
+  // The items of one copy: the template's carried by motion, on the copy's
+  // nets, in the host group groupName. An arc keeps its direction: its
+  // start, middle and end are carried one by one. Throws TandrelError when a
+  // carried point leaves the host's coordinate range, before anything is
+  // placed.
+  Copy CopyFor(const NetMapping& mapping, const Motion& motion, const std::string& groupName) const;
 
  private:
   DBX::PcbItems FTemplate;

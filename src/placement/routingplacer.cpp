@@ -23,19 +23,33 @@ DesignRect absoluteRect(const DBX::TDesign& header, const DesignRect& rect) {
           CheckedCoordinate(int64_t{rect.top} + origin.y, "Footprint top")};
 }
 
+// Adds the records of from whose item is not yet in seen; the items are
+// added to seen once all of from is in, since a zone comes once per layer.
 template <class Record>
-void dropCopies(std::vector<Record>& records, const std::set<std::string>& copyGroups,
-                std::set<std::pair<int32_t, int32_t>>& stale, std::vector<Record>& dropped,
-                int32_t itemType, int32_t Record::*id) {
-  std::erase_if(records, [&](const Record& record) {
-    const bool copied = record.isCreatedByClient != 0 &&
-                        copyGroups.contains(std::string(DBX::getText(record.groupName)));
-    if (copied) {
-      stale.emplace(itemType, record.*id);
-      dropped.push_back(record);
+void addUnseen(const std::vector<Record>& from, int32_t itemType, int32_t Record::*id,
+               std::set<std::pair<int32_t, int32_t>>& seen, std::vector<Record>& into) {
+  std::set<std::pair<int32_t, int32_t>> added;
+  for (const Record& record : from) {
+    if (seen.contains({itemType, record.*id})) continue;
+    into.push_back(record);
+    added.emplace(itemType, record.*id);
+  }
+  seen.merge(added);
+}
+
+// The nets a copy's new copper lies on.
+std::set<int32_t> netsOf(const DBX::PcbItems& items) {
+  std::set<int32_t> nets;
+  const auto add = [&](const auto& records) {
+    for (const auto& record : records) {
+      if (record.netId != 0) nets.insert(record.netId);
     }
-    return copied;
-  });
+  };
+  add(items.lines);
+  add(items.arcs);
+  add(items.vias);
+  add(items.polygons);
+  return nets;
 }
 
 template <class Record>
@@ -76,21 +90,13 @@ std::string RoutingPlacer::GroupNameOf(std::size_t group) {
   return "Tandrel G" + std::to_string(group + 1);
 }
 
-DBX::TAttribute RoutingPlacer::TextLike(const DBX::TAttribute& model, DBX::TPoint modelRef,
-                                        DBX::TPoint copyRef) {
-  DBX::TAttribute text = model;
-  text.refPoint = {
-      CheckedCoordinate(int64_t{copyRef.x} + model.refPoint.x - modelRef.x, "Text x coordinate"),
-      CheckedCoordinate(int64_t{copyRef.y} + model.refPoint.y - modelRef.y, "Text y coordinate")};
-  return text;
-}
-
 RoutingPlacer::RoutingPlacer(DBX::Design& design, std::span<const CompInfo> model,
-                             const DesignRect& footprint, int32_t margin)
+                             const DesignRect& footprint, int32_t margin, bool replace)
     : FDesign(design),
       FModel(model),
       FFootprint(absoluteRect(design.pack(DBX::kToolPcb).header(), footprint)),
-      FMargin(margin) {}
+      FMargin(margin),
+      FReplace(replace) {}
 
 void RoutingPlacer::CopyRouting(const std::vector<Target>& targets) {
   FSkipped.clear();
@@ -98,32 +104,33 @@ void RoutingPlacer::CopyRouting(const std::vector<Target>& targets) {
   FPlaced = 0;
   FMade.placed.clear();
   FMade.deleted = {};
-  std::set<std::string> copyGroups;
-  for (const Target& target : targets) copyGroups.insert(GroupNameOf(target.group));
-
-  // What an earlier Place copied for these copies is neither template copper
-  // nor kept.
-  DBX::PcbItems board = FDesign.pcbItems();
-  // Item type and id; a zone on several layers comes once per layer with
-  // one id and is deleted once.
-  std::set<std::pair<int32_t, int32_t>> stale;
-  DBX::PcbItems dropped;
-  dropCopies(board.lines, copyGroups, stale, dropped.lines, DBX::DBX_LINE, &DBX::TLine::lineId);
-  dropCopies(board.arcs, copyGroups, stale, dropped.arcs, DBX::DBX_ARC, &DBX::TArc::arcId);
-  dropCopies(board.vias, copyGroups, stale, dropped.vias, DBX::DBX_VIA, &DBX::TVia::viaId);
-  dropCopies(board.polygons, copyGroups, stale, dropped.polygons, DBX::DBX_POLYGON,
-             &DBX::TPolygon::polygonId);
-
+  const DBX::PcbItems board = FDesign.pcbItems();
   const RoutingCopy routing(board, FFootprint, FMargin, RoutingCopy::TemplateNets(FModel));
   std::vector<RoutingCopy::Copy> copies;
   for (const Target& target : targets) {
-    copies.push_back(routing.CopyFor(RoutingCopy::MapNets(FModel, target.comps), target.shift,
+    copies.push_back(routing.CopyFor(RoutingCopy::MapNets(FModel, target.comps), target.motion,
                                      GroupNameOf(target.group)));
+  }
+
+  // Item type and id; a zone on several layers comes once per layer with
+  // one id and is deleted once.
+  std::set<std::pair<int32_t, int32_t>> stale;
+  DBX::PcbItems replaced;
+  for (std::size_t c = 0; FReplace && !FFootprint.IsEmpty() && c < targets.size(); ++c) {
+    const DBX::TRect footprint{{FFootprint.left, FFootprint.bottom},
+                               {FFootprint.right, FFootprint.top}};
+    const DesignRect areas[] = {targets[c].before,
+                                FromHostRect(targets[c].motion.Bounds(footprint))};
+    const DBX::PcbItems old = routing.Replaced(board, netsOf(copies[c].toPlace), areas, FMargin);
+    addUnseen(old.lines, DBX::DBX_LINE, &DBX::TLine::lineId, stale, replaced.lines);
+    addUnseen(old.arcs, DBX::DBX_ARC, &DBX::TArc::arcId, stale, replaced.arcs);
+    addUnseen(old.vias, DBX::DBX_VIA, &DBX::TVia::viaId, stale, replaced.vias);
+    addUnseen(old.polygons, DBX::DBX_POLYGON, &DBX::TPolygon::polygonId, stale, replaced.polygons);
   }
 
   // Undo puts the deleted copper back as a whole, so it is remembered
   // before the first deletion.
-  FMade.deleted = std::move(dropped);
+  FMade.deleted = std::move(replaced);
   // Newest first: a host keeping its items in creation order then takes
   // each from the end of its list instead of closing the list up behind it.
   for (const auto& [itemType, itemId] : std::views::reverse(stale)) {
@@ -200,13 +207,18 @@ void RoutingPlacer::CopyTexts(const std::vector<Target>& targets) {
   for (const Target& target : targets) {
     for (std::size_t i = 0; i < FModel.size() && i < target.comps.size(); ++i) {
       DBX::Component* part = target.comps[i];
-      if (FModel[i] == nullptr || part == nullptr || part == FModel[i]) continue;
+      // A locked part (an anchor may be) keeps its texts: the host refuses
+      // to change them.
+      if (FModel[i] == nullptr || part == nullptr || part == FModel[i] ||
+          part->record.isFixed != 0) {
+        continue;
+      }
       std::map<int32_t, DBX::TAttribute> present;
       for (const DBX::TAttribute& text : part->texts()) present.emplace(text.attrType, text);
       for (const DBX::TAttribute& model : modelTexts[i]) {
         const auto found = present.find(model.attrType);
         if (found == present.end()) continue;
-        DBX::TAttribute text = TextLike(model, FModel[i]->record.refPoint, part->record.refPoint);
+        DBX::TAttribute text = target.motion.Apply(model);
         FMade.texts.emplace_back(part, found->second);
         part->modifyText(text);
       }

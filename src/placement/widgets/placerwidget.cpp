@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -23,7 +24,7 @@ using placement::RectCorner;
 namespace {
 
 constexpr int kTitleHeight = 33;
-constexpr int kToolPagesHeight = 169;
+constexpr int kToolPagesHeight = 229;  // with the arrangement and the Place report
 constexpr int kFieldWidth = 90;
 constexpr int kButtonWidth = 137;
 constexpr int kButtonHeight = 33;
@@ -133,6 +134,13 @@ QWidget* PlacerWidget::buildPlacePage() {
           [this](bool on) { act([&] { placer_.SetCopyRouting(on); }); });
   fields->addWidget(copyRouting_, 4, 0, 1, 2, Qt::AlignLeft);
   addField(Control::RoutingMargin, *fields, 4, 2);
+  replaceRouting_ = named(new QCheckBox(caption("ReplaceRouting"), page), "ReplaceRouting");
+  connect(replaceRouting_, &QCheckBox::clicked, this,
+          [this](bool on) { act([&] { placer_.SetReplaceRouting(on); }); });
+  fields->addWidget(replaceRouting_, 4, 4, 1, 3, Qt::AlignLeft);
+  fields->addLayout(buildArrangementRow(), 5, 0, 1, 7);
+  placeMsg_ = named(new QLabel(page), "PlaceMSG");
+  fields->addWidget(placeMsg_, 6, 0, 1, 7);
   fields->setColumnStretch(6, 1);
 
   placeButton_ = makeButton("PlaceButton", [this] { placer_.PlaceClick(); });
@@ -146,7 +154,8 @@ QWidget* PlacerWidget::buildPlacePage() {
   auto* layout = new QHBoxLayout(page);
   layout->setContentsMargins(6, 4, 6, 4);
   layout->setSpacing(12);
-  layout->addWidget(buildCornerBox());
+  cornerBox_ = buildCornerBox();
+  layout->addWidget(cornerBox_);
   layout->addLayout(fields, 1);
   layout->addLayout(buttons);
   return page;
@@ -205,6 +214,35 @@ QWidget* PlacerWidget::buildCornerBox() {
   layout->addLayout(grid);
   layout->addLayout(origin);
   return groupBox1;
+}
+
+QLayout* PlacerWidget::buildArrangementRow() {
+  arrangements_ = new QButtonGroup(this);
+  auto* row = new QHBoxLayout;
+  for (const auto& [name, arrangement] :
+       {std::pair{"ArrangeGrid", placement::Arrangement::Grid},
+        std::pair{"ArrangeAnchors", placement::Arrangement::Anchors}}) {
+    auto* button = named(new QRadioButton(caption(name)), name);
+    arrangements_->addButton(button, static_cast<int>(arrangement));
+    row->addWidget(button);
+  }
+  connect(arrangements_, &QButtonGroup::idClicked, this, [this](int arrangement) {
+    act([&] { placer_.SetArrangement(static_cast<placement::Arrangement>(arrangement)); });
+  });
+  anchorPart_ = named(new QComboBox, "AnchorPart");
+  anchorPart_->setMinimumContentsLength(8);
+  auto* label = new QLabel(caption("AnchorPart"));
+  label->setObjectName("AnchorPartLabel");
+  label->setBuddy(anchorPart_);
+  connect(anchorPart_, &QComboBox::activated, this, [this](int index) {
+    const QVariant item = anchorPart_->itemData(index);
+    act([&] { placer_.SetAnchorItem(item.value<std::size_t>()); });
+  });
+  row->addSpacing(12);
+  row->addWidget(label);
+  row->addWidget(anchorPart_);
+  row->addStretch(1);
+  return row;
 }
 
 QWidget* PlacerWidget::buildOthersPage() {
@@ -284,6 +322,7 @@ void PlacerWidget::refresh() {
     setInvalid(edit, shown.invalid);
   }
   corners_->button(static_cast<int>(placer_.Corner()))->setChecked(true);
+  refreshArrangement();
   for (QWidget* widget : originWidgets_) widget->setVisible(placer_.OriginShown());
   itemMsg_->setText(QString::fromStdString(placer_.ItemMessage()));
   gridMsg_->setText(QString::fromStdString(placer_.GridMessage()));
@@ -292,7 +331,27 @@ void PlacerWidget::refresh() {
   autoHighlight_->setChecked(placer_.AutoHighlight());
   copyRouting_->setChecked(placer_.CopyRouting());
   field(Control::RoutingMargin)->setEnabled(placer_.CopyRouting());
+  replaceRouting_->setChecked(placer_.ReplaceRouting());
+  replaceRouting_->setEnabled(placer_.CopyRouting());
+  placeMsg_->setText(QString::fromStdString(placer_.PlaceReport()));
   showing_ = wasShowing;
+}
+
+void PlacerWidget::refreshArrangement() {
+  const bool anchors = placer_.CurrentArrangement() == placement::Arrangement::Anchors;
+  arrangements_->button(static_cast<int>(placer_.CurrentArrangement()))->setChecked(true);
+  // The grid's own controls have nothing to say while the anchors place.
+  cornerBox_->setEnabled(!anchors);
+  for (const Control control : {Control::Rows, Control::Cols, Control::GapX, Control::GapY,
+                                Control::DeltaX, Control::DeltaY}) {
+    field(control)->setEnabled(!anchors);
+  }
+  anchorPart_->clear();
+  for (const placement::TPlacer::AnchorChoice& choice : placer_.AnchorChoices()) {
+    anchorPart_->addItem(QString::fromStdString(choice.refDes), QVariant::fromValue(choice.item));
+    if (choice.item == placer_.AnchorItem()) anchorPart_->setCurrentIndex(anchorPart_->count() - 1);
+  }
+  anchorPart_->setEnabled(anchors && anchorPart_->count() > 0);
 }
 
 void PlacerWidget::refreshGroupLines() {

@@ -14,7 +14,9 @@
 
 class QButtonGroup;
 class QCheckBox;
+class QComboBox;
 class QGridLayout;
+class QLayout;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -48,17 +50,22 @@ class PlacerWidget : public QWidget {
   QWidget* buildPlacePage();
   QWidget* buildOthersPage();
   QWidget* buildCornerBox();
+  QLayout* buildArrangementRow();
   // The labelled edit of a field: the label at (row, column) of layout, the
   // edit in the column after it.
   void addField(placement::Control control, QGridLayout& layout, int row, int column);
   QPushButton* makeButton(const char* name, const std::function<void()>& operation);
   void refreshGroupLines();
+  void refreshArrangement();
 
   placement::TPlacer& placer_;
   QListWidget* groupsList_ = nullptr;
   std::array<QLineEdit*, kFieldCount> fields_{};
   std::array<QLabel*, kFieldCount> fieldLabels_{};
   QButtonGroup* corners_ = nullptr;
+  QWidget* cornerBox_ = nullptr;
+  QButtonGroup* arrangements_ = nullptr;
+  QComboBox* anchorPart_ = nullptr;  // each entry carries its item index
   // PointerLabel, Coord_X and Coord_Y with their labels.
   std::vector<QWidget*> originWidgets_;
   QLabel* itemMsg_ = nullptr;
@@ -67,6 +74,8 @@ class PlacerWidget : public QWidget {
   QPushButton* undoPlaceButton_ = nullptr;
   QCheckBox* autoHighlight_ = nullptr;
   QCheckBox* copyRouting_ = nullptr;
+  QCheckBox* replaceRouting_ = nullptr;
+  QLabel* placeMsg_ = nullptr;
   // Set while the widget shows the placer's state, so that the list's
   // selection signals are not taken for the user's clicks.
   bool showing_ = false;

@@ -67,7 +67,7 @@ class RoutingPlacerTest : public ::testing::Test {
     model = {design.pack().components().left.at("R1")};
     copy = {design.pack().components().left.at("R2")};
   }
-  std::vector<RoutingPlacer::Target> targets() { return {{1, copy, {10000, 0}}}; }
+  std::vector<RoutingPlacer::Target> targets() { return {{1, copy, {10000, 0}, copyArea}}; }
 
   testing_diag::ScriptedUi ui;
   ScriptedDbx dbx;
@@ -75,50 +75,78 @@ class RoutingPlacerTest : public ::testing::Test {
   std::vector<CompInfo> model;
   std::vector<CompInfo> copy;
   const DesignRect footprint{0, 0, 2000, 2000};
+  const DesignRect copyArea{30000, 0, 32000, 2000};  // where R2 stood before
 };
 
-TEST_F(RoutingPlacerTest, ThePreviousCopyIsReplacedAndTheUsersCopperKept) {
+TEST_F(RoutingPlacerTest, CopperInTheCopysAreasOnItsNetsIsReplacedAndNothingElse) {
   load();
   dbx.pcbItems = {
       lineItem(1, {100, 100}, {1900, 100}, kInA),
       lineItem(2, {100, 500}, {1900, 500}, kGnd),
       lineItem(3, {5000, 5000}, {6000, 5000}, kInA),  // the user's, far away
-      // An earlier Place's copy for this group, inside the template's area on
-      // a self-mapped net: deleted, never copied again.
-      lineItem(4, {100, 900}, {1900, 900}, kGnd, "Tandrel G2", true),
-      // The user drew this one in a group of that name: it stays.
-      lineItem(5, {100, 1200}, {1900, 1200}, kGnd, "Tandrel G2", false),
-      // Another copy's earlier copper stays.
-      lineItem(6, {20000, 0}, {21000, 0}, kInB, "Tandrel G3", true),
+      // Where the copy goes, on its nets: whoever drew it, it goes.
+      lineItem(4, {10100, 900}, {11900, 900}, kInB, "Tandrel G2", true),
+      // Where the copy stood, on a shared net within that area: it goes.
+      lineItem(5, {30100, 100}, {31900, 100}, kGnd),
+      // The shared net outside both areas stays.
+      lineItem(6, {20000, 0}, {21000, 0}, kGnd, "Tandrel G2", true),
+      // Reaching out of the area: not the copy's alone, it stays.
+      lineItem(8, {11000, 100}, {13000, 100}, kInB),
+      // A net of the copy that no copied item maps to stays.
+      lineItem(9, {10100, 1500}, {11900, 1500}, kOutB),
   };
-  // An earlier copy's zone on two layers comes once per layer, one id.
+  // A zone on two layers comes once per layer, one id.
   for (const int32_t layer : {1, 2}) {
     auto zone = std::make_unique<TItem>();
     zone->itemType = DBX_POLYGON;
     zone->polygon.polygonId = 7;
     zone->polygon.layerId = layer;
-    zone->polygon.isCreatedByClient = 1;
-    setText(zone->polygon.groupName, "Tandrel G2");
+    zone->polygon.netId = kInB;
+    zone->polygon.numberPoints = 3;
+    zone->polygon.points[0] = {30100, 100};
+    zone->polygon.points[1] = {31900, 100};
+    zone->polygon.points[2] = {31900, 1900};
     dbx.pcbItems.push_back(*zone);
   }
-  RoutingPlacer placer(design, model, footprint, 0);
+  RoutingPlacer placer(design, model, footprint, 0, true);
   placer.CopyRouting(targets());
 
   // Newest first, by kind and id, so that a host takes them from the end of
   // its lists.
-  ASSERT_EQ(dbx.deleted.size(), 2u);
+  ASSERT_EQ(dbx.deleted.size(), 3u);
   EXPECT_EQ(dbx.deleted[0].polygon.polygonId, 7);
-  EXPECT_EQ(dbx.deleted[1].line.lineId, 4);
-  ASSERT_EQ(dbx.placed.size(), 3u);
+  EXPECT_EQ(dbx.deleted[1].line.lineId, 5);
+  EXPECT_EQ(dbx.deleted[2].line.lineId, 4);
+  EXPECT_EQ(placer.Made().deleted.polygons.size(), 2u);  // both layers come back
+  ASSERT_EQ(dbx.placed.size(), 2u);
   EXPECT_EQ(dbx.placed[0].line.startPt, (TPoint{10100, 100}));
   EXPECT_EQ(dbx.placed[0].line.netId, kInB);
   EXPECT_EQ(getText(dbx.placed[0].line.groupName), "Tandrel G2");
   EXPECT_EQ(dbx.placed[1].line.netId, kGnd);
-  EXPECT_EQ(dbx.placed[2].line.startPt, (TPoint{10100, 1200}));
-  EXPECT_EQ(placer.DeletedCount(), 2u);
-  EXPECT_EQ(placer.PlacedCount(), 3u);
+  EXPECT_EQ(placer.DeletedCount(), 3u);
+  EXPECT_EQ(placer.PlacedCount(), 2u);
   EXPECT_THAT(placer.Skipped(), IsEmpty());
   EXPECT_THAT(ui.boxes, IsEmpty());
+}
+
+TEST_F(RoutingPlacerTest, WithoutReplacingOrOverTheTemplateNoCopperIsDeleted) {
+  load();
+  dbx.pcbItems = {lineItem(1, {100, 100}, {1900, 100}, kInA),
+                  lineItem(2, {100, 500}, {1900, 500}, kGnd),
+                  lineItem(4, {10100, 900}, {11900, 900}, kInB)};
+  RoutingPlacer keeping(design, model, footprint, 0, false);
+  keeping.CopyRouting(targets());
+  EXPECT_THAT(dbx.deleted, IsEmpty());
+  EXPECT_EQ(keeping.PlacedCount(), 2u);
+
+  // A copy that stood on the template does not take the template's copper
+  // on the shared net for its own.
+  dbx.placed.clear();
+  RoutingPlacer replacing(design, model, footprint, 0, true);
+  replacing.CopyRouting({{1, copy, {10000, 0}, footprint}});
+  ASSERT_EQ(dbx.deleted.size(), 1u);
+  EXPECT_EQ(dbx.deleted[0].line.lineId, 4);
+  EXPECT_EQ(replacing.PlacedCount(), 2u);
 }
 
 TEST_F(RoutingPlacerTest, AnAmbiguousNetIsSkippedAndListedInOneBox) {
@@ -126,7 +154,7 @@ TEST_F(RoutingPlacerTest, AnAmbiguousNetIsSkippedAndListedInOneBox) {
   dbx.pcbItems = {lineItem(1, {100, 100}, {1900, 100}, kInA),
                   lineItem(2, {100, 300}, {1900, 300}, kInA)};
 
-  RoutingPlacer placer(design, model, footprint, 0);
+  RoutingPlacer placer(design, model, footprint, 0, true);
   placer.CopyRouting(targets());
   EXPECT_THAT(dbx.placed, IsEmpty());
   ASSERT_EQ(placer.Skipped().size(), 2u);
@@ -142,7 +170,7 @@ TEST_F(RoutingPlacerTest, TheFootprintIsTakenFromTheRelativeGridOrigin) {
   dbx.header.relGridOrigin = {5000, 5000};
   design.refreshHeader();
   dbx.pcbItems = {lineItem(1, {100, 100}, {1900, 100}, kInA)};
-  RoutingPlacer placer(design, model, {-5000, -5000, -3000, -3000}, 0);
+  RoutingPlacer placer(design, model, {-5000, -5000, -3000, -3000}, 0, true);
   placer.CopyRouting(targets());
   EXPECT_EQ(placer.PlacedCount(), 1u);
 }
@@ -151,8 +179,8 @@ TEST_F(RoutingPlacerTest, ACopyBeyondTheHostsRangeChangesNothing) {
   load();
   dbx.pcbItems = {lineItem(1, {100, 100}, {1900, 100}, kInA),
                   lineItem(4, {100, 900}, {1900, 900}, kGnd, "Tandrel G2", true)};
-  RoutingPlacer placer(design, model, footprint, 0);
-  EXPECT_THROW(placer.CopyRouting({{1, copy, {INT32_MAX - 1000, 0}}}), TandrelError);
+  RoutingPlacer placer(design, model, footprint, 0, true);
+  EXPECT_THROW(placer.CopyRouting({{1, copy, {INT32_MAX - 1000, 0}, copyArea}}), TandrelError);
   EXPECT_THAT(dbx.deleted, IsEmpty());
   EXPECT_THAT(dbx.placed, IsEmpty());
 }
@@ -163,7 +191,7 @@ TEST_F(RoutingPlacerTest, TextsTakeTheTemplatesRelativePlacement) {
                           text(kAttrValue, {1000, 500}, 0, false)};
   // The copy has no value text: nothing is made up for it.
   dbx.attributes["R2"] = {text(kAttrRefDes, {11200, 800}, 0, false)};
-  RoutingPlacer placer(design, model, footprint, 0);
+  RoutingPlacer placer(design, model, footprint, 0, true);
   placer.CopyTexts(targets());
   ASSERT_EQ(dbx.attributes["R2"].size(), 1u);
   const TAttribute& moved = dbx.attributes["R2"][0];

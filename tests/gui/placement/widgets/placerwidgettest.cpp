@@ -2,6 +2,7 @@
 // in-process host: the fields and their colours, the corner buttons, the
 // buttons' effect in the host design, and the page's layout.
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
@@ -191,9 +192,10 @@ class PlacerWidgetTest : public QObject {
         QCOMPARE(box->title(), caption);
       } else if (tabs->indexOf(widget) >= 0) {
         QCOMPARE(tabs->tabText(tabs->indexOf(widget)), caption);
-      } else if (auto* label = qobject_cast<QLabel*>(widget);
-                 label && control.name != "ItemMSG" && control.name != "GridMSG") {
-        // The two messages show what the placer composes, not a caption.
+      } else if (auto* label = qobject_cast<QLabel*>(widget); label && control.name != "ItemMSG" &&
+                                                              control.name != "GridMSG" &&
+                                                              control.name != "PlaceMSG") {
+        // The messages show what the placer composes, not a caption.
         QCOMPARE(label->text(), caption);
       }
     }
@@ -517,6 +519,48 @@ class PlacerWidgetTest : public QObject {
 
   // No control is cut short or covers another, at the main window's usual
   // and minimum width; the pages are saved as pictures for a look.
+  void anchorsListTheTemplatesPartsAndPlaceWithoutTheGrid() {
+    QuadPlacerPage page;
+    auto* anchor = page.child<QComboBox>("AnchorPart");
+    QVERIFY(!anchor->isEnabled());
+    page.clickLine(0);
+    QVERIFY(page.edit("GridInfoCols")->isEnabled());
+    page.click("ArrangeAnchors");
+    QCOMPARE(page.placer.CurrentArrangement(), placement::Arrangement::Anchors);
+    QVERIFY(!page.edit("GridInfoCols")->isEnabled());
+    QVERIFY(!page.child<QWidget>("GroupBox1")->isEnabled());
+    QVERIFY(anchor->isEnabled());
+    QCOMPARE(anchor->count(), 7);
+    QCOMPARE(anchor->currentText(), QString("U1"));  // the most pins
+    anchor->activated(0);
+    QCOMPARE(page.placer.AnchorItem(), std::optional<std::size_t>(0));
+    QCOMPARE(anchor->currentText(), QString("J1"));
+
+    // Every copy's anchor stands where it is; the rest of the copy follows.
+    const dbxhost::Placement j2 = page.hostComponent("J2").placement;
+    page.click("PlaceButton");
+    QVERIFY(page.ui.boxes.empty());
+    QCOMPARE(page.hostComponent("J2").placement, j2);
+    QCOMPARE(page.child<QLabel>("PlaceMSG")->text(),
+             QString("Placed 3 groups: 18 parts moved, 0 items copied, 0 items replaced, 0 items "
+                     "not copied."));
+    page.click("ArrangeGrid");
+    QVERIFY(page.edit("GridInfoCols")->isEnabled());
+    QVERIFY(!anchor->isEnabled());
+  }
+
+  void replacingTheRoutingGoesWithTheRoutingCopy() {
+    QuadPlacerPage page;
+    auto* replace = page.child<QCheckBox>("ReplaceRouting");
+    QVERIFY(replace->isChecked());
+    QVERIFY(!replace->isEnabled());
+    page.click("CopyRouting");
+    QVERIFY(replace->isEnabled());
+    page.click("ReplaceRouting");
+    QVERIFY(!page.placer.ReplaceRouting());
+    QVERIFY(!replace->isChecked());
+  }
+
   void controlsFitWithoutOverlapping() {
     QuadPlacerPage page;
     page.clickLine(0);

@@ -821,6 +821,54 @@ TEST_F(HostDbxCopperTest, DeletesRemoveOneItemOfTheNamedTypeAndKeepLockedOnes) {
   EXPECT_GT(again.lineId, locked.lineId);
 }
 
+// A client taking back its deletions places the items' records again: they
+// come back under their own ids, so that a saved board names them as before.
+TEST_F(HostDbxCopperTest, DeletedItemsPlacedAgainGetTheirOwnIdsBack) {
+  TLine l = line(1, 100, {0, 0}, {1, 1}, 1, "Board");
+  ASSERT_EQ(host.TPlaceLine(&pcb, &l), DBX_OK);
+  host.withDesign([&](Design& d) { d.pcb.tracks.back().info.createdByClient = false; });
+  const std::vector<TPoint> outline{{0, 0}, {100000, 0}, {100000, 100000}};
+  TPolygon front = polygon(1, 1, outline);
+  TPolygon back = polygon(2, 1, outline);
+  ASSERT_EQ(host.TPlacePolygon(&pcb, &front), DBX_OK);
+  ASSERT_EQ(host.TPlacePolygon(&pcb, &back), DBX_OK);
+  const std::vector<TItem> before = walk();
+  ASSERT_EQ(before.size(), 3u);
+  for (const TItem& served : {before[0], before[1]}) {
+    TItem item = served;
+    ASSERT_EQ(host.TDeleteItem(&pcb, &item), DBX_OK);
+  }
+  EXPECT_TRUE(walk().empty());
+
+  // The records as they were served, in their order.
+  for (const TItem& served : before) {
+    TItem item = served;
+    if (item.itemType == DBX_LINE) {
+      ASSERT_EQ(host.TPlaceLine(&pcb, &item.line), DBX_OK);
+    } else {
+      ASSERT_EQ(host.TPlacePolygon(&pcb, &item.polygon), DBX_OK);
+    }
+  }
+  const std::vector<TItem> after = walk();
+  ASSERT_EQ(after.size(), 3u);
+  EXPECT_EQ(after[0].line.lineId, l.lineId);
+  EXPECT_EQ(after[0].line.isCreatedByClient, 0);  // it is the board's own again
+  EXPECT_EQ(getText(after[0].line.groupName), "Board");
+  EXPECT_EQ(after[1].polygon.polygonId, front.polygonId);
+  EXPECT_EQ(after[2].polygon.polygonId, front.polygonId);
+
+  // An id held by an item, or one never deleted, is not given: a fresh one
+  // is.
+  TLine twice = before[0].line;
+  ASSERT_EQ(host.TPlaceLine(&pcb, &twice), DBX_OK);
+  EXPECT_GT(twice.lineId, front.polygonId);
+  TLine unknown = line(1, 100, {0, 0}, {1, 1}, 1);
+  unknown.lineId = twice.lineId + 50;
+  ASSERT_EQ(host.TPlaceLine(&pcb, &unknown), DBX_OK);
+  EXPECT_EQ(unknown.lineId, twice.lineId + 1);
+  EXPECT_EQ(unknown.isCreatedByClient, 1);
+}
+
 TEST_F(HostDbxCopperTest, ZonesAreServedOncePerLayerAndLongOutlinesInTheirTurn) {
   host.withDesign([](Design& d) {
     Zone both;
