@@ -543,7 +543,7 @@ TEST_F(KicadCopperJudge, DemoCopperIsWhatKicadReads) {
     Design design;
     design.nets = board.nets;
     design.pcb = board.pcb;
-    const std::vector<std::string> kicad = kicadCopperLines(copy);
+    const std::vector<std::string> kicad = testing::atHostPrecision(kicadCopperLines(copy));
     EXPECT_EQ(board.pcb.tracks.size() + board.pcb.arcs.size() + board.pcb.vias.size(),
               std::size_t(std::count_if(kicad.begin(), kicad.end(), [](const std::string& line) {
                 return !line.starts_with("zone");
