@@ -23,6 +23,13 @@ bool isFile(const fs::path& path) {
   return fs::is_regular_file(path, error);
 }
 
+// Whatever stands at the path is the schematic, to be read or refused (a
+// folder or a pipe there is the reader's to name).
+bool isThere(const fs::path& path) {
+  std::error_code error;
+  return fs::exists(path, error);
+}
+
 // The schematic of the board's own name; else the root schematic of the
 // folder's KiCad project (KiCad names a project's root schematic after its
 // .kicad_pro), as for a second board of the project such as KiCad's
@@ -31,7 +38,7 @@ bool isFile(const fs::path& path) {
 fs::path schematicOf(const fs::path& boardFile, std::string& why) {
   fs::path own = boardFile;
   own.replace_extension(".kicad_sch");
-  if (isFile(own)) return own;
+  if (isThere(own)) return own;
   std::vector<fs::path> projects;
   std::error_code error;
   const fs::path folder = boardFile.parent_path().empty() ? "." : boardFile.parent_path();
@@ -42,7 +49,7 @@ fs::path schematicOf(const fs::path& boardFile, std::string& why) {
   if (projects.size() == 1) {
     fs::path root = projects.front();
     root.replace_extension(".kicad_sch");
-    if (isFile(root)) return root;
+    if (isThere(root)) return root;
     why = "no schematic " + own.string() + " beside the board, nor " + root.string() +
           " of its project";
     return {};
