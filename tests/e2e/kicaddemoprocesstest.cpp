@@ -467,21 +467,27 @@ TEST_F(KicadDemoSheetsTest, MultichannelsFourChannelsAreFoundOnTheUnroutedBoard)
   EXPECT_EQ(std::set<std::string>(sheets.begin(), sheets.end()).size(), sheets.size());
 }
 
-// vme-wren (1508 footprints): its repeated driver sheets are offered as sets,
-// and the largest fills the table, one group per sheet.
+// vme-wren (1508 footprints): its repeated sheets are offered as sets, the
+// 16 push-pull and the 16 differential driver channels among them, and the
+// largest set fills the table, one group per sheet.
 TEST_F(KicadDemoSheetsTest, VmeWrensRepeatedSheetsAreOffered) {
   SKIP_WITHOUT_DEMO(kKicad9, "vme-wren/vme-wren.kicad_pcb");
   fillBySheets("vme-wren", "vme-wren.kicad_pcb");
-  ASSERT_FALSE(sets.empty());
+  std::vector<std::size_t> sizes;
+  for (const auto& set : sets) sizes.push_back(set.size());
+  std::sort(sizes.begin(), sizes.end());
+  // The channels, their banks of four, and the two SFP cages.
+  EXPECT_EQ(sizes, (std::vector<std::size_t>{2, 4, 4, 16, 16}));
+  std::set<std::string> channelParents;
   for (const auto& set : sets) {
-    std::cout << set.size() << " sheets:";
-    for (const std::string& sheet : set) std::cout << " " << sheet;
-    std::cout << "\n";
+    if (set.size() != 16) continue;
+    for (const std::string& sheet : set) {
+      channelParents.insert(sheet.substr(0, sheet.find('/', 1) + 1));
+    }
   }
+  EXPECT_EQ(channelParents, (std::set<std::string>{"/io_drivers_fp/", "/io_drivers_pp/"}));
   ASSERT_TRUE(form->placeTabVisible());
-  std::size_t largest = 0;
-  for (const auto& set : sets) largest = std::max(largest, set.size());
-  EXPECT_EQ(groupSheets().size(), largest);
+  EXPECT_EQ(groupSheets().size(), 16u);
 }
 
 // The push-pull amplifier of KiCad's demo ecc83-pp: an input stage (input
