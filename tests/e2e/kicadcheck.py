@@ -53,6 +53,8 @@ import pcbnew
 
 SPREAD_LIMIT_NM = 20
 PAD_LIMIT_NM = 1
+# The flip of KiCad's "Flip" command (F), about the footprint's position.
+FLIP = pcbnew.FLIP_DIRECTION_TOP_BOTTOM
 # The host keeps positions in 10 nm units: a copied text's offset may differ
 # from its template's by that rounding.
 TEXT_LIMIT_NM = 10
@@ -63,7 +65,7 @@ def load(path, as_stored=False):
     before KiCad's connectivity gives tracks the nets of the pads they touch."""
     try:
         if as_stored:
-            board = pcbnew.IO_MGR.Load(pcbnew.IO_MGR.KICAD_SEXP, path)
+            board = pcbnew.PCB_IO_MGR.Load(pcbnew.PCB_IO_MGR.KICAD_SEXP, path)
         else:
             board = pcbnew.LoadBoard(path)
     except Exception as error:  # pcbnew raises its own IO_ERROR types
@@ -102,7 +104,7 @@ def turn(board_path, sheet_path):
             continue
         step = 45.0 if len(turned) % 2 == 0 else 90.0
         fp.SetOrientationDegrees(fp.GetOrientationDegrees() + step)
-        fp.Flip(fp.GetPosition(), False)
+        fp.Flip(fp.GetPosition(), FLIP)
         turned.append(fp.GetReference())
     if not turned:
         print(f"no footprint under {sheet_path}")
@@ -147,7 +149,7 @@ def enrich(board_path, sheet_path):
     x, y, _, netcode = max(joints, key=lambda j: min(
         (j[0] - ox) ** 2 + (j[1] - oy) ** 2 for ox, oy, net in others if net != j[3]))
     via = pcbnew.PCB_VIA(board)
-    via.SetPosition(pcbnew.wxPoint(x, y))
+    via.SetPosition(pcbnew.VECTOR2I(x, y))
     via.SetLayerPair(pcbnew.F_Cu, pcbnew.B_Cu)
     rules = board.GetDesignSettings()
     via.SetWidth(rules.GetCurrentViaSize())
@@ -167,7 +169,7 @@ def enrich(board_path, sheet_path):
     s, e = track.GetStart(), track.GetEnd()
     length = track.GetLength()
     bulge = 200000  # nm
-    mid = pcbnew.wxPoint(int((s.x + e.x) / 2 - (e.y - s.y) * bulge / length),
+    mid = pcbnew.VECTOR2I(int((s.x + e.x) / 2 - (e.y - s.y) * bulge / length),
                          int((s.y + e.y) / 2 + (e.x - s.x) * bulge / length))
     arc = pcbnew.PCB_ARC(board)
     arc.SetStart(s)
@@ -229,7 +231,7 @@ def drc_report(board):
     handle, report = tempfile.mkstemp(suffix=".rpt")
     os.close(handle)
     try:
-        if not pcbnew.WriteDRCReport(board, report, pcbnew.EDA_UNITS_MILLIMETRES, True):
+        if not pcbnew.WriteDRCReport(board, report, pcbnew.EDA_UNITS_MM, True):
             print("DRC report could not be written")
             sys.exit(2)
         with open(report, encoding="utf-8") as f:
@@ -353,8 +355,10 @@ def copper(board):
         else:
             layers = (t.GetLayer(),)
             points = ((t.GetStart().x, t.GetStart().y), (t.GetEnd().x, t.GetEnd().y))
+        # A via's width is its pad's on its top layer (KiCad 9 keeps one per layer).
+        width = t.Cast().GetWidth(t.Cast().TopLayer()) if kind == "PCB_VIA" else t.GetWidth()
         group = t.GetParentGroup()
-        out.append((kind, layers, t.GetWidth(), points, t.GetNetname(),
+        out.append((kind, layers, width, points, t.GetNetname(),
                     group.GetName() if group else ""))
     for z in board.Zones():
         outline = z.Outline()
@@ -449,7 +453,7 @@ def clusters(board, items=None):
             j = index.get(other.m_Uuid.AsString())
             if j is not None:
                 parent[root(i)] = root(j)
-    return {(pad.GetParent().GetReference(), pad.GetNumber()): root(i)
+    return {(pad.GetParentFootprint().GetReference(), pad.GetNumber()): root(i)
             for i, pad in enumerate(pads)}
 
 
@@ -636,8 +640,10 @@ def footprint_texts(fp):
     angle relative to the footprint, layer, mirror, visibility."""
     facts = {}
     for kind, text in (("Reference", fp.Reference()), ("Value", fp.Value())):
-        offset = text.GetPos0()
-        facts[kind] = (offset.x, offset.y, round(text.GetTextAngle() % 3600.0, 3) % 3600.0,
+        offset = text.GetFPRelativePosition()
+        # KiCad 9 keeps a text's angle on the board.
+        relative = text.GetTextAngle().AsTenthsOfADegree() - fp.GetOrientation().AsTenthsOfADegree()
+        facts[kind] = (offset.x, offset.y, round(relative % 3600.0, 3) % 3600.0,
                        text.GetLayerName(), text.IsMirrored(), text.IsVisible())
     return facts
 

@@ -186,7 +186,8 @@ class BoardReader {
     }
     if (number > kNewestBoardVersion) {
       r_.fail(version, "file version " + std::to_string(number) +
-                           " is newer than this dbxhost reads (KiCad 6 to 9)");
+                           " is newer than this dbxhost reads (the newest is " +
+                           std::to_string(kNewestBoardVersion) + ", KiCad 9's)");
     }
     return number;
   }
@@ -297,6 +298,18 @@ class BoardReader {
       r_.fail(node, "(" + std::string(node.head()) + "): coordinate beyond the host's range");
     }
     return int32_t(units);
+  }
+
+  // A computed point (nanometres, y down) in host units, refused beyond the
+  // host's range.
+  TPoint hostPoint(const Sexpr& node, Point p) const {
+    const int64_t x = unitsOf(p.x), y = unitsOf(-p.y);
+    constexpr int64_t kMin = std::numeric_limits<int32_t>::min();
+    constexpr int64_t kMax = std::numeric_limits<int32_t>::max();
+    if (x < kMin || x > kMax || y < kMin || y > kMax) {
+      r_.fail(node, "(" + std::string(node.head()) + "): coordinate beyond the host's range");
+    }
+    return {int32_t(x), int32_t(y)};
   }
 
   // Children index, index + 1 as a point in host units; a footprint-local
@@ -554,13 +567,18 @@ class BoardReader {
     }
     std::vector<std::pair<int, std::string>> copper;
     std::vector<std::string> others;
+    // As KiCad reads the table: the copper layers lead it, whatever their
+    // numbers (KiCad 9 numbers F.Cu 0, B.Cu 2, In1.Cu 4, ...); from the first
+    // other layer on, a layer is not copper even with a copper type (KiCad 9
+    // gives user layers one: (39 "User.1" signal)).
+    bool leadingRun = true;
     for (const Sexpr& layer : table->children) {
       if (!layer.isList()) continue;
       const std::string& name = r_.text(layer, 1);
       const std::string& type = r_.text(layer, 2);
-      const bool isCopper =
-          type == "signal" || type == "power" || type == "mixed" || type == "jumper";
-      if (isCopper) {
+      leadingRun = leadingRun &&
+                   (type == "signal" || type == "power" || type == "mixed" || type == "jumper");
+      if (leadingRun) {
         const int rank = copperRank(name);
         if (rank < 0)
           r_.fail(layer,
@@ -569,6 +587,10 @@ class BoardReader {
       } else {
         others.push_back(name);
       }
+    }
+    if (copper.size() < 2 || copper.size() % 2 != 0) {
+      r_.fail(*table, std::to_string(copper.size()) +
+                          " copper layer(s): a KiCad board has an even number, at least 2");
     }
     std::sort(copper.begin(), copper.end());
     for (const auto& [rank, name] : copper) addLayer(*table, name, true);
@@ -689,7 +711,7 @@ class BoardReader {
       const Sexpr* pts = polygon != nullptr ? polygon->list("pts") : nullptr;
       if (pts == nullptr)
         r_.fail(item, "a zone without its outline (expected (polygon (pts ...)))");
-      for (const Sexpr* xy : pts->lists("xy")) zone.outline.push_back(point(*xy, 1, false));
+      zone.outline = outlinePoints(*pts);
       if (zone.outline.size() < 3) r_.fail(*pts, "a zone outline needs at least 3 points");
       pcb.zones.push_back(std::move(zone));
     }
@@ -705,6 +727,30 @@ class BoardReader {
     const Sexpr* placement = zone.list("placement");
     const Sexpr* enabled = placement != nullptr ? placement->list("enabled") : nullptr;
     return enabled != nullptr && enabled->children.size() > 1 && enabled->children[1].text == "yes";
+  }
+
+  // An outline of (xy X Y) points and, as KiCad 9 writes rounded corners,
+  // (arc (start) (mid) (end)) pieces, which the host keeps as chords.
+  std::vector<TPoint> outlinePoints(const Sexpr& pts) const {
+    std::vector<TPoint> outline;
+    for (const Sexpr& piece : pts.children) {
+      if (piece.head() == "xy") {
+        outline.push_back(point(piece, 1, false));
+      } else if (piece.head() == "arc") {
+        const std::vector<Point> chords =
+            arcPoints(pointOf(r_.required(piece, "start")), pointOf(r_.required(piece, "mid")),
+                      pointOf(r_.required(piece, "end")));
+        for (const Point& p : chords) {
+          const TPoint at = hostPoint(piece, p);
+          // An arc that goes on from the last point does not repeat it.
+          if (outline.empty() || !(outline.back() == at)) outline.push_back(at);
+        }
+      } else if (piece.isList()) {
+        r_.fail(piece,
+                "(pts) holds (xy ...) and (arc ...), not (" + std::string(piece.head()) + ")");
+      }
+    }
+    return outline;
   }
 
   void readGroup(const Sexpr& node, std::size_t child) {

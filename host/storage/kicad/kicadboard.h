@@ -39,9 +39,11 @@ inline constexpr const char* kHostUnitGrid = "0.00001mm";
 // A board without a layer table has F.Cu and B.Cu. Each footprint's
 // Reference and Value are its component's texts (kicadfootprinttext.h).
 //
-// Oldest and newest file versions read: KiCad 6.0 and KiCad 9.
+// Oldest and newest file versions read: KiCad 6.0's and KiCad 9.0's. A newer
+// file may hold what this reader does not know, so it is refused, never read
+// half right.
 inline constexpr int64_t kOldestBoardVersion = 20211014;
-inline constexpr int64_t kNewestBoardVersion = 20259999;
+inline constexpr int64_t kNewestBoardVersion = 20241229;
 
 // One footprint as read: where it stands in the file and how it was placed,
 // in KiCad's exact values and as the host placement made of them.

@@ -1,5 +1,5 @@
 // A KiCad project as the host's design: the board file, and the root
-// schematic of the same name beside it with its sheet files.
+// schematic of its project beside it with its sheet files.
 #pragma once
 
 #include <filesystem>
@@ -23,9 +23,11 @@ class KicadProjectStorage : public DesignStorage {
   KicadBoard board_;
 };
 
-// Reads BOARD.kicad_pcb and BOARD.kicad_sch. A missing schematic leaves the
-// schematic empty (and says so on standard output); a malformed one refuses
-// the whole project. Throws DesignFileError (KicadFileError for content).
+// Reads BOARD.kicad_pcb and BOARD.kicad_sch, or, without that, the root
+// schematic PROJECT.kicad_sch of the one PROJECT.kicad_pro in the board's
+// folder. A missing schematic leaves the schematic empty (and says so on
+// standard output); a malformed one refuses the whole project. Throws
+// DesignFileError (KicadFileError for content).
 OpenedDesign readKicadProject(const std::filesystem::path& boardFile);
 
 }  // namespace dbxhost::kicad

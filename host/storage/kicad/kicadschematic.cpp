@@ -285,6 +285,14 @@ struct SheetFile {
       reader.fail(root,
                   "not a KiCad schematic: the file starts with (" + std::string(root.head()) + ")");
     }
+    if (const Sexpr* version = root.list("version")) {
+      const int64_t number = reader.integer(*version, 1);
+      if (number > kNewestSchematicVersion) {
+        reader.fail(*version, "file version " + std::to_string(number) +
+                                  " is newer than this dbxhost reads (the newest is " +
+                                  std::to_string(kNewestSchematicVersion) + ", KiCad 9's)");
+      }
+    }
     if (const Sexpr* library = root.list("lib_symbols")) {
       for (const Sexpr* symbol : library->lists("symbol")) {
         definitions.emplace(reader.text(*symbol, 1), symbol);
@@ -406,7 +414,10 @@ struct PlacedUnit {
 
 // What the pins of one component are made from once all its units are placed.
 struct ComponentSource {
-  std::string libraryKey;
+  // Units may come from different library symbols (KiCad keeps a copy per
+  // sheet file, and a rescued or edited unit gets one of its own); they
+  // must agree on the number of units.
+  int unitCount = 1;
   const PcbComponent* footprint = nullptr;  // null for a power symbol
   int32_t powerNet = 0;
   std::vector<PlacedUnit> units;
@@ -611,7 +622,7 @@ class SchematicReader {
       if (axis == "x") placement.rotation = normalizeAngle(tenths + 1800);
     }
 
-    const std::size_t index = componentFor(file, node, reference, libraryKey, library);
+    const std::size_t index = componentFor(file, node, reference, library);
     ComponentSource& source = sources_[index];
     if (source.units.empty()) {
       SchComponent& component = out_.components[index];
@@ -644,11 +655,13 @@ class SchematicReader {
   }
 
   std::size_t componentFor(const SheetFile& file, const Sexpr& node, const std::string& reference,
-                           const std::string& libraryKey, const LibSymbol& library) {
+                           const LibSymbol& library) {
     if (const auto it = componentIndex_.find(reference); it != componentIndex_.end()) {
       const ComponentSource& source = sources_[it->second];
-      if (source.libraryKey != libraryKey) {
-        file.reader.fail(node, quoteSexprString(reference) + " is used by two different symbols");
+      if (source.unitCount != library.unitCount) {
+        file.reader.fail(node, quoteSexprString(reference) + " is used by symbols of " +
+                                   std::to_string(source.unitCount) + " and " +
+                                   std::to_string(library.unitCount) + " unit(s)");
       }
       return it->second;
     }
@@ -666,7 +679,7 @@ class SchematicReader {
                                              : DBX_18::DBX_COMPONENT_CONNECTION_NORMAL;
     componentIndex_.emplace(reference, out_.components.size());
     out_.components.push_back(std::move(component));
-    sources_.push_back(ComponentSource{libraryKey, nullptr, 0, {}});
+    sources_.push_back(ComponentSource{library.unitCount, nullptr, 0, {}});
     return out_.components.size() - 1;
   }
 

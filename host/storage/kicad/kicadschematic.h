@@ -11,11 +11,16 @@
 // nothing, since their footprints stand on the board all the same.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 
 #include "model/design.h"
 
 namespace dbxhost::kicad {
+
+// The newest schematic file version read: KiCad 9.0's. A newer file is
+// refused, never read half right.
+inline constexpr int64_t kNewestSchematicVersion = 20250114;
 
 // Fills design.sch from the root schematic and its sheet files; design.pcb and
 // design.nets must already hold the board. Throws KicadFileError ("<file>:

@@ -50,6 +50,18 @@ std::string withQuotesCut(const std::string& reason) {
   return shortened.append(reason, std::min(pos, reason.size()));
 }
 
+// KiCad reads a teardrop setting with or without its "(": boards saved by
+// KiCad 9 can hold "(curved_edges no)filter_ratio 0.9)", and KiCad opens
+// them. Such a bare setting is read as the list it stands for, up to its ")".
+bool opensImpliedList(const Sexpr& list, std::string_view atom) {
+  static constexpr std::string_view kValueSettings[] = {"best_length_ratio", "max_length",
+                                                        "best_width_ratio",  "max_width",
+                                                        "curve_points",      "filter_ratio"};
+  return list.head() == "teardrops" &&
+         std::find(std::begin(kValueSettings), std::end(kValueSettings), atom) !=
+             std::end(kValueSettings);
+}
+
 [[noreturn]] void refuse(const std::string& source, int line, const std::string& reason) {
   throw KicadFileError(source + ": line " + std::to_string(line) + ": " + withQuotesCut(reason));
 }
@@ -79,6 +91,14 @@ class Parser {
   // Iterative, so that deep nesting in a hostile file cannot exhaust the stack.
   Sexpr parseList() {
     std::vector<Sexpr> open;
+    std::vector<bool> implied;  // parallel to open: a teardrop setting without its "("
+    auto push = [&](Sexpr list, bool isImplied) {
+      if (static_cast<int>(open.size()) >= kMaxDepth) {
+        refuse(source_, line_, "lists nested deeper than " + std::to_string(kMaxDepth));
+      }
+      open.push_back(std::move(list));
+      implied.push_back(isImplied);
+    };
     for (;;) {
       skipSpace();
       if (pos_ >= text_.size()) {
@@ -88,17 +108,18 @@ class Parser {
       }
       const char c = text_[pos_];
       if (c == '(') {
-        if (static_cast<int>(open.size()) >= kMaxDepth) {
-          refuse(source_, line_, "lists nested deeper than " + std::to_string(kMaxDepth));
-        }
         Sexpr list;
         list.begin = pos_++;
         list.line = line_;
-        open.push_back(std::move(list));
+        push(std::move(list), false);
       } else if (c == ')') {
         if (open.empty()) refuse(source_, line_, "unbalanced \")\"");
         Sexpr done = std::move(open.back());
+        if (implied.back() && done.children.size() != 2) {
+          refuse(source_, done.line, std::string(done.head()) + " takes one value");
+        }
         open.pop_back();
+        implied.pop_back();
         done.end = ++pos_;
         if (open.empty()) return done;
         open.back().children.push_back(std::move(done));
@@ -114,6 +135,14 @@ class Parser {
         while (pos_ < text_.size() && !endsAtom(text_[pos_])) ++pos_;
         atom.end = pos_;
         atom.text.assign(text_.substr(atom.begin, atom.end - atom.begin));
+        if (opensImpliedList(open.back(), atom.text)) {
+          Sexpr list;
+          list.begin = atom.begin;
+          list.line = atom.line;
+          list.children.push_back(std::move(atom));
+          push(std::move(list), true);
+          continue;
+        }
         open.back().children.push_back(std::move(atom));
       }
     }

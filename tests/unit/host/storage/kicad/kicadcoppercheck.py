@@ -18,18 +18,17 @@
             REFERENCE KIND X Y ANGLE LAYER MIRRORED VISIBLE
         KIND is "reference" or "value"; X and Y are the text's position on
         the board in nanometres with y down; ANGLE is its angle on the board
-        (the footprint's orientation added), in tenths of a degree in
-        [0, 3600); LAYER is the layer's name as the file writes it
+        as the file keeps it, in tenths of a degree in [0, 3600); LAYER is the layer's name as the file writes it
         ("F.SilkS"); MIRRORED and VISIBLE are 0 or 1.
 
-Run by /usr/bin/python3, whose pcbnew module is KiCad 6's.
+Run by /usr/bin/python3, whose pcbnew module is KiCad 9's.
 """
 
 import sys
 
 import pcbnew
 
-# KiCad 6's standard names of the layers whose file names differ.
+# KiCad's standard names of the layers whose file names differ.
 FILE_NAMES = {
     "F.Silkscreen": "F.SilkS", "B.Silkscreen": "B.SilkS",
     "F.Courtyard": "F.CrtYd", "B.Courtyard": "B.CrtYd",
@@ -52,7 +51,8 @@ def texts(board):
     for fp in board.GetFootprints():
         for kind, text in (("reference", fp.Reference()), ("value", fp.Value())):
             position = text.GetPosition()
-            angle = int(round(text.GetTextAngle() + fp.GetOrientation())) % 3600
+            # KiCad 9 keeps a footprint text's angle on the board, as the file does.
+            angle = int(round(text.GetTextAngle().AsTenthsOfADegree())) % 3600
             layer = board.GetStandardLayerName(text.GetLayer())
             print(fp.GetReference(), kind, position.x, position.y, angle,
                   FILE_NAMES.get(layer, layer), int(text.IsMirrored()), int(text.IsVisible()))
@@ -64,7 +64,7 @@ def copper(board):
         net = word(item.GetNetname())
         if item.GetClass() == "PCB_VIA":
             top, bottom = item.TopLayer(), item.BottomLayer()
-            print("via", item.GetPosition().x, item.GetPosition().y, item.GetWidth(),
+            print("via", item.GetPosition().x, item.GetPosition().y, item.GetWidth(top),
                   item.GetDrillValue(), name(top), name(bottom), net, group_of(item))
         elif item.GetClass() == "PCB_ARC":
             s, m, e = item.GetStart(), item.GetMid(), item.GetEnd()

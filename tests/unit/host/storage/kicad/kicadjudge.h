@@ -1,5 +1,5 @@
 // KiCad itself as the judge of the host's KiCad files: checker scripts run
-// by the system's python3, whose pcbnew module is KiCad 6's.
+// by the system's python3, whose pcbnew module is KiCad 9's.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,7 +16,7 @@
 namespace dbxhost::kicad::testing {
 
 // Tests with KiCad itself as the judge: a checker script run by the system's
-// python3, whose pcbnew module is KiCad 6's, in a folder of the test's own.
+// python3, whose pcbnew module is KiCad 9's, in a folder of the test's own.
 // Skipped without the module.
 class KicadPythonTest : public ::testing::Test {
  protected:
@@ -48,15 +48,21 @@ class KicadPythonTest : public ::testing::Test {
   std::filesystem::path dir_;
 };
 
+// KiCad's demo projects: KiCad 9's, installed with kicad-demos, and KiCad
+// 6.0.11's, which scripts/test unpacks from Debian's own package.
+inline const std::filesystem::path kKicad9Demos = "/usr/share/kicad/demos";
+inline const std::filesystem::path kKicad6Demos = TANDREL_KICAD6_DEMOS;
+
 // KiCad reads a board's copper and texts with kicadcoppercheck.py.
 class KicadCopperJudge : public KicadPythonTest {
  protected:
-  // The demo board copied into the test's folder.
-  std::filesystem::path copyOfDemo() {
-    const std::filesystem::path demo =
-        "/usr/share/kicad/demos/complex_hierarchy/complex_hierarchy.kicad_pcb";
+  // The demo board complex_hierarchy of the demos folder, copied into the
+  // test's folder; empty (the test failed) when KiCad 9's is missing, or
+  // when KiCad 6's was not unpacked (the caller skips).
+  std::filesystem::path copyOfDemo(const std::filesystem::path& demos = kKicad9Demos) {
+    const std::filesystem::path demo = demos / "complex_hierarchy" / "complex_hierarchy.kicad_pcb";
     if (!std::filesystem::exists(demo)) {
-      ADD_FAILURE() << demo << " is missing: install kicad-demos";
+      if (demos == kKicad9Demos) ADD_FAILURE() << demo << " is missing: install kicad-demos";
       return {};
     }
     std::filesystem::copy_file(demo, dir_ / demo.filename());

@@ -7,6 +7,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
 
 #include "model/geometry.h"
 #include "storage/designfile.h"
@@ -125,6 +129,86 @@ TEST_P(KicadProjectExampleTest, EveryFootprintTurnedAndFlippedReadsBackWithTheHo
 
 INSTANTIATE_TEST_SUITE_P(Examples, KicadProjectExampleTest,
                          ::testing::Values("quad-opamp", "duo-kicad6"));
+
+// A second board of a project (KiCad's multichannel_mixer-unrouted beside
+// multichannel_mixer) takes the project's root schematic.
+TEST_F(KicadProjectTest, ABoardWithoutItsOwnSchematicTakesItsProjects) {
+  const fs::path second = dir_ / "amp-unrouted.kicad_pcb";
+  fs::copy_file(board_, second);
+  std::ofstream(dir_ / "amp.kicad_pro") << "{}";
+  std::ofstream(dir_ / "amp.kicad_sch", std::ios::binary)
+      << "(kicad_sch (version 20250114) (generator \"eeschema\") (uuid \"r\")\n(lib_symbols)\n)\n";
+  EXPECT_NO_THROW(openDesign(second));
+  // The project's schematic is read: a newer one is refused with the board.
+  std::ofstream(dir_ / "amp.kicad_sch", std::ios::binary)
+      << "(kicad_sch (version 20250115) (uuid \"r\")\n(lib_symbols)\n)\n";
+  try {
+    openDesign(second);
+    ADD_FAILURE() << "a schematic newer than the reader knows was read";
+  } catch (const DesignFileError& error) {
+    EXPECT_EQ(std::string(error.what()),
+              (dir_ / "amp.kicad_sch").string() +
+                  ": line 1: file version 20250115 is newer than this dbxhost reads (the newest "
+                  "is 20250114, KiCad 9's)");
+  }
+  // With two projects in the folder, neither is the board's.
+  std::ofstream(dir_ / "other.kicad_pro") << "{}";
+  ::testing::internal::CaptureStdout();
+  const OpenedDesign alone = openDesign(second);
+  const std::string said = ::testing::internal::GetCapturedStdout();
+  EXPECT_THAT(said,
+              ::testing::HasSubstr("no schematic " + (dir_ / "amp-unrouted.kicad_sch").string() +
+                                   " beside the board, and 2 projects in its folder; "
+                                   "serving the board alone"));
+  EXPECT_TRUE(alone.design.sch.components.empty());
+}
+
+// Every board of KiCad 9's demo projects opens, with its project's
+// schematic where the project has one.
+TEST(KicadDemoProjectsTest, EveryDemoBoardOpensWithItsSchematic) {
+  const fs::path demos = "/usr/share/kicad/demos";
+  if (!fs::exists(demos / "multichannel")) GTEST_SKIP() << "KiCad 9's demos are not installed";
+  // Demo projects that have no schematic at all.
+  const std::set<std::string> boardOnly = {"microwave.kicad_pcb"};
+  std::vector<std::string> refused;
+  // Per board: footprints, tracks with arcs and vias, zones, schematic parts.
+  std::map<std::string, std::vector<std::size_t>> counts;
+  std::size_t boards = 0;
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(demos)) {
+    if (entry.path().extension() != ".kicad_pcb") continue;
+    ++boards;
+    const std::string name = entry.path().filename().string();
+    ::testing::internal::CaptureStdout();
+    try {
+      const OpenedDesign opened = openDesign(entry.path());
+      const Design& d = opened.design;
+      EXPECT_FALSE(d.pcb.components.empty()) << name;
+      EXPECT_EQ(d.sch.components.empty(), boardOnly.contains(name)) << name;
+      counts[name] = {d.pcb.components.size(),
+                      d.pcb.tracks.size() + d.pcb.arcs.size() + d.pcb.vias.size(),
+                      d.pcb.zones.size(), d.sch.components.size()};
+    } catch (const DesignFileError& error) {
+      refused.push_back(fs::relative(entry.path(), demos).string() + ": " + error.what());
+    }
+    ::testing::internal::GetCapturedStdout();
+  }
+  EXPECT_GE(boards, 19u);
+  EXPECT_THAT(refused, ::testing::IsEmpty());
+  // As KiCad 9 loads them.
+  if (counts.contains("RoyalBlue54L-Feather.kicad_pcb")) {
+    EXPECT_EQ(counts.at("RoyalBlue54L-Feather.kicad_pcb")[0], 71u);
+    EXPECT_EQ(counts.at("RoyalBlue54L-Feather.kicad_pcb")[1], 1126u);
+  }
+  if (counts.contains("vme-wren.kicad_pcb")) {
+    EXPECT_EQ(counts.at("vme-wren.kicad_pcb")[0], 1508u);
+    EXPECT_EQ(counts.at("vme-wren.kicad_pcb")[1], 31024u);
+    EXPECT_EQ(counts.at("vme-wren.kicad_pcb")[2], 128u);
+  }
+  if (counts.contains("multichannel_mixer-unrouted.kicad_pcb")) {
+    EXPECT_EQ(counts.at("multichannel_mixer-unrouted.kicad_pcb")[3],
+              counts.at("multichannel_mixer.kicad_pcb")[3]);
+  }
+}
 
 TEST_F(KicadProjectTest, OnlyADesignReadFromABoardWritesOne) {
   const fs::path json = dir_ / "d.json";

@@ -81,6 +81,37 @@ inline std::vector<std::string> hostTextLines(const KicadBoard& board, const Pcb
   return lines;
 }
 
+// KiCad's copper lines at the host's precision: the coordinates and sizes
+// (the numbers after "segment", "arc" and "via", and after a zone's layers,
+// net and keepout flag) rounded to 10 nm as the host reads them; KiCad 9
+// writes teardrops to the nanometre. Sorted again.
+inline std::vector<std::string> atHostPrecision(const std::vector<std::string>& kicadLines) {
+  auto isNumber = [](const std::string& word) {
+    const std::size_t digits = word.starts_with('-') ? 1 : 0;
+    return word.size() > digits &&
+           word.find_first_not_of("0123456789", digits) == std::string::npos;
+  };
+  std::vector<std::string> lines;
+  for (const std::string& line : kicadLines) {
+    std::vector<std::string> words;
+    for (std::size_t begin = 0, end = 0; end != std::string::npos; begin = end + 1) {
+      end = line.find(' ', begin);
+      words.push_back(line.substr(begin, end == std::string::npos ? end : end - begin));
+    }
+    std::string out = words[0];
+    bool measuring = true;
+    for (std::size_t i = 1; i < words.size(); ++i) {
+      const bool measure = measuring && i >= (words[0] == "zone" ? 4u : 1u);
+      if (measure && !isNumber(words[i])) measuring = false;
+      out += " " + (measure && measuring ? std::to_string(hostUnits(std::stoll(words[i])) * 10)
+                                         : words[i]);
+    }
+    lines.push_back(out);
+  }
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
+
 inline std::vector<std::string> hostCopperLines(const KicadBoard& board, const Design& design) {
   auto net = [&](int32_t id) {
     const Net* n = design.findNet(id);

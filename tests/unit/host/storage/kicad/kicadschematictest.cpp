@@ -286,6 +286,34 @@ TEST_F(KicadSchematicTest, MultiUnitSymbolsGiveOneSymbolPerUnitAndOneComponent) 
   EXPECT_EQ(symbolOf("R1").partNumber, 1);
 }
 
+// KiCad keeps units of one part that come from different library symbols
+// (a rescued or edited copy, "U1" of KiCad's sonde xilinx demo): one
+// component, each unit with the pins of its own library symbol.
+TEST_F(KicadSchematicTest, UnitsFromDifferentLibrarySymbolsAreOnePart) {
+  footprint("U1", {{"3", "IN"}, {"5", "IN2"}, {"8", "VCC"}});
+  std::string variant = kDual;
+  variant.replace(variant.find("\"Amp:Dual\""), 10, "\"Dual_1\"");
+  for (std::size_t at = 0; (at = variant.find("\"Dual_", at)) != std::string::npos; at += 8) {
+    if (variant.compare(at, 8, "\"Dual_1\"") != 0) variant.insert(at + 6, "1_");
+  }
+  variant.replace(variant.find("(at -7.62 2.54 0) (length 2.54) (name \"+\") (number \"5\")"), 17,
+                  "(at -7.62 5.08 0)");
+  write("root.kicad_sch",
+        schematic(kDual + variant,
+                  {symbol("Amp:Dual", "U1", "20 50 0", "(unit 1)"),
+                   symbol("Amp:Dual", "U1", "50 50 0", "(lib_name \"Dual_1\") (unit 2)")}));
+  load();
+  EXPECT_THAT(symbolNames(), ::testing::ElementsAre("U1:A", "U1:B"));
+  ASSERT_EQ(design_.sch.components.size(), 1u);
+  const SchComponent& u1 = componentOf("U1");
+  EXPECT_EQ(u1.pins.size(), 8u);
+  EXPECT_EQ(pinOf(u1, "3").netId, netId("IN"));
+  EXPECT_EQ(pinOf(u1, "5").gateNumber, 2);
+  EXPECT_EQ(pinOf(u1, "5").netId, netId("IN2"));
+  // Pin 5 where the variant draws it, 2.54 mm above the original's place.
+  EXPECT_EQ(pinOf(u1, "5").refPoint, (TPoint{4238000, -4492000}));
+}
+
 TEST_F(KicadSchematicTest, SecondBodyStyleTakesItsOwnPins) {
   footprint("U1");
   write("root.kicad_sch",
@@ -518,7 +546,7 @@ TEST_F(KicadSchematicTest, ContentErrorsNameTheFileAndLine) {
       {{symbol("Amp:Dual", "U1", "0 0 0"), symbol("Amp:Dual", "U1", "9 9 0")},
        "line 4: unit 1 of \"U1\" is placed twice"},
       {{symbol("Amp:Dual", "U1", "0 0 0"), symbol("Device:R", "U1", "9 9 0")},
-       "line 4: \"U1\" is used by two different symbols"},
+       "line 4: \"U1\" is used by symbols of 2 and 1 unit(s)"},
       {{symbol("Device:R", "R1", "0 0 45")}, "line 3: a symbol turns by quarter turns only"},
       {{symbol("Device:R", "R1", "0 0 0", "(convert 0)")}, "line 3: body style 0 does not exist"},
       {{symbol("Device:R", "R1", "0 0 0", "(mirror z)")}, "line 3: mirror axis \"z\""},

@@ -70,6 +70,37 @@ TEST(SexprTest, ARefusalQuotesAtMostTwoHundredBytesOfTheInput) {
   }
 }
 
+// KiCad 9 saves boards with "(curved_edges no)filter_ratio 0.9)" and opens
+// them: a teardrop setting without its "(" is the list it stands for.
+TEST(SexprTest, TeardropSettingsWithoutTheirOpeningParenthesisAreTheirLists) {
+  const std::string text =
+      "(pad \"1\"\n (teardrops (max_width 2) (curved_edges no)filter_ratio 0.9)\n"
+      " (enabled yes))\n (uuid \"u\"))";
+  const Sexpr root = parseSexpr(text, "f");
+  const Sexpr* teardrops = root.list("teardrops");
+  ASSERT_NE(teardrops, nullptr);
+  EXPECT_EQ(teardrops->children.size(), 5u);
+  const Sexpr* ratio = teardrops->list("filter_ratio");
+  ASSERT_NE(ratio, nullptr);
+  EXPECT_EQ(ratio->children.at(1).text, "0.9");
+  EXPECT_EQ(text.substr(ratio->begin, ratio->end - ratio->begin), "filter_ratio 0.9)");
+  EXPECT_NE(teardrops->list("enabled"), nullptr);
+  EXPECT_NE(root.list("uuid"), nullptr);
+
+  // Only where KiCad reads it so, and with exactly one value.
+  EXPECT_EQ(refusal("(pad (teardrops filter_ratio 0.9 1)))"),
+            "board.kicad_pcb: line 1: filter_ratio takes one value");
+  EXPECT_EQ(refusal("(pad (teardrops (enabled yes)\nmax_width))"),
+            "board.kicad_pcb: line 2: max_width takes one value");
+  EXPECT_EQ(refusal("(pad (zone filter_ratio 0.9)))"),
+            "board.kicad_pcb: line 1: text after the closing parenthesis");
+  EXPECT_EQ(refusal("(pad (teardrops (enabled yes) enabled 0.9)))"),
+            "board.kicad_pcb: line 1: text after the closing parenthesis");
+  EXPECT_EQ(refusal("(teardrops filter_ratio)"),
+            "board.kicad_pcb: line 1: filter_ratio takes one value");
+  EXPECT_EQ(refusal("(filter_ratio 0.9 (teardrops (filter_ratio 0.9)))"), "accepted");
+}
+
 TEST(SexprTest, DecimalsBecomeExactFixedPointNumbers) {
   const Sexpr root = parseSexpr(
       "(at 1.27 -0.0000005 123456.123456 90 1e-3 0.1234565 x 1.2.3 99999999999 7.5 +2)", "f");
