@@ -554,7 +554,20 @@ class CopperWriter {
                             " is not a layer of the board");
     return quoteSexprString(it->second);
   }
-  std::string net(int32_t id) const { return "(net " + std::to_string(id) + ")"; }
+  // KiCad 10 names an item's net, KiCad 6 to 9 give its number.
+  std::string net(int32_t id) const {
+    if (!board_.netsByName()) return "(net " + std::to_string(id) + ")";
+    return "(net " + quoteSexprString(netName(id)) + ")";
+  }
+  // A zone also carried its net's name before KiCad 10.
+  std::string zoneNet(int32_t id) const {
+    if (board_.netsByName()) return net(id);
+    return net(id) + " (net_name " + quoteSexprString(netName(id)) + ")";
+  }
+  std::string netName(int32_t id) const {
+    const Net* n = design_.findNet(id);
+    return n != nullptr ? n->name : "";
+  }
 
   std::string text(const Track& t, const std::string& uuid) const {
     return "(segment (start " + xy(t.start) + ") (end " + xy(t.end) + ") (width " + mm(t.width) +
@@ -575,13 +588,11 @@ class CopperWriter {
   }
   // KiCad 6's defaults for a new zone: the model keeps no fill settings.
   std::string text(const Zone& z, const std::string& uuid) const {
-    const Net* n = design_.findNet(z.info.netId);
     std::string layers = z.layerIds.size() == 1 ? "(layer " : "(layers ";
     for (std::size_t i = 0; i < z.layerIds.size(); ++i)
       layers += (i > 0 ? " " : "") + layer(z.layerIds[i]);
-    std::string text = "(zone " + net(z.info.netId) + " (net_name " +
-                       quoteSexprString(n != nullptr ? n->name : "") + ") " + layers +
-                       ") (tstamp " + uuid + ") (hatch edge 0.508)";
+    std::string text = "(zone " + zoneNet(z.info.netId) + " " + layers + ") (tstamp " + uuid +
+                       ") (hatch edge 0.508)";
     if (z.priority > 0) text += " (priority " + std::to_string(z.priority) + ")";
     text += " (connect_pads (clearance 0.508)) (min_thickness 0.254)";
     if (z.keepout) {

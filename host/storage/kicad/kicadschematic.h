@@ -11,11 +11,16 @@
 // nothing, since their footprints stand on the board all the same.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 
 #include "model/design.h"
 
 namespace dbxhost::kicad {
+
+// The newest schematic file version read: KiCad 10.0.7 writes 20260306
+// (docs/kicad-formats.md).
+inline constexpr int64_t kNewestSchematicVersion = 20260306;
 
 // Fills design.sch from the root schematic and its sheet files; design.pcb and
 // design.nets must already hold the board. Throws KicadFileError ("<file>:

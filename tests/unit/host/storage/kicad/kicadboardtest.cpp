@@ -343,7 +343,7 @@ TEST(KicadBoardTest, RefusesMalformedBoardsWithFileAndLine) {
             "board in KiCad 6 or newer first");
   EXPECT_EQ(refusal(boardText(footprint, "20990101")),
             "b.kicad_pcb: line 2: file version 20990101 is newer than this dbxhost reads (KiCad 6 "
-            "to 9)");
+            "to 10, file versions up to 20260206)");
   EXPECT_EQ(refusal("(kicad_sch (version 20231120))"),
             "b.kicad_pcb: line 1: not a KiCad board (expected (kicad_pcb ...))");
   std::string side = footprint;
