@@ -29,14 +29,7 @@ std::string boardText(const std::string& footprints, const std::string& version 
          footprints + ")\n";
 }
 
-std::string refusal(const std::string& text) {
-  try {
-    parseKicadBoard(text, "b.kicad_pcb");
-  } catch (const KicadFileError& error) {
-    return error.what();
-  }
-  return "accepted";
-}
+std::string refusal(const std::string& text) { return testing::boardRefusal(text); }
 
 // The worst per-axis distance in nanometres between the host's pads and
 // KiCad's, pads matched in file order.

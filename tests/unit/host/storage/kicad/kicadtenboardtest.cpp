@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "kicadreference.h"
 #include "storage/designfileerror.h"
 #include "storage/kicad/kicadboard.h"
 #include "storage/kicad/kicadboardwriter.h"
@@ -31,14 +32,7 @@ std::string namedNetBoard(const std::string& items, const std::string& version =
          items + ")\n";
 }
 
-std::string refusal(const std::string& text) {
-  try {
-    parseKicadBoard(text, "b.kicad_pcb");
-  } catch (const KicadFileError& error) {
-    return error.what();
-  }
-  return "accepted";
-}
+using testing::boardRefusal;
 
 TEST(KicadTenBoardTest, ItemsNameTheirNetsAndANewNameIsANewNet) {
   const KicadBoard board = parseKicadBoard(
@@ -94,9 +88,10 @@ TEST(KicadTenBoardTest, ZoneOutlinesFollowTheirArcs) {
     const double dx = outline[i].x - 1000000.0, dy = outline[i].y + 500000.0;
     EXPECT_NEAR(std::hypot(dx, dy), 500000.0, 1.0) << i;
   }
-  EXPECT_EQ(refusal(namedNetBoard("\t(zone (net \"GND\") (layer \"F.Cu\") (polygon (pts (xy 0 0)\n"
-                                  "\t\t(arc (start 1 0) (end 0 1)))))\n")),
-            "b.kicad_pcb: line 20: (arc) has no (mid)");
+  EXPECT_EQ(
+      boardRefusal(namedNetBoard("\t(zone (net \"GND\") (layer \"F.Cu\") (polygon (pts (xy 0 0)\n"
+                                 "\t\t(arc (start 1 0) (end 0 1)))))\n")),
+      "b.kicad_pcb: line 20: (arc) has no (mid)");
 }
 
 // KiCad reads either form in any version: a name of the table's nets is that
@@ -119,24 +114,25 @@ TEST(KicadTenBoardTest, ANameResolvesToTheTablesNetOfThatName) {
 }
 
 TEST(KicadTenBoardTest, RefusesWhatCannotBeReadNamingFileLineAndVersion) {
-  EXPECT_EQ(refusal(namedNetBoard("", "20260207")),
+  EXPECT_EQ(boardRefusal(namedNetBoard("", "20260207")),
             "b.kicad_pcb: line 2: file version 20260207 is newer than this dbxhost reads (KiCad 6 "
             "to 10, file versions up to 20260206)");
-  EXPECT_EQ(refusal(namedNetBoard(
+  EXPECT_EQ(boardRefusal(namedNetBoard(
                 "\t(segment (start 0 0) (end 1 0) (width 0.2) (layer \"F.Cu\") (net 3))\n")),
             "b.kicad_pcb: line 19: (segment) refers to net 3, which the board does not declare");
   const std::string longName(kMaxLongName + 1, 'N');
-  EXPECT_EQ(refusal(namedNetBoard("\t(segment (start 0 0) (end 1 0) (width 0.2) (layer \"F.Cu\") "
-                                  "(net \"" +
-                                  longName + "\"))\n")),
-            "b.kicad_pcb: line 19: net name \"" + longName + "\" is longer than " +
-                std::to_string(kMaxLongName) + " bytes");
-  EXPECT_EQ(refusal(namedNetBoard("\t(segment (start 0 0) (end 1 0) (width 0.2) "
-                                  "(layers \"F.Mask\") (net \"GND\"))\n")),
+  EXPECT_EQ(
+      boardRefusal(namedNetBoard("\t(segment (start 0 0) (end 1 0) (width 0.2) (layer \"F.Cu\") "
+                                 "(net \"" +
+                                 longName + "\"))\n")),
+      "b.kicad_pcb: line 19: net name \"" + longName + "\" is longer than " +
+          std::to_string(kMaxLongName) + " bytes");
+  EXPECT_EQ(boardRefusal(namedNetBoard("\t(segment (start 0 0) (end 1 0) (width 0.2) "
+                                       "(layers \"F.Mask\") (net \"GND\"))\n")),
             "b.kicad_pcb: line 19: a track on no copper layer");
   // Every version from KiCad 9's last to KiCad 10's reads.
   for (const char* version : {"20241229", "20250513", "20250907", "20251028", "20260206"})
-    EXPECT_EQ(refusal(namedNetBoard("", version)), "accepted") << version;
+    EXPECT_EQ(boardRefusal(namedNetBoard("", version)), "accepted") << version;
 }
 
 Design designOf(const KicadBoard& board) {
@@ -152,7 +148,8 @@ TEST(KicadTenBoardTest, AddedCopperNamesItsNetInKicadTenFiles) {
   const KicadBoard board = parseKicadBoard(namedNetBoard(""), "named.kicad_pcb");
   Design design = designOf(board);
   design.pcb.tracks.push_back({{1, 2, "", false, false}, 1, 25000, {0, 0}, {100000, 0}});
-  design.pcb.vias.push_back({{2, 0, "", false, false}, {0, 0}, 60000, 30000, 1, 2, DBX_18::kViaThrough});
+  design.pcb.vias.push_back(
+      {{2, 0, "", false, false}, {0, 0}, 60000, 30000, 1, 2, DBX_18::kViaThrough});
   Zone zone;
   zone.info = {3, 1, "", false, false};
   zone.layerIds = {2};
