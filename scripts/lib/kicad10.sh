@@ -41,6 +41,13 @@ kicad10_unmount() {
   return 0
 }
 
+# Removes a tree, never through a mount left in it by a run that was cut
+# short (its /dev is the machine's own).
+kicad10_remove() {
+  kicad10_unmount "$1"
+  rm -rf --one-file-system "$1"
+}
+
 # kicad10_fail MESSAGE: says why the tree cannot be had and stops.
 kicad10_fail() {
   echo "KiCad 10 test tree: $*" >&2
@@ -51,7 +58,7 @@ kicad10_fail() {
 # there only once pcbnew 10 imports, so a broken build is never reused.
 kicad10_build() {
   local root=$1 work="$1.new"
-  rm -rf "$work"
+  kicad10_remove "$work"
   mkdir -p "$(dirname "$root")"
   echo "Building the KiCad 10 test tree in $root (Debian unstable, minbase)"
   debootstrap --variant=minbase unstable "$work" "$TANDREL_KICAD10_MIRROR" >"$work.log" 2>&1 ||
@@ -81,7 +88,7 @@ kicad10_build() {
     kicad10_fail "Debian unstable's kicad gives pcbnew '${version:-none}', not KiCad 10"
     return 1
   fi
-  rm -rf "$root"
+  kicad10_remove "$root"
   mv "$work" "$root"
   mv "$work.log" "$root.log"
   echo "KiCad 10 test tree ready: pcbnew $version"
