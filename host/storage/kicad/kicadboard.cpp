@@ -186,14 +186,14 @@ class BoardReader {
     }
     if (number > kNewestBoardVersion) {
       r_.fail(version, "file version " + std::to_string(number) +
-                           " is newer than this dbxhost reads (the newest is " +
-                           std::to_string(kNewestBoardVersion) + ", KiCad 9's)");
+                           " is newer than this dbxhost reads (KiCad 6 to 10, file versions up "
+                           "to " +
+                           std::to_string(kNewestBoardVersion) + ")");
     }
     return number;
   }
 
   void readNets(const Sexpr& root) {
-    std::set<std::string> names;
     for (const Sexpr* node : root.lists("net")) {
       const int64_t number = r_.integer(*node, 1);
       const std::string& name = r_.text(*node, 2);
@@ -213,12 +213,44 @@ class BoardReader {
         r_.fail(*node, "net name " + quoteSexprString(name) + " is longer than " +
                            std::to_string(kMaxLongName) + " bytes");
       }
-      if (!names.insert(name).second) {
+      if (!netsByName_.emplace(name, int32_t(number)).second) {
         r_.fail(*node, "net name " + quoteSexprString(name) + " is used twice");
       }
       netIds_[number] = int32_t(number);
+      nextNetId_ = std::max(nextNetId_, int32_t(number));
       board_.nets.push_back({int32_t(number), name, 0});
     }
+  }
+
+  // The host net of a (net ...) reference. KiCad 6 to 9 write the number of
+  // a net of the board's table; KiCad 10 writes the net's name, and a name
+  // the board has not used before makes a new net, as KiCad's own reader
+  // does. The empty name is no net.
+  int32_t netReference(const Sexpr& net, const Sexpr& owner) {
+    if (net.children.size() > 1 && net.children[1].kind == Sexpr::Kind::String) {
+      const std::string& name = net.children[1].text;
+      if (name.empty()) return 0;
+      if (const auto known = netsByName_.find(name); known != netsByName_.end())
+        return known->second;
+      if (name.size() > kMaxLongName) {
+        r_.fail(net, "net name " + quoteSexprString(name) + " is longer than " +
+                         std::to_string(kMaxLongName) + " bytes");
+      }
+      if (nextNetId_ == std::numeric_limits<int32_t>::max()) r_.fail(net, "too many nets");
+      const int32_t id = ++nextNetId_;  // after the table's numbers
+      netsByName_.emplace(name, id);
+      board_.nets.push_back({id, name, 0});
+      return id;
+    }
+    const int64_t number = r_.integer(net, 1);
+    const auto it = netIds_.find(number);
+    if (it == netIds_.end()) {
+      const std::string item = owner.head() == "pad" ? "pad " + quoteSexprString(r_.text(owner, 1))
+                                                     : "(" + std::string(owner.head()) + ")";
+      r_.fail(net, item + " refers to net " + std::to_string(number) +
+                       ", which the board does not declare");
+    }
+    return it->second;
   }
 
   void readHeader(const Sexpr& root) {
@@ -406,14 +438,9 @@ class BoardReader {
     for (const Sexpr* pad : fp.lists("pad")) {
       pattern.pads.push_back(padDef(*pad, source));
       if (const Sexpr* net = pad->list("net")) {
-        const int64_t number = r_.integer(*net, 1);
-        const auto it = netIds_.find(number);
-        if (it == netIds_.end()) {
-          r_.fail(*net, "pad " + quoteSexprString(pattern.pads.back().pinDes) + " refers to net " +
-                            std::to_string(number) + ", which the board does not declare");
-        }
+        const int32_t netId = netReference(*net, *pad);
         // Pads that share a number are one pin: the first one's net counts.
-        if (it->second != 0) component.padNets.emplace(pattern.pads.back().pinDes, it->second);
+        if (netId != 0) component.padNets.emplace(pattern.pads.back().pinDes, netId);
       }
     }
     pattern.outline = courtyard(fp, source.bottom);
@@ -616,6 +643,21 @@ class BoardReader {
     return it->second;
   }
 
+  // A track's copper layer: its (layer), or from KiCad 9 on the copper one of
+  // its (layers "F.Cu" "F.Mask") when it also opens the solder mask.
+  int32_t trackLayer(const Sexpr& item) const {
+    if (const Sexpr* layers = item.list("layers");
+        layers != nullptr && item.list("layer") == nullptr) {
+      for (std::size_t i = 1; i < layers->children.size(); ++i) {
+        const std::string& name = r_.text(*layers, i);
+        if (name.ends_with(".Cu")) return copperLayer(*layers, name);
+      }
+      r_.fail(*layers, "a track on no copper layer");
+    }
+    const Sexpr& layer = r_.required(item, "layer");
+    return copperLayer(layer, r_.text(layer, 1));
+  }
+
   // The layers of a zone: names, "*.Cu" for every copper layer, "F&B.Cu"
   // for the outer ones.
   std::vector<int32_t> zoneLayers(const Sexpr& zone) const {
@@ -641,16 +683,9 @@ class BoardReader {
     return ids;
   }
 
-  int32_t netOf(const Sexpr& item) const {
+  int32_t netOf(const Sexpr& item) {
     const Sexpr* net = item.list("net");
-    if (net == nullptr) return 0;
-    const int64_t number = r_.integer(*net, 1);
-    const auto it = netIds_.find(number);
-    if (it == netIds_.end()) {
-      r_.fail(*net, "(" + std::string(item.head()) + ") refers to net " + std::to_string(number) +
-                        ", which the board does not declare");
-    }
-    return it->second;
+    return net == nullptr ? 0 : netReference(*net, item);
   }
 
   // A size in host units: positive and within the host's range.
@@ -671,8 +706,7 @@ class BoardReader {
     Pcb& pcb = board_.pcb;
     auto at = [&](std::string_view head) { return point(r_.required(item, head), 1, false); };
     if (kind == "segment" || kind == "arc") {
-      const Sexpr& layer = r_.required(item, "layer");
-      const int32_t layerId = copperLayer(layer, r_.text(layer, 1));
+      const int32_t layerId = trackLayer(item);
       const int32_t width = size(item, "width");
       if (kind == "segment") {
         pcb.tracks.push_back({info, layerId, width, at("start"), at("end")});
@@ -686,7 +720,8 @@ class BoardReader {
       via.endLayerId = copperLayer(layers, r_.text(layers, 2));
       for (const Sexpr& flag : item.children) {
         if (flag.kind != Sexpr::Kind::Atom) continue;
-        if (flag.text == "blind") via.viaType = DBX_18::kViaBlindBuried;
+        // KiCad 10 tells buried vias from blind ones; the host has one kind for both.
+        if (flag.text == "blind" || flag.text == "buried") via.viaType = DBX_18::kViaBlindBuried;
         if (flag.text == "micro") via.viaType = DBX_18::kViaMicro;
       }
       pcb.vias.push_back(via);
@@ -793,8 +828,10 @@ class BoardReader {
 
   SexprReader r_;
   KicadBoard board_;
-  std::map<std::string, int32_t> layerIds_;  // KiCad layer name -> host layer id
-  std::map<int64_t, int32_t> netIds_;        // KiCad net number -> host net id (0: no net)
+  std::map<std::string, int32_t> layerIds_;    // KiCad layer name -> host layer id
+  std::map<int64_t, int32_t> netIds_;          // KiCad net number -> host net id (0: no net)
+  std::map<std::string, int32_t> netsByName_;  // net name -> host net id
+  int32_t nextNetId_ = 0;                      // the highest host net id so far
   std::set<std::string> refDesSeen_;
   std::map<std::string, std::vector<std::string>> patternKeys_;  // footprint name -> keys
 };

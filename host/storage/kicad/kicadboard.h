@@ -1,5 +1,5 @@
-// A KiCad board (.kicad_pcb, the formats of KiCad 6 to 9) read into the host's
-// PCB model.
+// A KiCad board (.kicad_pcb, the formats of KiCad 6 to 10) read into the
+// host's PCB model.
 //
 // Coordinates: KiCad keeps nanometres with the y axis pointing down; the host
 // keeps units of 10 nm with the y axis pointing up, so host y = -KiCad y,
@@ -39,11 +39,14 @@ inline constexpr const char* kHostUnitGrid = "0.00001mm";
 // A board without a layer table has F.Cu and B.Cu. Each footprint's
 // Reference and Value are its component's texts (kicadfootprinttext.h).
 //
-// Oldest and newest file versions read: KiCad 6.0's and KiCad 9.0's. A newer
-// file may hold what this reader does not know, so it is refused, never read
-// half right.
+// Oldest and newest file versions read: KiCad 6.0's and KiCad 10.0's. A
+// newer file may hold what this reader does not know, so it is refused, never
+// read half right.
 inline constexpr int64_t kOldestBoardVersion = 20211014;
-inline constexpr int64_t kNewestBoardVersion = 20241229;
+inline constexpr int64_t kNewestBoardVersion = 20260206;
+// From this version on KiCad names the net of a pad, track, via or zone,
+// (net "VCC"), and writes no net table (docs/kicad-formats.md).
+inline constexpr int64_t kFirstNetNamesVersion = 20251028;
 
 // One footprint as read: where it stands in the file and how it was placed,
 // in KiCad's exact values and as the host placement made of them.
@@ -77,6 +80,8 @@ struct KicadBoard {
   std::string sourceName;
   std::string text;     // the file byte for byte
   int64_t version = 0;  // the file's (version ...)
+  // Items name their nets ((net "VCC")) rather than number them.
+  bool netsByName() const { return version >= kFirstNetNamesVersion; }
   std::vector<Net> nets;
   Pcb pcb;
   std::vector<FootprintSource> footprints;  // file order; componentId = index + 1

@@ -629,7 +629,10 @@ class CopperWriter {
                             " is not a layer of the board");
     return quoteSexprString(it->second);
   }
-  static NewList net(int32_t id) { return {"net", {std::to_string(id)}, {}}; }
+  // KiCad 10 names an item's net, KiCad 6 to 9 give its number.
+  NewList net(int32_t id) const {
+    return {"net", {board_.netsByName() ? netName(id) : std::to_string(id)}, {}};
+  }
   NewList uuidList(const std::string& uuid) const {
     return {eight_ ? "uuid" : "tstamp", {uuidAtom(uuid)}, {}};
   }
@@ -709,7 +712,9 @@ class CopperWriter {
       copy.identity(z.info.netId, uuid);
       return copy.text();
     }
-    NewList zone{"zone", {}, {net(z.info.netId), {"net_name", {netName(z.info.netId)}, {}}}};
+    NewList zone{"zone", {}, {net(z.info.netId)}};
+    // A zone also carried its net's name before KiCad 10.
+    if (!board_.netsByName()) zone.lists.push_back({"net_name", {netName(z.info.netId)}, {}});
     NewList layers{z.layerIds.size() == 1 ? "layer" : "layers", {}, {}};
     for (int32_t id : z.layerIds) layers.atoms.push_back(layer(id));
     zone.lists.push_back(layers);
@@ -828,7 +833,8 @@ class CopperWriter {
     }
     void identity(int32_t netId, const std::string& uuid) {
       if (const Sexpr* net = source_.list("net")) {
-        edits_.push_back({net->children[1].begin, net->children[1].end, std::to_string(netId)});
+        edits_.push_back({net->children[1].begin, net->children[1].end,
+                          w_.board_.netsByName() ? w_.netName(netId) : std::to_string(netId)});
       }
       if (const Sexpr* name = source_.list("net_name")) {
         edits_.push_back({name->children[1].begin, name->children[1].end, w_.netName(netId)});

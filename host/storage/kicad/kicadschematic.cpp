@@ -120,6 +120,67 @@ void addArc(Box& box, TPoint start, TPoint mid, TPoint end) {
   }
 }
 
+// Before KiCad 10 a lone "~" stood for an empty text (a pin without a name,
+// an empty field); since file version 20250318 it is the text "~".
+constexpr int64_t kLiteralTildeVersion = 20250318;
+// From this version on a pin number "[1,3-5]" names several pads.
+constexpr int64_t kStackedPinsVersion = 20250901;
+
+std::string schematicText(std::string text, int64_t version) {
+  if (version < kLiteralTildeVersion && text == "~") text.clear();
+  return text;
+}
+
+// "A12" as "A" and 12; no number when the text does not end in digits.
+std::pair<std::string, std::optional<int64_t>> prefixAndNumber(std::string_view text) {
+  std::size_t digits = text.size();
+  while (digits > 0 && text[digits - 1] >= '0' && text[digits - 1] <= '9') --digits;
+  if (digits == text.size() || text.size() - digits > 9) return {std::string(text), std::nullopt};
+  int64_t value = 0;
+  for (std::size_t i = digits; i < text.size(); ++i) value = value * 10 + (text[i] - '0');
+  return {std::string(text.substr(0, digits)), value};
+}
+
+std::string_view trimmed(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  return text;
+}
+
+// The pads a pin number stands for: "[1,2,5-7]" and "[A1-A3]" list several
+// in KiCad 10's stacked notation, anything else (and a list KiCad would not
+// expand: a reversed range, ranges of different prefixes) is one pad.
+std::vector<std::string> padNumbers(const std::string& number, int64_t version) {
+  if (version < kStackedPinsVersion || number.size() < 2 || number.front() != '[' ||
+      number.back() != ']') {
+    return {number};
+  }
+  constexpr int64_t kMaxStacked = 10000;  // far beyond any package's pins
+  std::vector<std::string> pads;
+  std::string_view rest = std::string_view(number).substr(1, number.size() - 2);
+  while (!rest.empty()) {
+    const std::size_t comma = rest.find(',');
+    const std::string_view part = trimmed(rest.substr(0, comma));
+    rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+    if (part.empty()) continue;
+    const std::size_t dash = part.find('-');
+    if (dash == std::string_view::npos) {
+      pads.emplace_back(part);
+      continue;
+    }
+    const auto [firstPrefix, first] = prefixAndNumber(trimmed(part.substr(0, dash)));
+    const auto [lastPrefix, last] = prefixAndNumber(trimmed(part.substr(dash + 1)));
+    if (!first || !last || firstPrefix != lastPrefix || *first > *last ||
+        *last - *first >= kMaxStacked) {
+      return {number};
+    }
+    for (int64_t n = *first; n <= *last; ++n) pads.push_back(firstPrefix + std::to_string(n));
+    if (pads.size() > std::size_t(kMaxStacked)) return {number};
+  }
+  if (pads.empty()) return {number};
+  return pads;
+}
+
 // One pin of a library symbol, in library coordinates (y up).
 struct LibPin {
   std::string number;
@@ -138,7 +199,8 @@ struct LibShape {
 // A symbol definition of a schematic's (lib_symbols) section.
 struct LibSymbol {
   int unitCount = 1;
-  bool power = false;  // a power symbol: its pins join the net its value names
+  bool power = false;       // a power symbol: its pins join the net its value names
+  bool localPower = false;  // ... on its own sheet only
   std::vector<LibPin> pins;
   std::vector<LibShape> shapes;
 
@@ -201,7 +263,8 @@ void addPinLine(Box& box, TPoint at, int64_t milliDegrees, int64_t length) {
 
 class LibSymbolReader {
  public:
-  explicit LibSymbolReader(const SexprReader& reader) : reader_(reader) {}
+  LibSymbolReader(const SexprReader& reader, int64_t version)
+      : reader_(reader), version_(version) {}
 
   LibSymbol read(const Sexpr& node) {
     if (node.list("extends")) {
@@ -215,8 +278,13 @@ class LibSymbolReader {
       symbol.unitCount = std::max(symbol.unitCount, unit);
       readItems(*unitNode, unit, style, symbol);
     }
-    // Only a power input makes a global net; a power flag has a power output.
-    symbol.power = node.list("power") && hasPowerInput_;
+    // Only a power input makes a net; a power flag has a power output.
+    const Sexpr* power = node.list("power");
+    symbol.power = power != nullptr && hasPowerInput_;
+    // KiCad 10's (power local) joins the net of its sheet alone.
+    symbol.localPower = symbol.power && power->children.size() > 1 &&
+                        power->children[1].kind == Sexpr::Kind::Atom &&
+                        power->children[1].text == "local";
     return symbol;
   }
 
@@ -265,15 +333,21 @@ class LibSymbolReader {
     LibShape shape{unit, style, {}};
     addPinLine(shape.box, pin.at, angle, length ? coordinate(reader_, *length, 1) : 0);
     symbol.shapes.push_back(shape);
-    pin.number = reader_.text(reader_.required(item, "number"), 1);
-    checkName(reader_, item, pin.number, kMaxRefDes, "pin number");
-    pin.name = reader_.text(reader_.required(item, "name"), 1);
-    if (pin.name == "~") pin.name.clear();  // KiCad's mark for a pin without a name
+    const Sexpr& number = reader_.required(item, "number");
+    const std::string stacked = schematicText(reader_.text(number, 1), version_);
+    pin.name = schematicText(reader_.text(reader_.required(item, "name"), 1), version_);
     hasPowerInput_ = hasPowerInput_ || reader_.text(item, 1) == "power_in";
-    symbol.pins.push_back(std::move(pin));
+    // A stacked pin ("[1-4]", KiCad 10) stands for several pads: one host
+    // pin each, all at its place.
+    for (std::string& each : padNumbers(stacked, version_)) {
+      checkName(reader_, item, each, kMaxRefDes, "pin number");
+      pin.number = std::move(each);
+      symbol.pins.push_back(pin);
+    }
   }
 
   const SexprReader& reader_;
+  const int64_t version_;
   bool hasPowerInput_ = false;
 };
 
@@ -285,12 +359,13 @@ struct SheetFile {
       reader.fail(root,
                   "not a KiCad schematic: the file starts with (" + std::string(root.head()) + ")");
     }
-    if (const Sexpr* version = root.list("version")) {
-      const int64_t number = reader.integer(*version, 1);
-      if (number > kNewestSchematicVersion) {
-        reader.fail(*version, "file version " + std::to_string(number) +
-                                  " is newer than this dbxhost reads (the newest is " +
-                                  std::to_string(kNewestSchematicVersion) + ", KiCad 9's)");
+    if (const Sexpr* node = root.list("version")) {
+      version = reader.integer(*node, 1);
+      if (version > kNewestSchematicVersion) {
+        reader.fail(*node, "file version " + std::to_string(version) +
+                               " is newer than this dbxhost reads (KiCad 6 to 10, file versions "
+                               "up to " +
+                               std::to_string(kNewestSchematicVersion) + ")");
       }
     }
     if (const Sexpr* library = root.list("lib_symbols")) {
@@ -306,12 +381,14 @@ struct SheetFile {
     if (definition == definitions.end()) {
       reader.fail(user, "library symbol " + quoteSexprString(name) + " is not in (lib_symbols)");
     }
-    return parsed.emplace(name, LibSymbolReader(reader).read(*definition->second)).first->second;
+    return parsed.emplace(name, LibSymbolReader(reader, version).read(*definition->second))
+        .first->second;
   }
 
   fs::path path;
   SexprReader reader;
   Sexpr root;
+  int64_t version = kNewestSchematicVersion;
   std::map<std::string, const Sexpr*> definitions;  // into root
   std::map<std::string, LibSymbol> parsed;
 };
@@ -559,7 +636,13 @@ class SchematicReader {
     return InstanceData{reader.text(*reference, 2), 0, std::nullopt, std::nullopt};
   }
 
-  int32_t powerNetOf(const LibSymbol& library, const std::string& value) const {
+  int32_t powerNetOf(const LibSymbol& library, const std::string& value,
+                     const SheetInstance& sheet) const {
+    // A local power symbol names a net of its sheet, as a local label does.
+    if (library.localPower) {
+      const auto it = netIds_.find(out_.sheets[std::size_t(sheet.id - 1)].name + value);
+      return it != netIds_.end() ? it->second : 0;
+    }
     // KiCad 7 names the net by the value, KiCad 6 by the power pin's name.
     if (const auto it = netIds_.find(value); it != netIds_.end()) return it->second;
     for (const LibPin& pin : library.pins) {
@@ -576,7 +659,8 @@ class SchematicReader {
     const LibSymbol& library = file.libSymbol(node, libraryKey);
     const InstanceData instance = instanceOf(file, node, sheet);
     const std::string& reference = instance.reference;
-    const std::string value = instance.value.value_or(propertyText(reader, node, "Value"));
+    const std::string value =
+        instance.value.value_or(schematicText(propertyText(reader, node, "Value"), file.version));
 
     const PcbComponent* footprint = nullptr;
     if (!library.power) {
@@ -627,10 +711,11 @@ class SchematicReader {
     if (source.units.empty()) {
       SchComponent& component = out_.components[index];
       component.value = fittedText(value, kMaxName);
-      std::string pattern = instance.footprint.value_or(propertyText(reader, node, "Footprint"));
+      std::string pattern = instance.footprint.value_or(
+          schematicText(propertyText(reader, node, "Footprint"), file.version));
       component.patternName = fittedText(pattern.substr(pattern.find(':') + 1), kMaxName);
       source.footprint = footprint;
-      if (library.power) source.powerNet = powerNetOf(library, value);
+      if (library.power) source.powerNet = powerNetOf(library, value, sheet);
     }
     for (const PlacedUnit& placed : source.units) {
       if (placed.unit == unit) {

@@ -18,9 +18,9 @@
 
 namespace dbxhost::kicad {
 
-// The newest schematic file version read: KiCad 9.0's. A newer file is
-// refused, never read half right.
-inline constexpr int64_t kNewestSchematicVersion = 20250114;
+// The newest schematic file version read: KiCad 10.0.7 writes 20260306
+// (docs/kicad-formats.md). A newer file is refused, never read half right.
+inline constexpr int64_t kNewestSchematicVersion = 20260306;
 
 // Fills design.sch from the root schematic and its sheet files; design.pcb and
 // design.nets must already hold the board. Throws KicadFileError ("<file>:

@@ -31,14 +31,7 @@ std::string boardText(const std::string& footprints, const std::string& version 
          footprints + ")\n";
 }
 
-std::string refusal(const std::string& text) {
-  try {
-    parseKicadBoard(text, "b.kicad_pcb");
-  } catch (const KicadFileError& error) {
-    return error.what();
-  }
-  return "accepted";
-}
+std::string refusal(const std::string& text) { return testing::boardRefusal(text); }
 
 // The worst per-axis distance in nanometres between the host's pads and
 // KiCad's, pads matched in file order.
@@ -344,12 +337,11 @@ TEST(KicadBoardTest, RefusesMalformedBoardsWithFileAndLine) {
             "b.kicad_pcb: line 2: file version 20171130 is older than KiCad 6; open and save the "
             "board in KiCad 6 or newer first");
   EXPECT_EQ(refusal(boardText(footprint, "20990101")),
-            "b.kicad_pcb: line 2: file version 20990101 is newer than this dbxhost reads (the "
-            "newest is 20241229, KiCad 9's)");
-  // KiCad 10's first board format is past what this reader knows.
-  EXPECT_THAT(refusal(boardText(footprint, "20250101")),
-              ::testing::HasSubstr("file version 20250101 is newer than this dbxhost reads"));
-  EXPECT_EQ(refusal(boardText(footprint, "20241229")), "accepted");
+            "b.kicad_pcb: line 2: file version 20990101 is newer than this dbxhost reads (KiCad 6 "
+            "to 10, file versions up to 20260206)");
+  EXPECT_THAT(refusal(boardText(footprint, "20260207")),
+              ::testing::HasSubstr("file version 20260207 is newer than this dbxhost reads"));
+  EXPECT_EQ(refusal(boardText(footprint, "20260206")), "accepted");
   EXPECT_EQ(refusal("(kicad_sch (version 20231120))"),
             "b.kicad_pcb: line 1: not a KiCad board (expected (kicad_pcb ...))");
   std::string side = footprint;

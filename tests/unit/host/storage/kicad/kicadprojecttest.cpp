@@ -141,15 +141,15 @@ TEST_F(KicadProjectTest, ABoardWithoutItsOwnSchematicTakesItsProjects) {
   EXPECT_NO_THROW(openDesign(second));
   // The project's schematic is read: a newer one is refused with the board.
   std::ofstream(dir_ / "amp.kicad_sch", std::ios::binary)
-      << "(kicad_sch (version 20250115) (uuid \"r\")\n(lib_symbols)\n)\n";
+      << "(kicad_sch (version 20260307) (uuid \"r\")\n(lib_symbols)\n)\n";
   try {
     openDesign(second);
     ADD_FAILURE() << "a schematic newer than the reader knows was read";
   } catch (const DesignFileError& error) {
     EXPECT_EQ(std::string(error.what()),
               (dir_ / "amp.kicad_sch").string() +
-                  ": line 1: file version 20250115 is newer than this dbxhost reads (the newest "
-                  "is 20250114, KiCad 9's)");
+                  ": line 1: file version 20260307 is newer than this dbxhost reads (KiCad 6 to "
+                  "10, file versions up to 20260306)");
   }
   // With two projects in the folder, neither is the board's.
   std::ofstream(dir_ / "other.kicad_pro") << "{}";

@@ -151,4 +151,14 @@ inline std::vector<std::string> hostCopperLines(const KicadBoard& board, const D
   return lines;
 }
 
+// Why the board text is refused ("b.kicad_pcb: line L: ..."), or "accepted".
+inline std::string boardRefusal(const std::string& text) {
+  try {
+    parseKicadBoard(text, "b.kicad_pcb");
+  } catch (const KicadFileError& error) {
+    return error.what();
+  }
+  return "accepted";
+}
+
 }  // namespace dbxhost::kicad::testing

@@ -365,6 +365,70 @@ TEST_F(KicadSchematicTest, PowerSymbolOfAnUnknownNetIsUnconnected) {
   EXPECT_EQ(pinOf(power, "1").netId, 0);
 }
 
+// The schematic of the given file version.
+std::string withVersion(std::string text, const std::string& version) {
+  return text.replace(text.find("(version 20231120)"), 18, "(version " + version + ")");
+}
+
+// A pin without a name ("~" before KiCad 10) and pins stacked on several pads.
+const std::string kStacked =
+    R"~((symbol "T:Stack" (symbol "Stack_1_1" (pin passive line (at 0 0 0) (length 1) (name "~") (number "[1,3-4]")))~"
+    R"~( (pin passive line (at 0 5.08 0) (length 1) (name "EN") (number "[A2-A1]")))~"
+    R"~( (pin passive line (at 0 10.16 0) (length 1) (name "S") (number "[ B7 - B9 ]")))))~";
+
+TEST_F(KicadSchematicTest, KicadTenReadsTildeAsTextAndAStackedPinAsSeveralPads) {
+  footprint("U1", {{"1", "GND"}, {"3", "GND"}, {"4", "VCC"}, {"[A2-A1]", "EN"}, {"B8", "S"}});
+  write("root.kicad_sch",
+        withVersion(schematic(kStacked, {symbol("T:Stack", "U1", "10 10 0")}), "20260206"));
+  load();
+  const SchComponent& u1 = componentOf("U1");
+  std::vector<std::string> pins;
+  for (const SchPin& pin : u1.pins) pins.push_back(pin.pinDes);
+  // A reversed range is no list for KiCad either: one pad of that number.
+  EXPECT_THAT(pins, ::testing::ElementsAre("1", "3", "4", "[A2-A1]", "B7", "B8", "B9"));
+  EXPECT_EQ(pinOf(u1, "1").pinName, "~");
+  EXPECT_EQ(pinOf(u1, "3").refPoint, pinOf(u1, "1").refPoint);
+  EXPECT_EQ(pinOf(u1, "4").refPoint, pinOf(u1, "1").refPoint);
+  EXPECT_EQ(pinOf(u1, "3").netId, netId("GND"));
+  EXPECT_EQ(pinOf(u1, "4").netId, netId("VCC"));
+  EXPECT_EQ(pinOf(u1, "[A2-A1]").netId, netId("EN"));
+  EXPECT_EQ(pinOf(u1, "B8").netId, netId("S"));
+  EXPECT_EQ(pinOf(u1, "B9").netId, 0);
+
+  // KiCad 9 wrote "~" for no name and knew no stacked pins.
+  write("root.kicad_sch",
+        withVersion(schematic(kStacked, {symbol("T:Stack", "U1", "10 10 0")}), "20241229"));
+  load();
+  const SchComponent& nine = componentOf("U1");
+  ASSERT_EQ(nine.pins.size(), 3u);
+  EXPECT_EQ(nine.pins[0].pinDes, "[1,3-4]");
+  EXPECT_EQ(nine.pins[0].pinName, "");
+  EXPECT_EQ(nine.pins[0].netId, 0);
+}
+
+TEST_F(KicadSchematicTest, ALocalPowerSymbolJoinsTheNetOfItsOwnSheet) {
+  const std::string local =
+      R"~((symbol "power:VL" (power local) (symbol "VL_1_1" (pin power_in line (at 0 0 90) (length 0) (hide yes) (name "VL") (number "1")))))~";
+  netId("VL");
+  netId("/VL");
+  write("root.kicad_sch",
+        withVersion(schematic(local, {powerSymbol("power:VL", "#PWR01", "10 20 0", "VL")}),
+                    "20260206"));
+  load();
+  EXPECT_EQ(pinOf(componentOf("#PWR01"), "1").netId, netId("/VL"));
+}
+
+TEST_F(KicadSchematicTest, ASchematicNewerThanKicadTenIsRefusedNamingItsVersion) {
+  write("root.kicad_sch", withVersion(schematic(kResistor, {}), "20990101"));
+  EXPECT_EQ(refusal(), path("root.kicad_sch") +
+                           ": line 1: file version 20990101 is newer than this dbxhost reads "
+                           "(KiCad 6 to 10, file versions up to 20260306)");
+  EXPECT_TRUE(design_.sch.components.empty());
+  // KiCad 10.0.7's own schematics read.
+  write("root.kicad_sch", withVersion(schematic(kResistor, {}), "20260306"));
+  EXPECT_EQ(refusal(), "accepted");
+}
+
 // A root with two instances of one channel sheet and a sub-sheet holding a
 // third, deeper one.
 class KicadHierarchyTest : public KicadSchematicTest {
