@@ -19,6 +19,12 @@ extern char** environ;
 
 namespace tandrel::testing {
 
+void copyForEditing(const std::filesystem::path& from, const std::filesystem::path& to) {
+  std::filesystem::copy_file(from, to);
+  std::filesystem::permissions(to, std::filesystem::perms::owner_write,
+                               std::filesystem::perm_options::add);
+}
+
 namespace {
 
 int exitStatus(int status) {

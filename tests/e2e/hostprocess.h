@@ -7,9 +7,15 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 
 namespace tandrel::testing {
+
+// Copies a file the test will have the host save over: the copy is writable
+// by its owner even when the source is read-only (the shared real-world
+// boards are), since the host refuses to replace a read-only file.
+void copyForEditing(const std::filesystem::path& from, const std::filesystem::path& to);
 
 class HostProcess {
  public:

@@ -24,6 +24,7 @@
 
 namespace {
 
+using tandrel::testing::copyForEditing;
 using tandrel::testing::HostProcess;
 using tandrel::testing::makePrivateTempDir;
 namespace fs = std::filesystem;
@@ -85,7 +86,7 @@ class KicadSchematicProcessTest : public ::testing::Test {
     const fs::path source = kicad::testing::kGlasgowBoard.parent_path();
     for (const char* name :
          {"glasgow.kicad_pcb", "glasgow.kicad_sch", "io_banks.kicad_sch", "io_buffer.kicad_sch"}) {
-      fs::copy_file(source / name, fs::path(work) / name);
+      copyForEditing(source / name, fs::path(work) / name);
     }
     host = std::make_unique<HostProcess>((fs::path(work) / "glasgow.kicad_pcb").string(), dir);
     form = std::make_unique<TForm1>(dbx);

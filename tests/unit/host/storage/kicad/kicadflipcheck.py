@@ -248,7 +248,9 @@ def shape_facts(shape):
         facts["arc angle"] = shape.GetArcAngle().AsTenthsOfADegree()
     elif kind == pcbnew.SHAPE_T_CIRCLE:
         facts["center"] = xy(shape.GetCenter())
-        facts["radius"] = shape.GetRadius()
+        # A length like any coordinate: KiCad derives it from the rounded
+        # centre and end, so it carries their rounding.
+        facts["radius"] = (shape.GetRadius(),)
     elif kind == pcbnew.SHAPE_T_BEZIER:
         facts["c1"] = xy(shape.GetBezierC1())
         facts["c2"] = xy(shape.GetBezierC2())
