@@ -106,6 +106,14 @@ std::vector<Point> arcPoints(Point s, Point m, Point e) {
   return points;
 }
 
+// Ends of outline pieces this close meet, as KiCad chains a board's edge
+// (its 0.02 mm): boards drawn by hand leave gaps of a micrometre or so.
+constexpr double kChainingNanometres = 20000;
+
+bool meet(const Point& a, const Point& b) {
+  return std::hypot(a.x - b.x, a.y - b.y) <= kChainingNanometres;
+}
+
 // Joins open outline pieces end to end into closed loops; returns the loop
 // that spans the largest box (the board's edge rather than a cut-out).
 std::vector<Point> largestLoop(std::vector<std::vector<Point>> pieces,
@@ -113,11 +121,11 @@ std::vector<Point> largestLoop(std::vector<std::vector<Point>> pieces,
   while (!pieces.empty()) {
     std::vector<Point> loop = std::move(pieces.back());
     pieces.pop_back();
-    for (bool grown = true; grown && !(loop.size() > 2 && loop.front() == loop.back());) {
+    for (bool grown = true; grown && !(loop.size() > 2 && meet(loop.front(), loop.back()));) {
       grown = false;
       for (auto it = pieces.begin(); it != pieces.end(); ++it) {
-        if (it->front() == loop.back() || it->back() == loop.back()) {
-          if (it->back() == loop.back()) std::reverse(it->begin(), it->end());
+        if (meet(it->front(), loop.back()) || meet(it->back(), loop.back())) {
+          if (!meet(it->front(), loop.back())) std::reverse(it->begin(), it->end());
           loop.insert(loop.end(), it->begin() + 1, it->end());
           pieces.erase(it);
           grown = true;
@@ -125,7 +133,7 @@ std::vector<Point> largestLoop(std::vector<std::vector<Point>> pieces,
         }
       }
     }
-    if (loop.size() > 3 && loop.front() == loop.back()) {
+    if (loop.size() > 3 && meet(loop.front(), loop.back())) {
       loop.pop_back();
       loops.push_back(std::move(loop));
     }

@@ -295,6 +295,21 @@ TEST(KicadBoardTest, TheBoardEdgeIsTheLargestClosedLoopOnEdgeCuts) {
   EXPECT_EQ(lowest, -1000000);  // the arc's bottom, y up
   EXPECT_EQ(right, 1000000);
   EXPECT_NE(std::find(outline.begin(), outline.end(), TPoint{0, 0}), outline.end());
+  // Ends a micrometre apart meet, as KiCad chains them (KiCad 9's vme-wren
+  // has such gaps); ends 0.05 mm apart do not.
+  const std::string square =
+      "(gr_line (start 0 0) (end 10 0) (layer \"Edge.Cuts\"))\n"
+      "(gr_line (start 10 0.001) (end 10 10) (layer \"Edge.Cuts\"))\n"
+      "(gr_line (start 10 10) (end 0 10) (layer \"Edge.Cuts\"))\n";
+  EXPECT_EQ(parseKicadBoard(boardText(square + "(gr_line (start 0 10) (end 0.0009 0.0002) "
+                                               "(layer \"Edge.Cuts\"))"),
+                            "gaps")
+                .pcb.boardOutline.size(),
+            4u);
+  EXPECT_TRUE(parseKicadBoard(boardText(square + "(gr_line (start 0 10) (end 0.05 0) "
+                                                 "(layer \"Edge.Cuts\"))"),
+                              "open gap")
+                  .pcb.boardOutline.empty());
   // Open pieces alone make no edge.
   EXPECT_TRUE(
       parseKicadBoard(boardText("(gr_line (start 0 0) (end 1 0) (layer \"Edge.Cuts\"))"), "open")
