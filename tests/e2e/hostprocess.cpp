@@ -87,7 +87,9 @@ HostProcess::HostProcess(const std::string& designFile, const std::string& dir) 
   pid_ = spawnHost({DBXHOST_PATH, "--headless", designFile}, dir, toHost_, fromHost_);
   std::string seen;
   for (;;) {
-    const std::string line = readLine(std::chrono::seconds(20));
+    // A hang guard, not a speed figure: a sanitizer build takes a minute to
+    // read a board of tens of megabytes.
+    const std::string line = readLine(std::chrono::seconds(180));
     seen += line + "\n";
     if (line.rfind("dbxhost: listening in ", 0) == 0) return;
     if (line.empty() && pid_ > 0) {
