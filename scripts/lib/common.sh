@@ -103,10 +103,11 @@ ensure_packages() {
 
 # The cmake options that put ccache in front of the compilers, where it is
 # installed: it keeps the compiler's work between builds and between clones on
-# one machine (paths are taken relative to the clone).
+# one machine (paths are taken relative to the clone, and the build folder is
+# left out of the key although the debug information names it).
 launcher_options() {
   command -v ccache >/dev/null || return 0
-  export CCACHE_BASEDIR=$TANDREL_ROOT
+  export CCACHE_BASEDIR=$TANDREL_ROOT CCACHE_NOHASHDIR=true
   echo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache
 }
 
