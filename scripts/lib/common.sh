@@ -101,21 +101,23 @@ ensure_packages() {
     "${missing[@]}"
 }
 
-# The cmake options that put ccache in front of the compilers, where it is
-# installed: it keeps the compiler's work between builds and between clones on
-# one machine (paths are taken relative to the clone, and the build folder is
-# left out of the key although the debug information names it).
-launcher_options() {
+# use_ccache: where ccache is installed, puts it in front of the compilers
+# (the cmake options in LAUNCHER_OPTIONS) to keep their work between builds and
+# between clones on one machine: paths are taken relative to the clone, and
+# the build folder is left out of the key although the debug information names
+# it.
+LAUNCHER_OPTIONS=()
+use_ccache() {
   command -v ccache >/dev/null || return 0
   export CCACHE_BASEDIR=$TANDREL_ROOT CCACHE_NOHASHDIR=true
-  echo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache
+  LAUNCHER_OPTIONS=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 }
 
 # build_tree DIR [cmake options...]: configures (once) and builds everything.
 build_tree() {
   local dir=$1
   shift
-  # shellcheck disable=SC2046  # the options are words without blanks
-  cmake -S "$TANDREL_ROOT" -B "$dir" -DTANDREL_WERROR=ON $(launcher_options) "$@" >/dev/null
+  use_ccache
+  cmake -S "$TANDREL_ROOT" -B "$dir" -DTANDREL_WERROR=ON "${LAUNCHER_OPTIONS[@]}" "$@" >/dev/null
   cmake --build "$dir" -j"$(nproc)"
 }
