@@ -585,6 +585,19 @@ PcbItems Design::pcbItems() {
   return items;
 }
 
+std::vector<int32_t> Design::copperLayers() {
+  Lock lock(*this, false);
+  std::vector<int32_t> layers;
+  TLayer layer{};
+  walk([&] { return dbx_.TGetFirstLayer(&context_, &layer); },
+       [&] { return dbx_.TGetNextLayer(&context_, &layer); },
+       [&] {
+         if (layer.layerType == kLayerTypeSignal) layers.push_back(layer.layerId);
+         return true;
+       });
+  return layers;
+}
+
 bool Design::hasPcbItems() {
   Lock lock(*this, false);
   auto item = std::make_unique<TItem>();

@@ -89,9 +89,27 @@ void pickReplaced(const std::vector<Record>& board, const std::vector<Record>& m
   }
 }
 
+int32_t mirrored(const RoutingCopy::LayerMirror& layers, int32_t layer) {
+  const auto found = layers.find(layer);
+  return found != layers.end() ? found->second : layer;
+}
+
+// A via's start stays its upper layer: the mirror turns the span around.
+template <class Record>
+void mirrorLayers(Record& record, const RoutingCopy::LayerMirror& layers) {
+  if constexpr (std::is_same_v<Record, DBX::TVia>) {
+    const int32_t start = mirrored(layers, record.endLayerId);
+    record.endLayerId = mirrored(layers, record.startLayerId);
+    record.startLayerId = start;
+  } else {
+    record.layerId = mirrored(layers, record.layerId);
+  }
+}
+
 template <class Record>
 void copyItems(const std::vector<Record>& source, const RoutingCopy::NetMapping& mapping,
-               const Motion& motion, const std::string& groupName, std::vector<Record>& out,
+               const Motion& motion, const RoutingCopy::LayerMirror& layers,
+               const std::string& groupName, std::vector<Record>& out,
                std::vector<RoutingCopy::Skipped>& skipped) {
   for (const Record& original : source) {
     int32_t net = 0;
@@ -118,6 +136,7 @@ void copyItems(const std::vector<Record>& source, const RoutingCopy::NetMapping&
     copy.isCreatedByClient = 0;
     DBX::setText(copy.groupName, groupName);
     forEachPoint(copy, [&](DBX::TPoint& p) { p = motion.Apply(p, "Copied item point"); });
+    if (motion.Mirrors()) mirrorLayers(copy, layers);
     out.push_back(copy);
   }
 }
@@ -180,13 +199,21 @@ DBX::PcbItems RoutingCopy::Replaced(const DBX::PcbItems& board, const std::set<i
   return replaced;
 }
 
+RoutingCopy::LayerMirror RoutingCopy::MirrorOf(std::span<const int32_t> stack) {
+  LayerMirror layers;
+  for (std::size_t i = 0; i < stack.size(); ++i) layers[stack[i]] = stack[stack.size() - 1 - i];
+  return layers;
+}
+
 RoutingCopy::Copy RoutingCopy::CopyFor(const NetMapping& mapping, const Motion& motion,
-                                       const std::string& groupName) const {
+                                       const std::string& groupName,
+                                       const LayerMirror& layers) const {
   Copy copy;
-  copyItems(FTemplate.lines, mapping, motion, groupName, copy.toPlace.lines, copy.skipped);
-  copyItems(FTemplate.arcs, mapping, motion, groupName, copy.toPlace.arcs, copy.skipped);
-  copyItems(FTemplate.vias, mapping, motion, groupName, copy.toPlace.vias, copy.skipped);
-  copyItems(FTemplate.polygons, mapping, motion, groupName, copy.toPlace.polygons, copy.skipped);
+  copyItems(FTemplate.lines, mapping, motion, layers, groupName, copy.toPlace.lines, copy.skipped);
+  copyItems(FTemplate.arcs, mapping, motion, layers, groupName, copy.toPlace.arcs, copy.skipped);
+  copyItems(FTemplate.vias, mapping, motion, layers, groupName, copy.toPlace.vias, copy.skipped);
+  copyItems(FTemplate.polygons, mapping, motion, layers, groupName, copy.toPlace.polygons,
+            copy.skipped);
   return copy;
 }
 

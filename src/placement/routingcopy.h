@@ -30,6 +30,11 @@ class RoutingCopy {
   // Template net -> the nets of the copy's pins at the same item and pin
   // designator (0 for a pin of the copy on no net).
   using NetMapping = std::map<int32_t, std::set<int32_t>>;
+  // Copper layer -> the layer a mirrored copy puts the template's items on.
+  using LayerMirror = std::map<int32_t, int32_t>;
+  // The copper stack (top to bottom) seen from the other side: top and
+  // bottom swap, and so does each inner layer with its counterpart.
+  static LayerMirror MirrorOf(std::span<const int32_t> stack);
 
   enum class SkipReason {
     AmbiguousNet,  // several copy nets, or a copy pin on no net beside one
@@ -68,8 +73,11 @@ class RoutingCopy {
   // nets, in the host group groupName. An arc keeps its direction: its
   // start, middle and end are carried one by one. Throws TandrelError when a
   // carried point leaves the host's coordinate range, before anything is
-  // placed.
-  Copy CopyFor(const NetMapping& mapping, const Motion& motion, const std::string& groupName) const;
+  // placed. A mirroring motion puts every item on its layer's counterpart in
+  // layers (a layer it does not name stays), as a mirrored part's pads go
+  // to the other side.
+  Copy CopyFor(const NetMapping& mapping, const Motion& motion, const std::string& groupName,
+               const LayerMirror& layers = {}) const;
 
  private:
   DBX::PcbItems FTemplate;

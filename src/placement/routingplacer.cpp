@@ -1,5 +1,6 @@
 #include "placement/routingplacer.h"
 
+#include <algorithm>
 #include <map>
 #include <ranges>
 #include <set>
@@ -106,10 +107,11 @@ void RoutingPlacer::CopyRouting(const std::vector<Target>& targets) {
   FMade.deleted = {};
   const DBX::PcbItems board = FDesign.pcbItems();
   const RoutingCopy routing(board, FFootprint, FMargin, RoutingCopy::TemplateNets(FModel));
+  const RoutingCopy::LayerMirror layers = MirroredLayers(targets);
   std::vector<RoutingCopy::Copy> copies;
   for (const Target& target : targets) {
     copies.push_back(routing.CopyFor(RoutingCopy::MapNets(FModel, target.comps), target.motion,
-                                     GroupNameOf(target.group)));
+                                     GroupNameOf(target.group), layers));
   }
 
   // Item type and id; a zone on several layers comes once per layer with
@@ -195,6 +197,12 @@ void RoutingPlacer::TakeBack(DBX::Design& design, Changes& changes) {
     changes.texts.pop_back();
     part->modifyText(text);
   }
+}
+
+RoutingCopy::LayerMirror RoutingPlacer::MirroredLayers(const std::vector<Target>& targets) {
+  const bool anyMirror =
+      std::ranges::any_of(targets, [](const Target& target) { return target.motion.Mirrors(); });
+  return anyMirror ? RoutingCopy::MirrorOf(FDesign.copperLayers()) : RoutingCopy::LayerMirror{};
 }
 
 void RoutingPlacer::CopyTexts(const std::vector<Target>& targets) {

@@ -81,6 +81,8 @@ class RoutingPlacer {
 
  private:
   std::string SkippedReport() const;
+  // The host's copper stack turned over, read only when a copy is mirrored.
+  RoutingCopy::LayerMirror MirroredLayers(const std::vector<Target>& targets);
 
   DBX::Design& FDesign;
   std::span<const CompInfo> FModel;

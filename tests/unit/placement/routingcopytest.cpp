@@ -202,3 +202,63 @@ TEST_F(RoutingCopyTest, AShiftBeyondTheHostsRangeIsRefused) {
 }
 
 }  // namespace
+
+// A copy mirrored onto the other side has its copper on the other side too,
+// as its parts' pads are: on a four-layer stack the outer layers swap and
+// so do the inner ones, and a blind via keeps its upper layer first. Only a
+// mirror moves items between layers.
+TEST(RoutingCopyLayers, AMirroredCopyTurnsTheCopperStackOver) {
+  const int32_t stack[] = {1, 5, 6, 2};
+  const RoutingCopy::LayerMirror layers = RoutingCopy::MirrorOf(stack);
+  EXPECT_EQ(layers, (RoutingCopy::LayerMirror{{1, 2}, {5, 6}, {6, 5}, {2, 1}}));
+  EXPECT_THAT(RoutingCopy::MirrorOf({}), IsEmpty());
+
+  DBX::PcbItems board;
+  board.lines = {line(1, {100, 100}, {200, 200}, kInA)};  // on layer 1, the top
+  DBX::TArc arc;
+  arc.arcId = 2;
+  arc.layerId = 5;
+  arc.startPt = {100, 100};
+  arc.midPt = {150, 120};
+  arc.endPt = {200, 100};
+  arc.netId = kInA;
+  board.arcs = {arc};
+  DBX::TVia via;
+  via.viaId = 3;
+  via.location = {150, 150};
+  via.startLayerId = 1;
+  via.endLayerId = 6;
+  via.viaType = DBX::kViaBlindBuried;
+  via.netId = kInA;
+  board.vias = {via};
+  board.polygons = {zone(4, {{100, 100}, {200, 100}, {200, 200}}, kInA)};  // layer 2
+  // A layer the stack does not name (the host would not serve it) stays.
+  board.lines.push_back(line(5, {120, 120}, {180, 180}, kInA));
+  board.lines.back().layerId = 9;
+  const RoutingCopy routing(board, {0, 0, 1000, 1000}, 0, {kInA});
+  const placement::Motion flip =
+      placement::Motion::Between({{150, 150}, false, 0}, {{5150, 150}, true, 0});
+  ASSERT_TRUE(flip.Mirrors());
+  const RoutingCopy::Copy mirrored = routing.CopyFor({{kInA, {kInB}}}, flip, "Tandrel G2", layers);
+  ASSERT_EQ(mirrored.toPlace.lines.size(), 2u);
+  EXPECT_EQ(mirrored.toPlace.lines[0].layerId, 2);
+  EXPECT_EQ(mirrored.toPlace.lines[1].layerId, 9);
+  ASSERT_EQ(mirrored.toPlace.arcs.size(), 1u);
+  EXPECT_EQ(mirrored.toPlace.arcs[0].layerId, 6);
+  ASSERT_EQ(mirrored.toPlace.vias.size(), 1u);
+  EXPECT_EQ(mirrored.toPlace.vias[0].startLayerId, 5);
+  EXPECT_EQ(mirrored.toPlace.vias[0].endLayerId, 2);
+  EXPECT_EQ(mirrored.toPlace.vias[0].location, (DBX::TPoint{5150, 150}));
+  ASSERT_EQ(mirrored.toPlace.polygons.size(), 1u);
+  EXPECT_EQ(mirrored.toPlace.polygons[0].layerId, 1);
+
+  const placement::Motion turn =
+      placement::Motion::Between({{150, 150}, false, 0}, {{5150, 150}, false, 900});
+  const RoutingCopy::Copy turned = routing.CopyFor({{kInA, {kInB}}}, turn, "Tandrel G2", layers);
+  ASSERT_EQ(turned.toPlace.vias.size(), 1u);
+  EXPECT_EQ(turned.toPlace.lines[0].layerId, 1);
+  EXPECT_EQ(turned.toPlace.arcs[0].layerId, 5);
+  EXPECT_EQ(turned.toPlace.vias[0].startLayerId, 1);
+  EXPECT_EQ(turned.toPlace.vias[0].endLayerId, 6);
+  EXPECT_EQ(turned.toPlace.polygons[0].layerId, 2);
+}
