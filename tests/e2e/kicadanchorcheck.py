@@ -31,25 +31,32 @@ of their path, which every instance of a sheet shares.
         template's footprints and copper give every pad, and every copied
         track, arc (start, mid, end), via and zone, within LIMIT_NM.
 
-    kicadanchorcheck.py drc BEFORE SAVED ANCHOR [NET...]
-        Verifies that KiCad's DRC finds in SAVED no more violations of any
-        kind than in BEFORE, and no dangling track or via that BEFORE lacks,
-        except dangling ends and unconnected items on the NETs of the
+    kicadanchorcheck.py room BOARD PART DY_MM EDGE_DY_MM
+        Moves the footprint PART down by DY_MM and the board's bottom edge
+        (every Edge.Cuts point on it) down by EDGE_DY_MM, as a designer makes
+        room for a channel. Saves BOARD in place.
+
+    kicadanchorcheck.py drc BEFORE SAVED [NET...]
+        Verifies that KiCad's DRC (zones refilled) finds in SAVED no
+        violation (a dangling track among them) and no missing connection
+        that BEFORE lacks, but those with an item on one of the NETs: the
         template's own connections beyond the copied area (each NET named
-        must account for at least one). Prints both boards' counts.
+        must account for one at least). Prints both boards' counts.
 
 Prints one line per fault and exits 1 when there is any; 2 on wrong
 arguments or a board that does not load.
 """
 
 import collections
+import re
 import sys
 
 import pcbnew
 
-from kicadcheck import copper, drc, footprints, load
+from kicadcheck import copper, drc, drc_report, footprints, load
 
 LIMIT_NM = 20
+DANGLING = ("track_dangling", "via_dangling")
 AWAY_NM = 150000000
 FLIP = pcbnew.FLIP_DIRECTION_TOP_BOTTOM
 
@@ -118,6 +125,24 @@ def prepare(board_path, anchor, turns):
         print(f"no channel named {sorted(wanted)}")
         sys.exit(2)
     # Written as is, without the connectivity pass of SaveBoard either.
+    pcbnew.PCB_IO_MGR.Save(pcbnew.PCB_IO_MGR.KICAD_SEXP, board_path, board)
+
+
+def room(board_path, part, dy_mm, edge_dy_mm):
+    board = load(board_path, as_stored=True)
+    fps = footprints(board)
+    if part not in fps:
+        print(f"no footprint {part}")
+        sys.exit(2)
+    fps[part].Move(pcbnew.VECTOR2I(0, pcbnew.FromMM(dy_mm)))
+    edges = [d for d in board.GetDrawings() if d.GetLayer() == pcbnew.Edge_Cuts]
+    bottom = max(max(e.GetStart().y, e.GetEnd().y) for e in edges)
+    down = pcbnew.FromMM(edge_dy_mm)
+    for edge in edges:
+        if edge.GetStart().y == bottom:
+            edge.SetStart(pcbnew.VECTOR2I(edge.GetStart().x, bottom + down))
+        if edge.GetEnd().y == bottom:
+            edge.SetEnd(pcbnew.VECTOR2I(edge.GetEnd().x, bottom + down))
     pcbnew.PCB_IO_MGR.Save(pcbnew.PCB_IO_MGR.KICAD_SEXP, board_path, board)
 
 
@@ -299,37 +324,55 @@ def turned(prepared_path, saved_path, anchor):
 
 
 def drc_counts(board):
-    violations, unconnected = drc(board)
-    return collections.Counter(kind for kind, _, _ in violations), violations, unconnected
+    """KiCad's DRC as its dialog runs it by default, the zones refilled first
+    as the copper they flow around has changed: the violations, and the
+    missing connections as (positions, text)."""
+    pcbnew.ZONE_FILLER(board).Fill(board.Zones())
+    violations, _ = drc(board)
+    text = drc_report(board)
+    section = text[text.find("unconnected pads **"):]
+    missing = [(tuple(re.findall(r"@\((-?[\d.]+) mm, (-?[\d.]+) mm\)", block)), block)
+               for block in re.split(r"\n(?=\[)", section) if block.startswith("[unconnected")]
+    return violations, missing
 
 
-def drc_check(before_path, saved_path, anchor, outside_nets):
-    before_kinds, before_violations, before_unconnected = drc_counts(load(before_path))
-    saved = load(saved_path)
-    saved_kinds, saved_violations, saved_unconnected = drc_counts(saved)
+def on_named_net(text, nets):
+    return next((n for n in nets if f"[{n}]" in text), None)
+
+
+def drc_check(before_path, saved_path, outside_nets):
+    before_violations, before_missing = drc_counts(load(before_path))
+    saved_violations, saved_missing = drc_counts(load(saved_path))
     faults = []
-    explained = collections.Counter()
-    dangling = ("track_dangling", "via_dangling")
-    before_danglers = {tuple(v[1]) for v in before_violations if v[0] in dangling}
     excused = collections.Counter()
-    for kind, positions, text in saved_violations:
-        net = next((n for n in outside_nets if f"[{n}]" in text), None)
-        if kind in dangling + ("unconnected_items",) and net is not None:
-            excused[kind] += 1
-            explained[net] += 1
-        elif kind in dangling and tuple(positions) not in before_danglers:
-            faults.append(f"dangling where the board before had none: {text}")
-    for kind, count in sorted(saved_kinds.items()):
-        if count - excused[kind] > before_kinds[kind]:
-            faults.append(f"{count - excused[kind]} {kind}, {before_kinds[kind]} before placing")
+    # Violations beyond the board before's of their kind, dangling ends and
+    # missing connections where it has none, unless an item of them is on
+    # one of the named nets. Parts that moved take their warnings along.
+    def key(violation):
+        kind, positions = violation[0], tuple(violation[1])
+        return (kind, positions) if kind in DANGLING else kind
+
+    for label, before, saved in (("DRC", before_violations, saved_violations),
+                                 ("missing connection", before_missing, saved_missing)):
+        known = collections.Counter(key(v) for v in before)
+        for v in saved:
+            if known[key(v)] > 0:
+                known[key(v)] -= 1
+                continue
+            net = on_named_net(v[-1], outside_nets)
+            if net is None:
+                faults.append(f"{label} the board before lacks: {v[-1].strip()}")
+            else:
+                excused[net] += 1
     for net in outside_nets:
-        if not explained[net]:
-            faults.append(f"{net}: named, but no violation on it")
-    print(f"DRC before: {sum(before_kinds.values())} violations {dict(before_kinds)}, "
-          f"{before_unconnected} unconnected pads")
-    print(f"DRC saved: {sum(saved_kinds.values())} violations {dict(saved_kinds)}, "
-          f"{saved_unconnected} unconnected pads; on {', '.join(outside_nets) or 'no net'} "
-          f"beyond the copied area: {dict(excused)}")
+        if not excused[net]:
+            faults.append(f"{net}: named, but nothing on it is excused")
+    kinds = lambda violations: dict(collections.Counter(v[0] for v in violations))
+    print(f"DRC before: {len(before_violations)} violations {kinds(before_violations)}, "
+          f"{len(before_missing)} missing connections")
+    print(f"DRC saved: {len(saved_violations)} violations {kinds(saved_violations)}, "
+          f"{len(saved_missing)} missing connections; excused on the nets beyond the copied "
+          f"area: {dict(excused)}")
     for fault in faults:
         print(fault)
     return 1 if faults else 0
@@ -343,8 +386,11 @@ def main(argv):
         return restored(argv[1], argv[2], argv[3])
     if len(argv) == 4 and argv[0] == "turned":
         return turned(argv[1], argv[2], argv[3])
-    if len(argv) >= 4 and argv[0] == "drc":
-        return drc_check(argv[1], argv[2], argv[3], argv[4:])
+    if len(argv) == 5 and argv[0] == "room":
+        room(argv[1], argv[2], float(argv[3]), float(argv[4]))
+        return 0
+    if len(argv) >= 3 and argv[0] == "drc":
+        return drc_check(argv[1], argv[2], argv[3:])
     print(__doc__)
     return 2
 

@@ -82,7 +82,8 @@ class KicadAnchorsProcessTest : public dbxhost::kicad::testing::KicadPythonTest 
 
   // Starts the host on the board, loads the schematic, fills by sheets and
   // places every group on its anchor, the template being the group that
-  // holds templatePart and the anchor its part anchorPart; Replace is on.
+  // holds templatePart and the anchor its part anchorPart (empty: the part
+  // the page offers first); Replace is on.
   void placeByAnchors(const std::string& templatePart, const std::string& anchorPart,
                       std::size_t groups) {
     before = dbxhost::readFileText(board);
@@ -102,7 +103,7 @@ class KicadAnchorsProcessTest : public dbxhost::kicad::testing::KicadPythonTest 
     ASSERT_LT(line, lines.size()) << "no group lists " << templatePart;
     placer().GroupsListClick(line);
     placer().SetArrangement(Arrangement::Anchors);
-    bool chosen = false;
+    bool chosen = anchorPart.empty();  // the page's own choice
     for (const auto& choice : placer().AnchorChoices()) {
       if (choice.refDes != anchorPart) continue;
       placer().SetAnchorItem(choice.item);
@@ -168,6 +169,28 @@ TEST_F(KicadAnchorsProcessTest, TurnedAndFlippedAnchorsCarryTheTemplateAsKicadTu
   ASSERT_NO_FATAL_FAILURE(placeByAnchors(kMultichannelAnchor, kMultichannelAnchor, 4));
   judge(TANDREL_KICADANCHORCHECK,
         "turned " + boardBefore() + " " + board + " " + kMultichannelAnchor);
+  expectUndoGivesTheBoardBack();
+}
+
+// complex_hierarchy's two amplifiers stand 26.67 mm apart, but one spans
+// 29.2 mm: no exact repeat of one fits beside the other on the board. The
+// designer makes room as for any channel: the second one's anchor Q201 goes
+// 4 mm down and the board's bottom edge 8 mm. Placed on its anchor over its
+// old routing, the copy's old copper goes and the template's comes, and
+// KiCad's DRC on the saved board finds nothing that it does not find on
+// KiCad's own file, but on the nets by which the template reaches beyond
+// its area: its supply tracks HT, -VAA and +12V run on into the second
+// amplifier's place, where the copy's own ends are replaced, and its GND
+// is the board's zone, which does not reach the room made below.
+TEST_F(KicadAnchorsProcessTest, ComplexHierarchyPlacedOverItsOldRoutingKeepsKicadsDrc) {
+  const fs::path demo = kDemos / "complex_hierarchy" / "complex_hierarchy.kicad_pcb";
+  if (!fs::exists(demo)) GTEST_SKIP() << "KiCad's demos are not installed";
+  copyDemo("complex_hierarchy", demo.filename());
+  std::string said;
+  ASSERT_EQ(run(TANDREL_KICADANCHORCHECK, "room " + board + " Q201 4 8", said), 0) << said;
+  // The template holds the demo's locked transistor, which stays.
+  ASSERT_NO_FATAL_FAILURE(placeByAnchors("Q304", "Q301", 2));
+  judge(TANDREL_KICADANCHORCHECK, "drc " + demo.string() + " " + board + " GND HT -VAA +12V");
   expectUndoGivesTheBoardBack();
 }
 
