@@ -22,12 +22,12 @@
 #include "placement/placer.h"
 #include "quietbenchmarks.h"
 #include "routedchannels.h"
+#include "serveddesign.h"
 #include "storage/designfile.h"
 
 namespace {
 
-using tandrel::testing::HostProcess;
-using tandrel::testing::makePrivateTempDir;
+using tandrel::testing::ServedDesign;
 
 constexpr int kComponents = 2000;
 constexpr int kPadsPerComponent = 5;
@@ -46,28 +46,6 @@ dbxhost::Design loadBoard() {
   }
   return boards::makePcb(parts);
 }
-
-// A dbxhost process serving the design from a file of its own.
-class ServedDesign {
- public:
-  explicit ServedDesign(const dbxhost::Design& design)
-      : work_(makePrivateTempDir("tandrel-bench")), sockets_(makePrivateTempDir("tandrel-dbx")) {
-    dbxhost::saveDesignFile(design, work_ + "/board.json");
-    host_ = std::make_unique<HostProcess>(work_ + "/board.json", sockets_);
-  }
-  ~ServedDesign() {
-    host_.reset();
-    std::filesystem::remove_all(work_);
-    std::filesystem::remove_all(sockets_);
-  }
-  const std::string& sockets() const { return sockets_; }
-  long pcbCalls() { return std::stol(host_->command("calls pcb").substr(3)); }
-
- private:
-  std::string work_;
-  std::string sockets_;
-  std::unique_ptr<HostProcess> host_;
-};
 
 ServedDesign& loadHost() {
   static ServedDesign served(loadBoard());
@@ -223,21 +201,7 @@ long callsPerPlace(BoardOf board) {
 // As many header reads as a load or a Place makes calls, in one conversation
 // with the same host.
 void BM_BareRoundTrips(benchmark::State& state, ServedDesign& (*served)(), long (*calls)()) {
-  const long count = calls();
-  DBX::SocketDbx dbx(served().sockets());
-  DBX::TConversation context;
-  if (count == 0 || dbx.TOpenDesign(0, 18000, "pcb", &context) != DBX::DBX_OK) {
-    state.SkipWithError("the host refused the conversation");
-    return;
-  }
-  DBX::TDesign header;
-  for (auto _ : state) {
-    for (long i = 0; i < count; ++i) {
-      benchmark::DoNotOptimize(dbx.TGetDesignInfo(&context, &header));
-    }
-  }
-  dbx.TCloseDesign(&context, "");
-  state.counters["calls"] = double(count);
+  bareRoundTrips(state, served(), calls());
 }
 BENCHMARK_CAPTURE(BM_BareRoundTrips, load2000parts, &loadHost, [] {
   return callsPerLoad(&loadHost);
