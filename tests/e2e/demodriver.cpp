@@ -3,9 +3,13 @@
 // "Fill By Sheets", the page "Place Groups", the first group as template,
 // gathered with "Group" near the board's corner, a 2 x 2 grid, "Place"). The host saves the design
 // before and after; both are drawn with the host's own PCB view, next to pictures of the main
-// window.
+// window. Given a template part, the group holding it is the template and
+// every other group is placed on its anchor with the template's routing
+// ("Anchors", "Copy routing and texts", "Replace the copies' routing"),
+// Place's questions answered OK; a KiCad board is saved in place (the demo
+// hands it a copy).
 //
-//   tandrel_demo_driver DESIGN OUTPUT_DIR
+//   tandrel_demo_driver DESIGN OUTPUT_DIR [TEMPLATE_PART]
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
@@ -31,7 +35,7 @@
 #include "groups/widgets/groupselectorwidget.h"
 #include "hostprocess.h"
 #include "placement/widgets/placerwidget.h"
-#include "storage/designfile.h"
+#include "storage/designstorage.h"
 #include "window/designscene.h"
 #include "window/designview.h"
 
@@ -41,8 +45,9 @@ namespace fs = std::filesystem;
 using placement::Control;
 
 // Answers the boxes and dialogs that the flow opens: a dialog is accepted
-// with its preselected choice, a message box is closed with OK and counted,
-// since the main flow on a good design shows none.
+// with its preselected choice, a question answered OK, a message box is
+// closed with OK and counted, since the main flow on a good design shows
+// none.
 class DialogAnswerer {
  public:
   DialogAnswerer() {
@@ -55,8 +60,9 @@ class DialogAnswerer {
   void answer() {
     QWidget* modal = QApplication::activeModalWidget();
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-      ++messageBoxes_;
       std::fprintf(stderr, "box: %s\n", qPrintable(box->text()));
+      // A question ("Confirm") offers Cancel beside OK.
+      if (box->button(QMessageBox::Cancel) == nullptr) ++messageBoxes_;
       QAbstractButton* ok = box->button(QMessageBox::Ok);
       if (ok != nullptr)
         ok->click();
@@ -79,7 +85,7 @@ void require(bool condition, const char* what) {
 
 // The host's PCB view of a saved design, as the host window shows it.
 void drawBoard(const fs::path& designFile, const QString& picture) {
-  dbxhost::HostDbx host(dbxhost::readDesignFile(designFile));
+  dbxhost::HostDbx host(dbxhost::openDesign(designFile).design);
   dbxhost::DesignView view(host, DBX::kToolPcb, dbxhost::DesignView::Style::kPcb,
                            dbxhost::pcbScene);
   view.resize(1000, 760);
@@ -142,11 +148,49 @@ void placeQuad(MainWindow& window, const QDir& out) {
   saveWindow(window, out.filePath("tandrel-placed.png"));
 }
 
-int run(const fs::path& designFile, const fs::path& outDir) {
+// Picks the group that lists templatePart, then places every other group on
+// its anchor with the template's routing.
+void placeOnAnchors(MainWindow& window, const QDir& out, const QString& templatePart) {
+  QTest::mouseClick(window.loadSchButton(), Qt::LeftButton);
+  require(!window.loadSchButton()->isEnabled(), "Load SCH did not load the schematic");
+  QTest::mouseClick(window.groupSelector()->fillBySheetButton(), Qt::LeftButton);
+  require(window.form().placeTabVisible(), "Fill By Sheets left the group table incomplete");
+  saveWindow(window, out.filePath("tandrel-groups.png"));
+  clickTab(*window.pageControl(), 1);
+
+  PlacerWidget& page = *window.placer();
+  auto* groups = page.findChild<QListWidget*>("GroupsList");
+  require(groups != nullptr && groups->count() >= 2, "the group list is empty");
+  const QList<QListWidgetItem*> lines = groups->findItems(templatePart, Qt::MatchContains);
+  require(!lines.isEmpty(), "no group lists the template part");
+  QTest::mouseClick(groups->viewport(), Qt::LeftButton, {},
+                    groups->visualItemRect(lines.front()).center());
+  auto* anchors = page.findChild<QAbstractButton*>("ArrangeAnchors");
+  require(anchors != nullptr, "the arrangement Anchors is missing");
+  QTest::mouseClick(anchors, Qt::LeftButton);
+  for (const char* box : {"CopyRouting", "ReplaceRouting"}) {
+    auto* tick = page.findChild<QAbstractButton*>(box);
+    require(tick != nullptr && tick->isEnabled(), "a routing box is missing or disabled");
+    if (!tick->isChecked()) QTest::mouseClick(tick, Qt::LeftButton);
+  }
+  clickButton(page, "PlaceButton");
+  saveWindow(window, out.filePath("tandrel-placed.png"));
+}
+
+// Where the host saves the design: a JSON design into outDir under name, a
+// KiCad board in place.
+fs::path saveDesign(tandrel::testing::HostProcess& host, const fs::path& designFile,
+                    const fs::path& outDir, const char* name) {
+  const bool kicad = designFile.extension() == ".kicad_pcb";
+  const fs::path target = kicad ? designFile : outDir / (std::string(name) + ".json");
+  const std::string answer = host.command(kicad ? "save" : "save " + target.string());
+  require(answer.rfind("ok", 0) == 0, "host cannot save");
+  return target;
+}
+
+int run(const fs::path& designFile, const fs::path& outDir, const QString& templatePart) {
   fs::create_directories(outDir);
   const QDir out(QString::fromStdString(outDir.string()));
-  const fs::path before = outDir / "before.json";
-  const fs::path after = outDir / "after.json";
   const std::string socketDir = tandrel::testing::makePrivateTempDir("tandrel-demo");
   struct RemoveDir {
     std::string dir;
@@ -154,9 +198,9 @@ int run(const fs::path& designFile, const fs::path& outDir) {
   } removeDir{socketDir};
 
   tandrel::testing::HostProcess host(designFile.string(), socketDir);
-  // The example itself is never written: the host works on a copy from here.
-  require(host.command("save " + before.string()).rfind("ok", 0) == 0, "host cannot save");
-  drawBoard(before, out.filePath("board-before.png"));
+  // A JSON example itself is never written: the host works on a copy from
+  // here.
+  drawBoard(saveDesign(host, designFile, outDir, "before"), out.filePath("board-before.png"));
 
   DialogAnswerer answerer;
   {
@@ -164,9 +208,13 @@ int run(const fs::path& designFile, const fs::path& outDir) {
     MainWindow window(dbx);
     window.show();
     require(QTest::qWaitForWindowExposed(&window), "the main window did not appear");
-    placeQuad(window, out);
+    if (templatePart.isEmpty()) {
+      placeQuad(window, out);
+    } else {
+      placeOnAnchors(window, out, templatePart);
+    }
   }
-  require(host.command("save " + after.string()).rfind("ok", 0) == 0, "host cannot save");
+  const fs::path after = saveDesign(host, designFile, outDir, "after");
   host.stop(SIGTERM);
   drawBoard(after, out.filePath("board-after.png"));
   require(answerer.messageBoxes() == 0, "the flow showed a message box");
@@ -183,15 +231,15 @@ int run(const fs::path& designFile, const fs::path& outDir) {
 
 int main(int argc, char** argv) {
   TandrelApplication app(argc, argv);
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: tandrel_demo_driver DESIGN OUTPUT_DIR\n");
+  if (argc != 3 && argc != 4) {
+    std::fprintf(stderr, "usage: tandrel_demo_driver DESIGN OUTPUT_DIR [TEMPLATE_PART]\n");
     return 2;
   }
   QtUi ui;
   diag::installUi(&ui);
   int status = 1;
   try {
-    status = run(argv[1], argv[2]);
+    status = run(argv[1], argv[2], argc == 4 ? QString(argv[3]) : QString());
   } catch (const std::exception& error) {
     std::fprintf(stderr, "demo failed: %s\n", error.what());
   }
