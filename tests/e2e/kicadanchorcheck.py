@@ -244,7 +244,7 @@ def shifted(item, dx, dy):
     return item[:3] + (tuple((x + dx, y + dy) for x, y in item[3]),) + item[4:]
 
 
-def carry(board, template_fps, items, source, target):
+def carry(template_fps, items, source, target):
     """Applies to the template's footprints and the items KiCad's own Move,
     Flip and Rotate that take the footprint source onto target."""
     shift = target.GetPosition() - source.GetPosition()
@@ -273,7 +273,6 @@ def turned(prepared_path, saved_path, anchor):
                                                  [i[:5] for i in copper(prepared)])]
     faults = []
     expected_copper = []
-    arcs = 0
     for sheet, parts in sorted(chans.items()):
         if sheet == template:
             continue
@@ -283,9 +282,8 @@ def turned(prepared_path, saved_path, anchor):
         model = own[template]
         source, target = model[symbol], own[sheet][symbol]
         items = [t for t in board.GetTracks()] + [z for z in board.Zones()]
-        carry(board, model.values(), items, source, target)
+        carry(model.values(), items, source, target)
         expected_copper += [item[:4] for item in copper(board)]
-        arcs += sum(1 for t in board.GetTracks() if t.GetClass() == "PCB_ARC")
         for sym, fp in model.items():
             copy = saved_fps.get(parts[sym].GetReference())
             name = f"{parts[sym].GetReference()} ({sheet})"
