@@ -115,15 +115,18 @@ void clickButton(QWidget& parent, const char* name) {
   QTest::mouseClick(button, Qt::LeftButton);
 }
 
-void placeQuad(MainWindow& window, const QDir& out) {
+// "Load SCH", "Fill By Sheets" and the page "Place Groups".
+void fillBySheets(MainWindow& window, const QDir& out) {
   QTest::mouseClick(window.loadSchButton(), Qt::LeftButton);
   require(!window.loadSchButton()->isEnabled(), "Load SCH did not load the schematic");
   QTest::mouseClick(window.groupSelector()->fillBySheetButton(), Qt::LeftButton);
   require(window.form().placeTabVisible(), "Fill By Sheets left the group table incomplete");
   saveWindow(window, out.filePath("tandrel-groups.png"));
-
   clickTab(*window.pageControl(), 1);
-  require(window.pageControl()->currentIndex() == 1, "the page Place Groups did not open");
+}
+
+void placeQuad(MainWindow& window, const QDir& out) {
+  fillBySheets(window, out);
 
   PlacerWidget& page = *window.placer();
   auto* groups = page.findChild<QListWidget*>("GroupsList");
@@ -151,12 +154,7 @@ void placeQuad(MainWindow& window, const QDir& out) {
 // Picks the group that lists templatePart, then places every other group on
 // its anchor with the template's routing.
 void placeOnAnchors(MainWindow& window, const QDir& out, const QString& templatePart) {
-  QTest::mouseClick(window.loadSchButton(), Qt::LeftButton);
-  require(!window.loadSchButton()->isEnabled(), "Load SCH did not load the schematic");
-  QTest::mouseClick(window.groupSelector()->fillBySheetButton(), Qt::LeftButton);
-  require(window.form().placeTabVisible(), "Fill By Sheets left the group table incomplete");
-  saveWindow(window, out.filePath("tandrel-groups.png"));
-  clickTab(*window.pageControl(), 1);
+  fillBySheets(window, out);
 
   PlacerWidget& page = *window.placer();
   auto* groups = page.findChild<QListWidget*>("GroupsList");

@@ -13,22 +13,16 @@
 
 #include <filesystem>
 #include <iostream>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "app/tform1.h"
-#include "dbx/socketdbx.h"
-#include "hostprocess.h"
+#include "formsession.h"
 #include "kicadjudge.h"
-#include "scriptedui.h"
 #include "storage/fileio.h"
 
 namespace {
 
 using placement::Arrangement;
-using tandrel::testing::HostProcess;
-using tandrel::testing::makePrivateTempDir;
 namespace fs = std::filesystem;
 
 const fs::path kDemos = "/usr/share/kicad/demos";
@@ -37,15 +31,10 @@ const fs::path kMultichannel = kDemos / "multichannel" / "multichannel_mixer.kic
 const char* const kChannelOne = "/8b945230-5f99-4834-98ec-44a11b86c8e7/";
 const char* const kMultichannelAnchor = "IC2";
 
-class KicadAnchorsProcessTest : public dbxhost::kicad::testing::KicadPythonTest {
+class KicadAnchorsProcessTest : public dbxhost::kicad::testing::KicadPythonTest,
+                                protected tandrel::testing::FormSession {
  protected:
-  void TearDown() override {
-    form.reset();
-    host.reset();
-    fs::remove_all(dir);
-    fs::remove_all(work);
-    KicadPythonTest::TearDown();
-  }
+  KicadAnchorsProcessTest() : FormSession("kicad-anchors") {}
 
   // Copies the demo's folder; the board's path in the copy.
   void copyDemo(const std::string& folder, const std::string& boardName) {
@@ -87,9 +76,7 @@ class KicadAnchorsProcessTest : public dbxhost::kicad::testing::KicadPythonTest 
   void placeByAnchors(const std::string& templatePart, const std::string& anchorPart,
                       std::size_t groups) {
     before = dbxhost::readFileText(board);
-    host = std::make_unique<HostProcess>(board, dir);
-    form = std::make_unique<TForm1>(dbx);
-    form->FormCreate();
+    start(board);
     form->LdSCHClick();
     form->GroupSelector1().FillBySheetButtonClick();
     ASSERT_TRUE(form->placeTabVisible());
@@ -144,14 +131,8 @@ class KicadAnchorsProcessTest : public dbxhost::kicad::testing::KicadPythonTest 
         << "the board after Undo Place differs from the board before Place";
   }
 
-  testing_diag::ScriptedUi ui;
-  const std::string dir = makePrivateTempDir("kicad-anchors-e2e");
-  const std::string work = makePrivateTempDir("kicad-anchors-work");
   std::string board;
   std::string before;
-  std::unique_ptr<HostProcess> host;
-  DBX::SocketDbx dbx{dir};
-  std::unique_ptr<TForm1> form;
 };
 
 TEST_F(KicadAnchorsProcessTest, MultichannelsChannelsComeBackWhereKicadHasThem) {

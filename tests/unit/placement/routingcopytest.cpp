@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "../dbx/scripteddbx.h"
+#include "../host/engine/copperrecords.h"
 #include "diag/tandrelerror.h"
 
 namespace {
@@ -137,13 +138,8 @@ TEST_F(RoutingCopyTest, ACopyIsShiftedOnTheCopysNetsInTheCopysGroup) {
   DBX::setText(board.lines[0].groupName, "Tandrel G1");
   board.lines[0].isCreatedByClient = 1;
   board.lines[1].sourceItemId = 2;  // read from the host's file
-  DBX::TArc arc;
+  DBX::TArc arc = dbxhost::records::arc(0, 15000, {0, 0}, {500, 300}, {1000, 0}, kOutA);
   arc.arcId = 3;
-  arc.width = 15000;
-  arc.startPt = {0, 0};
-  arc.midPt = {500, 300};
-  arc.endPt = {1000, 0};
-  arc.netId = kOutA;
   board.arcs = {arc};
   board.polygons = {zone(4, {{0, 0}, {1000, 0}, {1000, 1000}}, kOutA)};
 
@@ -215,14 +211,8 @@ TEST(RoutingCopyLayers, AMirroredCopyTurnsTheCopperStackOver) {
 
   DBX::PcbItems board;
   board.lines = {line(1, {100, 100}, {200, 200}, kInA)};  // on layer 1, the top
-  DBX::TArc arc;
-  arc.arcId = 2;
-  arc.layerId = 5;
-  arc.startPt = {100, 100};
-  arc.midPt = {150, 120};
-  arc.endPt = {200, 100};
-  arc.netId = kInA;
-  board.arcs = {arc};
+  board.arcs = {dbxhost::records::arc(5, 15000, {100, 100}, {150, 120}, {200, 100}, kInA)};
+  board.arcs[0].arcId = 2;
   DBX::TVia via;
   via.viaId = 3;
   via.location = {150, 150};
