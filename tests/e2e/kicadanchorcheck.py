@@ -37,11 +37,12 @@ of their path, which every instance of a sheet shares.
         room for a channel. Saves BOARD in place.
 
     kicadanchorcheck.py drc BEFORE SAVED [NET...]
-        Verifies that KiCad's DRC (zones refilled) finds in SAVED no
-        violation (a dangling track among them) and no missing connection
-        that BEFORE lacks, but those with an item on one of the NETs: the
-        template's own connections beyond the copied area (each NET named
-        must account for one at least). Prints both boards' counts.
+        Verifies that KiCad's DRC (zones refilled) finds in SAVED no more
+        violations of any kind than in BEFORE, and no dangling track or via
+        and no missing connection where BEFORE has none, but those with an
+        item on one of the NETs: the template's own connections beyond the
+        copied area (each NET named must account for one at least). Prints
+        both boards' counts.
 
 Prints one line per fault and exits 1 when there is any; 2 on wrong
 arguments or a board that does not load.
