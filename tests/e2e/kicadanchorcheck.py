@@ -54,6 +54,7 @@ import sys
 
 import pcbnew
 
+sys.dont_write_bytecode = True  # no cache of kicadcheck beside the sources
 from kicadcheck import copper, drc, drc_report, footprints, load
 
 LIMIT_NM = 20
