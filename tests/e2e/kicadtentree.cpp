@@ -48,7 +48,10 @@ KicadTenTree::KicadTenTree() {
     throw std::system_error(errno, std::generic_category(), "mkdtemp in " + root().string());
   }
   stage_ = pattern;
-  fs::copy_file(TANDREL_KICADTEN_SCRIPT, stage_ / "kicadten.py");
+  for (const fs::directory_entry& entry : fs::directory_iterator(TANDREL_KICADTEN_SCRIPTS)) {
+    if (entry.path().extension() == ".py")
+      fs::copy_file(entry.path(), stage_ / entry.path().filename());
+  }
 }
 
 KicadTenTree::~KicadTenTree() {
@@ -60,9 +63,10 @@ std::string KicadTenTree::inside(const fs::path& staged) const {
   return "/" + staged.lexically_relative(root()).string();
 }
 
-KicadTenTree::Run KicadTenTree::python(const std::vector<std::string>& arguments) const {
+KicadTenTree::Run KicadTenTree::script(const std::string& name,
+                                       const std::vector<std::string>& arguments) const {
   std::vector<std::string> words = {"chroot", root().string(), "/usr/bin/python3",
-                                    inside(stage_ / "kicadten.py")};
+                                    inside(stage_ / name)};
   words.insert(words.end(), arguments.begin(), arguments.end());
   int pipeEnds[2];
   if (::pipe2(pipeEnds, O_CLOEXEC) != 0) return {};
