@@ -49,6 +49,14 @@ std::string versionOf(const fs::path& board) {
   return at == std::string::npos ? "" : head.substr(at + 9, head.find(')', at) - at - 9);
 }
 
+// Skips the test when the reason is not empty, or fails it where the tree
+// is required.
+#define REQUIRE_KICAD_TEN(reason)                                         \
+  if (const std::string why = (reason); !why.empty()) {                   \
+    if (KicadTenTree::required()) FAIL() << "KiCad 10 required: " << why; \
+    GTEST_SKIP() << why;                                                  \
+  }
+
 std::vector<fs::path> demoBoards() {
   std::vector<fs::path> boards;
   for (const fs::directory_entry& entry : fs::recursive_directory_iterator(KicadTenTree::demos())) {
@@ -60,8 +68,7 @@ std::vector<fs::path> demoBoards() {
 }
 
 TEST(KicadTenDemoTest, EveryDemoBoardOfKicadTenOpens) {
-  if (const std::string missing = KicadTenTree::demosMissing(); !missing.empty())
-    GTEST_SKIP() << missing;
+  REQUIRE_KICAD_TEN(KicadTenTree::demosMissing());
   std::vector<std::string> refused;
   std::set<std::string> versions;
   std::size_t opened = 0;
@@ -100,8 +107,7 @@ struct KicadReading {
 class KicadTenJudgeTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (const std::string missing = KicadTenTree::pcbnewMissing(); !missing.empty())
-      GTEST_SKIP() << missing;
+    REQUIRE_KICAD_TEN(KicadTenTree::pcbnewMissing());
     tree = std::make_unique<KicadTenTree>();
   }
 
@@ -249,7 +255,7 @@ class KicadTenRoutingTest : public KicadTenJudgeTest {
  protected:
   void SetUp() override {
     KicadTenJudgeTest::SetUp();
-    if (IsSkipped()) return;
+    if (IsSkipped() || HasFatalFailure()) return;
     board = stageDemo("complex_hierarchy", "complex_hierarchy.kicad_pcb");
     const KicadTenTree::Run unlocked =
         tree->python({"unlocked", tree->inside(board), tree->inside(board)});

@@ -19,6 +19,11 @@ fs::path KicadTenTree::root() {
                                                                 : fs::path(TANDREL_KICAD10_ROOT);
 }
 
+bool KicadTenTree::required() {
+  const char* flag = std::getenv("TANDREL_KICAD10_REQUIRED");
+  return flag != nullptr && std::string(flag) == "1";
+}
+
 std::string KicadTenTree::demosMissing() {
   if (!fs::is_directory(demos())) {
     return "the KiCad 10 tree has no demos at " + demos().string() +

@@ -20,6 +20,10 @@ class KicadTenTree {
   // empty when it can. Checked once per process.
   static std::string pcbnewMissing();
   static std::filesystem::path demos() { return root() / "usr/share/kicad/demos"; }
+  // Whether the tests must fail rather than skip without the tree: scripts/test
+  // sets TANDREL_KICAD10_REQUIRED=1 once it has built the tree, so that CI
+  // never passes with KiCad 10's checks skipped.
+  static bool required();
 
   // A private folder inside the tree for copies of boards and of the
   // judges' scripts (every .py beside this file), removed with the object.
