@@ -4,10 +4,10 @@
     kicadcopycheck.py copies ORIGINAL SAVED
         loads both boards with KiCad's LoadBoard. Every zone of SAVED in a
         group "Tandrel G..." (and every teardrop new to SAVED, where KiCad
-        groups no teardrop: kicadapi.py) must repeat a zone of ORIGINAL moved by one
-        vector: the same layers, and the same teardrop kind, name, priority,
-        clearance, minimum thickness, pad connection, hatch, island removal
-        and keepout rules. KiCad's DRC of SAVED may find no more "Items not
+        groups no teardrop: kicadapi.py) must repeat a zone of ORIGINAL
+        moved by one vector: the same layers, and the same teardrop kind,
+        name, priority, clearance, minimum thickness, pad connection, hatch,
+        island removal and keepout rules. KiCad's DRC of SAVED may find no more "Items not
         allowed" than in ORIGINAL. Prints
             zones copied N, teardrops copied T
             items not allowed: BEFORE before, AFTER after
