@@ -24,6 +24,7 @@
 #include "dbx/socketdbx.h"
 #include "hostprocess.h"
 #include "kicadtentree.h"
+#include "placedgroups.h"
 #include "scriptedui.h"
 #include "storage/designfileerror.h"
 #include "storage/designstorage.h"
@@ -35,9 +36,11 @@ namespace fs = std::filesystem;
 using dbxhost::Design;
 using dbxhost::OpenedDesign;
 using placement::Control;
+using tandrel::testing::groupLineWith;
 using tandrel::testing::HostProcess;
 using tandrel::testing::KicadTenTree;
 using tandrel::testing::makePrivateTempDir;
+using tandrel::testing::templateCopyPairs;
 
 // "(version N)" near the start of a board.
 std::string versionOf(const fs::path& board) {
@@ -283,7 +286,7 @@ class KicadTenRoutingTest : public KicadTenJudgeTest {
     form->PageControl1Change(TForm1::kPlacePage);
     ASSERT_EQ(placer().GroupCount(), 2u);
     ASSERT_EQ(placer().ItemsPerGroup(), 29u);
-    templateLine = lineWith("U201");
+    templateLine = groupLineWith(placer(), "U201");
     // The board is routed, so the routing is copied unless the user says no;
     // the copy's own old routing stays, as the judge holds the board's copper
     // to be all there.
@@ -305,30 +308,6 @@ class KicadTenRoutingTest : public KicadTenJudgeTest {
 
   placement::TPlacer& placer() { return form->Placer1(); }
 
-  // The group line that lists the designator.
-  std::size_t lineWith(const std::string& refDes) {
-    const std::vector<std::string>& lines = placer().GroupLines();
-    for (std::size_t line = 0; line < lines.size(); ++line) {
-      if (("," + lines[line] + ",").find("," + refDes + ",") != std::string::npos) return line;
-    }
-    ADD_FAILURE() << "no group lists " << refDes;
-    return 0;
-  }
-
-  // TEMPLATE=COPY for every item, as the judges take them.
-  std::vector<std::string> pairs() {
-    const std::size_t n = placer().ItemsPerGroup();
-    std::vector<std::string> out;
-    for (std::size_t item = 0; item < n; ++item) {
-      const DBX::Component* model = placer().Components()[templateLine * n + item];
-      const DBX::Component* copy = placer().Components()[(1 - templateLine) * n + item];
-      if (model == nullptr || copy == nullptr) continue;
-      out.push_back(std::string(DBX::getText(model->record.refDes)) + "=" +
-                    std::string(DBX::getText(copy->record.refDes)));
-    }
-    return out;
-  }
-
   // Runs a judge with KiCad 10 on the original and the saved board; it must
   // find no fault. Returns what it printed.
   std::string judge(const std::string& script, const std::vector<std::string>& command,
@@ -337,7 +316,8 @@ class KicadTenRoutingTest : public KicadTenJudgeTest {
     if (withPairs) {
       arguments.push_back(tree->inside(before));
       arguments.push_back(tree->inside(board));
-      for (const std::string& pair : pairs()) arguments.push_back(pair);
+      for (const std::string& pair : templateCopyPairs(placer(), templateLine, 1 - templateLine))
+        arguments.push_back(pair);
     }
     const KicadTenTree::Run run = tree->script(script, arguments);
     EXPECT_EQ(run.status, 0) << script << " " << command[0] << ":\n" << run.output;
@@ -356,7 +336,7 @@ class KicadTenRoutingTest : public KicadTenJudgeTest {
 };
 
 TEST_F(KicadTenRoutingTest, ThePlacedRoutingPassesKicadTensChecksAndUndoRestoresTheFile) {
-  placeWithRouting();
+  ASSERT_NO_FATAL_FAILURE(placeWithRouting());
   const std::string saved = dbxhost::readFileText(board);
   EXPECT_NE(saved.find("Tandrel G"), std::string::npos);
   // Still KiCad 10's format, the copies' nets by name too.

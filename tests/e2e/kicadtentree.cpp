@@ -70,8 +70,11 @@ std::string KicadTenTree::inside(const fs::path& staged) const {
 
 KicadTenTree::Run KicadTenTree::script(const std::string& name,
                                        const std::vector<std::string>& arguments) const {
-  std::vector<std::string> words = {"chroot", root().string(), "/usr/bin/python3",
-                                    inside(stage_ / name)};
+  // The judges' temporary files go into the stage, so that what a crashed
+  // run leaves behind goes with it.
+  std::vector<std::string> words = {"chroot",           root().string(),
+                                    "/usr/bin/env",     "TMPDIR=" + inside(stage_),
+                                    "/usr/bin/python3", inside(stage_ / name)};
   words.insert(words.end(), arguments.begin(), arguments.end());
   int pipeEnds[2];
   if (::pipe2(pipeEnds, O_CLOEXEC) != 0) return {};
