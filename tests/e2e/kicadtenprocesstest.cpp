@@ -36,6 +36,7 @@ namespace fs = std::filesystem;
 using dbxhost::Design;
 using dbxhost::OpenedDesign;
 using placement::Control;
+using tandrel::testing::fillBySheetsForPlacing;
 using tandrel::testing::groupLineWith;
 using tandrel::testing::HostProcess;
 using tandrel::testing::KicadTenTree;
@@ -279,13 +280,7 @@ class KicadTenRoutingTest : public KicadTenJudgeTest {
   void placeWithRouting() {
     host = std::make_unique<HostProcess>(board.string(), dir);
     form = std::make_unique<TForm1>(dbx);
-    form->FormCreate();
-    form->LdSCHClick();
-    form->GroupSelector1().FillBySheetButtonClick();
-    ASSERT_TRUE(form->placeTabVisible());
-    form->PageControl1Change(TForm1::kPlacePage);
-    ASSERT_EQ(placer().GroupCount(), 2u);
-    ASSERT_EQ(placer().ItemsPerGroup(), 29u);
+    ASSERT_NO_FATAL_FAILURE(fillBySheetsForPlacing(*form, 2, 29));
     templateLine = groupLineWith(placer(), "U201");
     // The board is routed, so the routing is copied unless the user says no;
     // the copy's own old routing stays, as the judge holds the board's copper

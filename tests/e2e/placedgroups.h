@@ -4,13 +4,27 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "app/tform1.h"
 #include "dbx/dbx32.h"
 #include "placement/placer.h"
 
 namespace tandrel::testing {
+
+// A new main window's "Load SCH" and "Fill By Sheets", then its "Place
+// Groups" page, which must list the given number of groups and items.
+inline void fillBySheetsForPlacing(TForm1& form, std::size_t groups, uint32_t items) {
+  form.FormCreate();
+  form.LdSCHClick();
+  form.GroupSelector1().FillBySheetButtonClick();
+  ASSERT_TRUE(form.placeTabVisible());
+  form.PageControl1Change(TForm1::kPlacePage);
+  ASSERT_EQ(form.Placer1().GroupCount(), groups);
+  ASSERT_EQ(form.Placer1().ItemsPerGroup(), items);
+}
 
 // The group line that lists the designator.
 inline std::size_t groupLineWith(const placement::TPlacer& placer, const std::string& refDes) {
