@@ -4,7 +4,8 @@
 # clone, where CI on the same machine finds it again. Sourced, not run.
 #
 # TANDREL_KICAD10_ROOT: where the tree lives (exported for the tests, which
-# skip their KiCad 10 checks without it).
+# skip their KiCad 10 checks without it, or fail with TANDREL_KICAD10_REQUIRED=1,
+# which scripts/test exports once the tree is ready).
 
 : "${TANDREL_KICAD10_ROOT:=/var/cache/tandrel/kicad10-root}"
 export TANDREL_KICAD10_ROOT

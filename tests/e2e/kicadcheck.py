@@ -14,20 +14,22 @@
         both outer copper layers over the footprint with most pads, on the
         net of the board's first zone. Saves BOARD in place.
 
-    kicadcheck.py check ORIGINAL SAVED TEMPLATE=COPY...
+    kicadcheck.py check [--copper-added] ORIGINAL SAVED TEMPLATE=COPY...
         Verifies that SAVED loads; that every COPY footprint has its
         TEMPLATE's side, angle and pads (pad positions relative to the
         footprint); that one vector shifts every template footprint onto its
         copy (spread <= 20 nm); that tracks, zones, nets and every footprint
         other than the copies are as in ORIGINAL; and that KiCad's DRC finds
         no courtyard overlap between two copies that their templates do not
-        have. Prints one line per fault and exits 1 when there is any.
+        have. With --copper-added, Place copied the routing too: the tracks
+        and zones are left to "routed" below. Prints one line per fault and
+        exits 1 when there is any.
 
     kicadcheck.py routed ORIGINAL SAVED TEMPLATE=COPY...
         Verifies the copper that Place copied with the template's routing:
         every track, arc, via and zone of SAVED that ORIGINAL lacks repeats a
         template item shifted like the footprints, lies in a "Tandrel G"
-        group, and is on the net that the template item's net maps to
+        group (but teardrops where KiCad groups none: kicadapi.py), and is on the net that the template item's net maps to
         through the pads of the footprint pairs, which is also the net that
         KiCad's connectivity gives it on loading; the copper of ORIGINAL is
         all still there; KiCad's DRC finds no violation among the copies that
@@ -44,12 +46,12 @@
 Exit status 2: wrong arguments, or a board that does not load.
 """
 
-import os
 import re
 import sys
-import tempfile
 
 import pcbnew
+
+import kicadapi
 
 SPREAD_LIMIT_NM = 20
 PAD_LIMIT_NM = 1
@@ -226,24 +228,9 @@ def nets(board):
     return sorted(str(name) for name in board.GetNetInfo().NetsByName().keys())
 
 
-def drc_report(board):
-    """The text of KiCad's DRC report on the board."""
-    handle, report = tempfile.mkstemp(suffix=".rpt")
-    os.close(handle)
-    try:
-        if not pcbnew.WriteDRCReport(board, report, pcbnew.EDA_UNITS_MM, True):
-            print("DRC report could not be written")
-            sys.exit(2)
-        with open(report, encoding="utf-8") as f:
-            text = f.read()
-    finally:
-        os.unlink(report)
-    return text
-
-
 def courtyard_overlaps(board):
     """Pairs of designators whose courtyards overlap, as KiCad's DRC says."""
-    text = drc_report(board)
+    text = kicadapi.drc_report(board)
     pairs = set()
     for block in re.split(r"\n(?=\[)", text):
         if not block.startswith("[courtyards_overlap]"):
@@ -265,7 +252,7 @@ def parse_pairs(pair_args):
     return pairs
 
 
-def check(original_path, saved_path, pair_args):
+def check(original_path, saved_path, pair_args, copper_added=False):
     original = load(original_path)
     saved = load(saved_path)
     faults = []
@@ -311,9 +298,9 @@ def check(original_path, saved_path, pair_args):
     # rename that track's net on loading: the file itself must be unchanged.
     stored_original = load(original_path, as_stored=True)
     stored_saved = load(saved_path, as_stored=True)
-    if tracks(stored_saved) != tracks(stored_original):
+    if not copper_added and tracks(stored_saved) != tracks(stored_original):
         faults.append("tracks or vias changed")
-    if zones(stored_saved) != zones(stored_original):
+    if not copper_added and zones(stored_saved) != zones(stored_original):
         faults.append("zones changed")
     if nets(stored_saved) != nets(stored_original):
         faults.append("nets changed")
@@ -365,9 +352,14 @@ def copper(board):
         points = tuple((outline.CVertex(i).x, outline.CVertex(i).y)
                        for i in range(outline.TotalVertices()))
         group = z.GetParentGroup()
-        out.append(("ZONE", (z.GetLayerSet().FmtHex(), z.GetIsRuleArea()), 0, points,
-                    z.GetNetname(), group.GetName() if group else ""))
+        out.append(("ZONE", (z.GetLayerSet().FmtHex(), z.GetIsRuleArea(), z.IsTeardropArea()), 0,
+                    points, z.GetNetname(), group.GetName() if group else ""))
     return out
+
+
+def groupable(item):
+    """Whether a group can hold the item in the KiCad judging (kicadapi)."""
+    return kicadapi.TEARDROPS_IN_GROUPS or item[0] != "ZONE" or not item[1][2]
 
 
 def shifted_like(item, other, shift):
@@ -409,7 +401,7 @@ def mapped_nets(board, pairs):
 def drc(board):
     """KiCad's DRC report: the violations as (kind, positions in mm, text), and
     the number of unconnected pads."""
-    text = drc_report(board)
+    text = kicadapi.drc_report(board)
     found = re.search(r"\*\* Found (\d+) unconnected pads \*\*", text)
     unconnected = int(found.group(1)) if found else -1
     violations = []
@@ -468,7 +460,7 @@ def check_copied_nets(stored, loaded, original, pairs, shift, faults):
     models = []
     for item in copied:
         where = f"{item[0]} at {item[3][0]} on {item[4] or 'no net'}"
-        if not item[5].startswith(COPY_GROUP_PREFIX):
+        if not item[5].startswith(COPY_GROUP_PREFIX) and groupable(item):
             faults.append(f"{where}: added outside a {COPY_GROUP_PREFIX}n group")
         model = next((t for t in template_items if shifted_like(item, t, shift)), None)
         if model is None:
@@ -676,6 +668,8 @@ def main(argv):
     if len(argv) == 3 and argv[0] == "turn":
         turn(argv[1], argv[2])
         return 0
+    if len(argv) >= 5 and argv[:2] == ["check", "--copper-added"]:
+        return check(argv[2], argv[3], argv[4:], copper_added=True)
     if len(argv) >= 4 and argv[0] == "check":
         return check(argv[1], argv[2], argv[3:])
     if len(argv) == 3 and argv[0] == "enrich":

@@ -3,10 +3,11 @@
 
     kicadcopycheck.py copies ORIGINAL SAVED
         loads both boards with KiCad's LoadBoard. Every zone of SAVED in a
-        group "Tandrel G..." must repeat a zone of ORIGINAL moved by one
-        vector: the same layers, and the same teardrop kind, name, priority,
-        clearance, minimum thickness, pad connection, hatch, island removal
-        and keepout rules. KiCad's DRC of SAVED may find no more "Items not
+        group "Tandrel G..." (and every teardrop new to SAVED, where KiCad
+        groups no teardrop: kicadapi.py) must repeat a zone of ORIGINAL
+        moved by one vector: the same layers, and the same teardrop kind,
+        name, priority, clearance, minimum thickness, pad connection, hatch,
+        island removal and keepout rules. KiCad's DRC of SAVED may find no more "Items not
         allowed" than in ORIGINAL. Prints
             zones copied N, teardrops copied T
             items not allowed: BEFORE before, AFTER after
@@ -19,7 +20,8 @@
         members) must be there in both, as many and at the same coordinates.
         Prints the counts; exits with 1 naming what differs.
 
-Run by /usr/bin/python3 with KiCad 9's pcbnew module.
+Run by /usr/bin/python3 with KiCad 9's pcbnew module, or by the python3 of
+the KiCad 10 tree with KiCad 10's (kicadapi.py bridges the two).
 """
 
 import collections
@@ -28,6 +30,8 @@ import sys
 import tempfile
 
 import pcbnew
+
+import kicadapi
 
 
 def load(path):
@@ -85,17 +89,19 @@ def shift_between(copy, original):
     return dx, dy
 
 
-def items_not_allowed(board, report):
-    pcbnew.WriteDRCReport(board, report, pcbnew.EDA_UNITS_MM, True)
-    with open(report, encoding="utf-8") as text:
-        return sum(1 for line in text if line.startswith("[items_not_allowed]"))
+def items_not_allowed(board):
+    return sum(1 for line in kicadapi.drc_report(board).splitlines()
+               if line.startswith("[items_not_allowed]"))
 
 
 def copies(original_path, saved_path):
     original, saved = load(original_path), load(saved_path)
     faults = []
     templates = [z for z in original.Zones()]
-    copied = [z for z in saved.Zones() if group_name(z).startswith("Tandrel G")]
+    known = {(layers(z), tuple(outline(z))) for z in templates}
+    copied = [z for z in saved.Zones() if group_name(z).startswith("Tandrel G") or (
+        not kicadapi.TEARDROPS_IN_GROUPS and z.IsTeardropArea() and
+        (layers(z), tuple(outline(z))) not in known)]
     teardrops = 0
     for zone in copied:
         matches = [t for t in templates
@@ -109,9 +115,7 @@ def copies(original_path, saved_path):
             faults.append("copied zone at %s differs from its template: %s, template %s"
                           % (outline(zone)[0], wanted, settings(matches[0])))
         teardrops += int(zone.IsTeardropArea())
-    with tempfile.TemporaryDirectory() as folder:
-        before = items_not_allowed(original, os.path.join(folder, "before.rpt"))
-        after = items_not_allowed(saved, os.path.join(folder, "after.rpt"))
+    before, after = items_not_allowed(original), items_not_allowed(saved)
     print("zones copied %d, teardrops copied %d" % (len(copied), teardrops))
     print("items not allowed: %d before, %d after" % (before, after))
     if after > before:

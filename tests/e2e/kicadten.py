@@ -4,6 +4,8 @@ inside that tree.
 
     kicadten.py version
     kicadten.py resave IN OUT     KiCad 10 loads IN and saves it as OUT
+    kicadten.py unlocked IN OUT   the same with every footprint unlocked, as a
+                                  user unlocks them before placing copies
     kicadten.py nets BOARD        every pad and copper item with its net
     kicadten.py time BOARD N      seconds of each of N loads of BOARD
 """
@@ -41,9 +43,14 @@ def main(argv):
     command = argv[1] if len(argv) > 1 else ""
     if command == "version":
         print(pcbnew.Version())
-    elif command == "resave" and len(argv) == 4:
+    elif command in ("resave", "unlocked") and len(argv) == 4:
         board = pcbnew.LoadBoard(argv[2])
-        pcbnew.SaveBoard(argv[3], board)
+        if command == "unlocked":
+            for footprint in board.GetFootprints():
+                footprint.SetLocked(False)
+        if not pcbnew.SaveBoard(argv[3], board):
+            print("KiCad 10 cannot save " + argv[3], file=sys.stderr)
+            return 1
     elif command == "nets" and len(argv) == 3:
         nets(pcbnew.LoadBoard(argv[2]))
     elif command == "time" and len(argv) == 4:

@@ -19,6 +19,11 @@ fs::path KicadTenTree::root() {
                                                                 : fs::path(TANDREL_KICAD10_ROOT);
 }
 
+bool KicadTenTree::required() {
+  const char* flag = std::getenv("TANDREL_KICAD10_REQUIRED");
+  return flag != nullptr && std::string(flag) == "1";
+}
+
 std::string KicadTenTree::demosMissing() {
   if (!fs::is_directory(demos())) {
     return "the KiCad 10 tree has no demos at " + demos().string() +
@@ -48,7 +53,10 @@ KicadTenTree::KicadTenTree() {
     throw std::system_error(errno, std::generic_category(), "mkdtemp in " + root().string());
   }
   stage_ = pattern;
-  fs::copy_file(TANDREL_KICADTEN_SCRIPT, stage_ / "kicadten.py");
+  for (const fs::directory_entry& entry : fs::directory_iterator(TANDREL_KICADTEN_SCRIPTS)) {
+    if (entry.path().extension() == ".py")
+      fs::copy_file(entry.path(), stage_ / entry.path().filename());
+  }
 }
 
 KicadTenTree::~KicadTenTree() {
@@ -60,9 +68,13 @@ std::string KicadTenTree::inside(const fs::path& staged) const {
   return "/" + staged.lexically_relative(root()).string();
 }
 
-KicadTenTree::Run KicadTenTree::python(const std::vector<std::string>& arguments) const {
-  std::vector<std::string> words = {"chroot", root().string(), "/usr/bin/python3",
-                                    inside(stage_ / "kicadten.py")};
+KicadTenTree::Run KicadTenTree::script(const std::string& name,
+                                       const std::vector<std::string>& arguments) const {
+  // The judges' temporary files go into the stage, so that what a crashed
+  // run leaves behind goes with it.
+  std::vector<std::string> words = {"chroot",           root().string(),
+                                    "/usr/bin/env",     "TMPDIR=" + inside(stage_),
+                                    "/usr/bin/python3", inside(stage_ / name)};
   words.insert(words.end(), arguments.begin(), arguments.end());
   int pipeEnds[2];
   if (::pipe2(pipeEnds, O_CLOEXEC) != 0) return {};

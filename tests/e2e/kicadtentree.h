@@ -20,9 +20,13 @@ class KicadTenTree {
   // empty when it can. Checked once per process.
   static std::string pcbnewMissing();
   static std::filesystem::path demos() { return root() / "usr/share/kicad/demos"; }
+  // Whether the tests must fail rather than skip without the tree: scripts/test
+  // sets TANDREL_KICAD10_REQUIRED=1 once it has built the tree, so that CI
+  // never passes with KiCad 10's checks skipped.
+  static bool required();
 
-  // A private folder inside the tree for copies of boards, removed with the
-  // object.
+  // A private folder inside the tree for copies of boards and of the
+  // judges' scripts (every .py beside this file), removed with the object.
   KicadTenTree();
   ~KicadTenTree();
   KicadTenTree(const KicadTenTree&) = delete;
@@ -38,9 +42,13 @@ class KicadTenTree {
     std::string output;      // standard output and error
     long peakKilobytes = 0;  // the process's largest resident set
   };
-  // Runs the tree's python3 on kicadten.py (copied into the stage) with the
-  // arguments; paths among them must be inside() paths.
-  Run python(const std::vector<std::string>& arguments) const;
+  // Runs the tree's python3 on the script (a file name of the stage) with
+  // the arguments; paths among them must be inside() paths.
+  Run script(const std::string& name, const std::vector<std::string>& arguments) const;
+  // The same on kicadten.py.
+  Run python(const std::vector<std::string>& arguments) const {
+    return script("kicadten.py", arguments);
+  }
 
  private:
   std::filesystem::path stage_;

@@ -530,7 +530,12 @@ class CopperWriter {
         if (known != board_.itemUuids.end()) uuid = known->second;
       } else {
         uuid = uuidFor(uint64_t(uint32_t(info.id)));
-        added += "\n" + indent_ + itemText(uuid);
+        const std::string written = itemText(uuid);
+        added += "\n" + indent_ + written;
+        // A copy of an item that the file keeps without identity (KiCad 10
+        // writes teardrops so) has none either: KiCad makes one up on
+        // loading, so a group naming the id here would name nothing.
+        if (written.find(uuid) == std::string::npos) uuid.clear();
       }
       if (!info.group.empty() && !uuid.empty()) copperOf[info.group].push_back(uuid);
     });

@@ -185,5 +185,43 @@ TEST(KicadTenBoardTest, AddedCopperNamesItsNetInKicadTenFiles) {
   EXPECT_EQ(ninth.find("(net \"GND\")"), std::string::npos) << ninth;
 }
 
+// KiCad 10 writes teardrops without identity. A copy of one is written so
+// too, and the group of the copy's copper names only what has an identity
+// in the file: KiCad 10 would drop a member that names nothing.
+TEST(KicadTenBoardTest, ACopiedTeardropHasNoIdentityAndNoGroupNamesIt) {
+  const KicadBoard board = parseKicadBoard(
+      namedNetBoard("\t(zone\n\t\t(net \"GND\")\n\t\t(layer \"F.Cu\")\n"
+                    "\t\t(attr\n\t\t\t(teardrop\n\t\t\t\t(type padvia)\n\t\t\t)\n\t\t)\n"
+                    "\t\t(polygon\n\t\t\t(pts\n\t\t\t\t(xy 9 20) (xy 8 19.5) (xy 8 20.5)\n"
+                    "\t\t\t)\n\t\t)\n\t)\n"),
+      "teardrop.kicad_pcb");
+  Design design = designOf(board);
+  ASSERT_EQ(design.pcb.zones.size(), 1u);
+  ASSERT_FALSE(board.itemUuids.contains(design.pcb.zones[0].info.id));
+  Zone copy = design.pcb.zones[0];
+  copy.info = {50, copy.info.netId, "Tandrel G1", true, false, copy.info.id};
+  for (TPoint& p : copy.outline) p.y -= 500000;
+  design.pcb.zones.push_back(copy);
+  design.pcb.tracks.push_back({{51, copy.info.netId, "Tandrel G1", true, false},
+                               1,
+                               25000,
+                               {800000, -2450000},
+                               {500000, -2450000}});
+  const std::string written = writeKicadBoard(board, design);
+  const KicadBoard again = parseKicadBoard(written, "again.kicad_pcb");
+  ASSERT_EQ(again.pcb.zones.size(), 2u);
+  ASSERT_EQ(again.pcb.tracks.size(), 1u);
+  EXPECT_EQ(again.pcb.zones[1].outline, copy.outline);
+  const std::size_t copied = written.find("\t(zone", written.find("\t(zone") + 1);
+  ASSERT_NE(copied, std::string::npos) << written;
+  const std::string copiedText = written.substr(copied, written.find("\n\t)", copied) - copied);
+  EXPECT_NE(copiedText.find("(teardrop"), std::string::npos) << copiedText;
+  EXPECT_EQ(copiedText.find("(uuid"), std::string::npos) << copiedText;
+  ASSERT_EQ(again.groups.size(), 1u);
+  EXPECT_EQ(again.groups[0].name, "Tandrel G1");
+  EXPECT_EQ(again.groups[0].members,
+            std::vector<std::string>{again.itemUuids.at(again.pcb.tracks[0].info.id)});
+}
+
 }  // namespace
 }  // namespace dbxhost::kicad
