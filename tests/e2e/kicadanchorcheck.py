@@ -55,7 +55,8 @@ import sys
 import pcbnew
 
 sys.dont_write_bytecode = True  # no cache of kicadcheck beside the sources
-from kicadcheck import copper, drc, drc_report, footprints, load
+from kicadapi import drc_report
+from kicadcheck import copper, drc, footprints, load
 
 LIMIT_NM = 20
 DANGLING = ("track_dangling", "via_dangling")
