@@ -88,7 +88,7 @@ TEST(KicadBoardTest, GlasgowLoadsWithEveryFootprintNetAndPad) {
 TEST(KicadBoardTest, GlasgowCopperIsEveryItemOfTheFile) {
   SKIP_WITHOUT_GLASGOW();
   const KicadBoard board = readKicadBoard(kGlasgowBoard);
-  const Sexpr root = parseSexpr(board.text, "glasgow");
+  const SexprTree root = parseSexpr(board.text, "glasgow");
   const Pcb& pcb = board.pcb;
   EXPECT_EQ(pcb.tracks.size(), root.lists("segment").size());
   EXPECT_EQ(pcb.arcs.size(), root.lists("arc").size());
@@ -98,7 +98,8 @@ TEST(KicadBoardTest, GlasgowCopperIsEveryItemOfTheFile) {
   for (const Sexpr* zone : root.lists("zone")) {
     const Sexpr* layers = zone->list("layers");
     const Sexpr* layer = zone->list("layer");
-    const std::string first = layers ? layers->children.at(1).text : layer->children.at(1).text;
+    const std::string_view first =
+        layers ? layers->children().at(1).text() : layer->children().at(1).text();
     copperZones += first.ends_with(".Cu");
     keepouts += zone->list("keepout") != nullptr;
   }

@@ -19,19 +19,20 @@ std::string refusal(const std::string& text) {
 TEST(SexprTest, ReadsListsAtomsAndStringsWithTheirPlaceInTheText) {
   const std::string text =
       "(kicad_pcb (version 20240108)\n  (net 1 \"/A \\\"q\\\" \\\\ b\")\n  (at -1.5 2))";
-  const Sexpr root = parseSexpr(text, "f");
+  const SexprTree root = parseSexpr(text, "f");
   EXPECT_EQ(root.head(), "kicad_pcb");
-  ASSERT_EQ(root.children.size(), 4u);
+  ASSERT_EQ(root.children().size(), 4u);
   const Sexpr* net = root.list("net");
   ASSERT_NE(net, nullptr);
   EXPECT_EQ(net->line, 2);
-  EXPECT_EQ(net->children[2].kind, Sexpr::Kind::String);
-  EXPECT_EQ(net->children[2].text, "/A \"q\" \\ b");
+  EXPECT_EQ(net->children()[2].kind, Sexpr::Kind::String);
+  EXPECT_EQ(net->children()[2].text(), "/A \"q\" \\ b");
   // Offsets cover the node as written, so a writer can replace it in place.
   EXPECT_EQ(text.substr(net->begin, net->end - net->begin), "(net 1 \"/A \\\"q\\\" \\\\ b\")");
-  EXPECT_EQ(quoteSexprString(net->children[2].text),
-            text.substr(net->children[2].begin, net->children[2].end - net->children[2].begin));
-  const Sexpr& x = root.list("at")->children[1];
+  EXPECT_EQ(
+      quoteSexprString(net->children()[2].text()),
+      text.substr(net->children()[2].begin, net->children()[2].end - net->children()[2].begin));
+  const Sexpr& x = root.list("at")->children()[1];
   EXPECT_EQ(text.substr(x.begin, x.end - x.begin), "-1.5");
   EXPECT_EQ(root.lists("at").size(), 1u);
   EXPECT_EQ(root.list("missing"), nullptr);
@@ -51,7 +52,8 @@ TEST(SexprTest, RefusesMalformedTextWithTheLine) {
 
 TEST(SexprTest, ARefusalQuotesAtMostTwoHundredBytesOfTheInput) {
   const std::string huge(100'000, '7');
-  const Sexpr root = parseSexpr("(at " + huge + "x)", "f");
+  const std::string text = "(at " + huge + "x)";
+  const SexprTree root = parseSexpr(text, "f");
   const SexprReader reader("f");
   try {
     reader.nanometres(root, 1);
@@ -76,13 +78,13 @@ TEST(SexprTest, TeardropSettingsWithoutTheirOpeningParenthesisAreTheirLists) {
   const std::string text =
       "(pad \"1\"\n (teardrops (max_width 2) (curved_edges no)filter_ratio 0.9)\n"
       " (enabled yes))\n (uuid \"u\"))";
-  const Sexpr root = parseSexpr(text, "f");
+  const SexprTree root = parseSexpr(text, "f");
   const Sexpr* teardrops = root.list("teardrops");
   ASSERT_NE(teardrops, nullptr);
-  EXPECT_EQ(teardrops->children.size(), 5u);
+  EXPECT_EQ(teardrops->children().size(), 5u);
   const Sexpr* ratio = teardrops->list("filter_ratio");
   ASSERT_NE(ratio, nullptr);
-  EXPECT_EQ(ratio->children.at(1).text, "0.9");
+  EXPECT_EQ(ratio->children().at(1).text(), "0.9");
   EXPECT_EQ(text.substr(ratio->begin, ratio->end - ratio->begin), "filter_ratio 0.9)");
   EXPECT_NE(teardrops->list("enabled"), nullptr);
   EXPECT_NE(root.list("uuid"), nullptr);
@@ -102,7 +104,7 @@ TEST(SexprTest, TeardropSettingsWithoutTheirOpeningParenthesisAreTheirLists) {
 }
 
 TEST(SexprTest, DecimalsBecomeExactFixedPointNumbers) {
-  const Sexpr root = parseSexpr(
+  const SexprTree root = parseSexpr(
       "(at 1.27 -0.0000005 123456.123456 90 1e-3 0.1234565 x 1.2.3 99999999999 7.5 +2)", "f");
   const SexprReader reader("f");
   EXPECT_EQ(reader.nanometres(root, 1), 1270000);
