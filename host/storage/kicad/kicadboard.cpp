@@ -18,6 +18,27 @@ namespace dbxhost::kicad {
 
 namespace {
 
+// What the board reader looks into: every item KiCad 6 to 10 writes at the
+// top of a board but its embedded files, and nowhere a zone's fill (the
+// bulk of a routed board, as many points as its outline has thousands).
+// Items KiCad does not write are checked, never built: a hostile board of
+// millions of tokens in one of them costs no memory for them.
+bool isBoardListRead(std::string_view head, int depth) {
+  static constexpr std::string_view kItems[] = {"version",       "generator",   "generator_version",
+                                                "host",          "general",     "paper",
+                                                "page",          "title_block", "layers",
+                                                "setup",         "property",    "net",
+                                                "net_class",     "image",       "barcode",
+                                                "table",         "dimension",   "module",
+                                                "footprint",     "segment",     "arc",
+                                                "via",           "zone",        "group",
+                                                "generated",     "target",      "point",
+                                                "embedded_fonts"};
+  if (head == "filled_polygon" || head == "fill_segments") return false;
+  if (depth != 1 || head.starts_with("gr_")) return true;
+  return std::find(std::begin(kItems), std::end(kItems), head) != std::end(kItems);
+}
+
 // Computed nanometres in host units. Far-off values (the centre of a nearly
 // straight arc) are held where the range checks still refuse them.
 int64_t unitsOf(double nanometres) {
@@ -157,7 +178,7 @@ class BoardReader {
   explicit BoardReader(const std::string& source) : r_(source) {}
 
   KicadBoard read(std::string text) {
-    const SexprTree root = parseSexpr(text, r_.sourceName());
+    const SexprTree root = parseSexpr(text, r_.sourceName(), isBoardListRead);
     if (root.head() != "kicad_pcb") r_.fail(root, "not a KiCad board (expected (kicad_pcb ...))");
     board_.version = checkVersion(r_.required(root, "version"));
     readNets(root);

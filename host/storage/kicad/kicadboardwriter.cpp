@@ -566,10 +566,10 @@ class CopperWriter {
       }
       if (members == group.members && copperNow.empty()) continue;
       members.insert(members.end(), copperNow.begin(), copperNow.end());
-      const Sexpr& node = root_.children().at(group.child);
+      const Sexpr& node = item(group.child);
       const Sexpr* listed = node.list("members");
       if (members.empty()) {
-        edits_.push_back({previousEnd(root_, node), node.end, ""});
+        edits_.push_back({previousEnd(root_, root_.children().at(group.child)), node.end, ""});
       } else if (listed != nullptr) {
         edits_.push_back({listed->begin, listed->end, format(membersList(members), 1)});
       } else {
@@ -647,8 +647,18 @@ class CopperWriter {
   const Sexpr* sourceOf(const ItemInfo& info, std::string_view head) const {
     const auto child = board_.itemChildren.find(info.sourceId);
     if (info.sourceId == 0 || child == board_.itemChildren.end()) return nullptr;
-    const Sexpr& node = root_.children().at(child->second);
+    const Sexpr& node = item(child->second);
     return node.head() == head ? &node : nullptr;
+  }
+
+  // A top-level item of the board with all it holds, read on first use.
+  const Sexpr& item(std::size_t child) const {
+    auto it = items_.find(child);
+    if (it == items_.end()) {
+      const Sexpr& outline = root_.children().at(child);
+      it = items_.emplace(child, parseSexprList(board_.text, outline, board_.sourceName)).first;
+    }
+    return it->second;
   }
 
   // A straight or arc track: its points, width, layer, net and identity.
@@ -935,7 +945,8 @@ class CopperWriter {
 
   const KicadBoard& board_;
   const Design& design_;
-  const Sexpr& root_;
+  const Sexpr& root_;  // the top-level items alone
+  mutable std::map<std::size_t, SexprTree> items_;
   std::vector<Edit>& edits_;
   const SexprReader reader_;
   const uint64_t seed_;
@@ -953,8 +964,10 @@ std::string formatDegrees(int64_t milliDegrees) { return formatFixed(milliDegree
 std::string writeKicadBoard(const KicadBoard& board, const Design& design) {
   std::map<int32_t, const PcbComponent*> byId;
   for (const PcbComponent& c : design.pcb.components) byId.emplace(c.id, &c);
-  // The text was read before, so it parses again.
-  const SexprTree root = parseSexpr(board.text, board.sourceName);
+  // The text was read before, so it parses again; of its items only those
+  // that change are read in full.
+  const SexprTree root =
+      parseSexpr(board.text, board.sourceName, [](std::string_view, int) { return false; });
   std::vector<Edit> edits;
   for (const FootprintSource& source : board.footprints) {
     const auto it = byId.find(source.componentId);
@@ -962,8 +975,9 @@ std::string writeKicadBoard(const KicadBoard& board, const Design& design) {
     const PcbComponent& now = *it->second;
     const std::vector<TextEdit> texts = textEdits(board, design.pcb, source, now);
     if (now.placement == source.placement && texts.empty()) continue;
-    FootprintEditor(board, design.pcb, source, now.placement, edits)
-        .edit(root.children().at(source.child), texts);
+    const SexprTree footprint =
+        parseSexprList(board.text, root.children().at(source.child), board.sourceName);
+    FootprintEditor(board, design.pcb, source, now.placement, edits).edit(footprint, texts);
   }
   CopperWriter(board, design, root, edits).write();
   std::sort(edits.begin(), edits.end(), [](const Edit& a, const Edit& b) {
@@ -986,11 +1000,14 @@ void saveKicadBoard(const KicadBoard& board, const Design& design,
                     const std::filesystem::path& target) {
   const std::string name = target.string();
   std::string text = writeKicadBoard(board, design);
-  try {
-    // A file that could not be read back would lose the board later.
-    parseKicadBoard(text, name);
-  } catch (const KicadFileError& error) {
-    throw DesignFileError(name + ": not saved: " + error.what());
+  // A file that could not be read back would lose the board later; the
+  // board's own text was read.
+  if (text != board.text) {
+    try {
+      text = parseKicadBoard(std::move(text), name).text;
+    } catch (const KicadFileError& error) {
+      throw DesignFileError(name + ": not saved: " + error.what());
+    }
   }
   writeFileAtomically(target, text);
 }
