@@ -961,7 +961,10 @@ class CopperWriter {
 std::string formatMillimetres(int64_t nanometres) { return formatFixed(nanometres, 6); }
 std::string formatDegrees(int64_t milliDegrees) { return formatFixed(milliDegrees, 3); }
 
-std::string writeKicadBoard(const KicadBoard& board, const Design& design) {
+namespace {
+
+// The edits that write the design into the board's text, in text order.
+std::vector<Edit> boardEdits(const KicadBoard& board, const Design& design) {
   std::map<int32_t, const PcbComponent*> byId;
   for (const PcbComponent& c : design.pcb.components) byId.emplace(c.id, &c);
   // The text was read before, so it parses again; of its items only those
@@ -983,31 +986,44 @@ std::string writeKicadBoard(const KicadBoard& board, const Design& design) {
   std::sort(edits.begin(), edits.end(), [](const Edit& a, const Edit& b) {
     return a.begin != b.begin ? a.begin < b.begin : a.end < b.end;
   });
+  return edits;
+}
+
+std::string editedText(const std::string& text, const std::vector<Edit>& edits) {
   std::string out;
-  out.reserve(board.text.size() + 64 * edits.size());
+  out.reserve(text.size() + 64 * edits.size());
   std::size_t done = 0;
   for (const Edit& e : edits) {
     if (e.begin < done) throw std::logic_error("overlapping edits of a KiCad board");
-    out.append(board.text, done, e.begin - done);
+    out.append(text, done, e.begin - done);
     out += e.text;
     done = e.end;
   }
-  out.append(board.text, done);
+  out.append(text, done);
   return out;
+}
+
+}  // namespace
+
+std::string writeKicadBoard(const KicadBoard& board, const Design& design) {
+  return editedText(board.text, boardEdits(board, design));
 }
 
 void saveKicadBoard(const KicadBoard& board, const Design& design,
                     const std::filesystem::path& target) {
   const std::string name = target.string();
-  std::string text = writeKicadBoard(board, design);
-  // A file that could not be read back would lose the board later; the
-  // board's own text was read.
-  if (text != board.text) {
-    try {
-      text = parseKicadBoard(std::move(text), name).text;
-    } catch (const KicadFileError& error) {
-      throw DesignFileError(name + ": not saved: " + error.what());
-    }
+  const std::vector<Edit> edits = boardEdits(board, design);
+  if (edits.empty()) {
+    // The board's own text, which was read.
+    writeFileAtomically(target, board.text);
+    return;
+  }
+  std::string text = editedText(board.text, edits);
+  try {
+    // A file that could not be read back would lose the board later.
+    text = parseKicadBoard(std::move(text), name).text;
+  } catch (const KicadFileError& error) {
+    throw DesignFileError(name + ": not saved: " + error.what());
   }
   writeFileAtomically(target, text);
 }
