@@ -2,11 +2,10 @@
 // KiCad 9's largest demo, vme-wren (69 MB), and a hostile board of the same
 // kind of size made of one-letter tokens. MB/s counts the board's bytes
 // (bytes_per_second); peak_heap_MB is the most heap the read needed on top of
-// what was in use before it (bench/heapcounter.h), the board's text, which
-// the board keeps, included; heap_per_file_byte sets it against the file.
+// the board's text, which the board keeps (bench/heapcounter.h);
+// heap_per_file_byte sets it against the file.
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -14,6 +13,7 @@
 #include "storage/designstorage.h"
 #include "storage/fileio.h"
 #include "storage/kicad/kicadboard.h"
+#include "temporaryfolder.h"
 
 namespace {
 
@@ -64,24 +64,6 @@ void BM_ReadVmeWrenBoard(benchmark::State& state) {
 void BM_ReadTinyTokenBoard(benchmark::State& state) {
   readBoard(state, tinyTokenBoard(), "tiny.kicad_pcb");
 }
-
-// A folder of its own, gone at the end.
-class TemporaryFolder {
- public:
-  TemporaryFolder() {
-    std::string name = (fs::temp_directory_path() / "tandrel-bench-XXXXXX").string();
-    if (mkdtemp(name.data()) == nullptr) throw std::runtime_error("no temporary folder");
-    path_ = name;
-  }
-  ~TemporaryFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
 
 // dbxhost's `save` of vme-wren as it was read (board and schematic), over a
 // copy of the board: the writer finds nothing to change and the file is
