@@ -85,6 +85,8 @@ bool isTeardropSetting(std::string_view atom) {
   throw KicadFileError(source + ": line " + std::to_string(line) + ": " + withQuotesCut(reason));
 }
 
+static_assert(sizeof(void*) != 8 || sizeof(Sexpr) == 24, "a node per token must stay small");
+
 // Offsets and lines are kept in 32 and 30 bits.
 constexpr std::size_t kMaxText = std::size_t(1) << 30;
 
@@ -118,9 +120,13 @@ class SexprBuilder {
 
  private:
   // A node read whose list is still open.
-  struct Pending {
-    uint32_t begin, end, line;
-    Sexpr::Kind kind;
+  struct Pending {  // as small as the node it becomes
+    Pending(uint32_t from, uint32_t to, uint32_t firstLine, Sexpr::Kind nodeKind, uint32_t count,
+            const void* start)
+        : begin(from), end(to), line(firstLine), kind(nodeKind), size(count), data(start) {}
+    uint32_t begin, end;
+    uint32_t line : 30;
+    Sexpr::Kind kind : 2;
     uint32_t size;
     const void* data;
   };
@@ -288,7 +294,7 @@ class SexprBuilder {
       node.size_ = child.size;
       node.data_ = child.data;
     }
-    pending_.resize(done.firstPending);
+    pending_.erase(pending_.begin() + std::ptrdiff_t(done.firstPending), pending_.end());
     return {done.begin, end, done.line, Sexpr::Kind::List, uint32_t(count), block};
   }
 
