@@ -1,7 +1,6 @@
 #include "storage/kicad/sexpr.h"
 
 #include <algorithm>
-#include <limits>
 #include <stdexcept>
 
 #include "storage/cutinput.h"
@@ -119,8 +118,8 @@ class SexprBuilder {
   }
 
  private:
-  // A node read whose list is still open.
-  struct Pending {  // as small as the node it becomes
+  // A node read whose list is still open; as small as the node it becomes.
+  struct Pending {
     Pending(uint32_t from, uint32_t to, uint32_t firstLine, Sexpr::Kind nodeKind, uint32_t count,
             const void* start)
         : begin(from), end(to), line(firstLine), kind(nodeKind), size(count), data(start) {}
@@ -153,12 +152,10 @@ class SexprBuilder {
     if (static_cast<int>(open_.size()) >= kMaxDepth) {
       refuse(source_, line_, "lists nested deeper than " + std::to_string(kMaxDepth));
     }
-    Open list{begin, line, pending_.size(), 0, true, true, false, false, {}};
-    list.kept = kept;
-    list.built = built;
-    list.decided = !built || open_.empty() || !impliedHead.empty() || build_ == nullptr;
-    list.impliedHead = impliedHead;
-    open_.push_back(list);
+    // The filter decides at the first child, for a list that is a child of
+    // a built one and not a bare teardrop setting.
+    const bool decided = !built || open_.empty() || !impliedHead.empty() || build_ == nullptr;
+    open_.push_back({begin, line, pending_.size(), 0, kept, built, decided, false, impliedHead});
   }
 
   // Counts a child of the innermost open list and tells whether it is kept.
