@@ -131,7 +131,9 @@ void removeStaleTemporaryFiles(const std::filesystem::path& folder) {
 
 }  // namespace
 
-std::string readFileText(const std::filesystem::path& path) {
+void readFileInPieces(const std::filesystem::path& path,
+                      const std::function<void(std::size_t size)>& sized,
+                      const std::function<void(std::string_view piece)>& take) {
   const std::string name = path.string();
   // Without O_NONBLOCK the open of a FIFO would wait for a writer for ever.
   FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
@@ -147,7 +149,8 @@ std::string readFileText(const std::filesystem::path& path) {
   const std::string tooLarge = name + ": is larger than the limit of " +
                                std::to_string(kMaxFileSize >> 20) + " MiB for a design file";
   if (std::uintmax_t(status.st_size) > kMaxFileSize) throw DesignFileError(tooLarge);
-  std::string content;
+  sized(std::size_t(status.st_size));
+  std::size_t total = 0;
   char buffer[65536];
   for (;;) {
     const ssize_t count = ::read(file.get(), buffer, sizeof buffer);
@@ -157,9 +160,17 @@ std::string readFileText(const std::filesystem::path& path) {
       throw DesignFileError(name + ": cannot read: " + errnoText(errno));
     }
     // The file may grow while it is read.
-    if (content.size() + std::size_t(count) > kMaxFileSize) throw DesignFileError(tooLarge);
-    content.append(buffer, std::size_t(count));
+    total += std::size_t(count);
+    if (total > kMaxFileSize) throw DesignFileError(tooLarge);
+    take(std::string_view(buffer, std::size_t(count)));
   }
+}
+
+std::string readFileText(const std::filesystem::path& path) {
+  std::string content;
+  readFileInPieces(
+      path, [&](std::size_t size) { content.reserve(size); },  // no copies as it grows
+      [&](std::string_view piece) { content.append(piece); });
   return content;
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,11 @@ inline constexpr std::uintmax_t kMaxFileSize = std::uintmax_t(512) << 20;
 // The bytes of a regular file of at most kMaxFileSize bytes. Devices, FIFOs
 // and sockets are refused without waiting or reading from them.
 std::string readFileText(const std::filesystem::path& path);
+// The same bytes handed over piece by piece, after the file's size as it was
+// opened: a large file need not be held whole.
+void readFileInPieces(const std::filesystem::path& path,
+                      const std::function<void(std::size_t size)>& sized,
+                      const std::function<void(std::string_view piece)>& take);
 
 // Replaces the file so that it is either the old one or the complete new one:
 // a temporary file in the same folder, flushed to disk with the old file's

@@ -10,13 +10,18 @@ namespace dbxhost {
 
 namespace {
 
-// FNV-1a: fast, and a change of any byte changes it.
-uint64_t hashOf(const std::string& bytes) {
+// FNV-1a: fast, and a change of any byte changes it. Read in pieces, so that
+// a stamp of a large board does not hold it in memory a second time.
+uint64_t hashOf(const std::filesystem::path& file) {
   uint64_t hash = 14695981039346656037ull;
-  for (const char byte : bytes) {
-    hash ^= static_cast<unsigned char>(byte);
-    hash *= 1099511628211ull;
-  }
+  readFileInPieces(
+      file, [](std::size_t) {},
+      [&](std::string_view piece) {
+        for (const char byte : piece) {
+          hash ^= static_cast<unsigned char>(byte);
+          hash *= 1099511628211ull;
+        }
+      });
   return hash;
 }
 
@@ -31,7 +36,7 @@ std::optional<FileStamp> FileStamp::of(const std::filesystem::path& file) {
   stamp.size_ = static_cast<std::uintmax_t>(status.st_size);
   stamp.modifiedNanoseconds_ =
       int64_t{status.st_mtim.tv_sec} * 1'000'000'000 + status.st_mtim.tv_nsec;
-  stamp.hash_ = hashOf(readFileText(file));
+  stamp.hash_ = hashOf(file);
   return stamp;
 }
 

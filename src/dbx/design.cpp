@@ -1,5 +1,9 @@
 #include "dbx/design.h"
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -13,6 +17,15 @@
 namespace DBX {
 
 namespace {
+
+// glibc keeps freed heap for the process's later allocations, so a dropped
+// snapshot of a million components would stay resident; its pages go back
+// to the system at once.
+void returnFreedMemory() {
+#ifdef __GLIBC__
+  malloc_trim(0);
+#endif
+}
 
 constexpr const char* kBusyMessage =
     "PCAD tool is currently connected to another application.\nTerminate connection and press a "
@@ -408,6 +421,7 @@ void Design::load(uint8_t tool) {
     // instead of at the next read.
     pack.clearContents();
     if (tool == kToolSch) sheets_.clear();
+    returnFreedMemory();
     throw;
   }
 }

@@ -108,19 +108,19 @@ TEST_F(KicadBoardProcessTest, CopiesPlacedByAClientAreSavedIntoTheBoard) {
     EXPECT_EQ(padOffsets(after, copy), padOffsets(after, like)) << copy << " like " << like;
   }
   // Every other footprint, and everything around the footprints, is as it was.
-  const kicad::Sexpr a = kicad::parseSexpr(original, "before"),
-                     b = kicad::parseSexpr(saved, "after");
-  ASSERT_EQ(a.children.size(), b.children.size());
+  const kicad::SexprTree a = kicad::parseSexpr(original, "before"),
+                         b = kicad::parseSexpr(saved, "after");
+  ASSERT_EQ(a.children().size(), b.children().size());
   std::size_t fromA = 0, fromB = 0, changed = 0;
   for (std::size_t i = 0; i < before.footprints.size(); ++i) {
     const std::size_t child = before.footprints[i].child;
     const bool moved = copies.contains(before.footprints[i].refDes);
     changed += moved;
     if (!moved) continue;
-    EXPECT_EQ(original.substr(fromA, a.children[child].begin - fromA),
-              saved.substr(fromB, b.children[child].begin - fromB));
-    fromA = a.children[child].end;
-    fromB = b.children[child].end;
+    EXPECT_EQ(original.substr(fromA, a.children()[child].begin - fromA),
+              saved.substr(fromB, b.children()[child].begin - fromB));
+    fromA = a.children()[child].end;
+    fromB = b.children()[child].end;
   }
   EXPECT_EQ(original.substr(fromA), saved.substr(fromB));
   EXPECT_EQ(changed, pairs.size());
@@ -131,7 +131,7 @@ TEST_F(KicadBoardProcessTest, CopiesPlacedByAClientAreSavedIntoTheBoard) {
 // then the copy's in the same order. Locked footprints are left out.
 std::vector<std::string> sheetPairs(const std::string& boardText, const std::string& templateSheet,
                                     const std::string& copySheet) {
-  const kicad::Sexpr root = kicad::parseSexpr(boardText, "pairs");
+  const kicad::SexprTree root = kicad::parseSexpr(boardText, "pairs");
   std::map<std::string, std::pair<std::string, std::string>> bySymbol;
   for (const kicad::Sexpr* fp : root.lists("footprint")) {
     const kicad::Sexpr* sheet = fp->list("sheetname");
@@ -139,12 +139,13 @@ std::vector<std::string> sheetPairs(const std::string& boardText, const std::str
     if (sheet == nullptr || path == nullptr || fp->list("locked") != nullptr) continue;
     std::string reference;
     for (const kicad::Sexpr* property : fp->lists("property")) {
-      if (property->children[1].text == "Reference") reference = property->children[2].text;
+      if (property->children()[1].text() == "Reference")
+        reference = std::string(property->children()[2].text());
     }
-    const std::string& symbolPath = path->children[1].text;
+    const std::string symbolPath(path->children()[1].text());
     auto& pair = bySymbol[symbolPath.substr(symbolPath.rfind('/') + 1)];
-    if (sheet->children[1].text == templateSheet) pair.first = reference;
-    if (sheet->children[1].text == copySheet) pair.second = reference;
+    if (sheet->children()[1].text() == templateSheet) pair.first = reference;
+    if (sheet->children()[1].text() == copySheet) pair.second = reference;
   }
   std::vector<std::string> templates, copies;
   for (const auto& [symbol, pair] : bySymbol) {

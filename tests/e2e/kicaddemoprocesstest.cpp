@@ -384,8 +384,8 @@ TEST_P(KicadDemoRoutingTest, TheTemplatesViasArcsAndZonesAreCopiedOntoTheNetsKic
   save();
   // The template's and the copy's; the zones besides (KiCad 9's demo has
   // teardrops) are the judge's to count.
-  const dbxhost::kicad::Sexpr saved =
-      dbxhost::kicad::parseSexpr(dbxhost::readFileText(board), board);
+  const std::string savedText = dbxhost::readFileText(board);
+  const dbxhost::kicad::SexprTree saved = dbxhost::kicad::parseSexpr(savedText, board);
   EXPECT_EQ(saved.lists("via").size(), 2u);
   EXPECT_EQ(saved.lists("arc").size(), 2u);
   EXPECT_GT(saved.lists("zone").size(),

@@ -44,7 +44,7 @@ std::string bare(const std::string& refDes) { return refDes.substr(0, refDes.fin
 // IO_Buffer_A footprint, mapped to its IO_Buffer_B twin.
 std::map<std::string, std::string> hierarchyPairs(const fs::path& board) {
   const std::string text = dbxhost::readFileText(board);
-  const kicad::Sexpr root = kicad::parseSexpr(text, board.string());
+  const kicad::SexprTree root = kicad::parseSexpr(text, board.string());
   std::map<std::string, std::pair<std::string, std::string>> bySymbol;
   for (const kicad::Sexpr* fp : root.lists("footprint")) {
     const kicad::Sexpr* sheet = fp->list("sheetname");
@@ -52,12 +52,13 @@ std::map<std::string, std::string> hierarchyPairs(const fs::path& board) {
     if (sheet == nullptr || path == nullptr) continue;
     std::string reference;
     for (const kicad::Sexpr* property : fp->lists("property")) {
-      if (property->children[1].text == "Reference") reference = property->children[2].text;
+      if (property->children()[1].text() == "Reference")
+        reference = std::string(property->children()[2].text());
     }
-    const std::string& symbolPath = path->children[1].text;
+    const std::string symbolPath(path->children()[1].text());
     auto& pair = bySymbol[symbolPath.substr(symbolPath.rfind('/') + 1)];
-    if (sheet->children[1].text == "IO_Buffer_A") pair.first = reference;
-    if (sheet->children[1].text == "IO_Buffer_B") pair.second = reference;
+    if (sheet->children()[1].text() == "IO_Buffer_A") pair.first = reference;
+    if (sheet->children()[1].text() == "IO_Buffer_B") pair.second = reference;
   }
   std::map<std::string, std::string> pairs;
   for (const auto& [symbol, pair] : bySymbol) {
@@ -68,12 +69,14 @@ std::map<std::string, std::string> hierarchyPairs(const fs::path& board) {
 
 // The designators of the board's locked footprints: Place moves none of them.
 std::set<std::string> lockedFootprints(const fs::path& board) {
-  const kicad::Sexpr root = kicad::parseSexpr(dbxhost::readFileText(board), board.string());
+  const std::string text = dbxhost::readFileText(board);
+  const kicad::SexprTree root = kicad::parseSexpr(text, board.string());
   std::set<std::string> locked;
   for (const kicad::Sexpr* fp : root.lists("footprint")) {
     if (fp->list("locked") == nullptr) continue;
     for (const kicad::Sexpr* property : fp->lists("property")) {
-      if (property->children[1].text == "Reference") locked.insert(property->children[2].text);
+      if (property->children()[1].text() == "Reference")
+        locked.insert(std::string(property->children()[2].text()));
     }
   }
   return locked;

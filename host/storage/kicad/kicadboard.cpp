@@ -18,6 +18,27 @@ namespace dbxhost::kicad {
 
 namespace {
 
+// What the board reader looks into: every item KiCad 6 to 10 writes at the
+// top of a board but its embedded files, and nowhere a zone's fill (the
+// bulk of a routed board, as many points as its outline has thousands).
+// Items KiCad does not write are checked, never built: a hostile board of
+// millions of tokens in one of them costs no memory for them.
+bool isBoardListRead(std::string_view head, int depth) {
+  static constexpr std::string_view kItems[] = {"version",       "generator",   "generator_version",
+                                                "host",          "general",     "paper",
+                                                "page",          "title_block", "layers",
+                                                "setup",         "property",    "net",
+                                                "net_class",     "image",       "barcode",
+                                                "table",         "dimension",   "module",
+                                                "footprint",     "segment",     "arc",
+                                                "via",           "zone",        "group",
+                                                "generated",     "target",      "point",
+                                                "embedded_fonts"};
+  if (head == "filled_polygon" || head == "fill_segments") return false;
+  if (depth != 1 || head.starts_with("gr_")) return true;
+  return std::find(std::begin(kItems), std::end(kItems), head) != std::end(kItems);
+}
+
 // Computed nanometres in host units. Far-off values (the centre of a nearly
 // straight arc) are held where the range checks still refuse them.
 int64_t unitsOf(double nanometres) {
@@ -157,15 +178,15 @@ class BoardReader {
   explicit BoardReader(const std::string& source) : r_(source) {}
 
   KicadBoard read(std::string text) {
-    const Sexpr root = parseSexpr(text, r_.sourceName());
+    const SexprTree root = parseSexpr(text, r_.sourceName(), isBoardListRead);
     if (root.head() != "kicad_pcb") r_.fail(root, "not a KiCad board (expected (kicad_pcb ...))");
     board_.version = checkVersion(r_.required(root, "version"));
     readNets(root);
     readLayers(root);
     readHeader(root);
     readOutline(root);
-    for (std::size_t i = 0; i < root.children.size(); ++i) {
-      const Sexpr& child = root.children[i];
+    for (std::size_t i = 0; i < root.children().size(); ++i) {
+      const Sexpr& child = root.children()[i];
       if (child.isList() && child.head() == "footprint") readFootprint(child, i);
       if (child.isList() && (child.head() == "segment" || child.head() == "arc" ||
                              child.head() == "via" || child.head() == "zone")) {
@@ -235,8 +256,8 @@ class BoardReader {
   // the board has not used before makes a new net, as KiCad's own reader
   // does. The empty name is no net.
   int32_t netReference(const Sexpr& net, const Sexpr& owner) {
-    if (net.children.size() > 1 && net.children[1].kind == Sexpr::Kind::String) {
-      const std::string& name = net.children[1].text;
+    if (net.children().size() > 1 && net.children()[1].kind == Sexpr::Kind::String) {
+      const std::string name(net.children()[1].text());
       if (name.empty()) return 0;
       if (const auto known = netsByName_.find(name); known != netsByName_.end())
         return known->second;
@@ -288,10 +309,10 @@ class BoardReader {
   // they form no closed loop.
   void readOutline(const Sexpr& root) {
     std::vector<std::vector<Point>> pieces, loops;
-    for (const Sexpr& item : root.children) {
+    for (const Sexpr& item : root.children()) {
       const Sexpr* layer = item.isList() ? item.list("layer") : nullptr;
-      if (layer == nullptr || layer->children.size() < 2 ||
-          layer->children[1].text != "Edge.Cuts") {
+      if (layer == nullptr || layer->children().size() < 2 ||
+          layer->children()[1].text() != "Edge.Cuts") {
         continue;
       }
       const std::string_view kind = item.head();
@@ -388,20 +409,20 @@ class BoardReader {
   }
 
   static bool isLocked(const Sexpr& footprint) {
-    for (const Sexpr& child : footprint.children) {
-      if (child.kind == Sexpr::Kind::Atom && child.text == "locked") return true;  // KiCad 6
+    for (const Sexpr& child : footprint.children()) {
+      if (child.kind == Sexpr::Kind::Atom && child.text() == "locked") return true;  // KiCad 6
       if (child.isList() && child.head() == "locked") {
-        return child.children.size() < 2 || child.children[1].text == "yes";
+        return child.children().size() < 2 || child.children()[1].text() == "yes";
       }
     }
     return false;
   }
 
   void readFootprint(const Sexpr& fp, std::size_t child) {
-    if (fp.children.size() < 2 || fp.children[1].kind != Sexpr::Kind::String) {
+    if (fp.children().size() < 2 || fp.children()[1].kind != Sexpr::Kind::String) {
       r_.fail(fp, "a footprint without its name (expected (footprint \"LIBRARY:NAME\" ...))");
     }
-    const std::string& fullName = fp.children[1].text;
+    const std::string fullName(fp.children()[1].text());
     const std::size_t colon = fullName.find(':');
     const std::string library = colon == std::string::npos ? "" : fullName.substr(0, colon);
     const std::string name = colon == std::string::npos ? fullName : fullName.substr(colon + 1);
@@ -478,11 +499,11 @@ class BoardReader {
   }
 
   PadDef padDef(const Sexpr& pad, const FootprintSource& fp) const {
-    if (pad.children.size() < 2 || pad.children[1].kind != Sexpr::Kind::String) {
+    if (pad.children().size() < 2 || pad.children()[1].kind != Sexpr::Kind::String) {
       r_.fail(pad, "a pad without a number (expected (pad \"NUMBER\" TYPE SHAPE ...))");
     }
     PadDef def;
-    def.pinDes = pad.children[1].text;
+    def.pinDes = pad.children()[1].text();
     if (def.pinDes.size() > kMaxRefDes) {
       r_.fail(pad, "pad number " + quoteSexprString(def.pinDes) + " is longer than " +
                        std::to_string(kMaxRefDes) + " bytes");
@@ -510,7 +531,7 @@ class BoardReader {
   std::optional<TRect> courtyard(const Sexpr& fp, bool bottom) const {
     Box box;
     auto xy = [&](const Sexpr& node) { return pointOf(node); };
-    for (const Sexpr& item : fp.children) {
+    for (const Sexpr& item : fp.children()) {
       const std::string_view kind = item.head();
       if (!item.isList() || !kind.starts_with("fp_") || kind == "fp_text") continue;
       const Sexpr* layer = item.list("layer");
@@ -526,7 +547,7 @@ class BoardReader {
         addArc(box, xy(r_.required(item, "start")), xy(r_.required(item, "mid")),
                xy(r_.required(item, "end")));
       } else if (const Sexpr* pts = item.list("pts")) {
-        for (const Sexpr& p : pts->children) {
+        for (const Sexpr& p : pts->children()) {
           if (p.head() == "xy") {
             const Point at = xy(p);
             box.add(at.x, at.y);
@@ -607,7 +628,7 @@ class BoardReader {
     // other layer on, a layer is not copper even with a copper type (KiCad 9
     // gives user layers one: (39 "User.1" signal)).
     bool leadingRun = true;
-    for (const Sexpr& layer : table->children) {
+    for (const Sexpr& layer : table->children()) {
       if (!layer.isList()) continue;
       const std::string& name = r_.text(layer, 1);
       const std::string& type = r_.text(layer, 2);
@@ -656,7 +677,7 @@ class BoardReader {
   int32_t trackLayer(const Sexpr& item) const {
     if (const Sexpr* layers = item.list("layers");
         layers != nullptr && item.list("layer") == nullptr) {
-      for (std::size_t i = 1; i < layers->children.size(); ++i) {
+      for (std::size_t i = 1; i < layers->children().size(); ++i) {
         const std::string& name = r_.text(*layers, i);
         if (name.ends_with(".Cu")) return copperLayer(*layers, name);
       }
@@ -684,7 +705,7 @@ class BoardReader {
     };
     if (const Sexpr* layer = zone.list("layer")) add(*layer, r_.text(*layer, 1));
     if (const Sexpr* layers = zone.list("layers")) {
-      for (std::size_t i = 1; i < layers->children.size(); ++i) add(*layers, r_.text(*layers, i));
+      for (std::size_t i = 1; i < layers->children().size(); ++i) add(*layers, r_.text(*layers, i));
     }
     std::sort(ids.begin(), ids.end());
     ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
@@ -726,11 +747,12 @@ class BoardReader {
       const Sexpr& layers = r_.required(item, "layers");
       via.startLayerId = copperLayer(layers, r_.text(layers, 1));
       via.endLayerId = copperLayer(layers, r_.text(layers, 2));
-      for (const Sexpr& flag : item.children) {
+      for (const Sexpr& flag : item.children()) {
         if (flag.kind != Sexpr::Kind::Atom) continue;
         // KiCad 10 tells buried vias from blind ones; the host has one kind for both.
-        if (flag.text == "blind" || flag.text == "buried") via.viaType = DBX_18::kViaBlindBuried;
-        if (flag.text == "micro") via.viaType = DBX_18::kViaMicro;
+        if (flag.text() == "blind" || flag.text() == "buried")
+          via.viaType = DBX_18::kViaBlindBuried;
+        if (flag.text() == "micro") via.viaType = DBX_18::kViaMicro;
       }
       pcb.vias.push_back(via);
     } else {
@@ -769,14 +791,15 @@ class BoardReader {
   static bool isPlacementArea(const Sexpr& zone) {
     const Sexpr* placement = zone.list("placement");
     const Sexpr* enabled = placement != nullptr ? placement->list("enabled") : nullptr;
-    return enabled != nullptr && enabled->children.size() > 1 && enabled->children[1].text == "yes";
+    return enabled != nullptr && enabled->children().size() > 1 &&
+           enabled->children()[1].text() == "yes";
   }
 
   // An outline of (xy X Y) points and, as KiCad 9 writes rounded corners,
   // (arc (start) (mid) (end)) pieces, which the host keeps as chords.
   std::vector<TPoint> outlinePoints(const Sexpr& pts) const {
     std::vector<TPoint> outline;
-    for (const Sexpr& piece : pts.children) {
+    for (const Sexpr& piece : pts.children()) {
       if (piece.head() == "xy") {
         outline.push_back(point(piece, 1, false));
       } else if (piece.head() == "arc") {
@@ -799,14 +822,14 @@ class BoardReader {
   void readGroup(const Sexpr& node, std::size_t child) {
     GroupSource group;
     group.child = child;
-    if (node.children.size() > 1 && node.children[1].kind == Sexpr::Kind::String)
-      group.name = node.children[1].text;
+    if (node.children().size() > 1 && node.children()[1].kind == Sexpr::Kind::String)
+      group.name = node.children()[1].text();
     // KiCad 6 and 7 write (id UUID), KiCad 8 and 9 (uuid "UUID").
     for (const char* head : {"id", "uuid"}) {
       if (const Sexpr* id = node.list(head)) group.uuid = r_.text(*id, 1);
     }
     if (const Sexpr* members = node.list("members")) {
-      for (std::size_t i = 1; i < members->children.size(); ++i)
+      for (std::size_t i = 1; i < members->children().size(); ++i)
         group.members.push_back(r_.text(*members, i));
     }
     board_.groups.push_back(std::move(group));

@@ -48,10 +48,10 @@ int64_t normalizedOrientation(int64_t angle) {
   return a > kHalfTurn ? a - kFullTurn : a;
 }
 
-std::string swappedSide(const std::string& layer) {
-  if (layer.starts_with("F.")) return "B." + layer.substr(2);
-  if (layer.starts_with("B.")) return "F." + layer.substr(2);
-  return layer;
+std::string swappedSide(std::string_view layer) {
+  if (layer.starts_with("F.")) return "B." + std::string(layer.substr(2));
+  if (layer.starts_with("B.")) return "F." + std::string(layer.substr(2));
+  return std::string(layer);
 }
 
 struct Edit {
@@ -63,7 +63,7 @@ struct Edit {
 // space.
 std::size_t previousEnd(const Sexpr& parent, const Sexpr& child) {
   std::size_t end = parent.begin + 1;
-  for (const Sexpr& sibling : parent.children) {
+  for (const Sexpr& sibling : parent.children()) {
     if (&sibling == &child) break;
     end = sibling.end;
   }
@@ -118,7 +118,7 @@ class FootprintEditor {
     }
     const bool flip = bottom_ != source_.bottom;
     const int64_t delta = orientation_ - source_.orientation;
-    for (const Sexpr& child : footprint.children) {
+    for (const Sexpr& child : footprint.children()) {
       if (!child.isList()) continue;
       if (const auto it = rewritten.find(&child); it != rewritten.end()) {
         rewriteText(child, *it->second);
@@ -149,19 +149,19 @@ class FootprintEditor {
     const Sexpr* at = item.list("at");
     const Sexpr* layer = item.list("layer");
     const Sexpr* effects = item.list("effects");
-    if (at == nullptr || at->children.size() < 3 || layer == nullptr ||
-        layer->children.size() < 2 || effects == nullptr) {
+    if (at == nullptr || at->children().size() < 3 || layer == nullptr ||
+        layer->children().size() < 2 || effects == nullptr) {
       refuse("its text at line " + std::to_string(item.line) +
              " lacks the (at), (layer) or (effects) that would place it");
     }
-    const Sexpr& layerName = layer->children[1];
+    const Sexpr& layerName = layer->children()[1];
     // The text's own layer or its other side's keep the file's spelling, also
     // for a layer the board's table does not declare.
-    std::string name = layerName.text;
+    std::string name(layerName.text());
     if (text.layerId != edit.read->layerId) {
       const auto declared = board_.layerNames.find(text.layerId);
       if (text.layerId == pcb_.oppositeSideLayer(edit.read->layerId)) {
-        name = swappedSide(layerName.text);
+        name = swappedSide(layerName.text());
       } else if (declared != board_.layerNames.end()) {
         name = declared->second;
       } else {
@@ -172,10 +172,10 @@ class FootprintEditor {
     const BoardPoint offset =
         localOffset({x_, y_}, orientation_, {int64_t(text.at.x) * 10, -int64_t(text.at.y) * 10});
     const int64_t angle = kicadTextAngle(text.rotation, bottom_);
-    const bool hadAngle = at->children.size() > 3 && at->children[3].text != "unlocked";
+    const bool hadAngle = at->children().size() > 3 && at->children()[3].text() != "unlocked";
     replaceAt(*at, offset.x, offset.y,
               angle == 0 && !hadAngle ? std::nullopt : std::optional(angle));
-    if (layerName.text != name) {
+    if (layerName.text() != name) {
       edits_.push_back({layerName.begin, layerName.end,
                         layerName.kind == Sexpr::Kind::String ? quoteSexprString(name) : name});
     }
@@ -188,14 +188,14 @@ class FootprintEditor {
   void setHidden(const Sexpr& item, const Sexpr& layer, bool hidden) {
     const Sexpr* effects = item.list("effects");
     for (const Sexpr* holder : {&item, effects}) {
-      for (const Sexpr& flag : holder->children) {
-        const bool bare = flag.kind == Sexpr::Kind::Atom && flag.text == "hide";
+      for (const Sexpr& flag : holder->children()) {
+        const bool bare = flag.kind == Sexpr::Kind::Atom && flag.text() == "hide";
         const bool list = flag.isList() && flag.head() == "hide";
         if (!bare && !list) continue;
         if (!hidden) {
           edits_.push_back({previousEnd(*holder, flag), flag.end, ""});
-        } else if (list && flag.children.size() > 1) {  // (hide no)
-          edits_.push_back({flag.children[1].begin, flag.children[1].end, "yes"});
+        } else if (list && flag.children().size() > 1) {  // (hide no)
+          edits_.push_back({flag.children()[1].begin, flag.children()[1].end, "yes"});
         }
         if (!hidden || list) return;
       }
@@ -210,20 +210,20 @@ class FootprintEditor {
   // Replaces the numbers of (at x y [angle] ...) and keeps what follows them
   // ("unlocked").
   void replaceAt(const Sexpr& at, int64_t x, int64_t y, std::optional<int64_t> angle) {
-    std::size_t last = std::min<std::size_t>(2, at.children.size() - 1);
-    if (at.children.size() > 3 && at.children[3].kind == Sexpr::Kind::Atom &&
-        at.children[3].text != "unlocked") {
+    std::size_t last = std::min<std::size_t>(2, at.children().size() - 1);
+    if (at.children().size() > 3 && at.children()[3].kind == Sexpr::Kind::Atom &&
+        at.children()[3].text() != "unlocked") {
       last = 3;
     }
     std::string numbers = formatMillimetres(x) + " " + formatMillimetres(y);
     if (angle) numbers += " " + formatDegrees(*angle);
-    edits_.push_back({at.children[1].begin, at.children[last].end, numbers});
+    edits_.push_back({at.children()[1].begin, at.children()[last].end, numbers});
   }
 
   // Zones keep board coordinates: each point keeps its place in the
   // footprint, mirrored top to bottom when the footprint changes side.
   void placeZone(const Sexpr& node, bool flip) {
-    if (node.head() == "xy" && node.children.size() >= 3) {
+    if (node.head() == "xy" && node.children().size() >= 3) {
       const double dx = double(reader_.nanometres(node, 1) - source_.x);
       const double dy = double(reader_.nanometres(node, 2) - source_.y);
       const Turn from(source_.orientation), to(orientation_);
@@ -231,7 +231,7 @@ class FootprintEditor {
       const double ly = (dx * from.sin + dy * from.cos) * (flip ? -1 : 1);
       const int64_t x = x_ + std::llround(lx * to.cos + ly * to.sin);
       const int64_t y = y_ + std::llround(ly * to.cos - lx * to.sin);
-      edits_.push_back({node.children[1].begin, node.children[2].end,
+      edits_.push_back({node.children()[1].begin, node.children()[2].end,
                         formatMillimetres(x) + " " + formatMillimetres(y)});
       return;
     }
@@ -239,7 +239,7 @@ class FootprintEditor {
       swapLayers(node);
       return;
     }
-    for (const Sexpr& child : node.children) {
+    for (const Sexpr& child : node.children()) {
       if (child.isList()) placeZone(child, flip);
     }
   }
@@ -253,7 +253,7 @@ class FootprintEditor {
     const Sexpr* at = item.list("at");
     if (at == nullptr || (item.head() != "pad" && !isText(item))) return;
     const int64_t angle = normalizedAngle(atAngle(reader_, *at) + delta);
-    const bool keepZero = isText(item) && at->children.size() > 3;
+    const bool keepZero = isText(item) && at->children().size() > 3;
     replaceAt(*at, reader_.nanometres(*at, 1), reader_.nanometres(*at, 2),
               angle == 0 && !keepZero ? std::nullopt : std::optional(angle));
   }
@@ -268,7 +268,7 @@ class FootprintEditor {
       return;
     }
     const bool turnsWithIt = parent.head() == "pad" || isText(parent);
-    if (head == "at" && turnsWithIt && node.children.size() >= 3) {
+    if (head == "at" && turnsWithIt && node.children().size() >= 3) {
       const int64_t x = reader_.nanometres(node, 1), y = reader_.nanometres(node, 2);
       const int64_t turns = orientation_ + source_.orientation - atAngle(reader_, node);
       if (parent.head() == "pad") {
@@ -281,8 +281,8 @@ class FootprintEditor {
     }
     if ((head == "at" || head == "start" || head == "end" || head == "mid" || head == "center" ||
          head == "xy" || head == "offset" || head == "rect_delta") &&
-        node.children.size() >= 3) {
-      const Sexpr& y = node.children[2];
+        node.children().size() >= 3) {
+      const Sexpr& y = node.children()[2];
       edits_.push_back({y.begin, y.end, formatMillimetres(-reader_.nanometres(node, 2))});
       return;
     }
@@ -291,14 +291,15 @@ class FootprintEditor {
       return;
     }
     if (head == "chamfer") {
-      static const std::map<std::string, std::string> kMirrored{{"top_left", "bottom_left"},
-                                                                {"bottom_left", "top_left"},
-                                                                {"top_right", "bottom_right"},
-                                                                {"bottom_right", "top_right"}};
-      for (std::size_t i = 1; i < node.children.size(); ++i) {
-        const auto it = kMirrored.find(node.children[i].text);
+      static const std::map<std::string, std::string, std::less<>> kMirrored{
+          {"top_left", "bottom_left"},
+          {"bottom_left", "top_left"},
+          {"top_right", "bottom_right"},
+          {"bottom_right", "top_right"}};
+      for (std::size_t i = 1; i < node.children().size(); ++i) {
+        const auto it = kMirrored.find(node.children()[i].text());
         if (it != kMirrored.end()) {
-          edits_.push_back({node.children[i].begin, node.children[i].end, it->second});
+          edits_.push_back({node.children()[i].begin, node.children()[i].end, it->second});
         }
       }
       return;
@@ -307,16 +308,16 @@ class FootprintEditor {
       if (onOneSide(parent)) toggleMirror(node);
       return;
     }
-    for (const Sexpr& child : node.children) {
+    for (const Sexpr& child : node.children()) {
       if (child.isList()) flipItem(child, node);
     }
   }
 
   void swapLayers(const Sexpr& node) {
-    for (std::size_t i = 1; i < node.children.size(); ++i) {
-      const Sexpr& layer = node.children[i];
-      const std::string swapped = swappedSide(layer.text);
-      if (swapped == layer.text || layer.isList()) continue;
+    for (std::size_t i = 1; i < node.children().size(); ++i) {
+      const Sexpr& layer = node.children()[i];
+      const std::string swapped = swappedSide(layer.text());
+      if (swapped == layer.text() || layer.isList()) continue;
       edits_.push_back({layer.begin, layer.end,
                         layer.kind == Sexpr::Kind::String ? quoteSexprString(swapped) : swapped});
     }
@@ -327,18 +328,18 @@ class FootprintEditor {
   void flipArc(const Sexpr& arc) {
     const Sexpr* start = arc.list("start");
     const Sexpr* end = arc.list("end");
-    if (start == nullptr || end == nullptr || start->children.size() < 3 ||
-        end->children.size() < 3) {
+    if (start == nullptr || end == nullptr || start->children().size() < 3 ||
+        end->children().size() < 3) {
       reader_.fail(arc, "an arc without its start and end");
     }
     auto mirroredAt = [&](const Sexpr& into, const Sexpr& from) {
-      edits_.push_back({into.children[1].begin, into.children[2].end,
+      edits_.push_back({into.children()[1].begin, into.children()[2].end,
                         formatMillimetres(reader_.nanometres(from, 1)) + " " +
                             formatMillimetres(-reader_.nanometres(from, 2))});
     };
     mirroredAt(*start, *end);
     mirroredAt(*end, *start);
-    for (const Sexpr& child : arc.children) {
+    for (const Sexpr& child : arc.children()) {
       if (child.isList() && &child != start && &child != end) flipItem(child, arc);
     }
   }
@@ -347,16 +348,16 @@ class FootprintEditor {
   // from both sides, so KiCad does not mirror them.
   static bool onOneSide(const Sexpr& text) {
     const Sexpr* layer = text.list("layer");
-    return layer != nullptr && layer->children.size() > 1 &&
-           swappedSide(layer->children[1].text) != layer->children[1].text;
+    return layer != nullptr && layer->children().size() > 1 &&
+           swappedSide(layer->children()[1].text()) != layer->children()[1].text();
   }
 
   // A text on the other side reads mirrored: (justify ... mirror) comes or goes.
   void toggleMirror(const Sexpr& effects) {
     if (const Sexpr* justify = effects.list("justify")) {
-      const auto& parts = justify->children;
+      const SexprChildren parts = justify->children();
       for (std::size_t i = 1; i < parts.size(); ++i) {
-        if (parts[i].kind != Sexpr::Kind::Atom || parts[i].text != "mirror") continue;
+        if (parts[i].kind != Sexpr::Kind::Atom || parts[i].text() != "mirror") continue;
         if (parts.size() == 2) {  // (justify mirror) goes with the space before it
           const std::size_t from = previousEnd(effects, *justify);
           edits_.push_back({from, justify->end, ""});
@@ -368,10 +369,10 @@ class FootprintEditor {
       edits_.push_back({parts.back().end, parts.back().end, " mirror"});
       return;
     }
-    const Sexpr& last = effects.children.back();
+    const Sexpr& last = effects.children().back();
     std::string space = " ";
-    if (effects.children.size() >= 2) {
-      const Sexpr& before = effects.children[effects.children.size() - 2];
+    if (effects.children().size() >= 2) {
+      const Sexpr& before = effects.children()[effects.children().size() - 2];
       space = text_.substr(before.end, last.begin - before.end);
     }
     edits_.push_back({last.end, last.end, space + "(justify mirror)"});
@@ -499,7 +500,7 @@ class CopperWriter {
         reader_(board.sourceName),
         seed_(std::hash<std::string>{}(board.text)),
         eight_(board.version >= kKicadEightVersion) {
-    const Sexpr& last = root.children.back();
+    const Sexpr& last = root.children().back();
     const std::string_view space =
         std::string_view(board.text)
             .substr(previousEnd(root, last), last.begin - previousEnd(root, last));
@@ -541,7 +542,7 @@ class CopperWriter {
     });
     for (const auto& [id, child] : board_.itemChildren) {
       if (kept.contains(id)) continue;
-      const Sexpr& item = root_.children.at(child);
+      const Sexpr& item = root_.children().at(child);
       edits_.push_back({previousEnd(root_, item), item.end, ""});
     }
     writeGroups(copperOf, added);
@@ -570,14 +571,14 @@ class CopperWriter {
       }
       if (members == group.members && copperNow.empty()) continue;
       members.insert(members.end(), copperNow.begin(), copperNow.end());
-      const Sexpr& node = root_.children.at(group.child);
+      const Sexpr& node = item(group.child);
       const Sexpr* listed = node.list("members");
       if (members.empty()) {
-        edits_.push_back({previousEnd(root_, node), node.end, ""});
+        edits_.push_back({previousEnd(root_, root_.children().at(group.child)), node.end, ""});
       } else if (listed != nullptr) {
         edits_.push_back({listed->begin, listed->end, format(membersList(members), 1)});
       } else {
-        const Sexpr& last = node.children.back();
+        const Sexpr& last = node.children().back();
         edits_.push_back({last.end, last.end, " " + format(membersList(members), 1)});
       }
     }
@@ -651,8 +652,18 @@ class CopperWriter {
   const Sexpr* sourceOf(const ItemInfo& info, std::string_view head) const {
     const auto child = board_.itemChildren.find(info.sourceId);
     if (info.sourceId == 0 || child == board_.itemChildren.end()) return nullptr;
-    const Sexpr& node = root_.children.at(child->second);
+    const Sexpr& node = item(child->second);
     return node.head() == head ? &node : nullptr;
+  }
+
+  // A top-level item of the board with all it holds, read on first use.
+  const Sexpr& item(std::size_t child) const {
+    auto it = items_.find(child);
+    if (it == items_.end()) {
+      const Sexpr& outline = root_.children().at(child);
+      it = items_.emplace(child, parseSexprList(board_.text, outline, board_.sourceName)).first;
+    }
+    return it->second;
   }
 
   // A straight or arc track: its points, width, layer, net and identity.
@@ -753,10 +764,10 @@ class CopperWriter {
   }
   Via sourceVia(const Sexpr& node) const {
     Via via;
-    for (const Sexpr& flag : node.children) {
+    for (const Sexpr& flag : node.children()) {
       if (flag.kind != Sexpr::Kind::Atom) continue;
-      if (flag.text == "blind") via.viaType = DBX_18::kViaBlindBuried;
-      if (flag.text == "micro") via.viaType = DBX_18::kViaMicro;
+      if (flag.text() == "blind") via.viaType = DBX_18::kViaBlindBuried;
+      if (flag.text() == "micro") via.viaType = DBX_18::kViaMicro;
     }
     const Sexpr& layers = reader_.required(node, "layers");
     via.startLayerId = layerId(reader_.text(layers, 1));
@@ -782,7 +793,7 @@ class CopperWriter {
     };
     for (const char* head : {"layer", "layers"}) {
       if (const Sexpr* layers = node.list(head)) {
-        for (std::size_t i = 1; i < layers->children.size(); ++i) add(reader_.text(*layers, i));
+        for (std::size_t i = 1; i < layers->children().size(); ++i) add(reader_.text(*layers, i));
       }
     }
     std::sort(zone.layerIds.begin(), zone.layerIds.end());
@@ -805,8 +816,8 @@ class CopperWriter {
    public:
     ItemCopy(const CopperWriter& writer, const Sexpr& source) : w_(writer), source_(source) {
       // A copy is the client's: unlocked, as the host holds it.
-      for (const Sexpr& child : source.children) {
-        if ((child.kind == Sexpr::Kind::Atom && child.text == "locked") ||
+      for (const Sexpr& child : source.children()) {
+        if ((child.kind == Sexpr::Kind::Atom && child.text() == "locked") ||
             (child.isList() && child.head() == "locked")) {
           edits_.push_back({previousEnd(source, child), child.end, ""});
         }
@@ -815,18 +826,18 @@ class CopperWriter {
 
     void point(std::string_view head, TPoint p) {
       const Sexpr& node = w_.reader_.required(source_, head);
-      if (node.children.size() < 3) w_.reader_.fail(node, "a point without x and y");
-      edits_.push_back({node.children[1].begin, node.children[2].end, x(p) + " " + y(p)});
+      if (node.children().size() < 3) w_.reader_.fail(node, "a point without x and y");
+      edits_.push_back({node.children()[1].begin, node.children()[2].end, x(p) + " " + y(p)});
     }
     void size(std::string_view head, int32_t units) {
       const Sexpr& node = w_.reader_.required(source_, head);
       w_.reader_.text(node, 1);
-      edits_.push_back({node.children[1].begin, node.children[1].end, mm(units)});
+      edits_.push_back({node.children()[1].begin, node.children()[1].end, mm(units)});
     }
     void layer(int32_t id) {
       const Sexpr& node = w_.reader_.required(source_, "layer");
       w_.reader_.text(node, 1);
-      edits_.push_back({node.children[1].begin, node.children[1].end, w_.layer(id)});
+      edits_.push_back({node.children()[1].begin, node.children()[1].end, w_.layer(id)});
     }
     // Layer names as the file has them while the copy keeps the source's.
     void layers(const std::vector<int32_t>& ids, const std::vector<int32_t>& read) {
@@ -834,20 +845,20 @@ class CopperWriter {
       const Sexpr& node = w_.reader_.required(source_, "layers");
       std::string names;
       for (int32_t id : ids) names += (names.empty() ? "" : " ") + w_.layer(id);
-      edits_.push_back({node.children[1].begin, node.children.back().end, names});
+      edits_.push_back({node.children()[1].begin, node.children().back().end, names});
     }
     void identity(int32_t netId, const std::string& uuid) {
       if (const Sexpr* net = source_.list("net")) {
-        edits_.push_back({net->children[1].begin, net->children[1].end,
+        edits_.push_back({net->children()[1].begin, net->children()[1].end,
                           w_.board_.netsByName() ? w_.netName(netId) : std::to_string(netId)});
       }
       if (const Sexpr* name = source_.list("net_name")) {
-        edits_.push_back({name->children[1].begin, name->children[1].end, w_.netName(netId)});
+        edits_.push_back({name->children()[1].begin, name->children()[1].end, w_.netName(netId)});
       }
       for (const char* head : {"tstamp", "uuid"}) {
         const Sexpr* node = source_.list(head);
-        if (node == nullptr || node->children.size() < 2) continue;
-        const Sexpr& value = node->children[1];
+        if (node == nullptr || node->children().size() < 2) continue;
+        const Sexpr& value = node->children()[1];
         edits_.push_back({value.begin, value.end,
                           value.kind == Sexpr::Kind::String ? quoteSexprString(uuid) : uuid});
       }
@@ -865,8 +876,8 @@ class CopperWriter {
       }
       if (z.priority != read.priority) {
         if (const Sexpr* priority = source_.list("priority")) {
-          edits_.push_back(
-              {priority->children[1].begin, priority->children[1].end, std::to_string(z.priority)});
+          edits_.push_back({priority->children()[1].begin, priority->children()[1].end,
+                            std::to_string(z.priority)});
         }
       }
       std::optional<TPoint> shift;
@@ -884,21 +895,22 @@ class CopperWriter {
         return;
       }
       bool first = true;
-      for (const Sexpr& child : source_.children) {
+      for (const Sexpr& child : source_.children()) {
         if (child.isList() && child.head() == "polygon" && first) {
           first = false;
           const Sexpr* pts = child.list("pts");
           std::string points;
           for (TPoint p : z.outline) points += (points.empty() ? "" : " ") + oneLine(at("xy", p));
-          if (pts != nullptr && pts->children.size() > 1) {
-            edits_.push_back({pts->children[1].begin, pts->children.back().end, points});
+          if (pts != nullptr && pts->children().size() > 1) {
+            edits_.push_back({pts->children()[1].begin, pts->children().back().end, points});
           }
         } else if (child.isList() &&
                    (child.head() == "polygon" || child.head() == "filled_polygon")) {
           edits_.push_back({previousEnd(source_, child), child.end, ""});
-        } else if (child.isList() && child.head() == "fill" && child.children.size() > 1 &&
-                   child.children[1].kind == Sexpr::Kind::Atom && child.children[1].text == "yes") {
-          edits_.push_back({child.children[0].end, child.children[1].end, ""});
+        } else if (child.isList() && child.head() == "fill" && child.children().size() > 1 &&
+                   child.children()[1].kind == Sexpr::Kind::Atom &&
+                   child.children()[1].text() == "yes") {
+          edits_.push_back({child.children()[0].end, child.children()[1].end, ""});
         }
       }
     }
@@ -920,14 +932,14 @@ class CopperWriter {
 
    private:
     void moveAll(const Sexpr& node, int64_t dx, int64_t dy) {
-      if (node.head() == "xy" && node.children.size() >= 3) {
+      if (node.head() == "xy" && node.children().size() >= 3) {
         const int64_t px = w_.reader_.nanometres(node, 1) + dx;
         const int64_t py = w_.reader_.nanometres(node, 2) + dy;
-        edits_.push_back({node.children[1].begin, node.children[2].end,
+        edits_.push_back({node.children()[1].begin, node.children()[2].end,
                           formatMillimetres(px) + " " + formatMillimetres(py)});
         return;
       }
-      for (const Sexpr& child : node.children)
+      for (const Sexpr& child : node.children())
         if (child.isList()) moveAll(child, dx, dy);
     }
 
@@ -938,7 +950,8 @@ class CopperWriter {
 
   const KicadBoard& board_;
   const Design& design_;
-  const Sexpr& root_;
+  const Sexpr& root_;  // the top-level items alone
+  mutable std::map<std::size_t, SexprTree> items_;
   std::vector<Edit>& edits_;
   const SexprReader reader_;
   const uint64_t seed_;
@@ -953,11 +966,16 @@ class CopperWriter {
 std::string formatMillimetres(int64_t nanometres) { return formatFixed(nanometres, 6); }
 std::string formatDegrees(int64_t milliDegrees) { return formatFixed(milliDegrees, 3); }
 
-std::string writeKicadBoard(const KicadBoard& board, const Design& design) {
+namespace {
+
+// The edits that write the design into the board's text, in text order.
+std::vector<Edit> boardEdits(const KicadBoard& board, const Design& design) {
   std::map<int32_t, const PcbComponent*> byId;
   for (const PcbComponent& c : design.pcb.components) byId.emplace(c.id, &c);
-  // The text was read before, so it parses again.
-  const Sexpr root = parseSexpr(board.text, board.sourceName);
+  // The text was read before, so it parses again; of its items only those
+  // that change are read in full.
+  const SexprTree root =
+      parseSexpr(board.text, board.sourceName, [](std::string_view, int) { return false; });
   std::vector<Edit> edits;
   for (const FootprintSource& source : board.footprints) {
     const auto it = byId.find(source.componentId);
@@ -965,33 +983,50 @@ std::string writeKicadBoard(const KicadBoard& board, const Design& design) {
     const PcbComponent& now = *it->second;
     const std::vector<TextEdit> texts = textEdits(board, design.pcb, source, now);
     if (now.placement == source.placement && texts.empty()) continue;
-    FootprintEditor(board, design.pcb, source, now.placement, edits)
-        .edit(root.children.at(source.child), texts);
+    const SexprTree footprint =
+        parseSexprList(board.text, root.children().at(source.child), board.sourceName);
+    FootprintEditor(board, design.pcb, source, now.placement, edits).edit(footprint, texts);
   }
   CopperWriter(board, design, root, edits).write();
   std::sort(edits.begin(), edits.end(), [](const Edit& a, const Edit& b) {
     return a.begin != b.begin ? a.begin < b.begin : a.end < b.end;
   });
+  return edits;
+}
+
+std::string editedText(const std::string& text, const std::vector<Edit>& edits) {
   std::string out;
-  out.reserve(board.text.size() + 64 * edits.size());
+  out.reserve(text.size() + 64 * edits.size());
   std::size_t done = 0;
   for (const Edit& e : edits) {
     if (e.begin < done) throw std::logic_error("overlapping edits of a KiCad board");
-    out.append(board.text, done, e.begin - done);
+    out.append(text, done, e.begin - done);
     out += e.text;
     done = e.end;
   }
-  out.append(board.text, done);
+  out.append(text, done);
   return out;
+}
+
+}  // namespace
+
+std::string writeKicadBoard(const KicadBoard& board, const Design& design) {
+  return editedText(board.text, boardEdits(board, design));
 }
 
 void saveKicadBoard(const KicadBoard& board, const Design& design,
                     const std::filesystem::path& target) {
   const std::string name = target.string();
-  std::string text = writeKicadBoard(board, design);
+  const std::vector<Edit> edits = boardEdits(board, design);
+  if (edits.empty()) {
+    // The board's own text, which was read.
+    writeFileAtomically(target, board.text);
+    return;
+  }
+  std::string text = editedText(board.text, edits);
   try {
     // A file that could not be read back would lose the board later.
-    parseKicadBoard(text, name);
+    text = parseKicadBoard(std::move(text), name).text;
   } catch (const KicadFileError& error) {
     throw DesignFileError(name + ": not saved: " + error.what());
   }

@@ -14,11 +14,13 @@ int64_t normalizedMilliDegrees(int64_t angle) {
   return a < 0 ? a + kFullTurn : a;
 }
 
-bool isYes(const Sexpr& flag) { return flag.children.size() < 2 || flag.children[1].text == "yes"; }
+bool isYes(const Sexpr& flag) {
+  return flag.children().size() < 2 || flag.children()[1].text() == "yes";
+}
 
 bool holdsHide(const Sexpr& node) {
-  for (const Sexpr& child : node.children) {
-    if (child.kind == Sexpr::Kind::Atom && child.text == "hide") return true;
+  for (const Sexpr& child : node.children()) {
+    if (child.kind == Sexpr::Kind::Atom && child.text() == "hide") return true;
     if (child.isList() && child.head() == "hide") return isYes(child);
   }
   return false;
@@ -67,11 +69,12 @@ BoardPoint localOffset(BoardPoint origin, int64_t orientation, BoardPoint p) {
 }
 
 const Sexpr* footprintText(const Sexpr& footprint, const ComponentTextKind& kind) {
-  for (const Sexpr& child : footprint.children) {
-    if (!child.isList() || child.children.size() < 3) continue;
-    const Sexpr& key = child.children[1];
-    if ((child.head() == "property" && key.kind == Sexpr::Kind::String && key.text == kind.field) ||
-        (child.head() == "fp_text" && key.kind == Sexpr::Kind::Atom && key.text == kind.legacy)) {
+  for (const Sexpr& child : footprint.children()) {
+    if (!child.isList() || child.children().size() < 3) continue;
+    const Sexpr& key = child.children()[1];
+    if ((child.head() == "property" && key.kind == Sexpr::Kind::String &&
+         key.text() == kind.field) ||
+        (child.head() == "fp_text" && key.kind == Sexpr::Kind::Atom && key.text() == kind.legacy)) {
       return &child;
     }
   }
@@ -79,8 +82,8 @@ const Sexpr* footprintText(const Sexpr& footprint, const ComponentTextKind& kind
 }
 
 int64_t atAngle(const SexprReader& reader, const Sexpr& at) {
-  if (at.children.size() < 4 || at.children[3].kind != Sexpr::Kind::Atom ||
-      at.children[3].text == "unlocked") {
+  if (at.children().size() < 4 || at.children()[3].kind != Sexpr::Kind::Atom ||
+      at.children()[3].text() == "unlocked") {
     return 0;
   }
   return reader.milliDegrees(at, 3);
@@ -90,8 +93,8 @@ bool isMirrored(const Sexpr& text) {
   const Sexpr* effects = text.list("effects");
   const Sexpr* justify = effects != nullptr ? effects->list("justify") : nullptr;
   if (justify == nullptr) return false;
-  for (const Sexpr& part : justify->children) {
-    if (part.kind == Sexpr::Kind::Atom && part.text == "mirror") return true;
+  for (const Sexpr& part : justify->children()) {
+    if (part.kind == Sexpr::Kind::Atom && part.text() == "mirror") return true;
   }
   return false;
 }

@@ -282,15 +282,15 @@ class LibSymbolReader {
     const Sexpr* power = node.list("power");
     symbol.power = power != nullptr && hasPowerInput_;
     // KiCad 10's (power local) joins the net of its sheet alone.
-    symbol.localPower = symbol.power && power->children.size() > 1 &&
-                        power->children[1].kind == Sexpr::Kind::Atom &&
-                        power->children[1].text == "local";
+    symbol.localPower = symbol.power && power->children().size() > 1 &&
+                        power->children()[1].kind == Sexpr::Kind::Atom &&
+                        power->children()[1].text() == "local";
     return symbol;
   }
 
  private:
   void readItems(const Sexpr& node, int unit, int style, LibSymbol& symbol) {
-    for (const Sexpr& item : node.children) {
+    for (const Sexpr& item : node.children()) {
       if (!item.isList()) continue;
       const std::string_view head = item.head();
       if (head == "pin") {
@@ -353,8 +353,11 @@ class LibSymbolReader {
 
 // One schematic file, read once however often it is instantiated.
 struct SheetFile {
-  SheetFile(fs::path filePath, const std::string& text)
-      : path(std::move(filePath)), reader(path.string()), root(parseSexpr(text, path.string())) {
+  SheetFile(fs::path filePath, std::string fileText)
+      : path(std::move(filePath)),
+        reader(path.string()),
+        text(std::move(fileText)),
+        root(parseSexpr(text, path.string())) {
     if (root.head() != "kicad_sch") {
       reader.fail(root,
                   "not a KiCad schematic: the file starts with (" + std::string(root.head()) + ")");
@@ -387,7 +390,8 @@ struct SheetFile {
 
   fs::path path;
   SexprReader reader;
-  Sexpr root;
+  std::string text;  // the nodes refer to it
+  SexprTree root;
   int64_t version = kNewestSchematicVersion;
   std::map<std::string, const Sexpr*> definitions;  // into root
   std::map<std::string, LibSymbol> parsed;
@@ -458,8 +462,8 @@ void addPage(const SheetFile& file, Box& workspace) {
   } else if (const auto size = paperSize(name)) {
     width = std::llround(size->first * 100000);
     height = std::llround(size->second * 100000);
-    const bool portrait = paper->children.size() > 2 && !paper->children[2].isList() &&
-                          paper->children[2].text == "portrait";
+    const bool portrait = paper->children().size() > 2 && !paper->children()[2].isList() &&
+                          paper->children()[2].text() == "portrait";
     if (portrait) std::swap(width, height);
   } else {
     return;  // a size this reader does not know; the symbols still give an extent
@@ -546,8 +550,8 @@ class SchematicReader {
 
   // Each file is read once, however often it is instantiated; nothing is
   // stored for a file that cannot be read.
-  SheetFile& open(const fs::path& path, const fs::path& key, const std::string& text) {
-    return *files_.emplace(key, std::make_unique<SheetFile>(path, text)).first->second;
+  SheetFile& open(const fs::path& path, const fs::path& key, std::string text) {
+    return *files_.emplace(key, std::make_unique<SheetFile>(path, std::move(text))).first->second;
   }
 
   void readSheet(SheetFile& file, const std::string& name, const std::vector<std::string>& uuids) {
@@ -603,7 +607,7 @@ class SchematicReader {
       } catch (const DesignFileError& error) {
         reader.fail(*fileProperty, "sheet " + quoteSexprString(sheetName) + ": " + error.what());
       }
-      child = &open(childPath, childKey, text);
+      child = &open(childPath, childKey, std::move(text));
     }
     uuids.push_back(reader.text(reader.required(node, "uuid"), 1));
     openFiles_.push_back(childKey);

@@ -1,10 +1,19 @@
 // A strict reader for the s-expression files of KiCad (boards, schematics).
 // Every node remembers where it stands in the text, so that a writer can
 // replace single values and keep every other byte as it was read.
+//
+// Boards run to tens of megabytes and millions of tokens, so a node is small
+// (24 bytes) and refers to the text rather than copying it: atoms and strings
+// without escapes are views into the text, which must outlive the tree; only
+// strings with escapes keep their unescaped text in the tree. A reader can
+// leave the lists it never looks into unbuilt (SexprFilter): their text is
+// checked all the same, but they cost one node.
 #pragma once
 
+#include <concepts>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,16 +30,40 @@ class KicadFileError : public DesignFileError {
   using DesignFileError::DesignFileError;
 };
 
-struct Sexpr {
-  enum class Kind { List, Atom, String };
-  Kind kind = Kind::List;
-  std::string text;             // atoms: as written; strings: unescaped
-  std::vector<Sexpr> children;  // lists only
-  std::size_t begin = 0;        // byte offsets of the node in the source
-  std::size_t end = 0;          // (for lists: "(" .. ")" inclusive)
-  int line = 1;                 // line of the node's first byte
+class Sexpr;
+
+// The children of a list, side by side in memory.
+class SexprChildren {
+ public:
+  SexprChildren(const Sexpr* first, std::size_t count) : first_(first), count_(count) {}
+  const Sexpr* begin() const { return first_; }
+  const Sexpr* end() const;
+  std::size_t size() const { return count_; }
+  bool empty() const { return count_ == 0; }
+  const Sexpr& operator[](std::size_t index) const;
+  // Throws std::out_of_range beyond the last child.
+  const Sexpr& at(std::size_t index) const;
+  const Sexpr& front() const { return (*this)[0]; }
+  const Sexpr& back() const { return (*this)[count_ - 1]; }
+
+ private:
+  const Sexpr* first_;
+  std::size_t count_;
+};
+
+class Sexpr {
+ public:
+  enum class Kind : uint8_t { List, Atom, String };
+  uint32_t begin = 0;      // byte offsets of the node in the source
+  uint32_t end = 0;        // (for lists: "(" .. ")" inclusive)
+  uint32_t line : 30 = 1;  // line of the node's first byte
+  Kind kind : 2 = Kind::List;
 
   bool isList() const { return kind == Kind::List; }
+  // Atoms: as written; strings: unescaped; lists: empty.
+  std::string_view text() const;
+  // Lists only; a list that the parse left unbuilt has its head alone.
+  SexprChildren children() const;
   // The first child's text when it is an atom ("footprint" for
   // (footprint ...)); empty otherwise.
   std::string_view head() const;
@@ -38,11 +71,56 @@ struct Sexpr {
   std::vector<const Sexpr*> lists(std::string_view head) const;
   // The first child list with this head, or null.
   const Sexpr* list(std::string_view head) const;
+
+ protected:
+  // Nodes belong to their tree; a copy would outlive it.
+  Sexpr() = default;
+  Sexpr(const Sexpr&) = default;
+  Sexpr& operator=(const Sexpr&) = default;
+
+ private:
+  friend class SexprBuilder;
+  uint32_t size_ = 0;           // lists: the number of children; else the text's length
+  const void* data_ = nullptr;  // lists: the first child; else the text
 };
 
+inline const Sexpr* SexprChildren::end() const { return first_ + count_; }
+inline const Sexpr& SexprChildren::operator[](std::size_t index) const { return first_[index]; }
+
+// A parsed file: its top-level list, which owns every node under it.
+class SexprTree : public Sexpr {
+ public:
+  SexprTree(SexprTree&&) noexcept = default;
+  SexprTree& operator=(SexprTree&&) noexcept = default;
+  ~SexprTree();
+
+ private:
+  friend class SexprBuilder;
+  SexprTree() = default;
+  std::vector<std::unique_ptr<Sexpr[]>> nodes_;
+  std::vector<std::unique_ptr<char[]>> unescaped_;
+};
+
+// Whether a parse builds the list with this head (empty when its first child
+// is not an atom) at this depth (1: a child of the top-level list). A list
+// that is not built keeps its place in the text and its head atom.
+using SexprFilter = bool (*)(std::string_view head, int depth);
+
 // Parses one top-level list. Refuses unbalanced parentheses, unterminated
-// strings, text after the list and nesting deeper than kMaxDepth.
-Sexpr parseSexpr(std::string_view text, const std::string& sourceName);
+// strings, text after the list and nesting deeper than kMaxDepth. The nodes
+// refer to text, which must outlive the tree.
+SexprTree parseSexpr(std::string_view text, const std::string& sourceName,
+                     SexprFilter build = nullptr);
+// A temporary text would be gone before its tree.
+template <class Text>
+requires std::same_as<Text, std::string> SexprTree parseSexpr(Text&& text,
+                                                              const std::string& sourceName,
+                                                              SexprFilter build = nullptr)
+= delete;
+
+// A list of a tree parsed from text (one that starts with "("), parsed again
+// with all its contents, at the same offsets and lines.
+SexprTree parseSexprList(std::string_view text, const Sexpr& list, const std::string& sourceName);
 
 inline constexpr int kMaxDepth = 256;
 
@@ -57,7 +135,7 @@ class SexprReader {
   const Sexpr& required(const Sexpr& parent, std::string_view head) const;
   // Child `index` (0 is the head) as text (atom or string); fails when absent
   // or a list.
-  const std::string& text(const Sexpr& node, std::size_t index) const;
+  std::string text(const Sexpr& node, std::size_t index) const;
   // Child `index` as a decimal number of millimetres, in nanometres, exactly
   // (rounded half away from zero beyond the sixth decimal). Fails on
   // anything that is not a plain decimal or is out of range.
@@ -72,6 +150,7 @@ class SexprReader {
   const std::string& sourceName() const { return source_; }
 
  private:
+  std::string_view value(const Sexpr& node, std::size_t index) const;
   int64_t scaledDecimal(const Sexpr& node, std::size_t index, int decimals) const;
   std::string source_;
 };

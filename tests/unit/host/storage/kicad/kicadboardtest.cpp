@@ -14,6 +14,7 @@
 #include "kicadreference.h"
 #include "model/geometry.h"
 #include "storage/fileio.h"
+#include "storage/kicad/kicadboardwriter.h"
 
 namespace dbxhost::kicad {
 namespace {
@@ -88,7 +89,7 @@ TEST(KicadBoardTest, GlasgowLoadsWithEveryFootprintNetAndPad) {
 TEST(KicadBoardTest, GlasgowCopperIsEveryItemOfTheFile) {
   SKIP_WITHOUT_GLASGOW();
   const KicadBoard board = readKicadBoard(kGlasgowBoard);
-  const Sexpr root = parseSexpr(board.text, "glasgow");
+  const SexprTree root = parseSexpr(board.text, "glasgow");
   const Pcb& pcb = board.pcb;
   EXPECT_EQ(pcb.tracks.size(), root.lists("segment").size());
   EXPECT_EQ(pcb.arcs.size(), root.lists("arc").size());
@@ -98,7 +99,8 @@ TEST(KicadBoardTest, GlasgowCopperIsEveryItemOfTheFile) {
   for (const Sexpr* zone : root.lists("zone")) {
     const Sexpr* layers = zone->list("layers");
     const Sexpr* layer = zone->list("layer");
-    const std::string first = layers ? layers->children.at(1).text : layer->children.at(1).text;
+    const std::string_view first =
+        layers ? layers->children().at(1).text() : layer->children().at(1).text();
     copperZones += first.ends_with(".Cu");
     keepouts += zone->list("keepout") != nullptr;
   }
@@ -438,6 +440,31 @@ TEST(KicadBoardTest, CopperIsReadWithItsNetsLayersAndShapes) {
   EXPECT_TRUE(pcb.zones[1].info.fixed);  // a keepout is never a client's to change
   EXPECT_EQ(board.itemChildren.size(), 6u);
   EXPECT_EQ(pcb.nextItemId(), 7);
+}
+
+// Items KiCad does not write and zone fills are not read, but a fault in
+// them is refused as anywhere else, and the board saves back unchanged.
+TEST(KicadBoardTest, UnknownItemsAndZoneFillsAreCheckedButNotRead) {
+  std::string unknown = " (x";
+  for (int i = 0; i < 100000; ++i) unknown += " a";
+  unknown += ")\n";
+  const std::string zone =
+      " (zone (net 1) (layer \"F.Cu\") (polygon (pts (xy 0 0) (xy 1 0) (xy 1 1)))\n"
+      "  (filled_polygon (layer \"F.Cu\") (pts (xy 0 0) (xy 1 0) (xy 1 1) (anything \"q\"))))\n";
+  const std::string text = copperBoard(unknown + zone);
+  const KicadBoard board = parseKicadBoard(text, "c.kicad_pcb");
+  ASSERT_EQ(board.pcb.zones.size(), 1u);
+  EXPECT_EQ(board.pcb.zones[0].outline.size(), 3u);
+  EXPECT_EQ(board.itemChildren.at(board.pcb.zones[0].info.id), 8u);
+  Design design;
+  design.nets = board.nets;
+  design.pcb = board.pcb;
+  EXPECT_EQ(writeKicadBoard(board, design), text);
+
+  EXPECT_EQ(refusal(copperBoard(" (x a a\n \"open)\n")),
+            "b.kicad_pcb: line 15: string not terminated");
+  EXPECT_EQ(refusal(copperBoard(zone.substr(0, zone.size() - 3) + "\n")),
+            "b.kicad_pcb: line 17: unexpected end of file: 2 parenthesis(es) left open");
 }
 
 TEST(KicadBoardTest, RefusesBadCopperWithFileAndLine) {

@@ -367,14 +367,14 @@ TEST(KicadBoardWriterTest, GroupsOfTheBoardKeepTheirOtherMembersAndTheirOrder) {
 // The text outside the given top-level children must be equal in both.
 void expectSameOutside(const std::string& before, const std::string& after,
                        const std::vector<std::size_t>& children) {
-  const Sexpr a = parseSexpr(before, "before"), b = parseSexpr(after, "after");
-  ASSERT_EQ(a.children.size(), b.children.size());
+  const SexprTree a = parseSexpr(before, "before"), b = parseSexpr(after, "after");
+  ASSERT_EQ(a.children().size(), b.children().size());
   std::size_t fromA = 0, fromB = 0;
   for (std::size_t child : children) {
-    EXPECT_EQ(before.substr(fromA, a.children[child].begin - fromA),
-              after.substr(fromB, b.children[child].begin - fromB));
-    fromA = a.children[child].end;
-    fromB = b.children[child].end;
+    EXPECT_EQ(before.substr(fromA, a.children()[child].begin - fromA),
+              after.substr(fromB, b.children()[child].begin - fromB));
+    fromA = a.children()[child].end;
+    fromB = b.children()[child].end;
   }
   EXPECT_EQ(before.substr(fromA), after.substr(fromB));
 }

@@ -24,7 +24,7 @@ struct KicadPad {
 };
 
 inline std::vector<KicadPad> kicadPadPositions(const std::string& text) {
-  const Sexpr root = parseSexpr(text, "reference");
+  const SexprTree root = parseSexpr(text, "reference");
   const SexprReader r("reference");
   std::vector<KicadPad> pads;
   for (const Sexpr* fp : root.lists("footprint")) {
@@ -33,11 +33,11 @@ inline std::vector<KicadPad> kicadPadPositions(const std::string& text) {
     const double angle =
         double(r.optionalMilliDegrees(at, 3).value_or(0)) * std::numbers::pi / 180000.0;
     std::string reference;
-    for (const Sexpr& item : fp->children) {
-      if (item.isList() && item.children.size() > 2 &&
-          ((item.head() == "property" && item.children[1].text == "Reference") ||
-           (item.head() == "fp_text" && item.children[1].text == "reference"))) {
-        reference = item.children[2].text;
+    for (const Sexpr& item : fp->children()) {
+      if (item.isList() && item.children().size() > 2 &&
+          ((item.head() == "property" && item.children()[1].text() == "Reference") ||
+           (item.head() == "fp_text" && item.children()[1].text() == "reference"))) {
+        reference = std::string(item.children()[2].text());
       }
     }
     for (const Sexpr* pad : fp->lists("pad")) {
@@ -45,8 +45,8 @@ inline std::vector<KicadPad> kicadPadPositions(const std::string& text) {
       const double lx = double(r.nanometres(local, 1)), ly = double(r.nanometres(local, 2));
       // KiCad's RotatePoint: counter-clockwise on screen with y down.
       const double c = std::cos(angle), s = std::sin(angle);
-      pads.push_back(
-          {reference, pad->children[1].text, px + lx * c + ly * s, py - lx * s + ly * c});
+      pads.push_back({reference, std::string(pad->children()[1].text()), px + lx * c + ly * s,
+                      py - lx * s + ly * c});
     }
   }
   return pads;

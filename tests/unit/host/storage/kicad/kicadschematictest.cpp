@@ -760,7 +760,7 @@ TEST_F(GlasgowSchematicTest, PinsJoinedByWiresCarryOneBoardNet) {
   for (const auto& [sheetId, file] : fileOfSheet) {
     const fs::path path = testing::kGlasgowBoard.parent_path() / (file + ".kicad_sch");
     const std::string text = readFileText(path);
-    const Sexpr root = parseSexpr(text, path.string());
+    const SexprTree root = parseSexpr(text, path.string());
     const SexprReader reader(path.string());
     // Points joined by wire segments, merged into one representative each.
     using Point = std::pair<int32_t, int32_t>;
@@ -847,7 +847,7 @@ TEST_P(KicadExampleTest, PinsCarryTheNetsTheirLabelsName) {
   // power symbol, by the net name it makes on an instance ("$").
   const fs::path file = folder / example.sheetFile;
   const std::string text = readFileText(file);
-  const Sexpr root = parseSexpr(text, file.string());
+  const SexprTree root = parseSexpr(text, file.string());
   const SexprReader reader(file.string());
   std::map<std::pair<int32_t, int32_t>, std::string> named;
   const auto at = [&](const Sexpr& node) {
@@ -856,12 +856,12 @@ TEST_P(KicadExampleTest, PinsCarryTheNetsTheirLabelsName) {
                      int32_t(-hostUnits(reader.nanometres(point, 2)))};
   };
   for (const Sexpr* label : root.lists("label"))
-    named[at(*label)] = "/$/" + label->children[1].text;
+    named[at(*label)] = "/$/" + std::string(label->children()[1].text());
   for (const Sexpr* port : root.lists("hierarchical_label")) {
-    named[at(*port)] = "/" + port->children[1].text + "#";
+    named[at(*port)] = "/" + std::string(port->children()[1].text()) + "#";
   }
   for (const Sexpr* symbol : root.lists("symbol")) {
-    const std::string& libId = symbol->list("lib_id")->children[1].text;
+    const std::string libId(symbol->list("lib_id")->children()[1].text());
     if (libId.starts_with("power:")) named[at(*symbol)] = libId.substr(6);
   }
   std::size_t checked = 0;
