@@ -186,8 +186,12 @@ BufferPlaced placeIoBufferBBesideA(const fs::path& file, const std::string& dir,
     placer.EditField(placement::Control::GapX, "2.54");
     ui.answers = {true};
     placer.PlaceClick();
-    EXPECT_EQ(ui.questions, std::vector<std::string>{"Parts that would lie outside the board: "
-                                                     "67 (G2).\nMove them anyway?"});
+    // IO_Buffer_B's parts named by the first six, in group order.
+    EXPECT_EQ(ui.questions,
+              std::vector<std::string>{
+                  "Parts that would lie outside the board: 67\nG2: " + names[items] + ", " +
+                  names[items + 1] + ", " + names[items + 2] + ", " + names[items + 3] + ", " +
+                  names[items + 4] + ", " + names[items + 5] + " and 61 more\nMove them anyway?"});
     EXPECT_TRUE(placer.PlaceEnabled());
     placed.deltaX = *placement::ParseLength(placer.FieldOf(placement::Control::DeltaX).text);
     design.clear();
