@@ -171,6 +171,7 @@ class BoardReader {
                              child.head() == "via" || child.head() == "zone")) {
         readCopper(child, i);
       }
+      if (child.isList() && isDrawing(child)) readDrawing(child, i);
       if (child.isList() && child.head() == "group") readGroup(child, i);
       if (child.isList() && child.head() == "module") {
         r_.fail(child,
@@ -757,6 +758,80 @@ class BoardReader {
       zone.outline = outlinePoints(*pts);
       if (zone.outline.size() < 3) r_.fail(*pts, "a zone outline needs at least 3 points");
       pcb.zones.push_back(std::move(zone));
+    }
+    board_.itemChildren.emplace(info.id, child);
+    for (const char* head : {"tstamp", "uuid"}) {
+      if (const Sexpr* uuid = item.list(head)) board_.itemUuids.emplace(info.id, r_.text(*uuid, 1));
+    }
+  }
+
+  // A board drawing that follows the copies of a channel: a line, arc,
+  // rectangle or polygon of straight sides on a silkscreen, fab or user
+  // layer of the board, outside any footprint.
+  bool isDrawing(const Sexpr& item) const {
+    const std::string_view kind = item.head();
+    if (kind != "gr_line" && kind != "gr_arc" && kind != "gr_rect" && kind != "gr_poly") {
+      return false;
+    }
+    const Sexpr* layer = item.list("layer");
+    if (layer == nullptr || layer->children.size() < 2 ||
+        !layerIds_.contains(layer->children[1].text)) {
+      return false;
+    }
+    const std::string& name = layer->children[1].text;
+    if (!name.ends_with(".SilkS") && !name.ends_with(".Fab") && !name.ends_with(".User") &&
+        !name.starts_with("User.")) {
+      return false;
+    }
+    // A polygon with arcs among its sides has no outline of points to serve.
+    if (kind == "gr_poly") {
+      const Sexpr* pts = item.list("pts");
+      if (pts == nullptr) return false;
+      for (const Sexpr& piece : pts->children) {
+        if (piece.isList() && piece.head() != "xy") return false;
+      }
+    }
+    return true;
+  }
+
+  // A drawing as the host's item on its layer and on no net: a line or an
+  // arc as a track, a rectangle or polygon as an outline. Its width is the
+  // stroke's, at least one unit (a filled polygon may have none).
+  void readDrawing(const Sexpr& item, std::size_t child) {
+    ItemInfo info;
+    info.id = int32_t(board_.itemChildren.size() + 1);
+    info.sourceId = info.id;
+    info.fixed = isLocked(item);
+    const int32_t layerId = layerIds_.at(r_.text(r_.required(item, "layer"), 1));
+    const Sexpr* stroke = item.list("stroke");
+    const Sexpr* widthNode = stroke != nullptr ? stroke->list("width") : item.list("width");
+    const int32_t width =
+        widthNode != nullptr
+            ? std::max<int32_t>(1, coordinate(*widthNode, r_.nanometres(*widthNode, 1)))
+            : 1;
+    auto at = [&](std::string_view head) { return point(r_.required(item, head), 1, false); };
+    const std::string_view kind = item.head();
+    Pcb& pcb = board_.pcb;
+    if (kind == "gr_line") {
+      pcb.tracks.push_back({info, layerId, width, at("start"), at("end")});
+    } else if (kind == "gr_arc") {
+      pcb.arcs.push_back({info, layerId, width, at("start"), at("mid"), at("end")});
+    } else {
+      Zone outline;
+      outline.info = info;
+      outline.layerIds = {layerId};
+      if (kind == "gr_rect") {
+        const TPoint a = at("start"), b = at("end");
+        outline.outline = {a, {b.x, a.y}, b, {a.x, b.y}};
+      } else {
+        outline.outline = outlinePoints(r_.required(item, "pts"));
+      }
+      // A drawing of fewer points than a polygon stays where it is, unserved.
+      if (outline.outline.size() < 3 ||
+          outline.outline.size() > std::size_t(DBX_18::kMaxPolygonPoints)) {
+        return;
+      }
+      pcb.zones.push_back(std::move(outline));
     }
     board_.itemChildren.emplace(info.id, child);
     for (const char* head : {"tstamp", "uuid"}) {

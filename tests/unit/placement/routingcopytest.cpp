@@ -95,7 +95,7 @@ TEST_F(RoutingCopyTest, TemplateItemsLieWithinTheGrownFootprintOnTemplateNets) {
       line(2, {-50, 100}, {500, 1050}, kInA),     // inside the 100 margin
       line(3, {-50, 100}, {500, 1101}, kInA),     // one end beyond the margin
       line(4, {100, 100}, {200, 200}, kOther),    // a net no template pin touches
-      line(5, {100, 100}, {200, 200}, 0),         // on no net
+      line(5, {100, 100}, {200, 200}, 0),         // on no net: a drawing, say
       line(6, {1100, 1100}, {-100, -100}, kGnd),  // on the grown edge
   };
   DBX::TVia via;
@@ -119,7 +119,7 @@ TEST_F(RoutingCopyTest, TemplateItemsLieWithinTheGrownFootprintOnTemplateNets) {
 
   const RoutingCopy routing(board, footprint, 100, {kGnd, kInA, kOutA});
   const DBX::PcbItems& picked = routing.TemplateItems();
-  EXPECT_THAT(lineIds(picked), ElementsAre(1, 2, 6));
+  EXPECT_THAT(lineIds(picked), ElementsAre(1, 2, 5, 6));
   ASSERT_EQ(picked.vias.size(), 1u);
   EXPECT_EQ(picked.vias[0].viaId, 7);
   EXPECT_THAT(picked.arcs, IsEmpty());
@@ -128,7 +128,8 @@ TEST_F(RoutingCopyTest, TemplateItemsLieWithinTheGrownFootprintOnTemplateNets) {
 
   EXPECT_TRUE(RoutingCopy(board, DesignRect::Empty(), 100, {kInA}).TemplateItems().empty());
   // A negative margin shrinks nothing.
-  EXPECT_THAT(lineIds(RoutingCopy(board, footprint, -100, {kInA}).TemplateItems()), ElementsAre(1));
+  EXPECT_THAT(lineIds(RoutingCopy(board, footprint, -100, {kInA}).TemplateItems()),
+              ElementsAre(1, 5));
 }
 
 TEST_F(RoutingCopyTest, ACopyIsShiftedOnTheCopysNetsInTheCopysGroup) {
