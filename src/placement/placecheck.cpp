@@ -104,6 +104,15 @@ Outline OutlineOf(const DBX::TRect& rect) {
           {rect.lowerLeft.x, rect.upperRight.y}};
 }
 
+DBX::TRect BoxAround(const Outline& outline) {
+  DBX::TRect box{outline[0], outline[0]};
+  for (const DBX::TPoint& p : outline) {
+    box.lowerLeft = {std::min(box.lowerLeft.x, p.x), std::min(box.lowerLeft.y, p.y)};
+    box.upperRight = {std::max(box.upperRight.x, p.x), std::max(box.upperRight.y, p.y)};
+  }
+  return box;
+}
+
 bool Overlaps(const Outline& a, const Outline& b) {
   if (!enclosesArea(a) || !enclosesArea(b)) return false;
   return !separates(a, a, b) && !separates(b, a, b);

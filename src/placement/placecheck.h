@@ -19,6 +19,8 @@ using Outline = std::array<DBX::TPoint, 4>;
 
 // The rectangle's corners, counter-clockwise from the lower left.
 Outline OutlineOf(const DBX::TRect& rect);
+// The smallest axis-aligned rectangle around the outline.
+DBX::TRect BoxAround(const Outline& outline);
 // Whether the insides of two outlines meet: outlines that only touch along
 // an edge or at a corner, or that enclose no area, do not overlap.
 bool Overlaps(const Outline& a, const Outline& b);

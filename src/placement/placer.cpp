@@ -371,17 +371,8 @@ std::string joined(const std::vector<std::string>& names) {
   return text;
 }
 
-// Where the outline of a part lies once it repeats source carried by motion.
-DBX::TRect outlineAt(const DBX::Component& source, const Motion& motion) {
-  const DBX::TComponent& record = source.record;
-  if (FromHostRect(record.boundRect).IsEmpty()) {
-    const DBX::TPoint at = motion.Apply(record.refPoint, "Target position");
-    return {at, at};
-  }
-  return motion.Bounds(record.boundRect);
-}
-
-// The same outline corner by corner, so that a turned part stays a turned
+// Where the outline of a part lies once it repeats source carried by motion:
+// its rectangle corner by corner, so that a turned part stays a turned
 // rectangle.
 Outline shapeAt(const DBX::Component& source, const Motion& motion) {
   const DBX::TComponent& record = source.record;
@@ -418,8 +409,8 @@ std::vector<TPlacer::Move> TPlacer::GroupMoves(std::size_t a, std::size_t t, con
         i == anchor) {
       continue;
     }
-    moves.push_back({component, motion.Apply(Pose::Of(like->record)), outlineAt(*like, motion),
-                     shapeAt(*like, motion), a});
+    const Outline shape = shapeAt(*like, motion);
+    moves.push_back({component, motion.Apply(Pose::Of(like->record)), BoxAround(shape), shape, a});
   }
   return moves;
 }
@@ -778,8 +769,9 @@ void TPlacer::GatherTemplate() {
     const DesignPoint at = ToDesignGrid(Pcb(), target, GridDirection::ToAbsolute);
     const Motion shift(CheckedCoordinate(int64_t{at.x} - ref.x, "Group x shift"),
                        CheckedCoordinate(int64_t{at.y} - ref.y, "Group y shift"));
-    moves.push_back({component, shift.Apply(Pose::Of(component->record)),
-                     outlineAt(*component, shift), shapeAt(*component, shift), *FSelected});
+    const Outline shape = shapeAt(*component, shift);
+    moves.push_back(
+        {component, shift.Apply(Pose::Of(component->record)), BoxAround(shape), shape, *FSelected});
     x += int64_t{rect.Width()} + *gap;
     ++inLine;
   }

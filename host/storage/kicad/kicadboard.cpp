@@ -783,6 +783,12 @@ class BoardReader {
         !name.starts_with("User.")) {
       return false;
     }
+    // A rectangle with rounded corners (KiCad 10) is no polygon of its
+    // corners.
+    if (const Sexpr* radius = item.list("radius");
+        kind == "gr_rect" && radius != nullptr && r_.nanometres(*radius, 1) != 0) {
+      return false;
+    }
     // A polygon with arcs among its sides has no outline of points to serve.
     if (kind == "gr_poly") {
       const Sexpr* pts = item.list("pts");

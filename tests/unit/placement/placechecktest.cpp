@@ -58,6 +58,9 @@ TEST(PlaceCheckOverlapTest, ATurnedPartIsATurnedRectangleNotTheBoxAroundIt) {
   const Outline corner = box(1000, 1000, 2000, 2000);
   EXPECT_FALSE(Overlaps(diamond, corner));
   EXPECT_FALSE(Overlaps(corner, diamond));
+  const DBX::TRect around = placement::BoxAround(diamond);
+  EXPECT_EQ(around.lowerLeft, (DBX::TPoint{-207, -207}));
+  EXPECT_EQ(around.upperRight, (DBX::TPoint{1207, 1207}));
   EXPECT_TRUE(Overlaps(diamond, box(900, 400, 2000, 600)));  // its right tip
   // Mirrored, the corners run the other way round; that is the same shape.
   const Outline clockwise{diamond[3], diamond[2], diamond[1], diamond[0]};

@@ -53,6 +53,8 @@ const std::string kBoard =
     "(layer \"F.SilkS\") (uuid \"00000000-0000-0000-0000-000000000004\"))\n"
     "\t(gr_poly (pts (xy 1 1) (arc (start 2 1) (mid 3 2) (end 2 3))) (stroke (width 0.1) "
     "(type solid)) (layer \"F.SilkS\") (uuid \"00000000-0000-0000-0000-000000000005\"))\n"
+    "\t(gr_rect (start 1 1) (end 6 5) (radius 0.5) (stroke (width 0.05) (type default)) "
+    "(fill none) (layer \"F.SilkS\") (uuid \"00000000-0000-0000-0000-00000000000a\"))\n"
     "\t(gr_line (start 0 0) (end 10 0) (stroke (width 0.1) (type solid)) (layer \"Edge.Cuts\") "
     "(uuid \"00000000-0000-0000-0000-000000000006\"))\n"
     "\t(gr_line (start 0 0) (end 10 0) (stroke (width 0.1) (type solid)) (layer \"F.Cu\") "
@@ -99,7 +101,8 @@ TEST(KicadDrawingTest, DrawingsOnSilkFabAndUserLayersAreServedOnNoNet) {
   EXPECT_EQ(pcb.arcs[0].layerId, layerNamed(board, "F.Fab"));
   EXPECT_EQ(pcb.arcs[0].mid, (TPoint{200000, -300000}));
   // The rectangle as its four corners, the polygon of straight sides with a
-  // width of at least one unit; the polygon with an arc is not served.
+  // width of at least one unit; the polygon with an arc and the rounded
+  // rectangle are not served.
   ASSERT_EQ(pcb.zones.size(), 2u);
   EXPECT_EQ(pcb.zones[0].layerIds, std::vector<int32_t>{layerNamed(board, "User.1")});
   EXPECT_EQ(pcb.zones[0].outline,
@@ -160,8 +163,8 @@ TEST(KicadDrawingTest, CopiesAreTheirDrawingsTextTurnedWithANewIdentity) {
   EXPECT_NE(arcCopy.find("(layer \"F.Fab\")"), std::string::npos) << arcCopy;
 
   const std::vector<const Sexpr*> rects = root.lists("gr_rect");
-  ASSERT_EQ(rects.size(), 2u);
-  const std::string rectCopy(written.substr(rects[1]->begin, rects[1]->end - rects[1]->begin));
+  ASSERT_EQ(rects.size(), 3u);
+  const std::string rectCopy(written.substr(rects[2]->begin, rects[2]->end - rects[2]->begin));
   EXPECT_NE(rectCopy.find("(start 1 -1) (end 5 -6)"), std::string::npos) << rectCopy;
   EXPECT_NE(rectCopy.find("(fill none)"), std::string::npos) << rectCopy;
 
