@@ -712,13 +712,15 @@ bool drawingSource(const Pcb& pcb, const std::vector<Item>& items, int32_t sourc
 template <class Item>
 int32_t HostDbx::checkDrawingLayer(int32_t layerId, const ItemInfo& info,
                                    const std::vector<Item>& items) const {
-  // A board drawing given back (Undo Place), or a copy of one (a channel's
-  // label or outline on the silkscreen), lies on a layer of drawings, on no
-  // net; everything else is copper.
+  // A drawing (a channel's label or outline on the silkscreen) lies on a
+  // layer of drawings, on no net: one of the host's own, a board's drawing
+  // given back (Undo Place) or a copy of one; no copy of copper lies there.
   const PcbLayer* layer = design_.pcb.findLayer(layerId);
   if (layer == nullptr || layer->copper || info.netId != 0) return checkCopperLayer(layerId);
-  const bool itself = info.sourceId != 0 && info.sourceId == info.id;
-  return itself || drawingSource(design_.pcb, items, info.sourceId) ? DBX_OK : DBX_INVALID_LAYER;
+  const bool itself = info.sourceId == info.id;
+  return info.sourceId == 0 || itself || drawingSource(design_.pcb, items, info.sourceId)
+             ? DBX_OK
+             : DBX_INVALID_LAYER;
 }
 
 int32_t HostDbx::checkNet(int32_t netId) const {

@@ -222,8 +222,8 @@ class HostDbx : public DBX::Dbx32 {
   int32_t eraseItem(std::vector<Item>& items, int32_t id);
   int32_t checkNet(int32_t netId) const;
   int32_t checkCopperLayer(int32_t layerId) const;
-  // A copper layer, or the non-signal layer of a board drawing among items
-  // or of a copy of one: an item on no net whose source is that drawing.
+  // A copper layer, or for an item on no net a non-signal layer, unless its
+  // source among items is copper.
   template <class Item>
   int32_t checkDrawingLayer(int32_t layerId, const ItemInfo& info,
                             const std::vector<Item>& items) const;

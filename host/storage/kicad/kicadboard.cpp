@@ -705,12 +705,25 @@ class BoardReader {
     return units;
   }
 
-  void readCopper(const Sexpr& item, std::size_t child) {
+  // The next item's id, its own source, locked as the file has it.
+  ItemInfo nextItem(const Sexpr& item) const {
     ItemInfo info;
     info.id = int32_t(board_.itemChildren.size() + 1);
     info.sourceId = info.id;
-    info.netId = netOf(item);
     info.fixed = isLocked(item);
+    return info;
+  }
+  // Where the item with that id stands in the file, and its identity.
+  void keepSource(const Sexpr& item, int32_t id, std::size_t child) {
+    board_.itemChildren.emplace(id, child);
+    for (const char* head : {"tstamp", "uuid"}) {
+      if (const Sexpr* uuid = item.list(head)) board_.itemUuids.emplace(id, r_.text(*uuid, 1));
+    }
+  }
+
+  void readCopper(const Sexpr& item, std::size_t child) {
+    ItemInfo info = nextItem(item);
+    info.netId = netOf(item);
     const std::string_view kind = item.head();
     Pcb& pcb = board_.pcb;
     auto at = [&](std::string_view head) { return point(r_.required(item, head), 1, false); };
@@ -759,10 +772,7 @@ class BoardReader {
       if (zone.outline.size() < 3) r_.fail(*pts, "a zone outline needs at least 3 points");
       pcb.zones.push_back(std::move(zone));
     }
-    board_.itemChildren.emplace(info.id, child);
-    for (const char* head : {"tstamp", "uuid"}) {
-      if (const Sexpr* uuid = item.list(head)) board_.itemUuids.emplace(info.id, r_.text(*uuid, 1));
-    }
+    keepSource(item, info.id, child);
   }
 
   // A board drawing that follows the copies of a channel: a line, arc,
@@ -804,10 +814,7 @@ class BoardReader {
   // arc as a track, a rectangle or polygon as an outline. Its width is the
   // stroke's, at least one unit (a filled polygon may have none).
   void readDrawing(const Sexpr& item, std::size_t child) {
-    ItemInfo info;
-    info.id = int32_t(board_.itemChildren.size() + 1);
-    info.sourceId = info.id;
-    info.fixed = isLocked(item);
+    const ItemInfo info = nextItem(item);
     const int32_t layerId = layerIds_.at(r_.text(r_.required(item, "layer"), 1));
     const Sexpr* stroke = item.list("stroke");
     const Sexpr* widthNode = stroke != nullptr ? stroke->list("width") : item.list("width");
@@ -839,10 +846,7 @@ class BoardReader {
       }
       pcb.zones.push_back(std::move(outline));
     }
-    board_.itemChildren.emplace(info.id, child);
-    for (const char* head : {"tstamp", "uuid"}) {
-      if (const Sexpr* uuid = item.list(head)) board_.itemUuids.emplace(info.id, r_.text(*uuid, 1));
-    }
+    keepSource(item, info.id, child);
   }
 
   // A rule area with (placement (enabled yes) ...): KiCad 9's multichannel

@@ -673,6 +673,10 @@ class CopperWriter {
   std::string text(const Track& t, const std::string& uuid) const {
     if (const Sexpr* source = sourceOf(t.info, "gr_line"))
       return drawingText(*source, t.layerId, {{"start", t.start}, {"end", t.end}}, uuid);
+    if (!onCopper(t.layerId)) {
+      return newDrawing("gr_line", {at("start", t.start), at("end", t.end)}, t.width, t.layerId,
+                        uuid);
+    }
     return trackText("segment", t.info, t.layerId, t.width, {{"start", t.start}, {"end", t.end}},
                      uuid);
   }
@@ -680,6 +684,10 @@ class CopperWriter {
     if (const Sexpr* source = sourceOf(a.info, "gr_arc")) {
       return drawingText(*source, a.layerId, {{"start", a.start}, {"mid", a.mid}, {"end", a.end}},
                          uuid);
+    }
+    if (!onCopper(a.layerId)) {
+      return newDrawing("gr_arc", {at("start", a.start), at("mid", a.mid), at("end", a.end)},
+                        a.width, a.layerId, uuid);
     }
     return trackText("arc", a.info, a.layerId, a.width,
                      {{"start", a.start}, {"mid", a.mid}, {"end", a.end}}, uuid);
@@ -712,6 +720,10 @@ class CopperWriter {
   std::string text(const Zone& z, const std::string& uuid) const {
     if (const Sexpr* rect = sourceOf(z.info, "gr_rect")) return rectText(*rect, z, uuid);
     if (const Sexpr* poly = sourceOf(z.info, "gr_poly")) return polyText(*poly, z, uuid);
+    if (!onCopper(z.layerIds.front())) {
+      return newDrawing("gr_poly", {pointsList(z.outline)}, kNewOutlineWidth, z.layerIds.front(),
+                        uuid);
+    }
     const Sexpr* source = sourceOf(z.info, "zone");
     const Zone read = source != nullptr ? sourceZone(*source) : Zone{};
     if (source != nullptr && read.keepout == z.keepout) {
@@ -785,6 +797,28 @@ class CopperWriter {
     copy.identity(0, uuid);
     return copy.text();
   }
+  bool onCopper(int32_t layerId) const {
+    const PcbLayer* layer = design_.pcb.findLayer(layerId);
+    return layer != nullptr && layer->copper;
+  }
+  // A drawing of the host's own, in the file's syntax: KiCad 8 and newer
+  // write its width as a stroke, older boards as a width.
+  std::string newDrawing(const char* head, std::vector<NewList> shape, int32_t width,
+                         int32_t layerId, const std::string& uuid) const {
+    NewList drawing{head, {}, std::move(shape)};
+    if (eight_) {
+      drawing.lists.push_back(
+          {"stroke", {}, {{"width", {mm(width)}, {}}, {"type", {"solid"}, {}}}});
+    } else {
+      drawing.lists.push_back({"width", {mm(width)}, {}});
+    }
+    if (std::string_view(head) == "gr_poly") drawing.lists.push_back({"fill", {"none"}, {}});
+    drawing.lists.push_back({"layer", {layer(layerId)}, {}});
+    drawing.lists.push_back(uuidList(uuid));
+    return format(drawing, 0);
+  }
+  static constexpr int32_t kNewOutlineWidth = 10000;  // 0.1 mm
+
   static NewList pointsList(const std::vector<TPoint>& points) {
     NewList pts{"pts", {}, {}};
     for (TPoint p : points) pts.lists.push_back(at("xy", p));

@@ -934,7 +934,7 @@ TEST_F(HostDbxCopperTest, LayersOfThePcbAreSignalOrNonSignal) {
   EXPECT_EQ(host.TPlaceLine(&pcb, &onSilk), DBX_INVALID_LAYER);
 }
 
-TEST_F(HostDbxCopperTest, OnlyCopiesOfABoardsDrawingsLieOnItsOtherLayers) {
+TEST_F(HostDbxCopperTest, OnlyDrawingsOnNoNetLieOnTheOtherLayers) {
   host.withDesign([](Design& d) {
     d.pcb.layers = {{1, "F.Cu", true}, {2, "B.Cu", true}, {3, "F.SilkS", false}};
     ItemInfo drawing;
@@ -952,7 +952,10 @@ TEST_F(HostDbxCopperTest, OnlyCopiesOfABoardsDrawingsLieOnItsOtherLayers) {
   TLine copy = onSilk(0, 7);
   ASSERT_EQ(host.TPlaceLine(&pcb, &copy), DBX_OK);
   EXPECT_GT(copy.lineId, 8);
-  for (TLine refused : {onSilk(1, 7), onSilk(0, 0), onSilk(0, 8)}) {
+  TLine own = onSilk(0, 0);  // a drawing of the client's own
+  ASSERT_EQ(host.TPlaceLine(&pcb, &own), DBX_OK);
+  // Nothing on a net, and no copy of copper, lies on the silkscreen.
+  for (TLine refused : {onSilk(1, 7), onSilk(1, 0), onSilk(0, 8)}) {
     EXPECT_EQ(host.TPlaceLine(&pcb, &refused), DBX_INVALID_LAYER)
         << refused.netId << " " << refused.sourceItemId;
   }
@@ -961,6 +964,8 @@ TEST_F(HostDbxCopperTest, OnlyCopiesOfABoardsDrawingsLieOnItsOtherLayers) {
   TItem item;
   item.itemType = DBX_LINE;
   item.line.lineId = copy.lineId;
+  ASSERT_EQ(host.TDeleteItem(&pcb, &item), DBX_OK);
+  item.line.lineId = own.lineId;
   ASSERT_EQ(host.TDeleteItem(&pcb, &item), DBX_OK);
   item.line.lineId = 7;
   ASSERT_EQ(host.TDeleteItem(&pcb, &item), DBX_OK);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "storage/designfile.h"
 #include "storage/kicad/kicadboard.h"
 #include "storage/kicad/kicadboardwriter.h"
 #include "storage/kicad/sexpr.h"
@@ -117,30 +118,28 @@ TEST(KicadDrawingTest, DrawingsOnSilkFabAndUserLayersAreServedOnNoNet) {
 TEST(KicadDrawingTest, CopiesAreTheirDrawingsTextTurnedWithANewIdentity) {
   const KicadBoard board = parseKicadBoard(kBoard, "drawings");
   Design design = designOf(board);
-  Track line = board.pcb.tracks[0];
-  line.info = {20, 0, "Tandrel G2", true, false, line.info.id};
+  // A client's copy: a new id, in the copy's group, its source the original.
+  auto copied = [](auto item, int32_t id) {
+    item.info = {id, 0, "Tandrel G2", true, false, item.info.id};
+    return item;
+  };
+  Track line = copied(board.pcb.tracks[0], 20);
   line.start = quarter(line.start);
   line.end = quarter(line.end);
-  design.pcb.tracks.push_back(line);
-  ArcTrack arc = board.pcb.arcs[0];
-  arc.info = {21, 0, "Tandrel G2", true, false, arc.info.id};
+  ArcTrack arc = copied(board.pcb.arcs[0], 21);
   arc.start = quarter(arc.start);
   arc.mid = quarter(arc.mid);
   arc.end = quarter(arc.end);
-  design.pcb.arcs.push_back(arc);
-  Zone rect = board.pcb.zones[0];
-  rect.info = {22, 0, "Tandrel G2", true, false, rect.info.id};
+  Zone rect = copied(board.pcb.zones[0], 22);
   for (TPoint& p : rect.outline) p = quarter(p);
-  design.pcb.zones.push_back(rect);
   // Turned by 45 degrees the rectangle is a polygon.
-  Zone slanted = board.pcb.zones[0];
-  slanted.info = {23, 0, "Tandrel G2", true, false, slanted.info.id};
+  Zone slanted = copied(board.pcb.zones[0], 23);
   slanted.outline = {{0, 0}, {100000, 100000}, {0, 200000}, {-100000, 100000}};
-  design.pcb.zones.push_back(slanted);
-  Zone poly = board.pcb.zones[1];
-  poly.info = {24, 0, "Tandrel G2", true, false, poly.info.id};
+  Zone poly = copied(board.pcb.zones[1], 24);
   for (TPoint& p : poly.outline) p = quarter(p);
-  design.pcb.zones.push_back(poly);
+  design.pcb.tracks.push_back(line);
+  design.pcb.arcs.push_back(arc);
+  design.pcb.zones.insert(design.pcb.zones.end(), {rect, slanted, poly});
 
   const std::string written = writeKicadBoard(board, design);
   EXPECT_EQ(written.substr(0, board.text.size() - 2), board.text.substr(0, board.text.size() - 2));
@@ -188,6 +187,43 @@ TEST(KicadDrawingTest, CopiesAreTheirDrawingsTextTurnedWithANewIdentity) {
   EXPECT_EQ(again.pcb.tracks[2].info.group, "Tandrel G2");
   ASSERT_EQ(again.pcb.zones.size(), 5u);
   EXPECT_EQ(again.pcb.zones[3].outline, slanted.outline);
+}
+
+TEST(KicadDrawingTest, DrawingsOfTheHostsOwnAreWrittenAsNewDrawings) {
+  const KicadBoard board = parseKicadBoard(kBoard, "drawings");
+  Design design = designOf(board);
+  ItemInfo own;
+  own.id = 30;
+  design.pcb.tracks.push_back({own, layerNamed(board, "F.SilkS"), 12000, {0, 0}, {100000, 0}});
+  own.id = 31;
+  Zone outline;
+  outline.info = own;
+  outline.layerIds = {layerNamed(board, "User.1")};
+  outline.outline = {{0, 0}, {100000, 0}, {100000, 100000}};
+  design.pcb.zones.push_back(outline);
+  const std::string written = writeKicadBoard(board, design);
+  EXPECT_NE(written.find("(gr_line\n\t\t(start 0 0)\n\t\t(end 1 0)\n\t\t(stroke\n\t\t\t(width "
+                         "0.12)\n\t\t\t(type solid)\n\t\t)\n\t\t(layer \"F.SilkS\")"),
+            std::string::npos)
+      << written;
+  const KicadBoard again = parseKicadBoard(written, "again");
+  ASSERT_EQ(again.pcb.tracks.size(), 3u);
+  EXPECT_EQ(again.pcb.tracks[2].end, (TPoint{100000, 0}));
+  ASSERT_EQ(again.pcb.zones.size(), 3u);
+  EXPECT_EQ(again.pcb.zones[2].outline, outline.outline);
+  EXPECT_EQ(again.pcb.zones[2].layerIds, outline.layerIds);
+}
+
+TEST(KicadDrawingTest, ADesignFileKeepsTheDrawingsOfTheBoard) {
+  const KicadBoard board = parseKicadBoard(kBoard, "drawings");
+  const Design read = parseDesign(serializeDesign(designOf(board)), "design");
+  ASSERT_EQ(read.pcb.tracks.size(), 2u);
+  EXPECT_EQ(read.pcb.tracks[0].layerId, board.pcb.tracks[0].layerId);
+  EXPECT_EQ(read.pcb.tracks[0].start, board.pcb.tracks[0].start);
+  ASSERT_EQ(read.pcb.arcs.size(), 1u);
+  EXPECT_EQ(read.pcb.arcs[0].layerId, board.pcb.arcs[0].layerId);
+  ASSERT_EQ(read.pcb.zones.size(), 2u);
+  EXPECT_EQ(read.pcb.zones[1].outline, board.pcb.zones[1].outline);
 }
 
 }  // namespace
