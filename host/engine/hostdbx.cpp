@@ -688,6 +688,41 @@ int32_t HostDbx::checkCopperLayer(int32_t layerId) const {
   return layer != nullptr && layer->copper ? DBX_OK : DBX_INVALID_LAYER;
 }
 
+namespace {
+
+bool onCopper(const Pcb& pcb, int32_t layerId) {
+  const PcbLayer* layer = pcb.findLayer(layerId);
+  return layer != nullptr && layer->copper;
+}
+int32_t layerOf(const Track& t) { return t.layerId; }
+int32_t layerOf(const ArcTrack& a) { return a.layerId; }
+int32_t layerOf(const Zone& z) { return z.layerIds.empty() ? 0 : z.layerIds.front(); }
+
+// Whether an item of items carrying sourceId lies on no copper: the source
+// is a board drawing.
+template <class Item>
+bool drawingSource(const Pcb& pcb, const std::vector<Item>& items, int32_t sourceId) {
+  return sourceId != 0 && std::any_of(items.begin(), items.end(), [&](const Item& item) {
+           return item.info.sourceId == sourceId && !onCopper(pcb, layerOf(item));
+         });
+}
+
+}  // namespace
+
+template <class Item>
+int32_t HostDbx::checkDrawingLayer(int32_t layerId, const ItemInfo& info,
+                                   const std::vector<Item>& items) const {
+  // A drawing (a channel's label or outline on the silkscreen) lies on a
+  // layer of drawings, on no net: one of the host's own, a board's drawing
+  // given back (Undo Place) or a copy of one; no copy of copper lies there.
+  const PcbLayer* layer = design_.pcb.findLayer(layerId);
+  if (layer == nullptr || layer->copper || info.netId != 0) return checkCopperLayer(layerId);
+  const bool itself = info.sourceId == info.id;
+  return info.sourceId == 0 || itself || drawingSource(design_.pcb, items, info.sourceId)
+             ? DBX_OK
+             : DBX_INVALID_LAYER;
+}
+
 int32_t HostDbx::checkNet(int32_t netId) const {
   return netId == 0 || design_.findNet(netId) != nullptr ? DBX_OK : DBX_INVALID_NET_ID;
 }
@@ -759,7 +794,7 @@ int32_t HostDbx::placeItem(TConversation* context, Rec* record, int32_t Rec::*id
 int32_t HostDbx::TPlaceLine(TConversation* context, TLine* line) {
   std::lock_guard lock(mutex_);
   return placeItem(context, line, &TLine::lineId, [&](Pcb& pcb, const ItemInfo& info) -> int32_t {
-    if (const int32_t status = checkCopperLayer(line->layerId)) return status;
+    if (const int32_t status = checkDrawingLayer(line->layerId, info, pcb.tracks)) return status;
     if (line->width <= 0) return DBX_INVALID_WIDTH;
     if (!insideWorkspace(line->startPt) || !insideWorkspace(line->endPt))
       return DBX_ITEM_OUTSIDE_WORKSPACE;
@@ -771,7 +806,7 @@ int32_t HostDbx::TPlaceLine(TConversation* context, TLine* line) {
 int32_t HostDbx::TPlaceArc(TConversation* context, TArc* arc) {
   std::lock_guard lock(mutex_);
   return placeItem(context, arc, &TArc::arcId, [&](Pcb& pcb, const ItemInfo& info) -> int32_t {
-    if (const int32_t status = checkCopperLayer(arc->layerId)) return status;
+    if (const int32_t status = checkDrawingLayer(arc->layerId, info, pcb.arcs)) return status;
     if (arc->width <= 0) return DBX_INVALID_WIDTH;
     for (TPoint p : {arc->startPt, arc->midPt, arc->endPt})
       if (!insideWorkspace(p)) return DBX_ITEM_OUTSIDE_WORKSPACE;
@@ -806,7 +841,8 @@ int32_t HostDbx::TPlacePolygon(TConversation* context, TPolygon* polygon) {
   std::lock_guard lock(mutex_);
   const int32_t status =
       placeItem(context, polygon, &TPolygon::polygonId, [&](Pcb& pcb, ItemInfo& info) -> int32_t {
-        if (const int32_t status = checkCopperLayer(polygon->layerId)) return status;
+        if (const int32_t status = checkDrawingLayer(polygon->layerId, info, pcb.zones))
+          return status;
         if (polygon->numberPoints < 0 || polygon->numberPoints > kMaxPolygonPoints)
           return DBX_ARRAY_TOO_SMALL;
         if (polygon->numberPoints < 3) return DBX_CREATE_ERROR;

@@ -222,6 +222,11 @@ class HostDbx : public DBX::Dbx32 {
   int32_t eraseItem(std::vector<Item>& items, int32_t id);
   int32_t checkNet(int32_t netId) const;
   int32_t checkCopperLayer(int32_t layerId) const;
+  // A copper layer, or for an item on no net a non-signal layer, unless its
+  // source among items is copper.
+  template <class Item>
+  int32_t checkDrawingLayer(int32_t layerId, const ItemInfo& info,
+                            const std::vector<Item>& items) const;
   bool insideWorkspace(TPoint p) const;
   DBX::TItem copperRecord(const Walk& walk, const CopperEntry& entry) const;
   int32_t serveCopper(Walk& walk, DBX::TItem* item) const;

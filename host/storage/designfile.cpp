@@ -467,7 +467,8 @@ class DesignReader {
         const Node item = tracks->element(i);
         item.expectObject(
             {"layer", "width", "start", "end", "net", "group", "createdByClient", "fixed"});
-        pcb.tracks.push_back({itemInfoOf(item), copperLayerOf(item.member("layer")),
+        const ItemInfo info = itemInfoOf(item);
+        pcb.tracks.push_back({info, itemLayerOf(item.member("layer"), info),
                               widthOf(item.member("width")), item.member("start").point(),
                               item.member("end").point()});
       }
@@ -477,7 +478,8 @@ class DesignReader {
         const Node item = arcs->element(i);
         item.expectObject(
             {"layer", "width", "start", "mid", "end", "net", "group", "createdByClient", "fixed"});
-        pcb.arcs.push_back({itemInfoOf(item), copperLayerOf(item.member("layer")),
+        const ItemInfo info = itemInfoOf(item);
+        pcb.arcs.push_back({info, itemLayerOf(item.member("layer"), info),
                             widthOf(item.member("width")), item.member("start").point(),
                             item.member("mid").point(), item.member("end").point()});
       }
@@ -515,7 +517,7 @@ class DesignReader {
         const Node layers = item.member("layers");
         if (layers.arraySize() == 0) layers.fail("a zone lies on at least one layer");
         for (std::size_t j = 0; j < layers.arraySize(); ++j)
-          zone.layerIds.push_back(copperLayerOf(layers.element(j)));
+          zone.layerIds.push_back(itemLayerOf(layers.element(j), zone.info));
         zone.priority = item.integerOr("priority", 0, kInt32Max, 0);
         zone.keepout = item.booleanOr("keepout", false);
         if (zone.keepout && zone.info.netId != 0) item.member("net").fail("a keepout is on no net");
@@ -568,6 +570,12 @@ class DesignReader {
     if (!design_.pcb.findLayer(id)->copper)
       node.fail("layer " + node.json().dump() + " is not copper");
     return id;
+  }
+
+  // A copper layer, or any layer for a drawing (an item on no net), as a
+  // board's silkscreen drawings come from a KiCad board.
+  int32_t itemLayerOf(const Node& node, const ItemInfo& info) const {
+    return info.netId == 0 ? layerOf(node) : copperLayerOf(node);
   }
 
   static int32_t widthOf(const Node& node) { return int32_t(node.integer(1, kInt32Max)); }

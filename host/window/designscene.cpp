@@ -132,6 +132,11 @@ void addCopper(const Pcb& pcb, Scene& scene) {
   const int bottomDepth = int(copperIds.size()) - 1;
   const auto add = [&](SceneCopper::Kind kind, int32_t layerId, std::vector<ViewPoint> points,
                        double width) {
+    // The board's drawings on silkscreen, fab and user layers are no copper.
+    if (std::find(copperIds.begin(), copperIds.end(), layerId) == copperIds.end() &&
+        kind != SceneCopper::kVia) {
+      return;
+    }
     SceneCopper item{kind, depthOf(layerId), depthOf(layerId) == bottomDepth, std::move(points),
                      width};
     for (ViewPoint p : item.points) {

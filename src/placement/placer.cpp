@@ -12,6 +12,7 @@
 #include "diag/waitcurs.h"
 #include "placement/designgrid.h"
 #include "placement/fieldparse.h"
+#include "placement/placecheck.h"
 #include "placement/placertexts.h"
 
 #include "placement/units.h"
@@ -370,14 +371,24 @@ std::string joined(const std::vector<std::string>& names) {
   return text;
 }
 
-// Where the outline of a part lies once it repeats source carried by motion.
-DBX::TRect outlineAt(const DBX::Component& source, const Motion& motion) {
+// Where the outline of a part lies once it repeats source carried by motion:
+// its rectangle corner by corner, so that a turned part stays a turned
+// rectangle.
+Outline shapeAt(const DBX::Component& source, const Motion& motion) {
   const DBX::TComponent& record = source.record;
   if (FromHostRect(record.boundRect).IsEmpty()) {
     const DBX::TPoint at = motion.Apply(record.refPoint, "Target position");
-    return {at, at};
+    return {at, at, at, at};
   }
-  return motion.Bounds(record.boundRect);
+  Outline shape = OutlineOf(record.boundRect);
+  for (DBX::TPoint& corner : shape) corner = motion.Apply(corner, "Outline corner");
+  return shape;
+}
+
+// Whether the insides of two boxes meet.
+bool boxesMeet(const DBX::TRect& a, const DBX::TRect& b) {
+  return a.lowerLeft.x < b.upperRight.x && b.lowerLeft.x < a.upperRight.x &&
+         a.lowerLeft.y < b.upperRight.y && b.lowerLeft.y < a.upperRight.y;
 }
 
 }  // namespace
@@ -398,7 +409,8 @@ std::vector<TPlacer::Move> TPlacer::GroupMoves(std::size_t a, std::size_t t, con
         i == anchor) {
       continue;
     }
-    moves.push_back({component, motion.Apply(Pose::Of(like->record)), outlineAt(*like, motion), a});
+    const Outline shape = shapeAt(*like, motion);
+    moves.push_back({component, motion.Apply(Pose::Of(like->record)), BoxAround(shape), shape, a});
   }
   return moves;
 }
@@ -416,7 +428,7 @@ bool contains(const DBX::TRect& area, const DBX::TRect& rect) {
 
 }  // namespace
 
-bool TPlacer::MayApply(const std::vector<Move>& moves) const {
+bool TPlacer::MayApply(const std::vector<Move>& moves, std::size_t t) const {
   std::vector<std::string> locked;
   for (const Move& move : moves) {
     if (move.component->record.isFixed != 0) {
@@ -434,26 +446,57 @@ bool TPlacer::MayApply(const std::vector<Move>& moves) const {
   const DBX::TRect& workspace = header.workspaceExtents;
   const DBX::TRect& board = isDefined(header.boardExtents) ? header.boardExtents : workspace;
   std::vector<std::string> unplaceable;
-  std::size_t outside = 0;
-  std::set<std::size_t> groups;
+  std::vector<PartFinding> outside;
   for (const Move& move : moves) {
     const DBX::TPoint at = move.to.refPoint;
     if (isDefined(workspace) && !contains(workspace, {at, at})) {
       unplaceable.emplace_back(DBX::getText(move.component->record.refDes));
     }
     if (!isDefined(board) || contains(board, move.outline)) continue;
-    ++outside;
-    groups.insert(move.group);
+    outside.push_back({move.group, std::string(DBX::getText(move.component->record.refDes)), {}});
   }
   if (!unplaceable.empty()) {
     diag::ReportMessage(diag::MessageKind::Error, kBeyondWorkspace.data(),
                         joined(unplaceable).c_str());
     return false;
   }
-  if (outside == 0) return true;
-  std::vector<std::string> names;
-  for (const std::size_t g : groups) names.push_back("G" + std::to_string(g + 1));
-  return diag::AskConfirm(kOffBoardQuestion.data(), outside, joined(names).c_str());
+  const std::string question = PlaceQuestion(outside, Overlapping(moves, t));
+  return question.empty() || diag::AskConfirm("%s", question.c_str());
+}
+
+std::vector<PartFinding> TPlacer::Overlapping(const std::vector<Move>& moves, std::size_t t) const {
+  std::set<const DBX::Component*> moving;
+  for (const Move& move : moves) moving.insert(move.component);
+  // The other copies are arranged with the template and make room for one
+  // another; what the copies must not land on is the rest of the board and
+  // the template itself.
+  std::set<const DBX::Component*> arranged(FComps.begin(), FComps.end());
+  for (const CompInfo component : Group(t)) arranged.erase(component);
+  std::vector<const DBX::Component*> staying;
+  for (const auto& [refDes, component] : Pcb().components().left) {
+    if (!moving.contains(component) && !arranged.contains(component)) {
+      staying.push_back(component);
+    }
+  }
+  std::vector<PartFinding> findings;
+  for (const Move& move : moves) {
+    // A part's own group stands around it as in the template.
+    const std::span<const CompInfo> own = Group(move.group);
+    std::vector<std::string> on;
+    for (const DBX::Component* other : staying) {
+      const DBX::TRect& box = other->record.boundRect;
+      if (!boxesMeet(move.outline, box) || !Overlaps(move.shape, OutlineOf(box)) ||
+          std::find(own.begin(), own.end(), other) != own.end()) {
+        continue;
+      }
+      on.emplace_back(DBX::getText(other->record.refDes));
+    }
+    if (!on.empty()) {
+      findings.push_back(
+          {move.group, std::string(DBX::getText(move.component->record.refDes)), std::move(on)});
+    }
+  }
+  return findings;
 }
 
 void TPlacer::Apply(const std::vector<Move>& moves) {
@@ -480,7 +523,7 @@ void TPlacer::Apply(const std::vector<Move>& moves) {
 void TPlacer::PlaceGroupAt(std::size_t a, std::size_t t, DesignPoint pos) {
   const DesignPoint shift = GroupShift(pos);
   const std::vector<Move> moves = GroupMoves(a, t, Motion(shift.x, shift.y), std::nullopt);
-  if (MayApply(moves)) Apply(moves);
+  if (MayApply(moves, t)) Apply(moves);
 }
 
 std::optional<std::vector<std::pair<std::size_t, Motion>>> TPlacer::CopyMotions(std::size_t t) {
@@ -542,7 +585,7 @@ void TPlacer::PlaceGroups(std::size_t t) {
     moves.insert(moves.end(), group.begin(), group.end());
     before.push_back(HostItemRect(Group(a)));
   }
-  if (!MayApply(moves)) return;
+  if (!MayApply(moves, t)) return;
   Apply(moves);
   const RoutingCounts routing = CopyRoutingAndTexts(t, *copies, before);
   FPlaceReport = "Placed " + std::to_string(copies->size()) +
@@ -726,12 +769,13 @@ void TPlacer::GatherTemplate() {
     const DesignPoint at = ToDesignGrid(Pcb(), target, GridDirection::ToAbsolute);
     const Motion shift(CheckedCoordinate(int64_t{at.x} - ref.x, "Group x shift"),
                        CheckedCoordinate(int64_t{at.y} - ref.y, "Group y shift"));
-    moves.push_back({component, shift.Apply(Pose::Of(component->record)),
-                     outlineAt(*component, shift), *FSelected});
+    const Outline shape = shapeAt(*component, shift);
+    moves.push_back(
+        {component, shift.Apply(Pose::Of(component->record)), BoxAround(shape), shape, *FSelected});
     x += int64_t{rect.Width()} + *gap;
     ++inLine;
   }
-  if (moves.empty() || !MayApply(moves)) return;
+  if (moves.empty() || !MayApply(moves, *FSelected)) return;
   DBX::Lock lock(*FDesign, false);
   Apply(moves);
 }

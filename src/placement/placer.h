@@ -29,6 +29,7 @@
 #include "placement/designgeometry.h"
 #include "placement/itemrect.h"
 #include "placement/motion.h"
+#include "placement/placecheck.h"
 #include "placement/placementgrid.h"
 #include "placement/routingplacer.h"
 
@@ -212,7 +213,8 @@ class TPlacer {
   struct Move {
     DBX::Component* component;
     Pose to;             // absolute
-    DBX::TRect outline;  // where the part's outline then lies
+    DBX::TRect outline;  // the box around where the part's outline then lies
+    Outline shape;       // the outline itself
     std::size_t group;
   };
   class Notification;
@@ -243,8 +245,13 @@ class TPlacer {
   std::optional<std::vector<std::pair<std::size_t, Motion>>> CopyMotions(std::size_t t);
   std::optional<std::size_t> DefaultAnchorItem() const;
   // Refuses moves of locked parts (an Error box) and asks before parts go
-  // beyond the board; true when the moves may go ahead.
-  bool MayApply(const std::vector<Move>& moves) const;
+  // beyond the board or onto parts outside the groups or of the template t;
+  // true when the moves may go ahead.
+  bool MayApply(const std::vector<Move>& moves, std::size_t t) const;
+  // The moved parts whose outline would overlap a part that stays where it
+  // is, in no group or in the template t but not in the moved part's own
+  // group, each with the parts it would land on.
+  std::vector<PartFinding> Overlapping(const std::vector<Move>& moves, std::size_t t) const;
   // Makes the moves, remembering each one for "Undo Place" before it starts,
   // so that a failure leaves what was moved so far to undo.
   void Apply(const std::vector<Move>& moves);

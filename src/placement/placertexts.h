@@ -2,6 +2,7 @@
 // its controls, and the pieces of the texts it composes at run time.
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
 namespace placement {
@@ -79,9 +80,21 @@ inline constexpr std::string_view kBeyondWorkspace =
     "was moved.";
 inline constexpr std::string_view kChangedSincePlace =
     "Changed in the PCB editor since they were placed, so left as they are: %s";
-// A count of parts (%zu) and the groups they belong to (%s: "G2, G3").
-inline constexpr std::string_view kOffBoardQuestion =
-    "Parts that would lie outside the board: %zu (%s).\nMove them anyway?";
+// The question before parts leave the board or land on parts outside the
+// groups: each heading takes the count of its parts, then one line per group
+// ("G2: R1, R2 (on J1)"), then the question itself.
+inline constexpr std::string_view kOffBoardHeading = "Parts that would lie outside the board: ";
+inline constexpr std::string_view kOverlapHeading =
+    "Parts that would overlap parts outside the groups: ";
+inline constexpr std::string_view kOverlapOn = "on ";
+inline constexpr std::string_view kMoveAnyway = "Move them anyway?";
+// Lists cut short end in "and 4 more" or "and 2 more groups".
+inline constexpr std::string_view kAndMore = "and ";
+inline constexpr std::string_view kMoreSuffix = " more";
+inline constexpr std::string_view kMoreGroupsSuffix = " more groups";
+inline constexpr std::size_t kPartsNamed = 6;       // per group line
+inline constexpr std::size_t kObstaclesNamed = 2;   // per overlapping part
+inline constexpr std::size_t kGroupLinesNamed = 8;  // per heading
 inline constexpr std::string_view kNoTemplateOnPcb =
     "The Main group has no component on the PCB: nothing was placed.";
 inline constexpr std::string_view kNoAnchorInTemplate =

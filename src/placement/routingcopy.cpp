@@ -1,6 +1,7 @@
 #include "placement/routingcopy.h"
 
 #include <algorithm>
+#include <string_view>
 #include <type_traits>
 
 #include "diag/tandrelerror.h"
@@ -59,12 +60,20 @@ bool insideArea(const Record& record, const Area& area) {
   return anyPoint && inside;
 }
 
-// A zone on no net (plain copper or a keepout) goes with the template's
-// layout; any other item only on a net that a template pin touches.
+// What is on no net goes with the template's layout: board drawings (a
+// channel's label or outline on the silkscreen), zones of plain copper,
+// keepouts. Copper on a net goes only when a template pin touches the net.
 template <class Record>
 bool onTemplateNet(const Record& record, const std::set<int32_t>& templateNets) {
-  if (record.netId == 0) return std::is_same_v<Record, DBX::TPolygon>;
-  return templateNets.contains(record.netId);
+  return record.netId == 0 || templateNets.contains(record.netId);
+}
+
+// An item on no net that an earlier Place copied: it repeats one of the
+// template's (its source is theirs) or lies in a host group that Place made.
+template <class Record>
+bool copiedEarlier(const Record& record, const std::set<int32_t>& modelSources) {
+  return (record.sourceItemId != 0 && modelSources.contains(record.sourceItemId)) ||
+         std::string_view(DBX::getText(record.groupName)).starts_with(RoutingCopy::kGroupPrefix);
 }
 
 template <class Record>
@@ -80,9 +89,16 @@ void pickReplaced(const std::vector<Record>& board, const std::vector<Record>& m
                   const std::set<int32_t>& nets, const std::vector<Area>& areas,
                   std::vector<Record>& out) {
   std::set<int32_t> modelIds;
-  for (const Record& record : model) modelIds.insert(idOf(record));
+  std::set<int32_t> modelSources;
+  for (const Record& record : model) {
+    modelIds.insert(idOf(record));
+    if (record.netId == 0 && record.sourceItemId != 0) modelSources.insert(record.sourceItemId);
+  }
   for (const Record& record : board) {
-    if (!nets.contains(record.netId) || modelIds.contains(idOf(record))) continue;
+    // Drawings and other items on no net that the user made there stay.
+    const bool replaceable =
+        record.netId != 0 ? nets.contains(record.netId) : copiedEarlier(record, modelSources);
+    if (!replaceable || modelIds.contains(idOf(record))) continue;
     if (std::ranges::any_of(areas, [&](const Area& area) { return insideArea(record, area); })) {
       out.push_back(record);
     }

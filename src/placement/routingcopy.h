@@ -4,7 +4,8 @@
 //
 // An item belongs to the template when every point of it lies within the
 // template's footprint grown by the margin and it is on a net that touches a
-// pin of the template; a zone also when it is on no net. A copied item takes
+// pin of the template or on no net (board drawings on the silkscreen, fab and
+// user layers, zones of plain copper, keepouts). A copied item takes
 // the copy's net through the group match: the net of the template pin is
 // replaced by the net of the copy's pin at the same item and pin designator.
 // A net with no single counterpart in the copy is not guessed; its items are
@@ -16,6 +17,7 @@
 #include <set>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "dbx/pcbitems.h"
@@ -52,6 +54,9 @@ class RoutingCopy {
     std::vector<Skipped> skipped;
   };
 
+  // Every host group Place puts copies in starts so: "Tandrel G3".
+  static constexpr std::string_view kGroupPrefix = "Tandrel G";
+
   // The nets of the template group's pins, 0 left out.
   static std::set<int32_t> TemplateNets(std::span<const CompInfo> model);
   // The mapping of each template pin net to the copy's nets; items missing
@@ -64,9 +69,11 @@ class RoutingCopy {
               const std::set<int32_t>& templateNets);
 
   const DBX::PcbItems& TemplateItems() const { return FTemplate; }
-  // The copper among board that a copy's new copper replaces: every item
-  // on one of nets lying wholly within one of areas (absolute) grown by
-  // margin, the template's own items excepted.
+  // The items among board that a copy's new items replace, each lying
+  // wholly within one of areas (absolute) grown by margin: copper on one of
+  // nets, and items on no net that an earlier Place copied (copies of the
+  // template's, or in a group of Place's own); the template's own items
+  // excepted.
   DBX::PcbItems Replaced(const DBX::PcbItems& board, const std::set<int32_t>& nets,
                          std::span<const DesignRect> areas, int32_t margin) const;
   // The items of one copy: the template's carried by motion, on the copy's

@@ -88,7 +88,7 @@ std::string netText(const DBX::Design::DPack& pcb, int32_t netId) {
 }  // namespace
 
 std::string RoutingPlacer::GroupNameOf(std::size_t group) {
-  return "Tandrel G" + std::to_string(group + 1);
+  return std::string(RoutingCopy::kGroupPrefix) + std::to_string(group + 1);
 }
 
 RoutingPlacer::RoutingPlacer(DBX::Design& design, std::span<const CompInfo> model,

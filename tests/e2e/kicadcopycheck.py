@@ -20,6 +20,16 @@
         members) must be there in both, as many and at the same coordinates.
         Prints the counts; exits with 1 naming what differs.
 
+    kicadcopycheck.py drawings BOARD TEMPLATE COPIES UUID...
+        loads BOARD. Each drawing UUID (a board graphic on a silkscreen, fab
+        or user layer) is carried as KiCad carries it from footprint
+        TEMPLATE onto each footprint of COPIES (references joined by
+        commas): turned about TEMPLATE's position by the difference of their
+        angles, moved by the difference of their positions. Exactly one
+        drawing of the same kind and layer in a group "Tandrel G..." must
+        stand there, within 20 nm. Prints "drawings copied N"; exits with 1
+        naming what is missing.
+
 Run by /usr/bin/python3 with KiCad 9's pcbnew module, or by the python3 of
 the KiCad 10 tree with KiCad 10's (kicadapi.py bridges the two).
 """
@@ -172,7 +182,68 @@ def roundtrip(path):
     return 1 if faults else 0
 
 
+def shape_points(shape):
+    """The points that place a board graphic, as KiCad reports them."""
+    kind = shape.GetShape()
+    if kind == pcbnew.SHAPE_T_ARC:
+        points = [shape.GetStart(), shape.GetArcMid(), shape.GetEnd()]
+    elif kind == pcbnew.SHAPE_T_POLY:
+        chain = shape.GetPolyShape().Outline(0)
+        points = [chain.CPoint(i) for i in range(chain.PointCount())]
+    elif kind == pcbnew.SHAPE_T_RECT:
+        # Which corner is the start does not matter.
+        return sorted((p.x, p.y) for p in shape.GetRectCorners())
+    else:
+        points = [shape.GetStart(), shape.GetEnd()]
+    return [(p.x, p.y) for p in points]
+
+
+def same_points(a, b):
+    """Equal within 20 nm."""
+    return len(a) == len(b) and all(abs(ax - bx) <= 20 and abs(ay - by) <= 20 for (ax, ay), (bx, by) in zip(a, b))
+
+
+def drawings(path, template_ref, copy_refs, uuids):
+    board = load(path)
+    footprints = {fp.GetReference(): fp for fp in board.GetFootprints()}
+    shapes = [d for d in board.GetDrawings() if d.GetClass() == "PCB_SHAPE"]
+    by_uuid = {d.m_Uuid.AsString(): d for d in shapes}
+    template = footprints.get(template_ref)
+    faults = []
+    copied = 0
+    if template is None:
+        faults.append("no footprint %s" % template_ref)
+    for uuid in uuids if template else []:
+        source = by_uuid.get(uuid)
+        if source is None:
+            faults.append("the template's drawing %s is gone" % uuid)
+            continue
+        for ref in copy_refs.split(","):
+            copy = footprints.get(ref)
+            if copy is None:
+                faults.append("no footprint %s" % ref)
+                continue
+            wanted = source.Duplicate()
+            wanted.Rotate(template.GetPosition(),
+                          copy.GetOrientation() - template.GetOrientation())
+            wanted.Move(copy.GetPosition() - template.GetPosition())
+            found = [d for d in shapes
+                     if group_name(d).startswith("Tandrel G") and d.GetShape() == wanted.GetShape()
+                     and d.GetLayer() == wanted.GetLayer()
+                     and same_points(shape_points(d), shape_points(wanted))]
+            if len(found) != 1:
+                faults.append("%d copies of drawing %s where %s wants it, at %s"
+                              % (len(found), uuid, ref, shape_points(wanted)))
+            copied += len(found)
+    print("drawings copied %d" % copied)
+    for fault in faults:
+        print("FAULT:", fault)
+    return 1 if faults else 0
+
+
 def main():
+    if len(sys.argv) >= 6 and sys.argv[1] == "drawings":
+        return drawings(sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5:])
     if len(sys.argv) == 4 and sys.argv[1] == "copies":
         return copies(sys.argv[2], sys.argv[3])
     if len(sys.argv) == 3 and sys.argv[1] == "roundtrip":

@@ -5,7 +5,10 @@
 // the host saved keeps every item through KiCad's own load and save.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <iterator>
 #include <memory>
@@ -19,6 +22,7 @@
 #include "kicadjudge.h"
 #include "scriptedui.h"
 #include "storage/fileio.h"
+#include "storage/kicad/kicadboard.h"
 
 namespace {
 
@@ -46,8 +50,10 @@ long figure(const std::string& output, const std::string& label) {
 
 class KicadCopyProcessTest : public dbxhost::kicad::testing::KicadPythonTest {
  protected:
-  // Copies the demo's folder and starts the host on its board.
-  void open(const std::string& folder, const std::string& boardName) {
+  // Copies the demo's folder, lets edit change the board's text, and starts
+  // the host on the board.
+  void open(const std::string& folder, const std::string& boardName,
+            const std::function<std::string(std::string)>& edit = {}) {
     const fs::path demo = kDemos / folder;
     if (!fs::exists(demo / boardName)) GTEST_SKIP() << "KiCad's demos are not installed";
     for (const fs::directory_entry& entry : fs::directory_iterator(demo)) {
@@ -55,6 +61,7 @@ class KicadCopyProcessTest : public dbxhost::kicad::testing::KicadPythonTest {
         fs::copy_file(entry.path(), fs::path(work) / entry.path().filename());
     }
     board = (fs::path(work) / boardName).string();
+    if (edit) dbxhost::writeFileAtomically(board, edit(dbxhost::readFileText(board)));
     original = dbxhost::readFileText(board);
     host = std::make_unique<HostProcess>(board, dir);
     form = std::make_unique<TForm1>(dbx);
@@ -150,6 +157,70 @@ TEST_F(KicadCopyProcessTest, ComplexHierarchysTeardropsAreCopiedAsTeardrops) {
   const std::string output = judgeCopies();
   EXPECT_GT(figure(output, "teardrops copied"), 0);
   EXPECT_EQ(figure(output, "teardrops copied"), figure(output, "zones copied"));
+  judgeRoundTrip();
+}
+
+// The template's transistor in complex_hierarchy gets a label line on the
+// silkscreen, a box on the fab layer and an arc on the drawings layer: every
+// copy has each of them carried as KiCad carries the transistor onto the
+// copy's, once, also when placed twice.
+TEST_F(KicadCopyProcessTest, TheTemplatesDrawingsFollowEveryCopy) {
+  const std::vector<std::string> uuids = {"5a11c0de-0000-4000-8000-000000000001",
+                                          "5a11c0de-0000-4000-8000-000000000002",
+                                          "5a11c0de-0000-4000-8000-000000000003"};
+  open("complex_hierarchy", "complex_hierarchy.kicad_pcb", [&](std::string text) {
+    const dbxhost::kicad::KicadBoard read = dbxhost::kicad::parseKicadBoard(text, "demo");
+    const auto q304 = std::find_if(read.footprints.begin(), read.footprints.end(),
+                                   [](const auto& fp) { return fp.refDes == "Q304"; });
+    if (q304 == read.footprints.end()) return text;
+    auto at = [&](double dx, double dy) {
+      char point[64];
+      std::snprintf(point, sizeof point, "%.6f %.6f", double(q304->x) / 1e6 + dx,
+                    double(q304->y) / 1e6 + dy);
+      return std::string(point);
+    };
+    const std::string drawings =
+        "\t(gr_line (start " + at(0, 0) + ") (end " + at(0.3, 0) +
+        ") (stroke (width 0.12) (type solid)) (layer \"F.SilkS\") (uuid \"" + uuids[0] +
+        "\"))\n\t(gr_rect (start " + at(-0.3, -0.3) + ") (end " + at(0.3, 0.2) +
+        ") (stroke (width 0.1) (type solid)) (fill none) (layer \"F.Fab\") (uuid \"" + uuids[1] +
+        "\"))\n\t(gr_arc (start " + at(-0.2, 0) + ") (mid " + at(0, -0.2) + ") (end " + at(0.2, 0) +
+        ") (stroke (width 0.1) (type solid)) (layer \"Dwgs.User\") (uuid \"" + uuids[2] + "\"))\n";
+    return text.insert(text.rfind(')'), drawings);
+  });
+  if (IsSkipped()) return;
+  ASSERT_NE(original.find(uuids[2]), std::string::npos);
+  ASSERT_NO_FATAL_FAILURE(placeWithRouting("Q304", 2));
+  // The copy's part at the transistor's item.
+  const std::size_t items = placer().ItemsPerGroup();
+  const auto& parts = placer().Components();
+  std::string copies;
+  for (std::size_t item = 0; item < items; ++item) {
+    for (std::size_t group = 0; group < 2; ++group) {
+      if (parts[group * items + item] == nullptr ||
+          DBX::getText(parts[group * items + item]->record.refDes) != std::string("Q304"))
+        continue;
+      const DBX::Component* copy = parts[(1 - group) * items + item];
+      ASSERT_NE(copy, nullptr);
+      copies = DBX::getText(copy->record.refDes);
+    }
+  }
+  ASSERT_FALSE(copies.empty());
+  auto judge = [&] {
+    std::string words = "drawings " + board + " Q304 " + copies;
+    for (const std::string& uuid : uuids) words += " " + uuid;
+    std::string said;
+    EXPECT_EQ(run(TANDREL_KICADCOPYCHECK, words, said), 0) << said;
+    std::cout << said;
+    EXPECT_EQ(figure(said, "drawings copied"), 3);
+  };
+  judge();
+  // Placed again, the copy's earlier drawings make room for the new ones.
+  ui.answers = {true};
+  placer().PlaceClick();
+  for (const auto& box : ui.boxes) ADD_FAILURE() << box.text;
+  ASSERT_EQ(host->command("save"), "ok " + board);
+  judge();
   judgeRoundTrip();
 }
 

@@ -192,6 +192,7 @@ class BoardReader {
                              child.head() == "via" || child.head() == "zone")) {
         readCopper(child, i);
       }
+      if (child.isList() && isDrawing(child)) readDrawing(child, i);
       if (child.isList() && child.head() == "group") readGroup(child, i);
       if (child.isList() && child.head() == "module") {
         r_.fail(child,
@@ -725,12 +726,25 @@ class BoardReader {
     return units;
   }
 
-  void readCopper(const Sexpr& item, std::size_t child) {
+  // The next item's id, its own source, locked as the file has it.
+  ItemInfo nextItem(const Sexpr& item) const {
     ItemInfo info;
     info.id = int32_t(board_.itemChildren.size() + 1);
     info.sourceId = info.id;
-    info.netId = netOf(item);
     info.fixed = isLocked(item);
+    return info;
+  }
+  // Where the item with that id stands in the file, and its identity.
+  void keepSource(const Sexpr& item, int32_t id, std::size_t child) {
+    board_.itemChildren.emplace(id, child);
+    for (const char* head : {"tstamp", "uuid"}) {
+      if (const Sexpr* uuid = item.list(head)) board_.itemUuids.emplace(id, r_.text(*uuid, 1));
+    }
+  }
+
+  void readCopper(const Sexpr& item, std::size_t child) {
+    ItemInfo info = nextItem(item);
+    info.netId = netOf(item);
     const std::string_view kind = item.head();
     Pcb& pcb = board_.pcb;
     auto at = [&](std::string_view head) { return point(r_.required(item, head), 1, false); };
@@ -780,10 +794,79 @@ class BoardReader {
       if (zone.outline.size() < 3) r_.fail(*pts, "a zone outline needs at least 3 points");
       pcb.zones.push_back(std::move(zone));
     }
-    board_.itemChildren.emplace(info.id, child);
-    for (const char* head : {"tstamp", "uuid"}) {
-      if (const Sexpr* uuid = item.list(head)) board_.itemUuids.emplace(info.id, r_.text(*uuid, 1));
+    keepSource(item, info.id, child);
+  }
+
+  // A board drawing that follows the copies of a channel: a line, arc,
+  // rectangle or polygon of straight sides on a silkscreen, fab or user
+  // layer of the board, outside any footprint.
+  bool isDrawing(const Sexpr& item) const {
+    const std::string_view kind = item.head();
+    if (kind != "gr_line" && kind != "gr_arc" && kind != "gr_rect" && kind != "gr_poly") {
+      return false;
     }
+    const Sexpr* layer = item.list("layer");
+    if (layer == nullptr || layer->children().size() < 2) return false;
+    const std::string name(layer->children()[1].text());
+    if (!layerIds_.contains(name)) return false;
+    if (!name.ends_with(".SilkS") && !name.ends_with(".Fab") && !name.ends_with(".User") &&
+        !name.starts_with("User.")) {
+      return false;
+    }
+    // A rectangle with rounded corners (KiCad 10) is no polygon of its
+    // corners.
+    if (const Sexpr* radius = item.list("radius");
+        kind == "gr_rect" && radius != nullptr && r_.nanometres(*radius, 1) != 0) {
+      return false;
+    }
+    // A polygon with arcs among its sides has no outline of points to serve.
+    if (kind == "gr_poly") {
+      const Sexpr* pts = item.list("pts");
+      if (pts == nullptr) return false;
+      for (const Sexpr& piece : pts->children()) {
+        if (piece.isList() && piece.head() != "xy") return false;
+      }
+    }
+    return true;
+  }
+
+  // A drawing as the host's item on its layer and on no net: a line or an
+  // arc as a track, a rectangle or polygon as an outline. Its width is the
+  // stroke's, at least one unit (a filled polygon may have none).
+  void readDrawing(const Sexpr& item, std::size_t child) {
+    const ItemInfo info = nextItem(item);
+    const int32_t layerId = layerIds_.at(r_.text(r_.required(item, "layer"), 1));
+    const Sexpr* stroke = item.list("stroke");
+    const Sexpr* widthNode = stroke != nullptr ? stroke->list("width") : item.list("width");
+    const int32_t width =
+        widthNode != nullptr
+            ? std::max<int32_t>(1, coordinate(*widthNode, r_.nanometres(*widthNode, 1)))
+            : 1;
+    auto at = [&](std::string_view head) { return point(r_.required(item, head), 1, false); };
+    const std::string_view kind = item.head();
+    Pcb& pcb = board_.pcb;
+    if (kind == "gr_line") {
+      pcb.tracks.push_back({info, layerId, width, at("start"), at("end")});
+    } else if (kind == "gr_arc") {
+      pcb.arcs.push_back({info, layerId, width, at("start"), at("mid"), at("end")});
+    } else {
+      Zone outline;
+      outline.info = info;
+      outline.layerIds = {layerId};
+      if (kind == "gr_rect") {
+        const TPoint a = at("start"), b = at("end");
+        outline.outline = {a, {b.x, a.y}, b, {a.x, b.y}};
+      } else {
+        outline.outline = outlinePoints(r_.required(item, "pts"));
+      }
+      // A drawing of fewer points than a polygon stays where it is, unserved.
+      if (outline.outline.size() < 3 ||
+          outline.outline.size() > std::size_t(DBX_18::kMaxPolygonPoints)) {
+        return;
+      }
+      pcb.zones.push_back(std::move(outline));
+    }
+    keepSource(item, info.id, child);
   }
 
   // A rule area with (placement (enabled yes) ...): KiCad 9's multichannel

@@ -36,6 +36,10 @@ inline constexpr const char* kHostUnitGrid = "0.00001mm";
 // its own source of attributes (ItemInfo::sourceId); a zone is served with
 // its first outline, keepout areas are locked, and channel placement areas
 // ((placement (enabled yes) ...)) are not served.
+// Drawings outside footprints on the silkscreen, fab and user layers
+// (gr_line, gr_arc, gr_rect, gr_poly of straight sides) are served as items
+// on no net on their layer, numbered with the copper; a copy of one is
+// written as its text with new points, layer and identity.
 // A board without a layer table has F.Cu and B.Cu. Each footprint's
 // Reference and Value are its component's texts (kicadfootprinttext.h).
 //
@@ -85,7 +89,7 @@ struct KicadBoard {
   std::vector<Net> nets;
   Pcb pcb;
   std::vector<FootprintSource> footprints;  // file order; componentId = index + 1
-  // Copper item id -> index among the board list's children, and its
+  // Copper item (or drawing) id -> index among the board list's children, and its
   // (tstamp) or (uuid).
   std::map<int32_t, std::size_t> itemChildren;
   std::map<int32_t, std::string> itemUuids;

@@ -687,10 +687,24 @@ class CopperWriter {
     return format(track, 0);
   }
   std::string text(const Track& t, const std::string& uuid) const {
+    if (const Sexpr* source = sourceOf(t.info, "gr_line"))
+      return drawingText(*source, t.layerId, {{"start", t.start}, {"end", t.end}}, uuid);
+    if (!onCopper(t.layerId)) {
+      return newDrawing("gr_line", {at("start", t.start), at("end", t.end)}, t.width, t.layerId,
+                        uuid);
+    }
     return trackText("segment", t.info, t.layerId, t.width, {{"start", t.start}, {"end", t.end}},
                      uuid);
   }
   std::string text(const ArcTrack& a, const std::string& uuid) const {
+    if (const Sexpr* source = sourceOf(a.info, "gr_arc")) {
+      return drawingText(*source, a.layerId, {{"start", a.start}, {"mid", a.mid}, {"end", a.end}},
+                         uuid);
+    }
+    if (!onCopper(a.layerId)) {
+      return newDrawing("gr_arc", {at("start", a.start), at("mid", a.mid), at("end", a.end)},
+                        a.width, a.layerId, uuid);
+    }
     return trackText("arc", a.info, a.layerId, a.width,
                      {{"start", a.start}, {"mid", a.mid}, {"end", a.end}}, uuid);
   }
@@ -720,6 +734,12 @@ class CopperWriter {
   // A zone of the host's own gets KiCad 6's defaults for a new zone: the
   // model keeps no fill settings.
   std::string text(const Zone& z, const std::string& uuid) const {
+    if (const Sexpr* rect = sourceOf(z.info, "gr_rect")) return rectText(*rect, z, uuid);
+    if (const Sexpr* poly = sourceOf(z.info, "gr_poly")) return polyText(*poly, z, uuid);
+    if (!onCopper(z.layerIds.front())) {
+      return newDrawing("gr_poly", {pointsList(z.outline)}, kNewOutlineWidth, z.layerIds.front(),
+                        uuid);
+    }
     const Sexpr* source = sourceOf(z.info, "zone");
     const Zone read = source != nullptr ? sourceZone(*source) : Zone{};
     if (source != nullptr && read.keepout == z.keepout) {
@@ -754,6 +774,71 @@ class CopperWriter {
     for (TPoint p : z.outline) pts.lists.push_back(at("xy", p));
     zone.lists.push_back({"polygon", {}, {pts}});
     return format(zone, 0);
+  }
+
+  // A board drawing (or its copy) as the drawing read from the board with
+  // the item's points, layer and identity; its stroke, fill and the rest
+  // stay the source's.
+  std::string drawingText(const Sexpr& source, int32_t layerId,
+                          std::initializer_list<std::pair<const char*, TPoint>> points,
+                          const std::string& uuid) const {
+    ItemCopy copy(*this, source);
+    for (const auto& [name, p] : points) copy.point(name, p);
+    copy.layer(layerId);
+    copy.identity(0, uuid);
+    return copy.text();
+  }
+  // A rectangle stays one while its sides run along the axes; turned by any
+  // other angle it becomes the polygon of its corners.
+  std::string rectText(const Sexpr& source, const Zone& z, const std::string& uuid) const {
+    const std::vector<TPoint>& o = z.outline;
+    const bool alongAxes =
+        o.size() == 4 &&
+        ((o[0].y == o[1].y && o[1].x == o[2].x && o[2].y == o[3].y && o[3].x == o[0].x) ||
+         (o[0].x == o[1].x && o[1].y == o[2].y && o[2].x == o[3].x && o[3].y == o[0].y));
+    if (alongAxes)
+      return drawingText(source, z.layerIds.front(), {{"start", o[0]}, {"end", o[2]}}, uuid);
+    ItemCopy copy(*this, source);
+    copy.rename("gr_poly");
+    copy.replace("start", oneLine(pointsList(o)));
+    copy.replace("end", "");
+    copy.layer(z.layerIds.front());
+    copy.identity(0, uuid);
+    return copy.text();
+  }
+  std::string polyText(const Sexpr& source, const Zone& z, const std::string& uuid) const {
+    ItemCopy copy(*this, source);
+    copy.replace("pts", oneLine(pointsList(z.outline)));
+    copy.layer(z.layerIds.front());
+    copy.identity(0, uuid);
+    return copy.text();
+  }
+  bool onCopper(int32_t layerId) const {
+    const PcbLayer* layer = design_.pcb.findLayer(layerId);
+    return layer != nullptr && layer->copper;
+  }
+  // A drawing of the host's own, in the file's syntax: KiCad 8 and newer
+  // write its width as a stroke, older boards as a width.
+  std::string newDrawing(const char* head, std::vector<NewList> shape, int32_t width,
+                         int32_t layerId, const std::string& uuid) const {
+    NewList drawing{head, {}, std::move(shape)};
+    if (eight_) {
+      drawing.lists.push_back(
+          {"stroke", {}, {{"width", {mm(width)}, {}}, {"type", {"solid"}, {}}}});
+    } else {
+      drawing.lists.push_back({"width", {mm(width)}, {}});
+    }
+    if (std::string_view(head) == "gr_poly") drawing.lists.push_back({"fill", {"none"}, {}});
+    drawing.lists.push_back({"layer", {layer(layerId)}, {}});
+    drawing.lists.push_back(uuidList(uuid));
+    return format(drawing, 0);
+  }
+  static constexpr int32_t kNewOutlineWidth = 10000;  // 0.1 mm
+
+  static NewList pointsList(const std::vector<TPoint>& points) {
+    NewList pts{"pts", {}, {}};
+    for (TPoint p : points) pts.lists.push_back(at("xy", p));
+    return pts;
   }
 
   // What a copy is compared with, from the text of its source: the board's
@@ -833,6 +918,20 @@ class CopperWriter {
       const Sexpr& node = w_.reader_.required(source_, head);
       w_.reader_.text(node, 1);
       edits_.push_back({node.children()[1].begin, node.children()[1].end, mm(units)});
+    }
+    // The item's kind, as its first atom names it.
+    void rename(std::string_view head) {
+      const Sexpr& kind = source_.children().at(0);
+      edits_.push_back({kind.begin, kind.end, std::string(head)});
+    }
+    // A list of the item in place of another one, or taken out for "".
+    void replace(std::string_view head, const std::string& text) {
+      const Sexpr& node = w_.reader_.required(source_, head);
+      if (text.empty()) {
+        edits_.push_back({previousEnd(source_, node), node.end, ""});
+      } else {
+        edits_.push_back({node.begin, node.end, text});
+      }
     }
     void layer(int32_t id) {
       const Sexpr& node = w_.reader_.required(source_, "layer");

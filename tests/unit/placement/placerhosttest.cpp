@@ -444,7 +444,7 @@ TEST_F(PlacerGuardTest, PartsBeyondTheBoardAreConfirmedFirst) {
   // The board ends inside the copy's last part: the copy lands 10.16 to the
   // right, R6 at 21.77.
   setWorkspace({{0, 0}, {2200000, 1000000}});
-  expectCancelledQuestion("Parts that would lie outside the board: 1 (G2).\nMove them anyway?");
+  expectCancelledQuestion("Parts that would lie outside the board: 1\nG2: R6\nMove them anyway?");
   EXPECT_FALSE(placer.UndoEnabled());
 
   ui.answers = {true};
@@ -458,7 +458,7 @@ TEST_F(PlacerGuardTest, TheBoardOutlineRatherThanTheWorkspaceIsTheBoard) {
   // The workspace has room for the copy, the board ends inside R6.
   setWorkspace({{0, 0}, {100000000, 100000000}});
   setOutline({{0, 0}, {2200000, 1000000}});
-  expectCancelledQuestion("Parts that would lie outside the board: 1 (G2).\nMove them anyway?");
+  expectCancelledQuestion("Parts that would lie outside the board: 1\nG2: R6\nMove them anyway?");
 
   // Now the board has room where the workspace would not.
   setWorkspace({{0, 0}, {2200000, 1000000}});
@@ -533,7 +533,9 @@ TEST_F(PlacerKicadBoardTest, ACopyBeyondTheEdgeIsAskedAboutAndCancelMovesNothing
   placer.EditField(Control::GapX, "30");
   ASSERT_TRUE(placer.PlaceEnabled());
   expectCancelledQuestion(
-      "Parts that would lie outside the board: 14 (G3, G4).\nMove them anyway?");
+      "Parts that would lie outside the board: 14\n"
+      "G3: R301, R302, R303, R304, C301, C302, U301\n"
+      "G4: R401, R402, R403, R404, C401, C402, U401\nMove them anyway?");
   EXPECT_FALSE(placer.UndoEnabled());
 
   // Confirmed, the copies go beside the board: the host allows it.

@@ -96,7 +96,7 @@ TEST_F(RoutingCopyTest, TemplateItemsLieWithinTheGrownFootprintOnTemplateNets) {
       line(2, {-50, 100}, {500, 1050}, kInA),     // inside the 100 margin
       line(3, {-50, 100}, {500, 1101}, kInA),     // one end beyond the margin
       line(4, {100, 100}, {200, 200}, kOther),    // a net no template pin touches
-      line(5, {100, 100}, {200, 200}, 0),         // on no net
+      line(5, {100, 100}, {200, 200}, 0),         // on no net: a drawing, say
       line(6, {1100, 1100}, {-100, -100}, kGnd),  // on the grown edge
   };
   DBX::TVia via;
@@ -120,7 +120,7 @@ TEST_F(RoutingCopyTest, TemplateItemsLieWithinTheGrownFootprintOnTemplateNets) {
 
   const RoutingCopy routing(board, footprint, 100, {kGnd, kInA, kOutA});
   const DBX::PcbItems& picked = routing.TemplateItems();
-  EXPECT_THAT(lineIds(picked), ElementsAre(1, 2, 6));
+  EXPECT_THAT(lineIds(picked), ElementsAre(1, 2, 5, 6));
   ASSERT_EQ(picked.vias.size(), 1u);
   EXPECT_EQ(picked.vias[0].viaId, 7);
   EXPECT_THAT(picked.arcs, IsEmpty());
@@ -129,7 +129,47 @@ TEST_F(RoutingCopyTest, TemplateItemsLieWithinTheGrownFootprintOnTemplateNets) {
 
   EXPECT_TRUE(RoutingCopy(board, DesignRect::Empty(), 100, {kInA}).TemplateItems().empty());
   // A negative margin shrinks nothing.
-  EXPECT_THAT(lineIds(RoutingCopy(board, footprint, -100, {kInA}).TemplateItems()), ElementsAre(1));
+  EXPECT_THAT(lineIds(RoutingCopy(board, footprint, -100, {kInA}).TemplateItems()),
+              ElementsAre(1, 5));
+}
+
+TEST_F(RoutingCopyTest, OnNoNetOnlyWhatAnEarlierPlaceCopiedIsReplaced) {
+  // The template's drawing, and a copy area from x 5000 to 6000.
+  DBX::TLine label = line(1, {100, 100}, {900, 100}, 0);
+  label.sourceItemId = 1;
+  DBX::TLine copied = label;  // copied for the copy by an earlier Place
+  copied.lineId = 2;
+  copied.startPt = {5100, 100};
+  copied.endPt = {5900, 100};
+  DBX::TLine own = copied;  // the copy's own drawing
+  own.lineId = 3;
+  own.sourceItemId = 3;
+  DBX::TLine grouped = own;  // copied in an earlier session: only its group tells
+  grouped.lineId = 4;
+  grouped.sourceItemId = 4;
+  DBX::setText(grouped.groupName, "Tandrel G7");
+  DBX::TLine elsewhere = copied;  // a copy of the label beyond the copy's area
+  elsewhere.lineId = 5;
+  elsewhere.startPt = {9100, 100};
+  elsewhere.endPt = {9900, 100};
+  DBX::TLine otherGroup = own;  // in a host group of the user's
+  otherGroup.lineId = 6;
+  DBX::setText(otherGroup.groupName, "Tandrel");
+  DBX::PcbItems board;
+  board.lines = {label, copied, own, grouped, elsewhere, otherGroup};
+  board.polygons = {zone(7, {{5100, 100}, {5900, 100}, {5900, 900}}, 0),
+                    zone(8, {{100, 100}, {900, 100}, {900, 900}}, 0)};
+  board.polygons[0].sourceItemId = 8;
+  board.polygons[1].sourceItemId = 8;
+
+  const RoutingCopy routing(board, footprint, 100, {kInA});
+  EXPECT_THAT(lineIds(routing.TemplateItems()), ElementsAre(1));
+  const DesignRect area{5000, 0, 6000, 1000};
+  const DBX::PcbItems replaced = routing.Replaced(board, {kInB}, {&area, 1}, 0);
+  EXPECT_THAT(lineIds(replaced), ElementsAre(2, 4));
+  // A zone on no net copied earlier goes too, rather than piling up.
+  ASSERT_EQ(replaced.polygons.size(), 1u);
+  EXPECT_EQ(replaced.polygons[0].polygonId, 7);
 }
 
 TEST_F(RoutingCopyTest, ACopyIsShiftedOnTheCopysNetsInTheCopysGroup) {

@@ -934,6 +934,51 @@ TEST_F(HostDbxCopperTest, LayersOfThePcbAreSignalOrNonSignal) {
   EXPECT_EQ(host.TPlaceLine(&pcb, &onSilk), DBX_INVALID_LAYER);
 }
 
+TEST_F(HostDbxCopperTest, OnlyDrawingsOnNoNetLieOnTheOtherLayers) {
+  host.withDesign([](Design& d) {
+    d.pcb.layers = {{1, "F.Cu", true}, {2, "B.Cu", true}, {3, "F.SilkS", false}};
+    ItemInfo drawing;
+    drawing.id = drawing.sourceId = 7;
+    ItemInfo copper;
+    copper.id = copper.sourceId = 8;
+    copper.netId = 1;
+    d.pcb.tracks = {{drawing, 3, 1000, {0, 0}, {100, 0}}, {copper, 1, 1000, {0, 0}, {100, 0}}};
+  });
+  auto onSilk = [](int32_t netId, int32_t sourceId) {
+    TLine l = line(3, 1000, {0, 100}, {100, 100}, netId, "Tandrel G2");
+    l.sourceItemId = sourceId;
+    return l;
+  };
+  TLine copy = onSilk(0, 7);
+  ASSERT_EQ(host.TPlaceLine(&pcb, &copy), DBX_OK);
+  EXPECT_GT(copy.lineId, 8);
+  TLine own = onSilk(0, 0);  // a drawing of the client's own
+  ASSERT_EQ(host.TPlaceLine(&pcb, &own), DBX_OK);
+  // Nothing on a net, and no copy of copper, lies on the silkscreen.
+  for (TLine refused : {onSilk(1, 7), onSilk(1, 0), onSilk(0, 8)}) {
+    EXPECT_EQ(host.TPlaceLine(&pcb, &refused), DBX_INVALID_LAYER)
+        << refused.netId << " " << refused.sourceItemId;
+  }
+  // Deleted, the drawing comes back with its id, though nothing else names
+  // it as source any more.
+  TItem item;
+  item.itemType = DBX_LINE;
+  item.line.lineId = copy.lineId;
+  ASSERT_EQ(host.TDeleteItem(&pcb, &item), DBX_OK);
+  item.line.lineId = own.lineId;
+  ASSERT_EQ(host.TDeleteItem(&pcb, &item), DBX_OK);
+  item.line.lineId = 7;
+  ASSERT_EQ(host.TDeleteItem(&pcb, &item), DBX_OK);
+  TLine back = onSilk(0, 7);
+  back.lineId = 7;
+  ASSERT_EQ(host.TPlaceLine(&pcb, &back), DBX_OK);
+  EXPECT_EQ(back.lineId, 7);
+  const std::vector<TItem> items = walk();
+  ASSERT_EQ(items.size(), 2u);
+  EXPECT_EQ(items.back().line.lineId, 7);
+  EXPECT_EQ(items.back().line.layerId, 3);
+}
+
 TEST_F(HostDbxCopperTest, TextsFollowTheirComponentAndTakeWhatIsSet) {
   host.withDesign([](Design& d) {
     d.pcb.layers = {

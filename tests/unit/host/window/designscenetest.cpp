@@ -237,6 +237,16 @@ TEST(DesignSceneTest, CopperIsDrawnByLayerFromTheBottomUp) {
   for (ViewPoint p : arc) EXPECT_NEAR(std::hypot(p.x, p.y), 100000, 1e-6);
   // The bounds hold the via's whole circle.
   EXPECT_GE(scene.bounds.right, 530000);
+
+  // A board's drawings on the silkscreen are no copper: not drawn as such.
+  d.pcb.tracks.push_back({withId(6), 4, 15000, {0, 0}, {900000, 900000}});
+  d.pcb.arcs.push_back({withId(7), 4, 15000, {-1, 0}, {0, 1}, {1, 0}});
+  zone.info.id = 8;
+  zone.layerIds = {4};
+  d.pcb.zones.push_back(zone);
+  const Scene withDrawings = pcbScene(d);
+  EXPECT_EQ(withDrawings.copper.size(), 6u);
+  EXPECT_LT(withDrawings.bounds.right, 900000);
 }
 
 }  // namespace

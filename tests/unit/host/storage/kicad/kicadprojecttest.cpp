@@ -184,9 +184,16 @@ TEST(KicadDemoProjectsTest, EveryDemoBoardOpensWithItsSchematic) {
       const Design& d = opened.design;
       EXPECT_FALSE(d.pcb.components.empty()) << name;
       EXPECT_EQ(d.sch.components.empty(), boardOnly.contains(name)) << name;
-      counts[name] = {d.pcb.components.size(),
-                      d.pcb.tracks.size() + d.pcb.arcs.size() + d.pcb.vias.size(),
-                      d.pcb.zones.size(), d.sch.components.size()};
+      // The copper, as KiCad counts it, without the board's drawings.
+      auto onCopper = [&](int32_t layerId) {
+        const PcbLayer* layer = d.pcb.findLayer(layerId);
+        return layer != nullptr && layer->copper;
+      };
+      std::size_t copper = d.pcb.vias.size(), zones = 0;
+      for (const Track& t : d.pcb.tracks) copper += onCopper(t.layerId);
+      for (const ArcTrack& a : d.pcb.arcs) copper += onCopper(a.layerId);
+      for (const Zone& z : d.pcb.zones) zones += onCopper(z.layerIds.front());
+      counts[name] = {d.pcb.components.size(), copper, zones, d.sch.components.size()};
     } catch (const DesignFileError& error) {
       refused.push_back(fs::relative(entry.path(), demos).string() + ": " + error.what());
     }
