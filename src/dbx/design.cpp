@@ -599,14 +599,14 @@ PcbItems Design::pcbItems() {
   return items;
 }
 
-std::vector<int32_t> Design::copperLayers() {
+std::vector<TLayer> Design::pcbLayers() {
   Lock lock(*this, false);
-  std::vector<int32_t> layers;
+  std::vector<TLayer> layers;
   TLayer layer{};
   walk([&] { return dbx_.TGetFirstLayer(&context_, &layer); },
        [&] { return dbx_.TGetNextLayer(&context_, &layer); },
        [&] {
-         if (layer.layerType == kLayerTypeSignal) layers.push_back(layer.layerId);
+         layers.push_back(layer);
          return true;
        });
   return layers;

@@ -178,9 +178,9 @@ class Design {
   PcbItems pcbItems();
   // True when the PCB holds any copper item.
   bool hasPcbItems();
-  // The PCB's copper layers as the host serves them, top to bottom (the
-  // current tool must be the PCB).
-  std::vector<int32_t> copperLayers();
+  // The PCB's layers as the host serves them, the copper ones top to bottom
+  // (the current tool must be the PCB).
+  std::vector<TLayer> pcbLayers();
   // Create one copper item as given, in the host group its groupName names;
   // the record comes back with the host's id.
   void placeItem(TLine& line);

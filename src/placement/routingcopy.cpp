@@ -215,10 +215,26 @@ DBX::PcbItems RoutingCopy::Replaced(const DBX::PcbItems& board, const std::set<i
   return replaced;
 }
 
-RoutingCopy::LayerMirror RoutingCopy::MirrorOf(std::span<const int32_t> stack) {
-  LayerMirror layers;
-  for (std::size_t i = 0; i < stack.size(); ++i) layers[stack[i]] = stack[stack.size() - 1 - i];
-  return layers;
+RoutingCopy::LayerMirror RoutingCopy::MirrorOf(std::span<const DBX::TLayer> layers) {
+  std::vector<int32_t> stack;
+  std::map<std::string_view, int32_t> byName;
+  for (const DBX::TLayer& layer : layers) {
+    if (layer.layerType == DBX::kLayerTypeSignal) {
+      stack.push_back(layer.layerId);
+    } else {
+      byName.emplace(layer.layerName, layer.layerId);
+    }
+  }
+  LayerMirror mirror;
+  for (std::size_t i = 0; i < stack.size(); ++i) mirror[stack[i]] = stack[stack.size() - 1 - i];
+  for (const auto& [name, id] : byName) {
+    if (!name.starts_with("F.")) continue;
+    const auto back = byName.find("B." + std::string(name.substr(2)));
+    if (back == byName.end()) continue;
+    mirror[id] = back->second;
+    mirror[back->second] = id;
+  }
+  return mirror;
 }
 
 RoutingCopy::Copy RoutingCopy::CopyFor(const NetMapping& mapping, const Motion& motion,

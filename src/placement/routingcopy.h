@@ -32,11 +32,14 @@ class RoutingCopy {
   // Template net -> the nets of the copy's pins at the same item and pin
   // designator (0 for a pin of the copy on no net).
   using NetMapping = std::map<int32_t, std::set<int32_t>>;
-  // Copper layer -> the layer a mirrored copy puts the template's items on.
+  // Layer -> the layer a mirrored copy puts the template's items on.
   using LayerMirror = std::map<int32_t, int32_t>;
-  // The copper stack (top to bottom) seen from the other side: top and
-  // bottom swap, and so does each inner layer with its counterpart.
-  static LayerMirror MirrorOf(std::span<const int32_t> stack);
+  // The board seen from the other side, as the host flips a part: in the
+  // copper stack (the signal layers, top to bottom) top and bottom swap, and
+  // so does each inner layer with its counterpart; a front layer of another
+  // kind swaps with the back layer of the same name ("F.SilkS", "B.SilkS");
+  // layers of neither side stay.
+  static LayerMirror MirrorOf(std::span<const DBX::TLayer> layers);
 
   enum class SkipReason {
     AmbiguousNet,  // several copy nets, or a copy pin on no net beside one

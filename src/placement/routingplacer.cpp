@@ -202,7 +202,7 @@ void RoutingPlacer::TakeBack(DBX::Design& design, Changes& changes) {
 RoutingCopy::LayerMirror RoutingPlacer::MirroredLayers(const std::vector<Target>& targets) {
   const bool anyMirror =
       std::ranges::any_of(targets, [](const Target& target) { return target.motion.Mirrors(); });
-  return anyMirror ? RoutingCopy::MirrorOf(FDesign.copperLayers()) : RoutingCopy::LayerMirror{};
+  return anyMirror ? RoutingCopy::MirrorOf(FDesign.pcbLayers()) : RoutingCopy::LayerMirror{};
 }
 
 void RoutingPlacer::CopyTexts(const std::vector<Target>& targets) {

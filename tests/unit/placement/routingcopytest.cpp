@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 
 #include "../dbx/scripteddbx.h"
@@ -237,16 +238,29 @@ TEST_F(RoutingCopyTest, AShiftBeyondTheHostsRangeIsRefused) {
   EXPECT_THROW(routing.CopyFor({{kInA, {kInB}}}, {INT32_MAX - 500, 0}, "Tandrel G2"), TandrelError);
 }
 
+DBX::TLayer layer(int32_t id, const char* name, bool copper = false) {
+  DBX::TLayer layer;
+  layer.layerId = id;
+  std::snprintf(layer.layerName, sizeof layer.layerName, "%s", name);
+  layer.layerType = copper ? DBX::kLayerTypeSignal : DBX::kLayerTypeNonSignal;
+  return layer;
+}
+
 }  // namespace
 
 // A copy mirrored onto the other side has its copper on the other side too,
 // as its parts' pads are: on a four-layer stack the outer layers swap and
-// so do the inner ones, and a blind via keeps its upper layer first. Only a
-// mirror moves items between layers.
+// so do the inner ones, a blind via keeps its upper layer first, and a
+// drawing on the front silkscreen goes to the back one. Only a mirror moves
+// items between layers.
 TEST(RoutingCopyLayers, AMirroredCopyTurnsTheCopperStackOver) {
-  const int32_t stack[] = {1, 5, 6, 2};
-  const RoutingCopy::LayerMirror layers = RoutingCopy::MirrorOf(stack);
-  EXPECT_EQ(layers, (RoutingCopy::LayerMirror{{1, 2}, {5, 6}, {6, 5}, {2, 1}}));
+  const std::vector<DBX::TLayer> boardLayers = {
+      layer(1, "F.Cu", true), layer(5, "In1.Cu", true), layer(6, "In2.Cu", true),
+      layer(2, "B.Cu", true), layer(10, "F.SilkS"),     layer(11, "B.SilkS"),
+      layer(12, "Dwgs.User"), layer(13, "F.Fab"),  // no "B.Fab" beside it
+  };
+  const RoutingCopy::LayerMirror layers = RoutingCopy::MirrorOf(boardLayers);
+  EXPECT_EQ(layers, (RoutingCopy::LayerMirror{{1, 2}, {5, 6}, {6, 5}, {2, 1}, {10, 11}, {11, 10}}));
   EXPECT_THAT(RoutingCopy::MirrorOf({}), IsEmpty());
 
   DBX::PcbItems board;
@@ -265,14 +279,22 @@ TEST(RoutingCopyLayers, AMirroredCopyTurnsTheCopperStackOver) {
   // A layer the stack does not name (the host would not serve it) stays.
   board.lines.push_back(line(5, {120, 120}, {180, 180}, kInA));
   board.lines.back().layerId = 9;
+  // A drawing goes to the silkscreen of the other side; one on a user layer
+  // stays.
+  board.lines.push_back(line(6, {110, 110}, {190, 110}, 0));
+  board.lines.back().layerId = 10;
+  board.lines.push_back(line(7, {110, 190}, {190, 190}, 0));
+  board.lines.back().layerId = 12;
   const RoutingCopy routing(board, {0, 0, 1000, 1000}, 0, {kInA});
   const placement::Motion flip =
       placement::Motion::Between({{150, 150}, false, 0}, {{5150, 150}, true, 0});
   ASSERT_TRUE(flip.Mirrors());
   const RoutingCopy::Copy mirrored = routing.CopyFor({{kInA, {kInB}}}, flip, "Tandrel G2", layers);
-  ASSERT_EQ(mirrored.toPlace.lines.size(), 2u);
+  ASSERT_EQ(mirrored.toPlace.lines.size(), 4u);
   EXPECT_EQ(mirrored.toPlace.lines[0].layerId, 2);
   EXPECT_EQ(mirrored.toPlace.lines[1].layerId, 9);
+  EXPECT_EQ(mirrored.toPlace.lines[2].layerId, 11);
+  EXPECT_EQ(mirrored.toPlace.lines[3].layerId, 12);
   ASSERT_EQ(mirrored.toPlace.arcs.size(), 1u);
   EXPECT_EQ(mirrored.toPlace.arcs[0].layerId, 6);
   ASSERT_EQ(mirrored.toPlace.vias.size(), 1u);
