@@ -30,17 +30,19 @@ anchors_demo_prepare() {
   echo "$board"
 }
 
-# Runs the driver under Xvfb on a prepared copy: CH1 (the group of IC2) as
-# the template, the others placed on their anchors with its routing; the
-# pictures go into OUT_DIR, their paths printed.
+# Runs the driver under Xvfb (or Qt's offscreen platform when
+# QT_QPA_PLATFORM says so, as the tests do) on a prepared copy: CH1 (the
+# group of IC2) as the template, the others placed on their anchors with its
+# routing; the pictures go into OUT_DIR, their paths printed.
 anchors_demo_run() {
   local build_dir=$1 out=$2
   local work
   work=$(mktemp -d "${TMPDIR:-/tmp}/tandrel-anchors-demo.XXXXXX")
   local board
   board=$(anchors_demo_prepare "$work") || { rm -rf "$work"; return 1; }
-  xvfb-run -a -s "-screen 0 1600x1000x24" \
-    "$build_dir"/tests/e2e/tandrel_demo_driver "$board" "$out" IC2 | grep '\.png$'
+  local display=(xvfb-run -a -s "-screen 0 1600x1000x24")
+  [ "${QT_QPA_PLATFORM:-}" = offscreen ] && display=()
+  "${display[@]}" "$build_dir"/tests/e2e/tandrel_demo_driver "$board" "$out" IC2 | grep '\.png$'
   local status=${PIPESTATUS[0]}
   rm -rf "$work"
   return "$status"
